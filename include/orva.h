@@ -1,0 +1,631 @@
+/*
+ * liborva - an embeddable interpreter for the ORVA scripting language.
+ *
+ * This header is the whole public interface of the library: values and their
+ * containers, the compiled program and its virtual machine, the environment a
+ * host hands to a run, the script library and the two plain entry points that
+ * compile scripts and load script files.
+ *
+ * Ownership in one sentence: a pointer handed to a constructor, setter,
+ * container or Run passes ownership; a pointer handed out by a getter stays
+ * owned by the object that handed it out.  Heap texts are released with free().
+ */
+#ifndef ORVA_H
+#define ORVA_H
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+/* Symbols of a shared build are hidden unless marked here. */
+#if defined(ORVA_SHARED_BUILD)
+#define ORVA_API __attribute__((visibility("default")))
+#else
+#define ORVA_API
+#endif
+
+typedef int32_t int32;
+typedef uint32_t uint32;
+typedef int64_t int64;
+typedef uint64_t uint64;
+typedef uint8_t uint8;
+
+/*** Type codes of values.  The order is fixed: ranges of codes are tested. ***/
+enum
+{
+   ORVA_DT_NULL = 0,
+   ORVA_DT_OBJECT = 1,
+   ORVA_DT_ARRAY = 2,
+   ORVA_DT_STRING = 3,
+   ORVA_DT_REAL = 4,
+   ORVA_DT_INT32 = 5,
+   ORVA_DT_INT64 = 6,
+   ORVA_DT_UINT32 = 7,
+   ORVA_DT_UINT64 = 8
+};
+
+/*** Opcodes of the virtual machine. ***/
+enum
+{
+   OPCODE_NOP = 0,
+   OPCODE_RET = 1,
+   OPCODE_JMP = 2,
+   OPCODE_CALL = 3,
+   OPCODE_CALL_EXTERNAL = 4,
+   OPCODE_PUSH_CONSTANT = 5,
+   OPCODE_PUSH_VARIABLE = 6,
+   OPCODE_EXIT = 7,
+   OPCODE_POP = 8,
+   OPCODE_SET = 9,
+   OPCODE_ADD = 10,
+   OPCODE_SUB = 11,
+   OPCODE_MUL = 12,
+   OPCODE_DIV = 13,
+   OPCODE_REM = 14,
+   OPCODE_EQ = 15,
+   OPCODE_NE = 16,
+   OPCODE_LT = 17,
+   OPCODE_LE = 18,
+   OPCODE_GT = 19,
+   OPCODE_GE = 20,
+   OPCODE_BIT_AND = 21,
+   OPCODE_BIT_OR = 22,
+   OPCODE_BIT_XOR = 23,
+   OPCODE_AND = 24,
+   OPCODE_OR = 25,
+   OPCODE_LSHIFT = 26,
+   OPCODE_RSHIFT = 27,
+   OPCODE_RET_NULL = 28,
+   OPCODE_JZ = 29,
+   OPCODE_PRINT = 30,
+   OPCODE_CONCAT = 31,
+   OPCODE_BIND = 32,
+   OPCODE_INC = 33,
+   OPCODE_DEC = 34,
+   OPCODE_NEG = 35,
+   OPCODE_NOT = 36,
+   OPCODE_BIT_NOT = 37,
+   OPCODE_CAST = 38,
+   OPCODE_REFERENCE = 39,
+   OPCODE_INCP = 40,
+   OPCODE_DECP = 41,
+   OPCODE_JNZ = 42,
+   OPCODE_LIKE = 43,
+   OPCODE_ILIKE = 44,
+   OPCODE_MATCH = 45,
+   OPCODE_IMATCH = 46,
+   OPCODE_CASE = 47,
+   OPCODE_ARRAY = 48,
+   OPCODE_GET_ELEMENT = 49,
+   OPCODE_SET_ELEMENT = 50
+};
+
+/*** Run-time error codes; ORVA_Program::GetErrorText() words them. ***/
+enum
+{
+   ORVA_ERR_DATA_STACK_UNDERFLOW = 1,
+   ORVA_ERR_CONTROL_STACK_UNDERFLOW = 2,
+   ORVA_ERR_NOT_NUMBER = 3,
+   ORVA_ERR_BAD_CONVERSION = 4,
+   ORVA_ERR_NULL_VALUE = 5,
+   ORVA_ERR_INTERNAL = 6,
+   ORVA_ERR_NO_MAIN = 7,
+   ORVA_ERR_CONTROL_STACK_OVERFLOW = 8,
+   ORVA_ERR_DIVIDE_BY_ZERO = 9,
+   ORVA_ERR_REAL_VALUE = 10,
+   ORVA_ERR_NO_FUNCTION = 11,
+   ORVA_ERR_INVALID_ARGUMENT_COUNT = 12,
+   ORVA_ERR_TYPE_CAST = 13,
+   ORVA_ERR_NOT_OBJECT = 14,
+   ORVA_ERR_NO_SUCH_ATTRIBUTE = 15,
+   ORVA_ERR_MODULE_NOT_FOUND = 16,
+   ORVA_ERR_NOT_STRING = 17,
+   ORVA_ERR_REGEXP_ERROR = 18,
+   ORVA_ERR_NOT_INTEGER = 19,
+   ORVA_ERR_INVALID_OBJECT_OPERATION = 20,
+   ORVA_ERR_BAD_CLASS = 21,
+   ORVA_ERR_VARIABLE_ALREADY_EXIST = 22,
+   ORVA_ERR_INDEX_NOT_INTEGER = 23,
+   ORVA_ERR_NOT_ARRAY = 24
+};
+
+/* A jump whose target is not known yet, a missing function, a stopped machine. */
+const uint32 INVALID_ADDRESS = 0xFFFFFFFFu;
+
+/* Nesting limit of script function calls. */
+const uint32 MAX_CALL_DEPTH = 32768;
+
+/* Fields that ORVA_Library::FillMessage writes into a host message. */
+const uint32 FIELD_SCRIPT_COUNT = 206;
+const uint32 FIELD_SCRIPT_LIST_BASE = 0x10000000;
+const uint8 FIELD_TYPE_INTEGER = 0;
+const uint8 FIELD_TYPE_STRING = 1;
+
+class ORVA_Array;
+class ORVA_Object;
+class ORVA_Class;
+class ORVA_Program;
+class ORVA_Environment;
+class ORVA_Library;
+class ZRQPMessage;
+
+/*
+ * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
+ * number makes the value numeric; the type "string" is text that is not a
+ * number.  A number is formatted into text only when text is asked for, and
+ * the text is kept until the number changes.
+ */
+class ORVA_API ORVA_Value
+{
+protected:
+   uint32 m_length;        // byte length of the cached text
+   char *m_string;         // cached text (heap, zero-terminated) or null
+   uint8 m_dataType;       // ORVA_DT_*
+   uint8 m_stringValid;    // 1 while m_string holds the current text
+   union
+   {
+      int32 i32;
+      uint32 u32;
+      int64 i64;
+      uint64 u64;
+      double real;
+      ORVA_Object *object;
+      ORVA_Array *array;
+   } m_value;
+
+   void InvalidateString();
+   void UpdateNumber();
+   void UpdateString();
+
+private:
+   void ReleaseContent();
+   void InitText(const char *text, uint32 length);
+
+public:
+   ORVA_Value();
+   ORVA_Value(const ORVA_Value *src);
+   ORVA_Value(ORVA_Object *object);
+   ORVA_Value(ORVA_Array *array);
+   ORVA_Value(int32 n);
+   ORVA_Value(uint32 n);
+   ORVA_Value(int64 n);
+   ORVA_Value(uint64 n);
+   ORVA_Value(double d);
+   ORVA_Value(const char *text);
+   ORVA_Value(const char *text, uint32 length);
+   ~ORVA_Value();
+
+   // Values are copied only through the pointer constructor above.
+   ORVA_Value(const ORVA_Value &) = delete;
+   ORVA_Value &operator=(const ORVA_Value &) = delete;
+
+   int DataType() const { return m_dataType; }
+   int IsNull() const { return m_dataType == ORVA_DT_NULL; }
+   int IsObject() const { return m_dataType == ORVA_DT_OBJECT; }
+   int IsArray() const { return m_dataType == ORVA_DT_ARRAY; }
+   int IsReal() const { return m_dataType == ORVA_DT_REAL; }
+   int IsString() const { return m_dataType >= ORVA_DT_STRING; }
+   int IsNumeric() const { return m_dataType >= ORVA_DT_REAL; }
+   int IsInteger() const { return m_dataType >= ORVA_DT_INT32; }
+   int IsUnsigned() const { return m_dataType >= ORVA_DT_UINT32; }
+
+   void Set(int32 n);
+   int Convert(int type);
+
+   char *GetValueAsCString();
+   char *GetValueAsString(uint32 *length);
+   int32 GetValueAsInt32() const;
+   uint32 GetValueAsUInt32() const;
+   int64 GetValueAsInt64() const;
+   uint64 GetValueAsUInt64() const;
+   double GetValueAsReal() const;
+   ORVA_Object *GetValueAsObject() const;
+   ORVA_Array *GetValueAsArray() const;
+
+   void Concatenate(const char *text, uint32 length);
+
+   // Arithmetic, bitwise and comparison operations.  Both operands hold the
+   // same numeric type; the receiver is changed in place.
+   void Add(ORVA_Value *other);
+   void Sub(ORVA_Value *other);
+   void Mul(ORVA_Value *other);
+   void Div(ORVA_Value *other);
+   void Rem(ORVA_Value *other);
+   void BitAnd(ORVA_Value *other);
+   void BitOr(ORVA_Value *other);
+   void BitXor(ORVA_Value *other);
+   void LShift(int count);
+   void RShift(int count);
+   void Increment();
+   void Decrement();
+   void Negate();
+   void BitNot();
+   int IsZero() const;
+   int IsNonZero() const;
+   int EQ(ORVA_Value *other) const;
+   int LT(ORVA_Value *other) const;
+   int LE(ORVA_Value *other) const;
+   int GT(ORVA_Value *other) const;
+   int GE(ORVA_Value *other) const;
+};
+
+/* Names of the type codes, as typeof() returns them. */
+extern ORVA_API const char *const g_orvaTypeNames[9];
+
+/*** Sparse arrays, shared between values by reference count. ***/
+struct ORVA_ArrayElement
+{
+   int32 index;
+   ORVA_Value *value;
+};
+
+class ORVA_API ORVA_Array
+{
+protected:
+   int32 m_refCount;
+   int32 m_size;
+   int32 m_allocated;
+   ORVA_ArrayElement *m_data;
+
+public:
+   ORVA_Array();
+   ORVA_Array(ORVA_Array *src);
+   ~ORVA_Array();
+   ORVA_Array(const ORVA_Array &) = delete;
+   ORVA_Array &operator=(const ORVA_Array &) = delete;
+
+   ORVA_Value *Get(int index);
+   void Set(int index, ORVA_Value *value);
+
+   void IncRefCount() { m_refCount++; }
+   void DecRefCount() { m_refCount--; }
+   int IsUnused() const { return m_refCount <= 0; }
+
+   // Read-only views for hosts that walk an array in index order.
+   int32 Size() const { return m_size; }
+   int32 IndexAt(int32 position) const { return m_data[position].index; }
+   ORVA_Value *ValueAt(int32 position) const { return m_data[position].value; }
+};
+
+/*** Host objects: a class and an opaque data pointer. ***/
+class ORVA_API ORVA_Object
+{
+protected:
+   ORVA_Class *m_class;
+   void *m_data;
+
+public:
+   ORVA_Object(ORVA_Class *cls, void *data);
+   ORVA_Object(ORVA_Object *src);
+   ~ORVA_Object();
+   ORVA_Object(const ORVA_Object &) = delete;
+   ORVA_Object &operator=(const ORVA_Object &) = delete;
+
+   ORVA_Class *Class() const { return m_class; }
+   void *Data() const { return m_data; }
+};
+
+class ORVA_API ORVA_Class
+{
+protected:
+   char m_name[64];
+
+public:
+   ORVA_Class();
+   ORVA_Class(const ORVA_Class &src);
+   virtual ~ORVA_Class();
+
+   // Answers a script's "object->attribute": a new value the caller takes
+   // over, or null for an unknown attribute.
+   virtual ORVA_Value *GetAttr(ORVA_Object *object, char *attribute);
+   virtual int SetAttr(ORVA_Object *object, char *attribute, ORVA_Value *value);
+   virtual void OnObjectDelete(ORVA_Object *object);
+
+   // Lifetime hooks: every wrapper made as a copy of another calls
+   // OnObjectCopy, and every wrapper calls OnObjectRelease when it goes.  A
+   // class whose data is shared by all copies can count its users with them;
+   // the defaults do nothing, so host data stays the host's.
+   virtual void OnObjectCopy(ORVA_Object *object);
+   virtual void OnObjectRelease(ORVA_Object *object);
+
+   char *Name() { return m_name; }
+};
+
+/*** Variables, scopes and the pointer stack. ***/
+class ORVA_API ORVA_Variable
+{
+protected:
+   char *m_name;
+   ORVA_Value *m_value;
+
+public:
+   ORVA_Variable(const char *name);
+   ORVA_Variable(const char *name, ORVA_Value *value);
+   ORVA_Variable(ORVA_Variable *src);
+   ~ORVA_Variable();
+   ORVA_Variable(const ORVA_Variable &) = delete;
+   ORVA_Variable &operator=(const ORVA_Variable &) = delete;
+
+   const char *Name() const { return m_name; }
+   ORVA_Value *Value() const { return m_value; }
+   void Set(ORVA_Value *value);
+};
+
+class ORVA_API ORVA_VariableSystem
+{
+protected:
+   uint32 m_count;
+   ORVA_Variable **m_variables;
+
+public:
+   ORVA_VariableSystem();
+   ORVA_VariableSystem(ORVA_VariableSystem *src);
+   ~ORVA_VariableSystem();
+   ORVA_VariableSystem(const ORVA_VariableSystem &) = delete;
+   ORVA_VariableSystem &operator=(const ORVA_VariableSystem &) = delete;
+
+   ORVA_Variable *Find(const char *name);
+   ORVA_Variable *Create(const char *name, ORVA_Value *value);
+
+   // The variables in creation order, for hosts that walk a scope.
+   uint32 Count() const { return m_count; }
+   ORVA_Variable *GetVariable(uint32 index) const { return index < m_count ? m_variables[index] : nullptr; }
+};
+
+class ORVA_API ORVA_Stack
+{
+protected:
+   int32 m_capacity;
+   int32 m_position;
+   void **m_data;
+
+public:
+   ORVA_Stack();
+   ~ORVA_Stack();
+   ORVA_Stack(const ORVA_Stack &) = delete;
+   ORVA_Stack &operator=(const ORVA_Stack &) = delete;
+
+   void Push(void *item);
+   void *Pop();
+   void *Peek();
+   void **PeekList(int n);
+   int Size() const { return m_position; }
+};
+
+/*** Instructions and the program image. ***/
+class ORVA_API ORVA_Instruction
+{
+   friend class ORVA_Program;
+
+protected:
+   int32 m_opCode;
+   union
+   {
+      char *name;
+      ORVA_Value *constant;
+      uint32 address;
+   } m_operand;
+   int32 m_stackItems;
+   int32 m_sourceLine;
+
+public:
+   ORVA_Instruction(int line, int opCode);
+   ORVA_Instruction(int line, int opCode, ORVA_Value *value);
+   ORVA_Instruction(int line, int opCode, char *name);
+   ORVA_Instruction(int line, int opCode, char *name, int count);
+   ORVA_Instruction(int line, int opCode, uint32 address);
+   ORVA_Instruction(int line, int opCode, int count);
+   ORVA_Instruction(ORVA_Instruction *source);
+   ~ORVA_Instruction();
+   ORVA_Instruction(const ORVA_Instruction &) = delete;
+   ORVA_Instruction &operator=(const ORVA_Instruction &) = delete;
+
+   int OpCode() const { return m_opCode; }
+   int SourceLine() const { return m_sourceLine; }
+   int StackItems() const { return m_stackItems; }
+};
+
+struct ORVA_Function
+{
+   char m_name[64];
+   uint32 m_address;
+};
+
+struct ORVA_Module
+{
+   char m_name[260];
+   uint32 m_codeStart;
+   uint32 m_codeSize;
+   uint32 m_firstFunction;
+   uint32 m_functionCount;
+};
+
+class ORVA_API ORVA_Program
+{
+protected:
+   ORVA_Environment *m_environment;
+   ORVA_Instruction **m_instructions;
+   uint32 m_codeSize;
+   uint32 m_ip;
+   uint32 m_preloadCount;
+   char **m_preloadList;
+   uint32 m_callDepth;
+   ORVA_Stack *m_dataStack;
+   ORVA_Stack *m_controlStack;
+   int32 m_bindCounter;
+   ORVA_VariableSystem *m_globals;
+   ORVA_VariableSystem *m_locals;
+   uint32 m_functionCount;
+   ORVA_Function *m_functions;
+   uint32 m_moduleCount;
+   ORVA_Module *m_modules;
+   ORVA_Value *m_result;
+   char *m_errorText;
+
+   // Data-stack depth at entry of each active script call, so that a return
+   // drops whatever the callee left below its result (such as the value of a
+   // switch statement it returned from).
+   std::vector<int32> m_frameDepths;
+
+   void Error(int code);
+   uint32 GetFunctionAddress(const char *name);
+
+   // The execution engine.
+   void Execute();
+   void CallFunction(int argc);
+   ORVA_Variable *FindOrCreateVariable(const char *name);
+   ORVA_Variable *CreateVariable(const char *name);
+   void DoBinaryOperation(int opCode);
+   void DoUnaryOperation(int opCode);
+   ORVA_Value *MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase);
+
+   // Module linking and the jump optimiser.
+   void RelocateCode(uint32 start, uint32 length, uint32 shift);
+   uint32 FinalJumpDestination(uint32 address);
+
+public:
+   ORVA_Program();
+   ~ORVA_Program();
+   ORVA_Program(const ORVA_Program &) = delete;
+   ORVA_Program &operator=(const ORVA_Program &) = delete;
+
+   // Building, as the compiler does it.
+   void AddInstruction(ORVA_Instruction *instruction);
+   void ResolveLastJump(int opCode);
+   void CreateJumpAt(uint32 address, uint32 target);
+   int AddFunction(const char *name, uint32 address, char *errorText);
+   void AddPreload(char *name);
+   void ResolveFunctions();
+   void Optimize();
+   void UseModule(ORVA_Program *module, const char *name);
+
+   uint32 CodeSize() const { return m_codeSize; }
+   const char *GetErrorText() const { return m_errorText; }
+   ORVA_Value *GetResult() const { return m_result; }
+   void Dump(FILE *stream);
+
+   // Running.  Run takes over env, every argv value and locals, and deletes
+   // them before it returns; 0 when the run completed, -1 after an error.
+   int Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
+           ORVA_VariableSystem **globalsOut);
+   void SetGlobalVariable(const char *name, ORVA_Value *value);
+   ORVA_Variable *FindGlobalVariable(const char *name);
+};
+
+/*** External functions and the environment of a run. ***/
+
+/*
+ * Handler contract: argv holds argc values owned by the interpreter (read
+ * them, never delete or keep them).  On success store a new value through
+ * result and return 0; on failure return an ORVA_ERR_* code.
+ */
+typedef int (*ORVA_ExtHandler)(int argc, ORVA_Value **argv, ORVA_Value **result);
+
+struct ORVA_ExtFunction
+{
+   char m_name[64];
+   ORVA_ExtHandler m_handler;
+   int m_argCount;   // -1 accepts any number of arguments
+};
+
+class ORVA_API ORVA_Environment
+{
+protected:
+   uint32 m_functionCount;
+   ORVA_ExtFunction *m_functions;
+   ORVA_Library *m_library;
+   FILE *m_inStream;
+   FILE *m_outStream;
+
+public:
+   ORVA_Environment();
+   ~ORVA_Environment();
+   ORVA_Environment(const ORVA_Environment &) = delete;
+   ORVA_Environment &operator=(const ORVA_Environment &) = delete;
+
+   void SetIO(FILE *in, FILE *out) { m_inStream = in; m_outStream = out; }
+   FILE *GetStdIn() const { return m_inStream; }
+   FILE *GetStdOut() const { return m_outStream; }
+   void SetLibrary(ORVA_Library *library) { m_library = library; }
+
+   void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
+   ORVA_ExtFunction *FindFunction(const char *name);
+
+   // Links the module of that name into a running program: from the script
+   // library first, else from the file "<name>.orva".  1 when linked.
+   int UseModule(ORVA_Program *main, const char *name);
+};
+
+/*** The host message that a script library lists itself into. ***/
+class ORVA_API ZRQPMessage
+{
+   struct Field
+   {
+      uint32 id;
+      uint8 type;
+      uint32 number;
+      char *text;
+   };
+   std::vector<Field> m_fields;
+
+public:
+   ZRQPMessage() = default;
+   ~ZRQPMessage();
+   ZRQPMessage(const ZRQPMessage &) = delete;
+   ZRQPMessage &operator=(const ZRQPMessage &) = delete;
+
+   // type FIELD_TYPE_INTEGER reads a uint32 at data, FIELD_TYPE_STRING a
+   // zero-terminated text; setting a field again replaces it.
+   void Set(uint32 fieldId, uint8 type, const void *data, uint32 size);
+
+   uint32 FieldCount() const { return static_cast<uint32>(m_fields.size()); }
+   int IsFieldSet(uint32 fieldId) const;
+   uint32 GetFieldAsUInt32(uint32 fieldId) const;
+   const char *GetFieldAsString(uint32 fieldId) const;
+};
+
+/*** The script library: named, numbered compiled scripts under one lock. ***/
+class ORVA_API ORVA_Library
+{
+protected:
+   uint32 m_scriptCount;
+   ORVA_Program **m_programs;
+   char **m_names;
+   uint32 *m_ids;
+   std::recursive_mutex m_lock;
+
+private:
+   void Delete(uint32 index);
+
+public:
+   ORVA_Library();
+   ~ORVA_Library();
+   ORVA_Library(const ORVA_Library &) = delete;
+   ORVA_Library &operator=(const ORVA_Library &) = delete;
+
+   void Lock() { m_lock.lock(); }
+   void Unlock() { m_lock.unlock(); }
+
+   int AddScript(uint32 id, const char *name, ORVA_Program *program);
+   void DeleteScript(const char *name);
+   void DeleteScript(uint32 id);
+   ORVA_Program *FindScript(const char *name);
+   void FillMessage(ZRQPMessage *msg);
+
+   uint32 ScriptCount() const { return m_scriptCount; }
+};
+
+/*** Plain entry points. ***/
+extern "C"
+{
+   // Compiles source into a new program owned by the caller, or returns null
+   // and copies "Error in line N: ..." into errorText (when not null).
+   ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen);
+
+   // Reads a whole file into a zero-terminated heap text (zero bytes become
+   // spaces), released with free(); null when it cannot be read.
+   ORVA_API char *ORVALoadFile(const char *fileName, uint32 *fileSize);
+}
+
+#endif
