@@ -1,0 +1,140 @@
+/*
+ * The compile driver and the two plain entry points: ORVACompile, which
+ * turns a text into a program or an error text, and ORVALoadFile, which
+ * reads a script file into one zero-terminated text.
+ */
+#include "compiler/compiler.h"
+
+#include "grammar.tab.hpp"
+#include "scanner.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+ORVA_Program *ORVA_Compiler::Parse(const char *source)
+{
+   delete m_lexer;
+   m_lexer = nullptr;
+   // The scanner counts the text in 32-bit signed positions; a longer text
+   // would be compiled cut short.
+   if (source != nullptr && strnlen(source, 0x80000000u) > 0x7FFFFFFFu)
+   {
+      Error("Source text is too long");
+      return nullptr;
+   }
+   m_lexer = new ORVA_LexerInput(this, source);
+   if (m_lexer->m_source == nullptr)
+   {
+      Error("memory exhausted");
+      return nullptr;
+   }
+   return ParseInput();
+}
+
+ORVA_Program *ORVA_Compiler::ParseInput()
+{
+   if (m_lexer == nullptr)
+      return nullptr;
+   ORVA_Program *program = new ORVA_Program();
+
+   yyscan_t scanner;
+   if (orva_yylex_init_extra(m_lexer, &scanner) != 0)
+   {
+      Error("memory exhausted");
+      delete program;
+      return nullptr;
+   }
+   int result = orva_yyparse(scanner, m_lexer, this, program);
+   orva_yylex_destroy(scanner);
+
+   // A lexical or semantic error lets the parse go on (or end early as if
+   // the text ended there); either way the program is unusable.
+   if (result != 0 || m_errorText != nullptr)
+   {
+      delete program;
+      return nullptr;
+   }
+   return program;
+}
+
+ORVA_Program *ORVA_Compiler::Compile(const char *source)
+{
+   ORVA_Program *program = Parse(source);
+   if (program != nullptr)
+   {
+      program->ResolveFunctions();
+      program->Optimize();
+   }
+   return program;
+}
+
+extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
+{
+   ORVA_Compiler compiler;
+   ORVA_Program *program = compiler.Compile(source);
+   if (program == nullptr && errorText != nullptr && errorTextLen > 0)
+   {
+      const char *text = compiler.m_errorText != nullptr ? compiler.m_errorText : "(null)";
+      strncpy(errorText, text, static_cast<size_t>(errorTextLen) - 1);
+      errorText[errorTextLen - 1] = 0;
+   }
+   return program;
+}
+
+/*
+ * Reads the file named fileName whole.  The size is stored once the buffer
+ * exists.  A file that yields fewer bytes than its size promised (it shrank
+ * while being read) is a failure like a read error: the caller would
+ * otherwise get a text with a stale tail.
+ */
+extern "C" ORVA_API char *ORVALoadFile(const char *fileName, uint32 *fileSize)
+{
+   if (fileName == nullptr)
+      return nullptr;
+   FILE *file = fopen(fileName, "rb");
+   if (file == nullptr)
+      return nullptr;
+
+   struct stat info;
+   // The size must fit the 32-bit count with room for the terminator.
+   if (fstat(fileno(file), &info) != 0 || info.st_size < 0 ||
+       static_cast<unsigned long long>(info.st_size) >= 0xFFFFFFFFull)
+   {
+      fclose(file);
+      return nullptr;
+   }
+   uint32 size = static_cast<uint32>(info.st_size);
+   char *buffer = static_cast<char *>(malloc(static_cast<size_t>(size) + 1));
+   if (buffer == nullptr)
+   {
+      fclose(file);
+      return nullptr;
+   }
+   if (fileSize != nullptr)
+      *fileSize = size;
+
+   uint32 done = 0;
+   while (done < size)
+   {
+      uint32 piece = size - done;
+      if (piece > 16384)
+         piece = 16384;
+      size_t count = fread(buffer + done, 1, piece, file);
+      if (count == 0)
+      {
+         free(buffer);
+         fclose(file);
+         return nullptr;
+      }
+      done += static_cast<uint32>(count);
+   }
+
+   for (uint32 i = 0; i < size; i++)
+      if (buffer[i] == 0)
+         buffer[i] = ' ';
+   buffer[size] = 0;
+   fclose(file);
+   return buffer;
+}

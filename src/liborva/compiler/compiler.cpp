@@ -1,0 +1,107 @@
+/*
+ * The compiler object: first-error bookkeeping and the loop/break levels
+ * through which break and continue find their jump targets.
+ */
+#include "compiler/compiler.h"
+#include "support/support.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+ORVA_Compiler::ORVA_Compiler()
+{
+   m_errorText = nullptr;
+   m_lexer = nullptr;
+   m_addrStack = new ORVA_Stack();
+   m_breakStack = new ORVA_Stack();
+   m_idOpcode = OPCODE_BIND;
+}
+
+ORVA_Compiler::~ORVA_Compiler()
+{
+   free(m_errorText);
+   delete m_lexer;
+   // A parse that stopped early leaves its open levels behind.
+   while (m_breakStack->Size() > 0)
+      delete static_cast<Queue *>(m_breakStack->Pop());
+   delete m_breakStack;
+   delete m_addrStack;
+}
+
+void ORVA_Compiler::Error(const char *message)
+{
+   if (m_errorText != nullptr)
+      return;
+   char buffer[1024];
+   snprintf(buffer, sizeof(buffer), "Error in line %d: %s", m_lexer != nullptr ? m_lexer->m_currLine : 0,
+            message != nullptr ? message : "");
+   m_errorText = strdup(buffer);
+}
+
+uint32 ORVA_Compiler::PopAddress()
+{
+   if (m_addrStack->Size() == 0)
+      return INVALID_ADDRESS;
+   return static_cast<uint32>(reinterpret_cast<uintptr_t>(m_addrStack->Pop()));
+}
+
+uint32 ORVA_Compiler::PeekAddress()
+{
+   if (m_addrStack->Size() == 0)
+      return INVALID_ADDRESS;
+   return static_cast<uint32>(reinterpret_cast<uintptr_t>(m_addrStack->Peek()));
+}
+
+// Queue answers "empty" with a null entry, so addresses are kept one up:
+// address 0 must stay a real entry.
+void ORVA_Compiler::AddBreakAddress(uint32 address)
+{
+   if (m_breakStack->Size() == 0)
+      return;
+   Queue *queue = static_cast<Queue *>(m_breakStack->Peek());
+   queue->Put(reinterpret_cast<void *>(static_cast<uintptr_t>(address) + 1));
+}
+
+void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
+{
+   if (m_breakStack->Size() == 0)
+      return;
+   Queue *queue = static_cast<Queue *>(m_breakStack->Pop());
+   void *entry;
+   while ((entry = queue->Get()) != nullptr)
+   {
+      uint32 address = static_cast<uint32>(reinterpret_cast<uintptr_t>(entry) - 1);
+      program->CreateJumpAt(address, program->CodeSize());
+   }
+   delete queue;
+}
+
+void ORVA_Compiler::OpenLoop(uint32 start)
+{
+   m_addrStack->Push(reinterpret_cast<void *>(static_cast<uintptr_t>(start)));
+   m_breakStack->Push(new Queue());
+   m_loopSwitches.push_back(0);
+}
+
+void ORVA_Compiler::CloseLoop(ORVA_Program *program)
+{
+   CloseBreakLevel(program);
+   if (!m_loopSwitches.empty())
+      m_loopSwitches.pop_back();
+}
+
+void ORVA_Compiler::OpenSwitch()
+{
+   m_breakStack->Push(new Queue());
+   if (!m_loopSwitches.empty())
+      m_loopSwitches.back()++;
+}
+
+void ORVA_Compiler::CloseSwitch(ORVA_Program *program)
+{
+   CloseBreakLevel(program);
+   if (!m_loopSwitches.empty())
+      m_loopSwitches.back()--;
+}

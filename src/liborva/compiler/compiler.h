@@ -1,0 +1,100 @@
+/*
+ * The state of one compile: the lexer input that feeds the scanner and the
+ * compiler object that records the first error and keeps the loop and break
+ * bookkeeping the grammar actions need to patch jumps.
+ */
+#ifndef ORVA_COMPILER_H
+#define ORVA_COMPILER_H
+
+#include "orva.h"
+
+#include <csetjmp>
+#include <cstddef>
+#include <vector>
+
+/* Longest string literal, in bytes. */
+#define MAX_STRING_LITERAL 8192
+
+class ORVA_Compiler;
+
+/*
+ * Source text of one compile plus the scanner's per-compile state.  The
+ * scanner reaches it as its "extra" pointer.
+ */
+class ORVA_LexerInput
+{
+public:
+   int32 m_sourceSize;
+   int32 m_sourcePos;
+   char *m_source;
+   ORVA_Compiler *m_compiler;
+   int32 m_currLine;
+   int32 m_commentLevel;
+   int32 m_strSize;
+   char m_str[MAX_STRING_LITERAL + 1];
+
+   // Set once the token stream has ended for good (end of text, a lexical
+   // error or a scanner failure); every later request yields end of input.
+   int m_stopped;
+   // Where a failing scanner allocation unwinds to; only set while the
+   // scanner proper is running.
+   std::jmp_buf *m_fatalJump;
+   // Scanner buffers above this many bytes are refused (0: no limit), so the
+   // out-of-memory path can be exercised deliberately.
+   size_t m_allocLimit;
+   // A scanner buffer header whose text block is still to be allocated; the
+   // scanner would lose it if that allocation failed.
+   void *m_newBuffer;
+
+   ORVA_LexerInput(ORVA_Compiler *compiler, const char *source);
+   virtual ~ORVA_LexerInput();
+   ORVA_LexerInput(const ORVA_LexerInput &) = delete;
+   ORVA_LexerInput &operator=(const ORVA_LexerInput &) = delete;
+
+   int Read(char *buffer, int maxSize);
+   void Error(const char *message);
+};
+
+class ORVA_Compiler
+{
+public:
+   char *m_errorText;
+   ORVA_LexerInput *m_lexer;
+   ORVA_Stack *m_addrStack;
+   ORVA_Stack *m_breakStack;
+   int32 m_idOpcode;
+
+   // For each open loop, innermost last: how many switch statements are open
+   // inside it.  A continue leaves those switches, so it must drop their
+   // values from the data stack before it jumps.
+   std::vector<int32> m_loopSwitches;
+
+   ORVA_Compiler();
+   ~ORVA_Compiler();
+   ORVA_Compiler(const ORVA_Compiler &) = delete;
+   ORVA_Compiler &operator=(const ORVA_Compiler &) = delete;
+
+   void Error(const char *message);
+
+   uint32 PopAddress();
+   uint32 PeekAddress();
+   void AddBreakAddress(uint32 address);
+   void CloseBreakLevel(ORVA_Program *program);
+
+   // Loop and switch levels as the grammar opens and closes them.
+   void OpenLoop(uint32 start);
+   void CloseLoop(ORVA_Program *program);
+   void OpenSwitch();
+   void CloseSwitch(ORVA_Program *program);
+   int32 SwitchesInLoop() const { return m_loopSwitches.empty() ? 0 : m_loopSwitches.back(); }
+
+   // Parses source into a new program without linking its calls or
+   // shortening its jumps; null when the compile failed.
+   ORVA_Program *Parse(const char *source);
+   // As Parse, for the text of the lexer input already in m_lexer.
+   ORVA_Program *ParseInput();
+   // A finished program, or null with the reason in m_errorText.
+   ORVA_Program *Compile(const char *source);
+};
+
+#endif
