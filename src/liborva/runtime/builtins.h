@@ -1,0 +1,43 @@
+/*
+ * The built-in functions every environment starts with, and the handlers
+ * behind them.  Handlers follow the external-function contract of orva.h.
+ */
+#ifndef ORVA_RUNTIME_BUILTINS_H
+#define ORVA_RUNTIME_BUILTINS_H
+
+#include "orva.h"
+
+// The table is copied into each new environment, ahead of host functions,
+// so that a host cannot shadow a built-in by registering the same name.
+const uint32 ORVA_BUILTIN_COUNT = 20;
+extern const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT];
+
+// Numbers (builtins_number.cpp)
+int BI_Abs(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Pow(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Min(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Max(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_D2X(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_SecondsToUptime(int argc, ORVA_Value **argv, ORVA_Value **result);
+
+// Texts and types (builtins_text.cpp)
+int BI_Length(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Upper(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Lower(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Left(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_Right(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_TypeOf(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_ClassOf(int argc, ORVA_Value **argv, ORVA_Value **result);
+
+// Time (builtins_time.cpp)
+int BI_Time(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_LocalTime(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_GMTime(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_StrFTime(int argc, ORVA_Value **argv, ORVA_Value **result);
+
+// IPv4 addresses (builtins_addr.cpp)
+int BI_AddrInRange(int argc, ORVA_Value **argv, ORVA_Value **result);
+int BI_AddrInSubnet(int argc, ORVA_Value **argv, ORVA_Value **result);
+
+#endif

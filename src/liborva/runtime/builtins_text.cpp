@@ -1,0 +1,167 @@
+#include "runtime/builtins.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+int BI_Length(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   if (!argv[0]->IsString())
+      return ORVA_ERR_NOT_STRING;
+   uint32 length;
+   argv[0]->GetValueAsString(&length);
+   *result = new (std::nothrow) ORVA_Value(length);
+   return 0;
+}
+
+// The copy keeps the source's type; only its text changes letter case.
+static int MapCase(ORVA_Value *source, ORVA_Value **result, int (*map)(int))
+{
+   if (!source->IsString())
+      return ORVA_ERR_NOT_STRING;
+   ORVA_Value *copy = new (std::nothrow) ORVA_Value(source);
+   if (copy != nullptr)
+   {
+      uint32 length;
+      unsigned char *text = reinterpret_cast<unsigned char *>(copy->GetValueAsString(&length));
+      for (uint32 i = 0; i < length; i++)
+         text[i] = static_cast<unsigned char>(map(text[i]));
+   }
+   *result = copy;
+   return 0;
+}
+
+int BI_Upper(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   return MapCase(argv[0], result, toupper);
+}
+
+int BI_Lower(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   return MapCase(argv[0], result, tolower);
+}
+
+int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   if (argc < 2 || argc > 3)
+      return ORVA_ERR_INVALID_ARGUMENT_COUNT;
+   if (!argv[0]->IsString())
+      return ORVA_ERR_NOT_STRING;
+
+   // Positions count from 1; zero and below mean the first byte.  They are
+   // read at full width so that a huge start is beyond the text rather than
+   // wrapped back into it.
+   int64 position = 0;
+   if (!argv[1]->IsNull())
+   {
+      if (!argv[1]->IsInteger())
+         return ORVA_ERR_NOT_INTEGER;
+      int64 start = argv[1]->IsUnsigned() && argv[1]->GetValueAsUInt64() > INT64_MAX
+                       ? INT64_MAX
+                       : argv[1]->GetValueAsInt64();
+      position = start > 0 ? start - 1 : 0;
+   }
+   int64 count = INT64_MAX;
+   if (argc == 3)
+   {
+      if (!argv[2]->IsInteger())
+         return ORVA_ERR_NOT_INTEGER;
+      count = argv[2]->IsUnsigned() && argv[2]->GetValueAsUInt64() > INT64_MAX ? INT64_MAX
+                                                                               : argv[2]->GetValueAsInt64();
+      if (count < 0)
+         count = 0;
+   }
+
+   uint32 length;
+   const char *text = argv[0]->GetValueAsString(&length);
+   if (position >= length)
+   {
+      *result = new (std::nothrow) ORVA_Value("", 0);
+      return 0;
+   }
+   int64 available = length - position;
+   uint32 take = static_cast<uint32>(count < available ? count : available);
+   *result = new (std::nothrow) ORVA_Value(text + position, take);
+   return 0;
+}
+
+/*
+ * left() and right(): a text of exactly n bytes, the source cut or padded.
+ * A length the heap cannot hold is refused with ORVA_ERR_INTERNAL instead of
+ * bringing the host process down.
+ */
+static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight)
+{
+   if (argc < 2 || argc > 3)
+      return ORVA_ERR_INVALID_ARGUMENT_COUNT;
+   if (!argv[1]->IsInteger())
+      return ORVA_ERR_NOT_INTEGER;
+   if (!argv[0]->IsString())
+      return ORVA_ERR_NOT_STRING;
+   if (argc == 3 && !argv[2]->IsString())
+      return ORVA_ERR_NOT_STRING;
+
+   char pad = ' ';
+   if (argc == 3)
+   {
+      uint32 padLength;
+      const char *padText = argv[2]->GetValueAsString(&padLength);
+      if (padLength > 0)
+         pad = padText[0];
+   }
+   int32 n = argv[1]->GetValueAsInt32();
+   uint32 width = n > 0 ? static_cast<uint32>(n) : 0;
+
+   uint32 length;
+   const char *text = argv[0]->GetValueAsString(&length);
+   uint32 kept = length < width ? length : width;
+
+   char *buffer = static_cast<char *>(malloc(static_cast<size_t>(width) + 1));
+   if (buffer == nullptr)
+      return ORVA_ERR_INTERNAL;
+   if (fromRight)
+   {
+      memset(buffer, pad, width - kept);
+      memcpy(buffer + (width - kept), text + (length - kept), kept);
+   }
+   else
+   {
+      memcpy(buffer, text, kept);
+      memset(buffer + kept, pad, width - kept);
+   }
+   buffer[width] = 0;
+   *result = new (std::nothrow) ORVA_Value(buffer, width);
+   free(buffer);
+   return 0;
+}
+
+int BI_Left(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   return Align(argc, argv, result, 0);
+}
+
+int BI_Right(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   return Align(argc, argv, result, 1);
+}
+
+int BI_TypeOf(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   int type = argv[0]->DataType();
+   if (type < ORVA_DT_NULL || type > ORVA_DT_UINT64)
+      return ORVA_ERR_INTERNAL;
+   *result = new (std::nothrow) ORVA_Value(g_orvaTypeNames[type]);
+   return 0;
+}
+
+int BI_ClassOf(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   if (!argv[0]->IsObject())
+      return ORVA_ERR_NOT_OBJECT;
+   ORVA_Object *object = argv[0]->GetValueAsObject();
+   if (object == nullptr || object->Class() == nullptr)
+      return ORVA_ERR_INTERNAL;   // an object value that holds no object
+   *result = new (std::nothrow) ORVA_Value(object->Class()->Name());
+   return 0;
+}

@@ -1,0 +1,56 @@
+#include "orva.h"
+#include "runtime/builtins.h"
+#include "support/support.h"
+
+#include <cstdlib>
+#include <cstring>
+
+ORVA_Environment::ORVA_Environment()
+   : m_functionCount(ORVA_BUILTIN_COUNT),
+     m_functions(static_cast<ORVA_ExtFunction *>(qd_memdup(g_orvaBuiltins, sizeof(g_orvaBuiltins)))),
+     m_library(nullptr),
+     m_inStream(nullptr),
+     m_outStream(nullptr)
+{
+}
+
+ORVA_Environment::~ORVA_Environment()
+{
+   free(m_functions);
+}
+
+void ORVA_Environment::RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list)
+{
+   if (count == 0 || list == nullptr)
+      return;
+
+   // A set too large to add leaves the table as it was rather than wrapping
+   // the size computation around.
+   size_t total = static_cast<size_t>(m_functionCount) + count;
+   if (total > UINT32_MAX || total > SIZE_MAX / sizeof(ORVA_ExtFunction))
+      return;
+   void *grown = realloc(m_functions, total * sizeof(ORVA_ExtFunction));
+   if (grown == nullptr)
+      return;
+   m_functions = static_cast<ORVA_ExtFunction *>(grown);
+
+   ORVA_ExtFunction *copy = m_functions + m_functionCount;
+   memcpy(copy, list, count * sizeof(ORVA_ExtFunction));
+   // Lookups compare up to the terminator; a host name that fills all 64
+   // bytes is cut to 63 so that no lookup reads past the record.
+   for (uint32 i = 0; i < count; i++)
+      copy[i].m_name[sizeof(copy[i].m_name) - 1] = 0;
+   m_functionCount = static_cast<uint32>(total);
+}
+
+ORVA_ExtFunction *ORVA_Environment::FindFunction(const char *name)
+{
+   if (name == nullptr)
+      return nullptr;
+   for (uint32 i = 0; i < m_functionCount; i++)
+   {
+      if (m_functions[i].m_name[0] == name[0] && strcmp(m_functions[i].m_name, name) == 0)
+         return &m_functions[i];
+   }
+   return nullptr;
+}

@@ -1,0 +1,45 @@
+#include "orva.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+int ORVA_Environment::UseModule(ORVA_Program *main, const char *name)
+{
+   if (main == nullptr || name == nullptr)
+      return 0;
+
+   // The library is read without its lock: the host holds it around the run.
+   if (m_library != nullptr)
+   {
+      ORVA_Program *script = m_library->FindScript(name);
+      if (script != nullptr)
+      {
+         main->UseModule(script, name);
+         return 1;
+      }
+   }
+
+   // A name whose file name does not fit cannot name a loadable module.
+   char fileName[260];
+   int length = snprintf(fileName, sizeof(fileName), "%s.orva", name);
+   if (length < 0 || static_cast<size_t>(length) >= sizeof(fileName))
+      return 0;
+
+   uint32 size = 0;
+   char *text = ORVALoadFile(fileName, &size);
+   if (text == nullptr)
+      return 0;
+
+   // Compiled without an error buffer: a broken module file only shows as a
+   // module that could not be loaded.
+   int linked = 0;
+   ORVA_Program *module = ORVACompile(text, nullptr, 0);
+   if (module != nullptr)
+   {
+      main->UseModule(module, name);
+      delete module;
+      linked = 1;
+   }
+   free(text);
+   return linked;
+}
