@@ -1,0 +1,222 @@
+#include "cli.h"
+
+
+namespace orva_cli
+{
+
+ORVA_Environment *NewEnvironment(const Session &session)
+{
+   ORVA_Environment *env = new ORVA_Environment();
+   env->SetIO(stdin, stdout);
+   env->SetLibrary(session.library);
+   return env;
+}
+
+ORVA_Program *CompileText(const std::string &text, std::string *error)
+{
+   char message[1024];
+   ORVA_Program *program = ORVACompile(text.c_str(), message, sizeof(message));
+   if (program == nullptr && error != nullptr)
+      *error = message;
+   return program;
+}
+
+namespace
+{
+
+// Arrays may hold themselves, and shared arrays may fan out without end, so
+// the writer stops at a cycle, at a nesting limit and after enough elements.
+struct ValueWriter
+{
+   FILE *stream;
+   std::vector<ORVA_Array *> path;
+   long budget = 10000;
+
+   void Write(ORVA_Value *value, bool quoteText)
+   {
+      if (value == nullptr || value->IsNull())
+      {
+         fputs("null", stream);
+         return;
+      }
+      if (value->IsArray())
+      {
+         WriteArray(value->GetValueAsArray());
+         return;
+      }
+      if (value->IsObject())
+      {
+         ORVA_Object *object = value->GetValueAsObject();
+         ORVA_Class *cls = object != nullptr ? object->Class() : nullptr;
+         fprintf(stream, "<%s object>", cls != nullptr ? cls->Name() : "empty");
+         return;
+      }
+      uint32 length = 0;
+      const char *text = value->GetValueAsString(&length);
+      bool quote = quoteText && value->DataType() == ORVA_DT_STRING;
+      if (quote)
+         fputc('"', stream);
+      if (text != nullptr)
+         fwrite(text, 1, length, stream);
+      if (quote)
+         fputc('"', stream);
+   }
+
+   void WriteArray(ORVA_Array *array)
+   {
+      if (array == nullptr)
+      {
+         fputs("[]", stream);
+         return;
+      }
+      for (ORVA_Array *open : path)
+      {
+         if (open == array)
+         {
+            fputs("[...]", stream);
+            return;
+         }
+      }
+      if (path.size() >= 16)
+      {
+         fputs("[...]", stream);
+         return;
+      }
+      path.push_back(array);
+      fputc('[', stream);
+      for (int32 k = 0; k < array->Size(); k++)
+      {
+         if (k > 0)
+            fputs(", ", stream);
+         if (--budget < 0)
+         {
+            fputs("...", stream);
+            break;
+         }
+         fprintf(stream, "%d: ", static_cast<int>(array->IndexAt(k)));
+         Write(array->ValueAt(k), true);
+      }
+      fputc(']', stream);
+      path.pop_back();
+   }
+};
+
+}
+
+void WriteValue(FILE *stream, ORVA_Value *value)
+{
+   ValueWriter writer;
+   writer.stream = stream;
+   writer.Write(value, false);
+}
+
+void PrepareSource(std::string *text)
+{
+   for (char &c : *text)
+      if (c == '\0')
+         c = ' ';
+   if (text->compare(0, 2, "#!") == 0)
+   {
+      for (size_t i = 0; i < text->size() && (*text)[i] != '\n'; i++)
+         (*text)[i] = ' ';
+   }
+}
+
+const char *SnippetEnd(const std::string &text)
+{
+   return text.find("//") != std::string::npos ? "\n" : " ";
+}
+
+static bool IsEndOfTextError(const std::string &error)
+{
+   return error.find("unexpected $end") != std::string::npos;
+}
+
+static bool StartsStatement(const Token &t)
+{
+   static const char *const starters[] = {"if", "while", "do", "switch", "array", "print", "println",
+                                          "return", "exit", "break", "continue", ";", "{"};
+   for (const char *s : starters)
+      if (t.Is(s))
+         return true;
+   return false;
+}
+
+static bool IsSimpleStatement(const Token &t)
+{
+   return t.Is("print") || t.Is("println") || t.Is("return") || t.Is("exit");
+}
+
+Snippet ClassifySnippet(const std::string &text)
+{
+   Snippet snippet;
+   snippet.tokens = ScanTokens(text);
+   const std::vector<Token> &tokens = snippet.tokens;
+   std::string line = text + SnippetEnd(text);
+
+   if (!tokens.empty() && (tokens[0].Is("sub") || tokens[0].Is("use")))
+   {
+      snippet.form = SnippetForm::Module;
+      ORVA_Program *program = CompileText(line, &snippet.error);
+      snippet.ok = program != nullptr;
+      delete program;
+      snippet.incomplete = !snippet.ok && IsEndOfTextError(snippet.error);
+      return snippet;
+   }
+
+   std::string expressionError;
+   if (!tokens.empty())
+   {
+      ORVA_Program *program = CompileText(line, &expressionError);
+      if (program != nullptr)
+      {
+         delete program;
+         snippet.ok = true;
+         snippet.form = SnippetForm::Expression;
+         return snippet;
+      }
+   }
+
+   snippet.form = SnippetForm::Statements;
+   std::string statementError;
+   ORVA_Program *program = CompileText(StatementsAsMain(snippet, text, "", ""), &statementError);
+   if (program == nullptr && !tokens.empty() && IsSimpleStatement(tokens[0]) && !tokens.back().Is(";"))
+   {
+      // "println x" typed without its semicolon.  Only simple statements get
+      // one added: "while (1)" must not turn into an endless empty loop.
+      snippet.addSemicolon = true;
+      program = CompileText(StatementsAsMain(snippet, text, "", ""), nullptr);
+      if (program == nullptr)
+         snippet.addSemicolon = false;
+   }
+   if (program != nullptr)
+   {
+      delete program;
+      snippet.ok = true;
+      return snippet;
+   }
+
+   // Report the error of the form that the text looks like.
+   bool statementLike = tokens.empty() || StartsStatement(tokens[0]) || tokens.back().Is(";") ||
+                        tokens.back().Is("}");
+   snippet.error = statementLike ? statementError : expressionError;
+   snippet.incomplete = IsEndOfTextError(snippet.error);
+   return snippet;
+}
+
+std::string StatementsAsMain(const Snippet &snippet, const std::string &text,
+                             const std::string &tail, const std::string &extra)
+{
+   std::string program = "sub main() { ";
+   program += text;
+   program += SnippetEnd(text);
+   if (snippet.addSemicolon)
+      program += ";";
+   program += tail;
+   program += " }";
+   if (!extra.empty())
+      program += "\n" + extra;
+   return program;
+}
+
+}

@@ -1,0 +1,84 @@
+/*
+ * Pieces shared by the orva command's one-shot runs and its prompt.  The
+ * command uses the library's public interface only, so it links against a
+ * shared build as well as a static one.
+ */
+#ifndef ORVA_CLI_H
+#define ORVA_CLI_H
+
+#include "orva.h"
+#include "source_scan.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orva_cli
+{
+
+// Exit statuses of the command, as its usage text documents them.
+enum ExitStatus
+{
+   EXIT_STATUS_OK = 0,
+   EXIT_STATUS_RUN_ERROR = 1,
+   EXIT_STATUS_USAGE = 2,
+   EXIT_STATUS_COMPILE_ERROR = 3
+};
+
+// What every run of one command invocation shares.
+struct Session
+{
+   std::vector<std::pair<std::string, std::string>> globals;   // -D NAME=VALUE, in order
+   ORVA_Library *library = nullptr;                            // -m modules, or null
+};
+
+// A fresh environment for one run: printed output to standard output and
+// the session's script library.
+ORVA_Environment *NewEnvironment(const Session &session);
+
+// Compiles text; on failure returns null and stores the library's message.
+ORVA_Program *CompileText(const std::string &text, std::string *error);
+
+// Writes a value for a person to read: text and numbers as their text, null
+// as "null", arrays as [index: element, ...] and objects by class name.
+void WriteValue(FILE *stream, ORVA_Value *value);
+
+// Replaces zero bytes by spaces, as the library does for script files, and
+// blanks out a first line that starts with "#!" so that scripts can be made
+// executable; line numbers stay as they were.
+void PrepareSource(std::string *text);
+
+// The forms in which a text typed at the prompt or given with -e can run.
+enum class SnippetForm
+{
+   Module,       // functions and use statements, as a script file
+   Expression,   // a bare expression: main returns its value
+   Statements    // statements, run as the body of main
+};
+
+struct Snippet
+{
+   bool ok = false;
+   SnippetForm form = SnippetForm::Expression;
+   bool addSemicolon = false;   // a simple statement typed without its ';'
+   bool incomplete = false;     // the text stops before a construct ends
+   std::string error;           // the most telling compile error when !ok
+   std::vector<Token> tokens;
+};
+
+Snippet ClassifySnippet(const std::string &text);
+
+// What closes a snippet before code that the command adds after it: a line
+// end when the text may end in a line comment, which only a line end closes,
+// else a space, so that errors at the end keep the snippet's line number.
+const char *SnippetEnd(const std::string &text);
+
+// The text of a program whose main runs the statements of a snippet,
+// followed by tail (more statements) and extra (more definitions).  The
+// snippet starts on the first line, so error line numbers stay its own.
+std::string StatementsAsMain(const Snippet &snippet, const std::string &text,
+                             const std::string &tail, const std::string &extra);
+
+}
+
+#endif

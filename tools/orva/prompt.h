@@ -1,0 +1,34 @@
+/*
+ * The interactive prompt.  Each input is compiled and run on its own:
+ *
+ * - a bare expression prints its value (not null values, not assignments);
+ * - statements run as the body of main ("x = 1;", "println x", loops...);
+ * - function definitions and use statements are remembered and compiled into
+ *   every later input; defining a function again replaces it, and a text
+ *   that defines main runs at once instead of being remembered;
+ * - variables assigned at the prompt persist: they are handed to the next
+ *   input as local variables of its main, so functions do not see them.
+ *   A variable that holds null is forgotten.  An input that stops with an
+ *   error, or leaves main early with return or exit, keeps none of its own
+ *   assignments;
+ * - globals given with -D stay globals: every function sees them, and what
+ *   an input assigns to them persists even when it stops with an error.
+ *
+ * An input whose text ends inside a construct (an open brace, a trailing
+ * operator) continues on the next line; an empty line gives up on it.
+ * "exit" or "quit" alone, or the end of input, leaves the prompt.
+ */
+#ifndef ORVA_CLI_PROMPT_H
+#define ORVA_CLI_PROMPT_H
+
+#include "cli.h"
+
+namespace orva_cli
+{
+
+// Reads inputs from standard input until its end; returns the exit status.
+int RunPrompt(const Session &session, bool terminal);
+
+}
+
+#endif

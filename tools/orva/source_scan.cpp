@@ -1,0 +1,277 @@
+#include "source_scan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <unordered_set>
+
+namespace orva_cli
+{
+
+static const char *const s_keywords[] = {
+   "array", "break", "case", "continue", "default", "do", "else", "exit", "for", "if", "NULL",
+   "print", "println", "return", "sub", "switch", "int32", "int64", "real", "string", "uint32",
+   "uint64", "use", "while", "like", "ilike", "match", "imatch"};
+
+static const char *const s_twoCharSymbols[] = {
+   "==", "!=", "<=", ">=", "<<", ">>", "&&", "||", "++", "--", "->", "~="};
+
+static bool IsNameStart(int c)
+{
+   return isalpha(c) || c == '_' || c == '$';
+}
+
+static bool IsNameChar(int c)
+{
+   return isalnum(c) || c == '_' || c == '$';
+}
+
+static bool IsKeyword(const std::string &word)
+{
+   for (const char *k : s_keywords)
+      if (word == k)
+         return true;
+   return false;
+}
+
+// Bytes past the end read as 0, which belongs to no token.
+static int At(const std::string &s, size_t i)
+{
+   return i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
+}
+
+static size_t SkipBlockComment(const std::string &s, size_t i)
+{
+   // Block comments nest.
+   int level = 1;
+   i += 2;
+   while (i < s.size() && level > 0)
+   {
+      if (s[i] == '/' && At(s, i + 1) == '*')
+      {
+         level++;
+         i += 2;
+      }
+      else if (s[i] == '*' && At(s, i + 1) == '/')
+      {
+         level--;
+         i += 2;
+      }
+      else
+      {
+         i++;
+      }
+   }
+   return i;
+}
+
+static size_t ScanString(const std::string &s, size_t i)
+{
+   // A backslash before a quote always escapes it, even after another
+   // backslash; a line feed ends the literal (the compiler reports it).
+   size_t j = i + 1;
+   while (j < s.size() && s[j] != '"' && s[j] != '\n')
+      j += (s[j] == '\\' && At(s, j + 1) == '"') ? 2 : 1;
+   if (j < s.size() && s[j] == '"')
+      j++;
+   return j;
+}
+
+static size_t ScanNumber(const std::string &s, size_t i)
+{
+   size_t j = i;
+   if (s[j] == '-')
+      j++;
+   if (s[j] == '0' && At(s, j + 1) == 'x' && isxdigit(At(s, j + 2)))
+   {
+      j += 2;
+      while (isxdigit(At(s, j)))
+         j++;
+   }
+   else
+   {
+      while (isdigit(At(s, j)))
+         j++;
+      if (At(s, j) == '.' && isdigit(At(s, j + 1)))
+      {
+         j++;
+         while (isdigit(At(s, j)))
+            j++;
+         return j;   // reals take no suffix
+      }
+   }
+   if (At(s, j) == 'U')
+      j += (At(s, j + 1) == 'L') ? 2 : 1;
+   else if (At(s, j) == 'L')
+      j += (At(s, j + 1) == 'U') ? 2 : 1;
+   return j;
+}
+
+static size_t ScanName(const std::string &s, size_t i, bool *compound)
+{
+   size_t j = i + 1;
+   *compound = false;
+   for (;;)
+   {
+      while (IsNameChar(At(s, j)))
+         j++;
+      if (At(s, j) == ':' && At(s, j + 1) == ':' && IsNameStart(At(s, j + 2)))
+      {
+         *compound = true;
+         j += 3;
+         continue;
+      }
+      return j;
+   }
+}
+
+std::vector<Token> ScanTokens(const std::string &s)
+{
+   std::vector<Token> tokens;
+   size_t i = 0;
+   while (i < s.size())
+   {
+      int c = At(s, i);
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+      {
+         i++;
+         continue;
+      }
+      if (c == '/' && At(s, i + 1) == '/')
+      {
+         while (i < s.size() && s[i] != '\n')
+            i++;
+         continue;
+      }
+      if (c == '/' && At(s, i + 1) == '*')
+      {
+         i = SkipBlockComment(s, i);
+         continue;
+      }
+
+      Token t;
+      t.begin = i;
+      if (c == '"')
+      {
+         t.kind = TokenKind::Text;
+         i = ScanString(s, i);
+      }
+      else if (IsNameStart(c))
+      {
+         bool compound;
+         i = ScanName(s, i, &compound);
+         t.kind = (!compound && IsKeyword(s.substr(t.begin, i - t.begin))) ? TokenKind::Keyword
+                                                                          : TokenKind::Name;
+      }
+      else if (isdigit(c) || (c == '-' && isdigit(At(s, i + 1))))
+      {
+         t.kind = TokenKind::Number;
+         i = ScanNumber(s, i);
+      }
+      else
+      {
+         t.kind = TokenKind::Symbol;
+         size_t length = 1;
+         for (const char *op : s_twoCharSymbols)
+            if (c == op[0] && At(s, i + 1) == static_cast<unsigned char>(op[1]))
+               length = 2;
+         i += length;
+      }
+      t.end = i;
+      t.text = s.substr(t.begin, t.end - t.begin);
+      tokens.push_back(std::move(t));
+   }
+   return tokens;
+}
+
+std::vector<std::string> VariableNames(const std::vector<Token> &tokens)
+{
+   std::vector<std::string> names;
+   std::unordered_set<std::string> seen;
+   for (size_t k = 0; k < tokens.size(); k++)
+   {
+      const Token &t = tokens[k];
+      if (t.kind != TokenKind::Name || t.text[0] == '$' || t.text.find(':') != std::string::npos)
+         continue;
+      if (k + 1 < tokens.size() && tokens[k + 1].Is("("))
+         continue;   // a call
+      if (k > 0 && tokens[k - 1].Is("->"))
+         continue;   // an attribute
+      if (seen.insert(t.text).second)
+         names.push_back(t.text);
+   }
+   return names;
+}
+
+// Index of the token that closes the bracket opened at tokens[open], or the
+// token count when it is never closed.
+static size_t MatchingClose(const std::vector<Token> &tokens, size_t open, const char *o, const char *c)
+{
+   int depth = 0;
+   for (size_t k = open; k < tokens.size(); k++)
+   {
+      if (tokens[k].Is(o))
+         depth++;
+      else if (tokens[k].Is(c) && --depth == 0)
+         return k;
+   }
+   return tokens.size();
+}
+
+bool IsTopLevelAssignment(const std::vector<Token> &tokens)
+{
+   // Assignment binds loosest, so a text that starts with its target is an
+   // assignment as a whole.
+   if (tokens.size() < 3 || tokens[0].kind != TokenKind::Name)
+      return false;
+   size_t k = 1;
+   if (tokens[k].Is("["))
+   {
+      k = MatchingClose(tokens, k, "[", "]") + 1;
+      if (k >= tokens.size())
+         return false;
+   }
+   return tokens[k].Is("=");
+}
+
+bool SplitDefinitions(const std::string &source, const std::vector<Token> &tokens,
+                      std::vector<Definition> *definitions)
+{
+   definitions->clear();
+   size_t k = 0;
+   while (k < tokens.size())
+   {
+      Definition d;
+      size_t last;
+      if (tokens[k].Is("use") && k + 1 < tokens.size())
+      {
+         std::string name = tokens[k + 1].text;
+         std::transform(name.begin(), name.end(), name.begin(),
+                        [](unsigned char ch) { return static_cast<char>(tolower(ch)); });
+         d.key = "use " + name;
+         last = k + 1;
+         while (last < tokens.size() && !tokens[last].Is(";"))
+            last++;
+      }
+      else if (tokens[k].Is("sub") && k + 1 < tokens.size())
+      {
+         d.key = "sub " + tokens[k + 1].text;
+         size_t open = k + 1;
+         while (open < tokens.size() && !tokens[open].Is("{"))
+            open++;
+         last = MatchingClose(tokens, open, "{", "}");
+      }
+      else
+      {
+         return false;
+      }
+      if (last >= tokens.size())
+         return false;
+      d.text = source.substr(tokens[k].begin, tokens[last].end - tokens[k].begin);
+      definitions->push_back(std::move(d));
+      k = last + 1;
+   }
+   return true;
+}
+
+}

@@ -1,0 +1,65 @@
+/*
+ * A light token scanner for text typed at the prompt or given with -e.
+ *
+ * The library's own compiler decides whether a text is valid; this scanner
+ * only answers the questions the command has to ask before compiling: which
+ * form the text has, which variable names it mentions, and where the function
+ * definitions of a module text begin and end.  It follows the language's
+ * token rules for names, numbers, string literals and comments so that none
+ * of these is mistaken for another.
+ */
+#ifndef ORVA_CLI_SOURCE_SCAN_H
+#define ORVA_CLI_SOURCE_SCAN_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace orva_cli
+{
+
+enum class TokenKind
+{
+   Name,       // identifier, possibly joined with ::
+   Keyword,
+   Text,       // string literal, quotes included
+   Number,
+   Symbol      // operator or punctuation, also any character that starts no token
+};
+
+struct Token
+{
+   TokenKind kind;
+   std::string text;
+   size_t begin;   // byte offsets into the scanned text
+   size_t end;
+
+   bool Is(const char *s) const { return (kind == TokenKind::Symbol || kind == TokenKind::Keyword) && text == s; }
+};
+
+std::vector<Token> ScanTokens(const std::string &source);
+
+// Names of variables that the tokens read or assign: plain identifiers that
+// are neither called nor attributes, without argument variables ($1...).
+// Each name appears once, in order of first use.
+std::vector<std::string> VariableNames(const std::vector<Token> &tokens);
+
+// True when the text is an assignment at its top level ("x = ..." or
+// "a[i] = ..."), whose value the prompt does not echo.
+bool IsTopLevelAssignment(const std::vector<Token> &tokens);
+
+// One function definition or use statement of a module text.
+struct Definition
+{
+   std::string key;    // "sub NAME" or "use name" (module names ignore case)
+   std::string text;
+};
+
+// Splits a module text (one that compiled) into its definitions; false when
+// the tokens do not have the shape of a module.
+bool SplitDefinitions(const std::string &source, const std::vector<Token> &tokens,
+                      std::vector<Definition> *definitions);
+
+}
+
+#endif
