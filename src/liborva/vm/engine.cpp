@@ -1,0 +1,643 @@
+/*
+ * The execution engine: a run from preparation to tear-down, the dispatch of
+ * one instruction, script calls and the lookup of variables.
+ *
+ * The interpreter loop never recurses: a script call pushes a frame on the
+ * control stack and the loop carries on at the callee's first instruction, so
+ * the nesting of script calls is bounded by MAX_CALL_DEPTH alone.
+ */
+#include "vm/vm.h"
+
+#include <cstdint>
+#include <cstring>
+
+static inline ORVA_VMStack *AsVMStack(ORVA_Stack *stack)
+{
+   return static_cast<ORVA_VMStack *>(stack);
+}
+
+static inline ORVA_DataStack *AsDataStack(ORVA_Stack *stack)
+{
+   return static_cast<ORVA_DataStack *>(stack);
+}
+
+/* A scope's first variable of that name, as ORVA_VariableSystem::Find, inlined for the loop. */
+static inline ORVA_Variable *FindIn(ORVA_VariableSystem *scope, const char *name)
+{
+   const uint32 count = scope->Count();
+   for (uint32 i = 0; i < count; i++)
+   {
+      ORVA_Variable *variable = scope->GetVariable(i);
+      const char *candidate = variable->Name();
+      if (candidate[0] == name[0] && strcmp(candidate, name) == 0)
+         return variable;
+   }
+   return nullptr;
+}
+
+/*
+ * The variable a named instruction works on: the global of that name, else
+ * the local one, else a new local.  What was found is kept per instruction
+ * while the same activation of the local scope is current and no global was
+ * added, since scopes never lose a variable during a run.
+ */
+static inline ORVA_Variable *VariableAt(ORVA_DataStack *data, uint32 address, ORVA_VariableSystem *globals,
+                                        ORVA_VariableSystem *locals, const char *name)
+{
+   VariableCacheEntry *entry = (address < data->variableCache.size()) ? &data->variableCache[address] : nullptr;
+   uint32 globalsCount = globals->Count();
+   if (entry != nullptr && entry->variable != nullptr && (entry->scope == 0 || entry->scope == data->scope) &&
+       entry->globalsCount == globalsCount)
+      return entry->variable;
+
+   uint64 scope = 0;
+   ORVA_Variable *variable = FindIn(globals, name);
+   if (variable == nullptr)
+   {
+      scope = data->scope;
+      variable = FindIn(locals, name);
+      if (variable == nullptr)
+         variable = locals->Create(name, new ORVA_Value());
+   }
+   if (entry != nullptr)
+   {
+      entry->variable = variable;
+      entry->scope = scope;
+      entry->globalsCount = globals->Count();
+   }
+   return variable;
+}
+
+/* An instruction whose pushed value the next instruction throws away at once. */
+static inline bool NextDiscardsValue(ORVA_Instruction **code, uint32 codeSize, uint32 next)
+{
+   return next < codeSize && code[next]->OpCode() == OPCODE_POP && code[next]->StackItems() == 1;
+}
+
+static void ReleaseStackValues(ORVA_VMStack *stack)
+{
+   while (stack->Depth() > 0)
+      delete static_cast<ORVA_Value *>(stack->FastPop());
+}
+
+// Flattened so that the dispatch of every instruction is inlined into the
+// loop below instead of costing a call per instruction.
+__attribute__((flatten)) int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv,
+                                               ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut)
+{
+   // A run under way owns the machine; a nested Run on the same program (from
+   // a host function) is refused, but what it was handed is still released.
+   if (m_dataStack != nullptr)
+   {
+      delete env;
+      for (uint32 i = 0; argv != nullptr && i < argc; i++)
+         delete argv[i];
+      delete locals;
+      return -1;
+   }
+
+   const uint32 savedCodeSize = m_codeSize;
+   const uint32 savedFunctionCount = m_functionCount;
+
+   delete m_result;
+   m_result = nullptr;
+   m_ip = INVALID_ADDRESS;
+   m_callDepth = 0;
+   m_frameDepths.clear();
+
+   m_environment = (env != nullptr) ? env : new ORVA_Environment();
+   m_dataStack = new ORVA_DataStack();
+   m_controlStack = new ORVA_VMStack();
+   m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
+
+   char name[16];
+   for (uint32 i = 0; i < argc; i++)
+   {
+      ORVA_Value *value = (argv != nullptr && argv[i] != nullptr) ? argv[i] : new ORVA_Value();
+      m_locals->Create(ArgumentName(name, i + 1), value);
+   }
+
+   ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(m_globals);
+
+   bool linked = true;
+   for (uint32 i = 0; i < m_preloadCount; i++)
+   {
+      if (!m_environment->UseModule(this, m_preloadList[i]))
+      {
+         Error(ORVA_ERR_MODULE_NOT_FOUND);
+         linked = false;
+         break;
+      }
+   }
+
+   if (linked)
+   {
+      uint32 mainAddress = GetFunctionAddress("main");
+      if (mainAddress == INVALID_ADDRESS)
+      {
+         Error(ORVA_ERR_NO_MAIN);
+      }
+      else
+      {
+         AsDataStack(m_dataStack)->variableCache.assign(m_codeSize, VariableCacheEntry{nullptr, 0, 0});
+         m_ip = mainAddress;
+         m_bindCounter = 1;
+         while (m_ip < m_codeSize)
+            Execute();
+         if (m_ip != INVALID_ADDRESS)
+            m_result = static_cast<ORVA_Value *>(AsVMStack(m_dataStack)->FastPop());
+      }
+   }
+
+   // Tear-down: the program returns to the state it had before the run.
+   if (globalsOut != nullptr)
+      *globalsOut = m_globals;
+   else
+      delete m_globals;
+   m_globals = snapshot;
+
+   ReleaseStackValues(AsVMStack(m_dataStack));
+   ORVA_VMStack *control = AsVMStack(m_controlStack);
+   while (m_callDepth > 0)
+   {
+      m_callDepth--;
+      delete static_cast<ORVA_VariableSystem *>(control->FastPop());
+      control->FastPop();
+   }
+   m_frameDepths.clear();
+
+   delete m_environment;
+   m_environment = nullptr;
+   delete m_locals;
+   m_locals = nullptr;
+   delete AsDataStack(m_dataStack);
+   m_dataStack = nullptr;
+   delete control;
+   m_controlStack = nullptr;
+
+   free(m_modules);
+   m_modules = nullptr;
+   m_moduleCount = 0;
+
+   for (uint32 i = savedCodeSize; i < m_codeSize; i++)
+      delete m_instructions[i];
+   m_codeSize = savedCodeSize;
+   m_functionCount = savedFunctionCount;
+
+   return (m_ip != INVALID_ADDRESS) ? 0 : -1;
+}
+
+void ORVA_Program::CallFunction(int argc)
+{
+   if (m_callDepth >= MAX_CALL_DEPTH)
+   {
+      Error(ORVA_ERR_CONTROL_STACK_OVERFLOW);
+      return;
+   }
+   m_callDepth++;
+   ORVA_VMStack *control = AsVMStack(m_controlStack);
+   control->FastPush(reinterpret_cast<void *>(static_cast<uintptr_t>(m_ip + 1)));
+   control->FastPush(m_locals);
+   m_locals = new ORVA_VariableSystem();
+   m_bindCounter = 1;
+
+   ORVA_DataStack *stack = AsDataStack(m_dataStack);
+   stack->savedScopes.push_back(stack->scope);
+   stack->scope = ++stack->lastScope;
+   if (argc < 0 || stack->Depth() < argc)
+   {
+      Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   // Arguments move from the stack into the callee's scope, first one first,
+   // so that BIND finds $1 at the front of the scope.
+   ORVA_Value **args = reinterpret_cast<ORVA_Value **>(stack->Top(argc));
+   char name[16];
+   for (int i = 0; i < argc; i++)
+      m_locals->Create(ArgumentName(name, static_cast<uint32>(i + 1)), (args[i] != nullptr) ? args[i] : new ORVA_Value());
+   stack->Drop(argc);
+   m_frameDepths.push_back(stack->Depth());
+}
+
+ORVA_Variable *ORVA_Program::FindOrCreateVariable(const char *name)
+{
+   ORVA_Variable *variable = m_globals->Find(name);
+   if (variable == nullptr)
+   {
+      variable = m_locals->Find(name);
+      if (variable == nullptr)
+         variable = m_locals->Create(name, new ORVA_Value());
+   }
+   return variable;
+}
+
+ORVA_Variable *ORVA_Program::CreateVariable(const char *name)
+{
+   if (m_globals->Find(name) != nullptr || m_locals->Find(name) != nullptr)
+      return nullptr;
+   return m_locals->Create(name, new ORVA_Value());
+}
+
+void ORVA_Program::SetGlobalVariable(const char *name, ORVA_Value *value)
+{
+   if (value == nullptr)
+      value = new ORVA_Value();
+   ORVA_Variable *variable = m_globals->Find(name);
+   if (variable == nullptr)
+      m_globals->Create(name, value);
+   else if (variable->Value() != value)
+      variable->Set(value);
+}
+
+ORVA_Variable *ORVA_Program::FindGlobalVariable(const char *name)
+{
+   return m_globals->Find(name);
+}
+
+void ORVA_Program::Execute()
+{
+   if (m_ip >= m_codeSize)
+      return;
+   ORVA_Instruction *instruction = m_instructions[m_ip];
+   ORVA_DataStack *stack = AsDataStack(m_dataStack);
+   uint32 next = m_ip + 1;
+
+   switch (instruction->m_opCode)
+   {
+      case OPCODE_RET_NULL:
+         stack->FastPush(stack->NewValue());
+         [[fallthrough]];
+      case OPCODE_RET:
+         if (m_callDepth > 0)
+         {
+            m_callDepth--;
+            if (!m_frameDepths.empty())
+            {
+               // Whatever the callee left under its result (the value of a
+               // switch it returned from) belongs to no one: drop it.
+               int32 depth = m_frameDepths.back();
+               m_frameDepths.pop_back();
+               if (stack->Depth() > depth + 1)
+               {
+                  void *result = stack->FastPop();
+                  while (stack->Depth() > depth)
+                     stack->ReleaseTop();
+                  stack->FastPush(result);
+               }
+            }
+            if (!stack->savedScopes.empty())
+            {
+               stack->scope = stack->savedScopes.back();
+               stack->savedScopes.pop_back();
+            }
+            delete m_locals;
+            ORVA_VMStack *control = AsVMStack(m_controlStack);
+            m_locals = static_cast<ORVA_VariableSystem *>(control->FastPop());
+            next = static_cast<uint32>(reinterpret_cast<uintptr_t>(control->FastPop()));
+         }
+         else
+         {
+            next = m_codeSize;
+         }
+         break;
+
+      case OPCODE_JMP:
+         next = instruction->m_operand.address;
+         break;
+
+      case OPCODE_CALL:
+         next = instruction->m_operand.address;
+         CallFunction(instruction->m_stackItems);
+         break;
+
+      case OPCODE_CALL_EXTERNAL:
+      {
+         const char *name = instruction->m_operand.name;
+         int argc = instruction->m_stackItems;
+         ORVA_ExtFunction *function = (name != nullptr) ? m_environment->FindFunction(name) : nullptr;
+         if (function != nullptr && function->m_handler != nullptr)
+         {
+            if ((function->m_argCount != -1 && function->m_argCount != argc) || argc < 0)
+            {
+               Error(ORVA_ERR_INVALID_ARGUMENT_COUNT);
+               break;
+            }
+            if (stack->Depth() < argc)
+            {
+               Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+               break;
+            }
+            ORVA_Value **args = reinterpret_cast<ORVA_Value **>(stack->Top(argc));
+            ORVA_Value *result = nullptr;
+            int rc = function->m_handler(argc, args, &result);
+            if (rc != 0)
+            {
+               stack->Release(result);
+               Error(rc);
+               break;
+            }
+            for (int i = 0; i < argc; i++)
+               stack->Release(args[i]);
+            stack->Drop(argc);
+            // A handler that succeeds without a result gives the script null.
+            stack->FastPush((result != nullptr) ? result : stack->NewValue());
+         }
+         else
+         {
+            uint32 address = (name != nullptr) ? GetFunctionAddress(name) : INVALID_ADDRESS;
+            if (address == INVALID_ADDRESS)
+            {
+               Error(ORVA_ERR_NO_FUNCTION);
+               break;
+            }
+            next = address;
+            CallFunction(argc);
+         }
+         break;
+      }
+
+      case OPCODE_PUSH_CONSTANT:
+         stack->FastPush(stack->NewValue(instruction->m_operand.constant));
+         break;
+
+      case OPCODE_PUSH_VARIABLE:
+         stack->FastPush(
+            stack->NewValue(VariableAt(stack, m_ip, m_globals, m_locals, instruction->m_operand.name)->Value()));
+         break;
+
+      case OPCODE_EXIT:
+      {
+         ORVA_Value *value = static_cast<ORVA_Value *>(stack->FastPop());
+         if (value == nullptr)
+         {
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+            break;
+         }
+         next = m_codeSize;
+         stack->Release(value);
+         break;
+      }
+
+      case OPCODE_POP:
+         for (int i = 0; i < instruction->m_stackItems && stack->Depth() > 0; i++)
+            stack->ReleaseTop();
+         break;
+
+      case OPCODE_SET:
+      {
+         ORVA_Variable *variable = VariableAt(stack, m_ip, m_globals, m_locals, instruction->m_operand.name);
+         ORVA_Value *top = static_cast<ORVA_Value *>(stack->FastTop());
+         if (top == nullptr)
+         {
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+            break;
+         }
+         if (top->IsArray())
+         {
+            // Assignment copies arrays; element values are shared one level down.
+            ORVA_Array *array = top->GetValueAsArray();
+            variable->Set((array != nullptr) ? stack->NewValue(new ORVA_Array(array)) : stack->NewValue(top));
+         }
+         else if (NextDiscardsValue(m_instructions, m_codeSize, next))
+         {
+            // An assignment statement discards its value right away: hand the
+            // value itself to the variable instead of copying it.
+            variable->Set(static_cast<ORVA_Value *>(stack->FastPop()));
+            next++;
+         }
+         else
+         {
+            variable->Set(stack->NewValue(top));
+         }
+         break;
+      }
+
+      case OPCODE_ADD:
+      case OPCODE_SUB:
+      case OPCODE_MUL:
+      case OPCODE_DIV:
+      case OPCODE_REM:
+      case OPCODE_EQ:
+      case OPCODE_NE:
+      case OPCODE_LT:
+      case OPCODE_LE:
+      case OPCODE_GT:
+      case OPCODE_GE:
+      case OPCODE_BIT_AND:
+      case OPCODE_BIT_OR:
+      case OPCODE_BIT_XOR:
+      case OPCODE_AND:
+      case OPCODE_OR:
+      case OPCODE_LSHIFT:
+      case OPCODE_RSHIFT:
+      case OPCODE_CONCAT:
+      case OPCODE_LIKE:
+      case OPCODE_ILIKE:
+      case OPCODE_MATCH:
+      case OPCODE_IMATCH:
+      case OPCODE_CASE:
+         DoBinaryOperation(instruction->m_opCode);
+         break;
+
+      case OPCODE_JZ:
+      case OPCODE_JNZ:
+      {
+         ORVA_Value *condition = static_cast<ORVA_Value *>(stack->FastPop());
+         if (condition == nullptr)
+         {
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+            break;
+         }
+         if (!condition->IsNumeric())
+            Error(ORVA_ERR_NOT_NUMBER);
+         else if ((instruction->m_opCode == OPCODE_JZ) ? condition->IsZero() : condition->IsNonZero())
+            next = instruction->m_operand.address;
+         stack->Release(condition);
+         break;
+      }
+
+      case OPCODE_PRINT:
+      {
+         ORVA_Value *value = static_cast<ORVA_Value *>(stack->FastPop());
+         if (value == nullptr)
+         {
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+            break;
+         }
+         FILE *out = m_environment->GetStdOut();
+         if (out != nullptr)
+         {
+            uint32 length = 0;
+            const char *text = value->GetValueAsString(&length);
+            if (text != nullptr)
+               fwrite(text, 1, length, out);
+            else
+               fputs("(null)", out);
+         }
+         stack->Release(value);
+         break;
+      }
+
+      case OPCODE_BIND:
+      {
+         char argName[16];
+         ORVA_Variable *argument = FindIn(m_locals, ArgumentName(argName, static_cast<uint32>(m_bindCounter++)));
+         ORVA_Value *value = (argument != nullptr) ? stack->NewValue(argument->Value()) : stack->NewValue();
+         ORVA_Variable *variable = FindIn(m_locals, instruction->m_operand.name);
+         if (variable != nullptr)
+            variable->Set(value);
+         else
+            m_locals->Create(instruction->m_operand.name, value);
+         break;
+      }
+
+      case OPCODE_INC:
+      case OPCODE_DEC:
+      case OPCODE_INCP:
+      case OPCODE_DECP:
+      {
+         ORVA_Value *value = VariableAt(stack, m_ip, m_globals, m_locals, instruction->m_operand.name)->Value();
+         if (!value->IsNumeric())
+         {
+            Error(ORVA_ERR_BAD_CONVERSION);
+            break;
+         }
+         int opCode = instruction->m_opCode;
+         // "i++;" as a statement: the pushed value would be popped right away.
+         bool discarded = NextDiscardsValue(m_instructions, m_codeSize, next);
+         if (discarded)
+            next++;
+         if (!discarded && (opCode == OPCODE_INC || opCode == OPCODE_DEC))
+            stack->FastPush(stack->NewValue(value));
+         if (opCode == OPCODE_INC || opCode == OPCODE_INCP)
+            value->Increment();
+         else
+            value->Decrement();
+         if (!discarded && (opCode == OPCODE_INCP || opCode == OPCODE_DECP))
+            stack->FastPush(stack->NewValue(value));
+         break;
+      }
+
+      case OPCODE_NEG:
+      case OPCODE_NOT:
+      case OPCODE_BIT_NOT:
+         DoUnaryOperation(instruction->m_opCode);
+         break;
+
+      case OPCODE_CAST:
+      {
+         ORVA_Value *top = static_cast<ORVA_Value *>(stack->FastTop());
+         if (top == nullptr)
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+         else if (!top->Convert(instruction->m_stackItems))
+            Error(ORVA_ERR_TYPE_CAST);
+         break;
+      }
+
+      case OPCODE_REFERENCE:
+      {
+         ORVA_Value *value = static_cast<ORVA_Value *>(stack->FastPop());
+         if (value == nullptr)
+         {
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+            break;
+         }
+         if (value->IsObject())
+         {
+            ORVA_Object *object = value->GetValueAsObject();
+            if (object == nullptr || object->Class() == nullptr)
+            {
+               Error(ORVA_ERR_INTERNAL);
+            }
+            else
+            {
+               ORVA_Value *attribute = object->Class()->GetAttr(object, instruction->m_operand.name);
+               if (attribute == nullptr)
+                  Error(ORVA_ERR_NO_SUCH_ATTRIBUTE);
+               else
+                  stack->FastPush(attribute);
+            }
+         }
+         else
+         {
+            Error(ORVA_ERR_NOT_OBJECT);
+         }
+         stack->Release(value);
+         break;
+      }
+
+      case OPCODE_ARRAY:
+      {
+         ORVA_Variable *variable = CreateVariable(instruction->m_operand.name);
+         if (variable == nullptr)
+            Error(ORVA_ERR_VARIABLE_ALREADY_EXIST);
+         else
+            variable->Set(stack->NewValue(new ORVA_Array()));
+         break;
+      }
+
+      case OPCODE_GET_ELEMENT:
+      {
+         ORVA_Value *index = static_cast<ORVA_Value *>(stack->FastPop());
+         ORVA_Value *array = static_cast<ORVA_Value *>(stack->FastPop());
+         if (index == nullptr || array == nullptr)
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+         else if (!array->IsArray() || array->GetValueAsArray() == nullptr)
+            Error(ORVA_ERR_NOT_ARRAY);
+         else if (!index->IsInteger())
+            Error(ORVA_ERR_INDEX_NOT_INTEGER);
+         else
+         {
+            ORVA_Value *element = array->GetValueAsArray()->Get(index->GetValueAsInt32());
+            stack->FastPush((element != nullptr) ? stack->NewValue(element) : stack->NewValue());
+         }
+         stack->Release(index);
+         stack->Release(array);
+         break;
+      }
+
+      case OPCODE_SET_ELEMENT:
+      {
+         ORVA_Value *value = static_cast<ORVA_Value *>(stack->FastPop());
+         ORVA_Value *index = static_cast<ORVA_Value *>(stack->FastPop());
+         ORVA_Value *array = static_cast<ORVA_Value *>(stack->FastPop());
+         if (value == nullptr || index == nullptr || array == nullptr)
+         {
+            Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+         }
+         else if (!index->IsInteger())
+         {
+            Error(ORVA_ERR_INDEX_NOT_INTEGER);
+         }
+         else if (!array->IsArray() || array->GetValueAsArray() == nullptr)
+         {
+            Error(ORVA_ERR_NOT_ARRAY);
+         }
+         else
+         {
+            ORVA_Array *target = array->GetValueAsArray();
+            if (value->IsArray() && value->GetValueAsArray() == target)
+            {
+               // An array stored into itself would hold its own reference and
+               // never be freed: store a copy of it instead.
+               ORVA_Value *copy = stack->NewValue(new ORVA_Array(target));
+               stack->Release(value);
+               value = copy;
+            }
+            target->Set(index->GetValueAsInt32(), value);
+            stack->FastPush(stack->NewValue(value));
+            value = nullptr;
+         }
+         stack->Release(value);
+         stack->Release(index);
+         stack->Release(array);
+         break;
+      }
+
+      default:
+         break;
+   }
+
+   if (m_ip != INVALID_ADDRESS)
+      m_ip = next;
+}

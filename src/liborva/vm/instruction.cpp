@@ -1,0 +1,109 @@
+/*
+ * One instruction of the virtual machine: opcode, operand, count and the
+ * source line that error messages report.
+ */
+#include "vm/vm.h"
+
+#include <cstdlib>
+#include <cstring>
+
+OperandKind OperandKindOf(int opCode)
+{
+   switch (opCode)
+   {
+      case OPCODE_CALL_EXTERNAL:
+      case OPCODE_PUSH_VARIABLE:
+      case OPCODE_SET:
+      case OPCODE_BIND:
+      case OPCODE_INC:
+      case OPCODE_DEC:
+      case OPCODE_REFERENCE:
+      case OPCODE_INCP:
+      case OPCODE_DECP:
+      case OPCODE_ARRAY:
+         return OPERAND_NAME;
+      case OPCODE_PUSH_CONSTANT:
+      case OPCODE_CASE:
+         return OPERAND_CONSTANT;
+      case OPCODE_JMP:
+      case OPCODE_CALL:
+      case OPCODE_JZ:
+      case OPCODE_JNZ:
+         return OPERAND_ADDRESS;
+      default:
+         return OPERAND_NONE;
+   }
+}
+
+ORVA_Instruction::ORVA_Instruction(int line, int opCode)
+   : m_opCode(opCode), m_stackItems(0), m_sourceLine(line)
+{
+   m_operand.name = nullptr;
+}
+
+ORVA_Instruction::ORVA_Instruction(int line, int opCode, ORVA_Value *value)
+   : m_opCode(opCode), m_stackItems(0), m_sourceLine(line)
+{
+   m_operand.constant = value;
+}
+
+ORVA_Instruction::ORVA_Instruction(int line, int opCode, char *name)
+   : m_opCode(opCode), m_stackItems(0), m_sourceLine(line)
+{
+   m_operand.name = name;
+}
+
+ORVA_Instruction::ORVA_Instruction(int line, int opCode, char *name, int count)
+   : m_opCode(opCode), m_stackItems(count), m_sourceLine(line)
+{
+   m_operand.name = name;
+}
+
+ORVA_Instruction::ORVA_Instruction(int line, int opCode, uint32 address)
+   : m_opCode(opCode), m_stackItems(0), m_sourceLine(line)
+{
+   m_operand.name = nullptr;
+   m_operand.address = address;
+}
+
+ORVA_Instruction::ORVA_Instruction(int line, int opCode, int count)
+   : m_opCode(opCode), m_stackItems(count), m_sourceLine(line)
+{
+   m_operand.name = nullptr;
+}
+
+ORVA_Instruction::ORVA_Instruction(ORVA_Instruction *source)
+   : m_opCode(source->m_opCode), m_stackItems(source->m_stackItems), m_sourceLine(source->m_sourceLine)
+{
+   m_operand.name = nullptr;
+   switch (OperandKindOf(m_opCode))
+   {
+      case OPERAND_NAME:
+         m_operand.name = (source->m_operand.name != nullptr) ? strdup(source->m_operand.name) : nullptr;
+         break;
+      case OPERAND_CONSTANT:
+         m_operand.constant =
+            (source->m_operand.constant != nullptr) ? new ORVA_Value(source->m_operand.constant) : nullptr;
+         break;
+      case OPERAND_ADDRESS:
+         m_operand.address = source->m_operand.address;
+         break;
+      default:
+         break;
+   }
+}
+
+ORVA_Instruction::~ORVA_Instruction()
+{
+   switch (OperandKindOf(m_opCode))
+   {
+      case OPERAND_NAME:
+         free(m_operand.name);
+         break;
+      case OPERAND_CONSTANT:
+         delete m_operand.constant;
+         break;
+      default:
+         break;
+   }
+}

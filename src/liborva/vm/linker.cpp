@@ -1,0 +1,68 @@
+/*
+ * Module linking: a module's code and functions are copied behind the running
+ * program's own, with the copied addresses moved to their new place.
+ */
+#include "vm/vm.h"
+
+#include <cstring>
+#include <strings.h>
+
+/* Longest module name a record holds; longer names are cut to it. */
+static const size_t MODULE_NAME_MAX = sizeof(((ORVA_Module *)nullptr)->m_name) - 1;
+
+void ORVA_Program::UseModule(ORVA_Program *module, const char *name)
+{
+   if (module == nullptr)
+      return;
+   if (name == nullptr)
+      name = "";
+   for (uint32 i = 0; i < m_moduleCount; i++)
+   {
+      if (strncasecmp(m_modules[i].m_name, name, MODULE_NAME_MAX) == 0)
+         return;
+   }
+
+   // The counts are taken first: a program may be linked into itself.
+   const uint32 start = m_codeSize;
+   const uint32 codeSize = module->m_codeSize;
+   for (uint32 i = 0; i < codeSize; i++)
+      AddInstruction(new ORVA_Instruction(module->m_instructions[i]));
+   RelocateCode(start, codeSize, start);
+
+   const uint32 firstFunction = m_functionCount;
+   const uint32 functionCount = module->m_functionCount;
+   for (uint32 i = 0; i < functionCount; i++)
+   {
+      ORVA_Function record = module->m_functions[i];
+      if (record.m_address != INVALID_ADDRESS)
+         record.m_address += start;
+      if (!ReserveForAppend(m_functions, m_functionCount))
+         break;
+      m_functions[m_functionCount++] = record;
+   }
+
+   if (!ReserveForAppend(m_modules, m_moduleCount))
+      return;
+   ORVA_Module *entry = &m_modules[m_moduleCount++];
+   size_t length = strnlen(name, MODULE_NAME_MAX);
+   memcpy(entry->m_name, name, length);
+   entry->m_name[length] = 0;
+   entry->m_codeStart = start;
+   entry->m_codeSize = codeSize;
+   entry->m_firstFunction = firstFunction;
+   entry->m_functionCount = m_functionCount - firstFunction;
+}
+
+void ORVA_Program::RelocateCode(uint32 start, uint32 length, uint32 shift)
+{
+   uint64 end = static_cast<uint64>(start) + length;
+   if (end > m_codeSize)
+      end = m_codeSize;
+   for (uint64 address = start; address < end; address++)
+   {
+      ORVA_Instruction *instruction = m_instructions[address];
+      // An unresolved jump stays unresolved wherever its code goes.
+      if (HasCodeAddress(instruction->m_opCode) && instruction->m_operand.address != INVALID_ADDRESS)
+         instruction->m_operand.address += shift;
+   }
+}

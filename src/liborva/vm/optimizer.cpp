@@ -1,0 +1,176 @@
+/*
+ * The jump optimiser: chains of unconditional jumps are shortened to their
+ * end, and unconditional jumps to the next instruction are removed.  Numeric
+ * literals lose text that merely repeats how they print.
+ */
+#include "vm/vm.h"
+
+#include <cstring>
+#include <vector>
+
+/* The number of a numeric value, without any text. */
+static ORVA_Value *BareNumber(const ORVA_Value *value)
+{
+   switch (value->DataType())
+   {
+      case ORVA_DT_REAL:
+         return new ORVA_Value(value->GetValueAsReal());
+      case ORVA_DT_INT32:
+         return new ORVA_Value(value->GetValueAsInt32());
+      case ORVA_DT_INT64:
+         return new ORVA_Value(value->GetValueAsInt64());
+      case ORVA_DT_UINT32:
+         return new ORVA_Value(value->GetValueAsUInt32());
+      case ORVA_DT_UINT64:
+         return new ORVA_Value(value->GetValueAsUInt64());
+      default:
+         return nullptr;
+   }
+}
+
+/*
+ * A numeric literal keeps the text it was written with, so that 0x1F prints
+ * as written.  When that text is exactly how the number prints anyway, the
+ * text is redundant: without it every push of the literal copies a bare
+ * number instead of duplicating a text as well.  Null when the text is needed.
+ */
+static ORVA_Value *WithoutRedundantText(ORVA_Value *constant)
+{
+   if (constant == nullptr || !constant->IsNumeric())
+      return nullptr;
+   ORVA_Value *probe = BareNumber(constant);
+   uint32 writtenLength = 0, printedLength = 0;
+   const char *written = constant->GetValueAsString(&writtenLength);
+   const char *printed = probe->GetValueAsString(&printedLength);
+   bool same = written != nullptr && printed != nullptr && writtenLength == printedLength &&
+               memcmp(written, printed, writtenLength) == 0;
+   delete probe;
+   return same ? BareNumber(constant) : nullptr;
+}
+
+uint32 ORVA_Program::FinalJumpDestination(uint32 address)
+{
+   // A chain without a loop passes each JMP once; one that is still on a JMP
+   // after more steps than there are instructions came back to itself (a do
+   // loop whose body is only "continue"), and has no end to go to.
+   uint32 current = address;
+   for (uint32 steps = 0; steps <= m_codeSize; steps++)
+   {
+      if (current >= m_codeSize || m_instructions[current]->m_opCode != OPCODE_JMP)
+         return current;
+      current = m_instructions[current]->m_operand.address;
+   }
+   return address;
+}
+
+void ORVA_Program::Optimize()
+{
+   const uint32 size = m_codeSize;
+   if (size == 0)
+      return;
+
+   for (uint32 i = 0; i < size; i++)
+   {
+      ORVA_Instruction *instruction = m_instructions[i];
+      if (instruction->m_opCode != OPCODE_PUSH_CONSTANT)
+         continue;
+      ORVA_Value *bare = WithoutRedundantText(instruction->m_operand.constant);
+      if (bare != nullptr)
+      {
+         delete instruction->m_operand.constant;
+         instruction->m_operand.constant = bare;
+      }
+   }
+
+   // Ends of jump chains, each chain walked once.  States of a JMP's entry:
+   // not yet walked, on the walk under way, in or leading into a loop, or the
+   // address the chain ends at.
+   const int64_t UNKNOWN = -1, WALKING = -2, LOOPS = -3;
+   std::vector<int64_t> chainEnd(size, UNKNOWN);
+   std::vector<uint32> walk;
+   auto endOfChain = [&](uint32 from) -> int64_t {
+      walk.clear();
+      uint32 current = from;
+      int64_t end;
+      for (;;)
+      {
+         if (current >= size || m_instructions[current]->m_opCode != OPCODE_JMP)
+         {
+            end = current;
+            break;
+         }
+         if (chainEnd[current] == WALKING)
+         {
+            end = LOOPS;
+            break;
+         }
+         if (chainEnd[current] != UNKNOWN)
+         {
+            end = chainEnd[current];
+            break;
+         }
+         chainEnd[current] = WALKING;
+         walk.push_back(current);
+         current = m_instructions[current]->m_operand.address;
+      }
+      for (uint32 address : walk)
+         chainEnd[address] = end;
+      return end;
+   };
+
+   for (uint32 i = 0; i < size; i++)
+   {
+      ORVA_Instruction *instruction = m_instructions[i];
+      int opCode = instruction->m_opCode;
+      if (opCode != OPCODE_JMP && opCode != OPCODE_JZ && opCode != OPCODE_JNZ)
+         continue;
+      int64_t end = endOfChain(instruction->m_operand.address);
+      if (end != LOOPS)
+         instruction->m_operand.address = static_cast<uint32>(end);
+   }
+
+   // Removing a JMP to the next instruction never makes another JMP point to
+   // its own successor, so all of them are found in one pass.  removedBelow[a]
+   // counts the removed instructions below address a: an address moves down
+   // by that much, and the address of a removed JMP names its successor.
+   std::vector<uint32> removedBelow(static_cast<size_t>(size) + 1);
+   std::vector<bool> removed(size, false);
+   uint32 removedCount = 0;
+   for (uint32 i = 0; i < size; i++)
+   {
+      removedBelow[i] = removedCount;
+      ORVA_Instruction *instruction = m_instructions[i];
+      if (instruction->m_opCode == OPCODE_JMP && instruction->m_operand.address == i + 1)
+      {
+         removed[i] = true;
+         removedCount++;
+      }
+   }
+   removedBelow[size] = removedCount;
+   if (removedCount == 0)
+      return;
+
+   auto moved = [&](uint32 address) -> uint32 {
+      if (address == INVALID_ADDRESS)
+         return address;
+      return address - ((address <= size) ? removedBelow[address] : removedCount);
+   };
+
+   uint32 kept = 0;
+   for (uint32 i = 0; i < size; i++)
+   {
+      if (removed[i])
+         delete m_instructions[i];
+      else
+         m_instructions[kept++] = m_instructions[i];
+   }
+   m_codeSize = kept;
+   for (uint32 i = 0; i < kept; i++)
+   {
+      ORVA_Instruction *instruction = m_instructions[i];
+      if (HasCodeAddress(instruction->m_opCode))
+         instruction->m_operand.address = moved(instruction->m_operand.address);
+   }
+   for (uint32 i = 0; i < m_functionCount; i++)
+      m_functions[i].m_address = moved(m_functions[i].m_address);
+}

@@ -1,0 +1,147 @@
+/*
+ * The program image: its code, function table and preload list, and the
+ * operations through which the compiler builds it.
+ */
+#include "vm/vm.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+/* Longest function name a record holds; longer names are cut to it. */
+static const size_t FUNCTION_NAME_MAX = sizeof(((ORVA_Function *)nullptr)->m_name) - 1;
+
+/*
+ * Records hold names cut to their field, so a name is compared as it would be
+ * stored: a function with a very long name stays reachable by that name.
+ */
+static bool SameFunctionName(const char *recordName, const char *name)
+{
+   return strncmp(recordName, name, FUNCTION_NAME_MAX) == 0;
+}
+
+ORVA_Program::ORVA_Program()
+   : m_environment(nullptr), m_instructions(nullptr), m_codeSize(0), m_ip(INVALID_ADDRESS), m_preloadCount(0),
+     m_preloadList(nullptr), m_callDepth(0), m_dataStack(nullptr), m_controlStack(nullptr), m_bindCounter(0),
+     m_globals(new ORVA_VariableSystem()), m_locals(nullptr), m_functionCount(0), m_functions(nullptr),
+     m_moduleCount(0), m_modules(nullptr), m_result(nullptr), m_errorText(nullptr)
+{
+}
+
+ORVA_Program::~ORVA_Program()
+{
+   for (uint32 i = 0; i < m_codeSize; i++)
+      delete m_instructions[i];
+   free(m_instructions);
+   delete static_cast<ORVA_DataStack *>(m_dataStack);
+   delete static_cast<ORVA_VMStack *>(m_controlStack);
+   delete m_globals;
+   delete m_locals;
+   delete m_environment;
+   delete m_result;
+   free(m_functions);
+   free(m_modules);
+   for (uint32 i = 0; i < m_preloadCount; i++)
+      free(m_preloadList[i]);
+   free(m_preloadList);
+   free(m_errorText);
+}
+
+void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
+{
+   if (instruction == nullptr)
+      return;
+   if (!ReserveForAppend(m_instructions, m_codeSize))
+   {
+      delete instruction;
+      return;
+   }
+   m_instructions[m_codeSize++] = instruction;
+}
+
+void ORVA_Program::ResolveLastJump(int opCode)
+{
+   if (OperandKindOf(opCode) != OPERAND_ADDRESS)
+      return;
+   for (uint32 i = m_codeSize; i > 0; i--)
+   {
+      ORVA_Instruction *instruction = m_instructions[i - 1];
+      if (instruction->m_opCode == opCode && instruction->m_operand.address == INVALID_ADDRESS)
+      {
+         instruction->m_operand.address = m_codeSize;
+         return;
+      }
+   }
+}
+
+void ORVA_Program::CreateJumpAt(uint32 address, uint32 target)
+{
+   if (address >= m_codeSize)
+      return;
+   int line = m_instructions[address]->m_sourceLine;
+   delete m_instructions[address];
+   m_instructions[address] = new ORVA_Instruction(line, OPCODE_JMP, target);
+}
+
+int ORVA_Program::AddFunction(const char *name, uint32 address, char *errorText)
+{
+   if (name == nullptr)
+      name = "";
+   for (uint32 i = 0; i < m_functionCount; i++)
+   {
+      if (SameFunctionName(m_functions[i].m_name, name))
+      {
+         // The caller's buffer holds 256 bytes; a long name must not overrun it.
+         if (errorText != nullptr)
+            snprintf(errorText, 256, "Duplicate function name: \"%s\"", name);
+         return 0;
+      }
+   }
+   if (!ReserveForAppend(m_functions, m_functionCount))
+      return 0;
+   ORVA_Function *record = &m_functions[m_functionCount++];
+   size_t length = strnlen(name, FUNCTION_NAME_MAX);
+   memcpy(record->m_name, name, length);
+   record->m_name[length] = 0;
+   record->m_address = (address == INVALID_ADDRESS) ? m_codeSize : address;
+   return 1;
+}
+
+void ORVA_Program::AddPreload(char *name)
+{
+   if (name == nullptr)
+      return;
+   if (!ReserveForAppend(m_preloadList, m_preloadCount))
+   {
+      free(name);
+      return;
+   }
+   m_preloadList[m_preloadCount++] = name;
+}
+
+void ORVA_Program::ResolveFunctions()
+{
+   for (uint32 i = 0; i < m_codeSize; i++)
+   {
+      ORVA_Instruction *instruction = m_instructions[i];
+      if (instruction->m_opCode != OPCODE_CALL_EXTERNAL || instruction->m_operand.name == nullptr)
+         continue;
+      uint32 address = GetFunctionAddress(instruction->m_operand.name);
+      if (address == INVALID_ADDRESS)
+         continue;
+      free(instruction->m_operand.name);
+      instruction->m_operand.name = nullptr;
+      instruction->m_operand.address = address;
+      instruction->m_opCode = OPCODE_CALL;
+   }
+}
+
+uint32 ORVA_Program::GetFunctionAddress(const char *name)
+{
+   for (uint32 i = 0; i < m_functionCount; i++)
+   {
+      if (SameFunctionName(m_functions[i].m_name, name))
+         return m_functions[i].m_address;
+   }
+   return INVALID_ADDRESS;
+}
