@@ -481,6 +481,7 @@ protected:
    ORVA_Value *MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase);
 
    // Module linking and the jump optimiser.
+   int IsModuleLinked(const char *name) const;   // names compared without regard to case
    void RelocateCode(uint32 start, uint32 length, uint32 shift);
    uint32 FinalJumpDestination(uint32 address);
 

@@ -44,9 +44,11 @@ TEST(CodeGeneration, WhileWithBreakAndContinue)
    EXPECT_EQ("PUSH \"1\"; JZ 0004; JMP 0004; JMP 0000; NRET", Ops("sub main() { while (1) { break; } }"));
 }
 
-TEST(CodeGeneration, DoLoopContinuesAtTheBody)
+// A do loop continues at its condition: going back to the body untested would
+// never end a loop whose body continues unconditionally.
+TEST(CodeGeneration, DoLoopContinuesAtItsCondition)
 {
-   EXPECT_EQ("PUSH a; JZ 0003; JMP 0000; JMP 0006; PUSH c; JNZ 0000; NRET",
+   EXPECT_EQ("PUSH a; JZ 0003; JMP 0004; JMP 0006; PUSH c; JNZ 0000; NRET",
              Ops("sub main() { do { if (a) continue; break; } while (c); }"));
    EXPECT_EQ("JMP 0003; PUSH \"1\"; JNZ 0000; NRET", Ops("sub main() { do { break; } while (1); }"));
 }
@@ -88,7 +90,7 @@ TEST(CodeGeneration, ContinueDropsTheValuesOfTheSwitchesItLeaves)
              Ops("sub main() { while (c) { switch (v) { case 1: continue; } } }"));
    // Two switches inside the loop, one outside it.
    EXPECT_EQ("PUSH a; CASE \"1\"; JZ 0010; PUSH b; CASE \"2\"; JZ 000D; PUSH d; CASE \"3\"; JZ 000C; POP 1; "
-             "POP 1; JMP 0003; POP 1; POP 1; PUSH c; JNZ 0003; POP 1; NRET",
+             "POP 1; JMP 000E; POP 1; POP 1; PUSH c; JNZ 0003; POP 1; NRET",
              Ops("sub main() { switch (a) { case 1: do { switch (b) { case 2: switch (d) { case 3: continue; }"
                  " } } while (c); } }"));
    // After the switch has closed, a continue in the same loop drops nothing.

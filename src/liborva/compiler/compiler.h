@@ -64,10 +64,18 @@ public:
    ORVA_Stack *m_breakStack;
    int32 m_idOpcode;
 
-   // For each open loop, innermost last: how many switch statements are open
-   // inside it.  A continue leaves those switches, so it must drop their
-   // values from the data stack before it jumps.
-   std::vector<int32> m_loopSwitches;
+   // What a continue needs to know of each open loop, innermost last.
+   struct LoopLevel
+   {
+      // Switch statements open inside the loop: a continue leaves them, so
+      // it must drop their values from the data stack before it jumps.
+      int32 switches;
+      // A do loop continues at its condition, which is emitted after the
+      // body: its continues wait as placeholders until the condition starts.
+      bool atCondition;
+      std::vector<uint32> continues;
+   };
+   std::vector<LoopLevel> m_loops;
 
    ORVA_Compiler();
    ~ORVA_Compiler();
@@ -82,11 +90,14 @@ public:
    void CloseBreakLevel(ORVA_Program *program);
 
    // Loop and switch levels as the grammar opens and closes them.
-   void OpenLoop(uint32 start);
+   void OpenLoop(uint32 start, bool continuesAtCondition = false);
    void CloseLoop(ORVA_Program *program);
    void OpenSwitch();
    void CloseSwitch(ORVA_Program *program);
-   int32 SwitchesInLoop() const { return m_loopSwitches.empty() ? 0 : m_loopSwitches.back(); }
+   // Emits a continue of the innermost loop (which the caller knows is open).
+   void EmitContinue(ORVA_Program *program, int line);
+   // The condition of the innermost do loop starts at the next instruction.
+   void ResolveContinues(ORVA_Program *program);
 
    // Parses source into a new program without linking its calls or
    // shortening its jumps; null when the compile failed.

@@ -416,11 +416,7 @@ BuiltinStatement:
          }
          else
          {
-            // Each switch left on the way out still has its value on the
-            // data stack; the loop start does not expect it.
-            for (int32 i = compiler->SwitchesInLoop(); i > 0; i--)
-               Emit(program, new ORVA_Instruction(LINE, OPCODE_POP, 1));
-            Emit(program, new ORVA_Instruction(LINE, OPCODE_JMP, compiler->PeekAddress()));
+            compiler->EmitContinue(program, LINE);
          }
       }
    ;
@@ -505,9 +501,13 @@ WhileStatement:
 DoStatement:
      T_DO
       {
-         compiler->OpenLoop(program->CodeSize());
+         compiler->OpenLoop(program->CodeSize(), true);
       }
-     StatementOrBlock T_WHILE '(' Expression ')' ';'
+     StatementOrBlock T_WHILE
+      {
+         compiler->ResolveContinues(program);
+      }
+     '(' Expression ')' ';'
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_JNZ, compiler->PopAddress()));
          compiler->CloseLoop(program);

@@ -122,6 +122,11 @@ __attribute__((flatten)) int ORVA_Program::Run(ORVA_Environment *env, uint32 arg
    bool linked = true;
    for (uint32 i = 0; i < m_preloadCount; i++)
    {
+      // A name already linked under another spelling of its letters is the
+      // same module; asking the environment again could look for a file of
+      // that exact spelling and fail.
+      if (IsModuleLinked(m_preloadList[i]))
+         continue;
       if (!m_environment->UseModule(this, m_preloadList[i]))
       {
          Error(ORVA_ERR_MODULE_NOT_FOUND);

@@ -10,17 +10,26 @@
 /* Longest module name a record holds; longer names are cut to it. */
 static const size_t MODULE_NAME_MAX = sizeof(((ORVA_Module *)nullptr)->m_name) - 1;
 
+int ORVA_Program::IsModuleLinked(const char *name) const
+{
+   if (name == nullptr)
+      name = "";
+   for (uint32 i = 0; i < m_moduleCount; i++)
+   {
+      if (strncasecmp(m_modules[i].m_name, name, MODULE_NAME_MAX) == 0)
+         return 1;
+   }
+   return 0;
+}
+
 void ORVA_Program::UseModule(ORVA_Program *module, const char *name)
 {
    if (module == nullptr)
       return;
    if (name == nullptr)
       name = "";
-   for (uint32 i = 0; i < m_moduleCount; i++)
-   {
-      if (strncasecmp(m_modules[i].m_name, name, MODULE_NAME_MAX) == 0)
-         return;
-   }
+   if (IsModuleLinked(name))
+      return;
 
    // The counts are taken first: a program may be linked into itself.
    const uint32 start = m_codeSize;
