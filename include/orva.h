@@ -149,6 +149,7 @@ class ORVA_Program;
 class ORVA_Environment;
 class ORVA_Library;
 class ZRQPMessage;
+class ORVA_EngineAccess;   // the interpreter's inlined access to values and scopes
 
 /*
  * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
@@ -158,6 +159,8 @@ class ZRQPMessage;
  */
 class ORVA_API ORVA_Value
 {
+   friend class ORVA_EngineAccess;
+
 protected:
    uint32 m_length;        // byte length of the cached text
    char *m_string;         // cached text (heap, zero-terminated) or null
@@ -335,6 +338,8 @@ public:
 /*** Variables, scopes and the pointer stack. ***/
 class ORVA_API ORVA_Variable
 {
+   friend class ORVA_EngineAccess;
+
 protected:
    char *m_name;
    ORVA_Value *m_value;
@@ -354,6 +359,8 @@ public:
 
 class ORVA_API ORVA_VariableSystem
 {
+   friend class ORVA_EngineAccess;
+
 protected:
    uint32 m_count;
    ORVA_Variable **m_variables;
@@ -397,6 +404,7 @@ public:
 class ORVA_API ORVA_Instruction
 {
    friend class ORVA_Program;
+   friend class ORVA_EngineAccess;
 
 protected:
    int32 m_opCode;

@@ -1,5 +1,6 @@
 // Arrays, objects and their hooks, scopes and the pointer stack.
 #include "orva.h"
+#include "values/array_cycle.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,68 @@ TEST(Array, SharedByValuesThroughTheReferenceCount)
    delete copy;
    EXPECT_EQ(1, inner->RefCount());
    delete b;   // frees the array and with it the inner array
+}
+
+// A script can nest arrays as deep as memory allows; freeing the outermost
+// one must not need native stack in proportion to the depth.
+TEST(Array, DeeplyNestedArraysAreFreedWithoutRecursion)
+{
+   ORVA_Value *chain = new ORVA_Value(new ORVA_Array());
+   for (int depth = 0; depth < 200000; depth++)
+   {
+      ORVA_Array *outer = new ORVA_Array();
+      outer->Set(0, chain);
+      chain = new ORVA_Value(outer);
+   }
+   // An array reached twice in one chain is freed once, when its last holder goes.
+   ORVA_Array *shared = new ORVA_Array();
+   ORVA_Array *both = new ORVA_Array();
+   both->Set(0, new ORVA_Value(shared));
+   both->Set(1, new ORVA_Value(shared));
+   chain->GetValueAsArray()->Set(1, new ORVA_Value(both));
+   delete chain;
+}
+
+// An array stored where it would come to hold itself, even through arrays
+// inside it, is stored as a copy; anything else is stored as it is.
+TEST(Array, StoringNeverMakesACycle)
+{
+   ProbeArray *a = new ProbeArray();
+   ProbeArray *b = new ProbeArray();
+   ProbeArray *shared = new ProbeArray();
+   ORVA_Value *holdA = new ORVA_Value(static_cast<ORVA_Array *>(a));
+   ORVA_Value *holdB = new ORVA_Value(static_cast<ORVA_Array *>(b));
+   a->Set(0, new ORVA_Value(static_cast<ORVA_Array *>(b)));        // a[0] = b
+   a->Set(1, new ORVA_Value(static_cast<ORVA_Array *>(shared)));
+   b->Set(5, new ORVA_Value(7));
+
+   ORVA_Value *plain = new ORVA_Value(static_cast<ORVA_Array *>(shared));
+   EXPECT_EQ(plain, ElementValueFor(b, plain)) << "shared does not lead to b";
+   delete plain;
+
+   // b[0] = a: a leads to b, so b receives a copy of a whose element 0 is a
+   // copy of b; the array a does not lead to stays shared.
+   ORVA_Value *viaA = new ORVA_Value(holdA);
+   ORVA_Value *stored = ElementValueFor(b, viaA);
+   ORVA_Array *copyOfA = stored->GetValueAsArray();
+   ASSERT_NE(nullptr, copyOfA);
+   EXPECT_NE(static_cast<ORVA_Array *>(a), copyOfA);
+   ORVA_Array *copyOfB = copyOfA->Get(0)->GetValueAsArray();
+   EXPECT_NE(static_cast<ORVA_Array *>(b), copyOfB);
+   EXPECT_EQ(7, copyOfB->Get(5)->GetValueAsInt32());
+   EXPECT_EQ(static_cast<ORVA_Array *>(shared), copyOfA->Get(1)->GetValueAsArray());
+   b->Set(0, stored);
+   EXPECT_EQ(1, a->RefCount());
+   EXPECT_EQ(2, b->RefCount());
+
+   ORVA_Value *self = new ORVA_Value(holdB);   // b[1] = b
+   ORVA_Value *selfCopy = ElementValueFor(b, self);
+   EXPECT_NE(static_cast<ORVA_Array *>(b), selfCopy->GetValueAsArray());
+   b->Set(1, selfCopy);
+   EXPECT_EQ(2, b->RefCount());
+
+   delete holdA;   // frees a: nothing held it but holdA
+   delete holdB;   // b is freed too once a no longer holds it
 }
 
 TEST(Object, CopiesShareDataAndCallTheHooks)

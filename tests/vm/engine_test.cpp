@@ -242,10 +242,15 @@ TEST(Engine, ArrayElements)
    // An array stored into itself holds a copy of what it held.
    a.Var("a").Push(0).Var("a").Op(OPCODE_SET_ELEMENT).Pop();
    a.Var("a").Push(0).Op(OPCODE_GET_ELEMENT).Push(1).Op(OPCODE_GET_ELEMENT);
-   a.Call("rec", 4).Op(OPCODE_RET);
+   // So does one stored where it would hold itself through another array
+   // (c[0] = a; a[2] = c): a cycle of references would never be freed.
+   a.Named(OPCODE_ARRAY, "c").Var("c").Push(0).Var("a").Op(OPCODE_SET_ELEMENT).Pop();
+   a.Var("a").Push(2).Var("c").Op(OPCODE_SET_ELEMENT).Pop();
+   a.Var("a").Push(2).Op(OPCODE_GET_ELEMENT).Push(0).Op(OPCODE_GET_ELEMENT).Push(1).Op(OPCODE_GET_ELEMENT);
+   a.Call("rec", 5).Op(OPCODE_RET);
    RunOutcome o = RunProgram(&p);
    EXPECT_EQ(o.rc, 0) << o.error;
-   EXPECT_EQ(g_recorded, (Records{"int32:10", "null:", "int32:10", "int32:10"}));
+   EXPECT_EQ(g_recorded, (Records{"int32:10", "null:", "int32:10", "int32:10", "int32:10"}));
 }
 
 static std::string ErrorOf(void (*build)(Asm &))

@@ -116,7 +116,9 @@ Script:
      Module
    | Expression
       {
-         char buffer[256];
+         // AddFunction explains a duplicate name; its only other failure is
+         // a table that could not grow.
+         char buffer[256] = "memory exhausted";
          Emit(program, new ORVA_Instruction(LINE, OPCODE_RET));
          if (!program->AddFunction("main", 0, buffer))
             compiler->Error(buffer);
@@ -148,7 +150,7 @@ AnyIdentifier:
 Function:
      T_SUB FunctionName
       {
-         char buffer[256];
+         char buffer[256] = "memory exhausted";
          if (!program->AddFunction($2, INVALID_ADDRESS, buffer))
             compiler->Error(buffer);
          free($2);

@@ -7,9 +7,22 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
-// Room is added this many elements at a time.
+// Room grows by half of what there is, and by at least this many elements,
+// so that filling an array element by element copies it a bounded number
+// of times per element.
 static const int32 ARRAY_GROWTH = 32;
+
+static int32 GrownCapacity(int32 allocated)
+{
+   int32 step = allocated / 2;
+   if (step < ARRAY_GROWTH)
+      step = ARRAY_GROWTH;
+   if (allocated > INT32_MAX - step)
+      return (allocated < INT32_MAX) ? INT32_MAX : allocated;
+   return allocated + step;
+}
 
 /*
  * Binary search for index among the elements in use.  Returns 1 and the
@@ -18,6 +31,18 @@ static const int32 ARRAY_GROWTH = 32;
  */
 static int FindPosition(const ORVA_ArrayElement *data, int32 size, int32 index, int32 *position)
 {
+   // Arrays filled from 0 hold index i at position i, and are filled at the
+   // end: both are answered without a search.
+   if (index >= 0 && index < size && data[index].index == index)
+   {
+      *position = index;
+      return 1;
+   }
+   if (size == 0 || data[size - 1].index < index)
+   {
+      *position = size;
+      return 0;
+   }
    int32 low = 0;
    int32 high = size;
    while (low < high)
@@ -58,10 +83,43 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
    m_size = src->m_size;
 }
 
+/*
+ * Deleting an element that holds the last reference to another array would
+ * destroy that array from inside this destructor, and so on down a nested
+ * chain: a script nesting arrays deeply would exhaust the native stack.  Such
+ * arrays are held back while their element is deleted and are then taken
+ * apart one after another here, each already empty when it is deleted.
+ */
 ORVA_Array::~ORVA_Array()
 {
-   for (int32 i = 0; i < m_size; i++)
-      delete m_data[i].value;
+   std::vector<ORVA_Array *> released;
+   auto takeApart = [&released](ORVA_Array *array) {
+      for (int32 i = 0; i < array->m_size; i++)
+      {
+         ORVA_Value *value = array->m_data[i].value;
+         ORVA_Array *inner = (value != nullptr) ? value->GetValueAsArray() : nullptr;
+         if (inner == nullptr || inner == array)
+         {
+            delete value;
+            continue;
+         }
+         inner->IncRefCount();
+         delete value;
+         inner->DecRefCount();
+         if (inner->IsUnused())
+            released.push_back(inner);
+      }
+      array->m_size = 0;
+   };
+
+   takeApart(this);
+   while (!released.empty())
+   {
+      ORVA_Array *array = released.back();
+      released.pop_back();
+      takeApart(array);
+      delete array;
+   }
    free(m_data);
 }
 
@@ -87,9 +145,10 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
 
    if (m_size == m_allocated)
    {
-      ORVA_ArrayElement *data = (m_allocated <= INT32_MAX - ARRAY_GROWTH)
-                                   ? static_cast<ORVA_ArrayElement *>(realloc(
-                                        m_data, sizeof(ORVA_ArrayElement) * static_cast<size_t>(m_allocated + ARRAY_GROWTH)))
+      const int32 capacity = GrownCapacity(m_allocated);
+      ORVA_ArrayElement *data = (capacity > m_allocated)
+                                   ? static_cast<ORVA_ArrayElement *>(
+                                        realloc(m_data, sizeof(ORVA_ArrayElement) * static_cast<size_t>(capacity)))
                                    : nullptr;
       if (data == nullptr)
       {
@@ -99,7 +158,7 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
          return;
       }
       m_data = data;
-      m_allocated += ARRAY_GROWTH;
+      m_allocated = capacity;
    }
 
    // Inserting at the searched position gives the same order as appending

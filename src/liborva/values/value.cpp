@@ -197,11 +197,14 @@ void ORVA_Value::UpdateNumber()
       p++;
    if (*p == '+' || *p == '-')
       p++;
-   if (!((*p >= '0' && *p <= '9') || *p == '.') || memchr(p, 'x', m_length - (p - m_string)) != nullptr ||
-       memchr(p, 'X', m_length - (p - m_string)) != nullptr)
+   if (!((*p >= '0' && *p <= '9') || *p == '.'))
       return;
+   // The parse stops early in most texts; only a text it reads wholly is
+   // searched for the x of a hexadecimal real, so that appending to a long
+   // text does not scan all of it every time.
    double d = strtod(m_string, &end);
-   if (*end == 0 && static_cast<size_t>(end - m_string) == m_length)
+   if (*end == 0 && static_cast<size_t>(end - m_string) == m_length &&
+       memchr(p, 'x', m_length - (p - m_string)) == nullptr && memchr(p, 'X', m_length - (p - m_string)) == nullptr)
    {
       m_dataType = ORVA_DT_REAL;
       m_value.real = d;

@@ -7,9 +7,46 @@
  * the nesting of script calls is bounded by MAX_CALL_DEPTH alone.
  */
 #include "vm/vm.h"
+#include "values/array_cycle.h"
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstring>
+
+typedef ORVA_EngineAccess Access;
+
+bool ORVA_EngineAccess::HasCanonicalText(const ORVA_Value *value)
+{
+   if (value->m_dataType < ORVA_DT_REAL)
+      return false;   // text, object or array: no number to format
+   if (!value->m_stringValid || value->m_string == nullptr)
+      return true;
+   // The formats of ORVA_Value::UpdateString.
+   char buffer[64];
+   int length;
+   switch (value->m_dataType)
+   {
+      case ORVA_DT_REAL:
+         length = snprintf(buffer, sizeof(buffer), "%f", value->m_value.real);
+         break;
+      case ORVA_DT_INT32:
+         length = snprintf(buffer, sizeof(buffer), "%d", value->m_value.i32);
+         break;
+      case ORVA_DT_UINT32:
+         length = snprintf(buffer, sizeof(buffer), "%u", value->m_value.u32);
+         break;
+      case ORVA_DT_INT64:
+         length = snprintf(buffer, sizeof(buffer), "%" PRId64, value->m_value.i64);
+         break;
+      case ORVA_DT_UINT64:
+         length = snprintf(buffer, sizeof(buffer), "%" PRIu64, value->m_value.u64);
+         break;
+      default:
+         return false;   // text is the value itself
+   }
+   return length >= 0 && length < static_cast<int>(sizeof(buffer)) && static_cast<uint32>(length) == value->m_length &&
+          memcmp(buffer, value->m_string, static_cast<size_t>(length)) == 0;
+}
 
 static inline ORVA_VMStack *AsVMStack(ORVA_Stack *stack)
 {
@@ -29,7 +66,7 @@ static inline ORVA_Variable *FindIn(ORVA_VariableSystem *scope, const char *name
    {
       ORVA_Variable *variable = scope->GetVariable(i);
       const char *candidate = variable->Name();
-      if (candidate[0] == name[0] && strcmp(candidate, name) == 0)
+      if (SameName(candidate, name))
          return variable;
    }
    return nullptr;
@@ -42,7 +79,7 @@ static inline ORVA_Variable *FindIn(ORVA_VariableSystem *scope, const char *name
  * added, since scopes never lose a variable during a run.
  */
 static inline ORVA_Variable *VariableAt(ORVA_DataStack *data, uint32 address, ORVA_VariableSystem *globals,
-                                        ORVA_VariableSystem *locals, const char *name)
+                                        ORVA_VariableSystem *locals, uint32 callDepth, const char *name)
 {
    VariableCacheEntry *entry = (address < data->variableCache.size()) ? &data->variableCache[address] : nullptr;
    uint32 globalsCount = globals->Count();
@@ -57,15 +94,166 @@ static inline ORVA_Variable *VariableAt(ORVA_DataStack *data, uint32 address, OR
       scope = data->scope;
       variable = FindIn(locals, name);
       if (variable == nullptr)
-         variable = locals->Create(name, new ORVA_Value());
+         variable = CreateLocal(data, callDepth, locals, name, data->NewValue());
    }
-   if (entry != nullptr)
+   if (entry != nullptr && variable != nullptr)
    {
       entry->variable = variable;
       entry->scope = scope;
       entry->globalsCount = globals->Count();
    }
    return variable;
+}
+
+/* As ORVA_Variable::Set, with the old value going back to the run's spare values. */
+static inline void StoreValue(ORVA_DataStack *data, ORVA_Variable *variable, ORVA_Value *value)
+{
+   Access::StoreValue(variable, value, [data](ORVA_Value *old) { data->Release(old); });
+}
+
+/* IsZero of a numeric value, inlined for the common int32. */
+static inline bool IsZeroNumber(const ORVA_Value *value)
+{
+   if (Access::Type(value) == ORVA_DT_INT32)
+      return Access::UInt32(value) == 0;
+   return value->IsZero() != 0;
+}
+
+/*
+ * The operators on two int32, two reals or signed integers of mixed width,
+ * done in place without the general dispatch of DoBinaryOperation: the same
+ * result in the left operand, which drops its text, and the right operand
+ * released.  Anything else, and every case that raises an error, is left to
+ * DoBinaryOperation (false).
+ */
+static inline bool FastBinaryOperation(ORVA_DataStack *stack, int opCode)
+{
+   if (opCode == OPCODE_CASE || stack->Depth() < 2)
+      return false;
+   ORVA_Value **operands = reinterpret_cast<ORVA_Value **>(stack->Top(2));
+   ORVA_Value *left = operands[0];
+   ORVA_Value *right = operands[1];
+   if (left == nullptr || right == nullptr)
+      return false;
+   const int leftType = Access::Type(left);
+   const int rightType = Access::Type(right);
+
+   if (leftType == ORVA_DT_INT32 && rightType == ORVA_DT_INT32)
+   {
+      // Wrapping arithmetic on the unsigned bits, as ORVA_Value does it.
+      const uint32 a = Access::UInt32(left);
+      const uint32 b = Access::UInt32(right);
+      const int32 sa = Access::Int32(left);
+      const int32 sb = Access::Int32(right);
+      uint32 result;
+      switch (opCode)
+      {
+         case OPCODE_ADD: result = a + b; break;
+         case OPCODE_SUB: result = a - b; break;
+         case OPCODE_MUL: result = a * b; break;
+         case OPCODE_REM:
+            if (b == 0)
+               return false;   // the error is raised by the general path
+            result = (sb == -1) ? 0 : static_cast<uint32>(sa % sb);
+            break;
+         case OPCODE_BIT_AND: result = a & b; break;
+         case OPCODE_BIT_OR: result = a | b; break;
+         case OPCODE_BIT_XOR: result = a ^ b; break;
+         case OPCODE_EQ: result = (a == b); break;
+         case OPCODE_NE: result = (a != b); break;
+         case OPCODE_LT: result = (sa < sb); break;
+         case OPCODE_LE: result = (sa <= sb); break;
+         case OPCODE_GT: result = (sa > sb); break;
+         case OPCODE_GE: result = (sa >= sb); break;
+         case OPCODE_AND: result = (a != 0 && b != 0); break;
+         case OPCODE_OR: result = (a != 0 || b != 0); break;
+         case OPCODE_DIV:
+            // Division is always done in reals.
+            Access::SetReal(left, static_cast<double>(sa) / static_cast<double>(sb));
+            stack->Drop(1);
+            stack->Release(right);
+            return true;
+         default:
+            return false;
+      }
+      Access::SetInt32(left, result);
+   }
+   else if (leftType == ORVA_DT_REAL && rightType == ORVA_DT_REAL)
+   {
+      const double a = Access::Real(left);
+      const double b = Access::Real(right);
+      switch (opCode)
+      {
+         case OPCODE_ADD: Access::SetReal(left, a + b); break;
+         case OPCODE_SUB: Access::SetReal(left, a - b); break;
+         case OPCODE_MUL: Access::SetReal(left, a * b); break;
+         case OPCODE_DIV: Access::SetReal(left, a / b); break;
+         case OPCODE_EQ: Access::SetInt32(left, a == b); break;
+         case OPCODE_NE: Access::SetInt32(left, !(a == b)); break;
+         case OPCODE_LT: Access::SetInt32(left, a < b); break;
+         case OPCODE_LE: Access::SetInt32(left, a <= b); break;
+         case OPCODE_GT: Access::SetInt32(left, a > b); break;
+         case OPCODE_GE: Access::SetInt32(left, a >= b); break;
+         default:
+            return false;
+      }
+   }
+   else if ((leftType == ORVA_DT_INT32 || leftType == ORVA_DT_INT64) &&
+            (rightType == ORVA_DT_INT32 || rightType == ORVA_DT_INT64))
+   {
+      // One of them is int64: both are brought to int64, sign extended.
+      const uint64 a = static_cast<uint64>(Access::SignedInt64(left));
+      const uint64 b = static_cast<uint64>(Access::SignedInt64(right));
+      const int64 sa = static_cast<int64>(a);
+      const int64 sb = static_cast<int64>(b);
+      switch (opCode)
+      {
+         case OPCODE_ADD: Access::SetInt64(left, a + b); break;
+         case OPCODE_SUB: Access::SetInt64(left, a - b); break;
+         case OPCODE_MUL: Access::SetInt64(left, a * b); break;
+         case OPCODE_EQ: Access::SetInt32(left, a == b); break;
+         case OPCODE_NE: Access::SetInt32(left, a != b); break;
+         case OPCODE_LT: Access::SetInt32(left, sa < sb); break;
+         case OPCODE_LE: Access::SetInt32(left, sa <= sb); break;
+         case OPCODE_GT: Access::SetInt32(left, sa > sb); break;
+         case OPCODE_GE: Access::SetInt32(left, sa >= sb); break;
+         default:
+            return false;
+      }
+   }
+   else
+   {
+      return false;
+   }
+   stack->Drop(1);
+   stack->Release(right);
+   return true;
+}
+
+/*
+ * Whether the variable push at address starts "name = name . a . b ...;":
+ * pushes of constants or of other variables, each appended, then the
+ * assignment to the same name as a statement.  Nothing in such a sequence
+ * reads the variable, calls or jumps.
+ */
+static bool AppendsToItself(ORVA_Instruction *const *code, uint32 codeSize, uint32 address)
+{
+   const char *name = Access::NameOf(code[address]);
+   uint32 at = address + 1;
+   uint32 appends = 0;
+   while (at + 1 < codeSize && code[at + 1]->OpCode() == OPCODE_CONCAT)
+   {
+      const int opCode = code[at]->OpCode();
+      const bool other = opCode == OPCODE_PUSH_CONSTANT ||
+                         (opCode == OPCODE_PUSH_VARIABLE && !SameName(Access::NameOf(code[at]), name));
+      if (!other)
+         break;
+      appends++;
+      at += 2;
+   }
+   return appends > 0 && at + 1 < codeSize && code[at]->OpCode() == OPCODE_SET &&
+          SameName(Access::NameOf(code[at]), name) && code[at + 1]->OpCode() == OPCODE_POP &&
+          code[at + 1]->StackItems() == 1;
 }
 
 /* An instruction whose pushed value the next instruction throws away at once. */
@@ -78,6 +266,19 @@ static void ReleaseStackValues(ORVA_VMStack *stack)
 {
    while (stack->Depth() > 0)
       delete static_cast<ORVA_Value *>(stack->FastPop());
+}
+
+/*
+ * Done with the local scope of the call at depth: a call's scope is emptied
+ * and kept for the next call at that depth, main's scope (depth 0) deleted.
+ */
+static void DisposeScope(ORVA_DataStack *data, uint32 depth, ORVA_VariableSystem *scope)
+{
+   ORVA_CallScope *frame = (depth > 0 && depth <= data->callScopes.size()) ? data->callScopes[depth - 1] : nullptr;
+   if (frame != nullptr && &frame->scope == scope)
+      EmptyCallScope(data, frame);
+   else
+      delete scope;
 }
 
 // Flattened so that the dispatch of every instruction is inlined into the
@@ -145,6 +346,7 @@ __attribute__((flatten)) int ORVA_Program::Run(ORVA_Environment *env, uint32 arg
       else
       {
          AsDataStack(m_dataStack)->variableCache.assign(m_codeSize, VariableCacheEntry{nullptr, 0, 0});
+         AsDataStack(m_dataStack)->pushPlans.assign(m_codeSize, ORVA_DataStack::PLAN_UNDECIDED);
          m_ip = mainAddress;
          m_bindCounter = 1;
          while (m_ip < m_codeSize)
@@ -162,18 +364,21 @@ __attribute__((flatten)) int ORVA_Program::Run(ORVA_Environment *env, uint32 arg
    m_globals = snapshot;
 
    ReleaseStackValues(AsVMStack(m_dataStack));
+   ORVA_DataStack *data = AsDataStack(m_dataStack);
    ORVA_VMStack *control = AsVMStack(m_controlStack);
+   const uint32 innermostDepth = m_callDepth;
    while (m_callDepth > 0)
    {
       m_callDepth--;
-      delete static_cast<ORVA_VariableSystem *>(control->FastPop());
+      // The saved scope belongs to the call at the depth left now (main's at 0).
+      DisposeScope(data, m_callDepth, static_cast<ORVA_VariableSystem *>(control->FastPop()));
       control->FastPop();
    }
    m_frameDepths.clear();
 
    delete m_environment;
    m_environment = nullptr;
-   delete m_locals;
+   DisposeScope(data, innermostDepth, m_locals);
    m_locals = nullptr;
    delete AsDataStack(m_dataStack);
    m_dataStack = nullptr;
@@ -203,10 +408,11 @@ void ORVA_Program::CallFunction(int argc)
    ORVA_VMStack *control = AsVMStack(m_controlStack);
    control->FastPush(reinterpret_cast<void *>(static_cast<uintptr_t>(m_ip + 1)));
    control->FastPush(m_locals);
-   m_locals = new ORVA_VariableSystem();
+   ORVA_DataStack *stack = AsDataStack(m_dataStack);
+   // The scope kept for this depth starts empty, as a new one would.
+   m_locals = &stack->CallScopeAt(m_callDepth)->scope;
    m_bindCounter = 1;
 
-   ORVA_DataStack *stack = AsDataStack(m_dataStack);
    stack->savedScopes.push_back(stack->scope);
    stack->scope = ++stack->lastScope;
    if (argc < 0 || stack->Depth() < argc)
@@ -219,7 +425,8 @@ void ORVA_Program::CallFunction(int argc)
    ORVA_Value **args = reinterpret_cast<ORVA_Value **>(stack->Top(argc));
    char name[16];
    for (int i = 0; i < argc; i++)
-      m_locals->Create(ArgumentName(name, static_cast<uint32>(i + 1)), (args[i] != nullptr) ? args[i] : new ORVA_Value());
+      CreateLocal(stack, m_callDepth, m_locals, ArgumentName(name, static_cast<uint32>(i + 1)),
+                  (args[i] != nullptr) ? args[i] : stack->NewValue());
    stack->Drop(argc);
    m_frameDepths.push_back(stack->Depth());
 }
@@ -231,7 +438,7 @@ ORVA_Variable *ORVA_Program::FindOrCreateVariable(const char *name)
    {
       variable = m_locals->Find(name);
       if (variable == nullptr)
-         variable = m_locals->Create(name, new ORVA_Value());
+         variable = CreateLocal(AsDataStack(m_dataStack), m_callDepth, m_locals, name, new ORVA_Value());
    }
    return variable;
 }
@@ -240,7 +447,7 @@ ORVA_Variable *ORVA_Program::CreateVariable(const char *name)
 {
    if (m_globals->Find(name) != nullptr || m_locals->Find(name) != nullptr)
       return nullptr;
-   return m_locals->Create(name, new ORVA_Value());
+   return CreateLocal(AsDataStack(m_dataStack), m_callDepth, m_locals, name, new ORVA_Value());
 }
 
 void ORVA_Program::SetGlobalVariable(const char *name, ORVA_Value *value)
@@ -295,7 +502,7 @@ void ORVA_Program::Execute()
                stack->scope = stack->savedScopes.back();
                stack->savedScopes.pop_back();
             }
-            delete m_locals;
+            DisposeScope(stack, m_callDepth + 1, m_locals);
             ORVA_VMStack *control = AsVMStack(m_controlStack);
             m_locals = static_cast<ORVA_VariableSystem *>(control->FastPop());
             next = static_cast<uint32>(reinterpret_cast<uintptr_t>(control->FastPop()));
@@ -362,13 +569,36 @@ void ORVA_Program::Execute()
       }
 
       case OPCODE_PUSH_CONSTANT:
-         stack->FastPush(stack->NewValue(instruction->m_operand.constant));
+         stack->FastPush(stack->CopyConstant(m_ip, instruction->m_operand.constant));
          break;
 
       case OPCODE_PUSH_VARIABLE:
-         stack->FastPush(
-            stack->NewValue(VariableAt(stack, m_ip, m_globals, m_locals, instruction->m_operand.name)->Value()));
+      {
+         ORVA_Variable *variable =
+            VariableAt(stack, m_ip, m_globals, m_locals, m_callDepth, instruction->m_operand.name);
+         ORVA_Value *value = variable->Value();
+         if (Access::Type(value) >= ORVA_DT_STRING && m_ip < stack->pushPlans.size() &&
+             stack->variableCache[m_ip].scope != 0)
+         {
+            uint8 &plan = stack->pushPlans[m_ip];
+            if (plan == ORVA_DataStack::PLAN_UNDECIDED)
+               plan = AppendsToItself(m_instructions, m_codeSize, m_ip) ? ORVA_DataStack::PLAN_MOVE : ORVA_DataStack::PLAN_FULL_COPY;
+            if (plan == ORVA_DataStack::PLAN_MOVE)
+            {
+               // "s = s . x . y;" on a local: the value would be copied,
+               // appended to and stored back over the original, which nothing
+               // reads in between.  The value itself goes instead, so that
+               // building a long text costs no copy of it per piece; the
+               // variable holds null until the assignment, and an error on
+               // the way ends the run, which takes the local scope with it.
+               Access::Held(variable) = stack->NewValue();
+               stack->FastPush(value);
+               break;
+            }
+         }
+         stack->FastPush(stack->CopyValue(value));
          break;
+      }
 
       case OPCODE_EXIT:
       {
@@ -390,7 +620,8 @@ void ORVA_Program::Execute()
 
       case OPCODE_SET:
       {
-         ORVA_Variable *variable = VariableAt(stack, m_ip, m_globals, m_locals, instruction->m_operand.name);
+         ORVA_Variable *variable =
+            VariableAt(stack, m_ip, m_globals, m_locals, m_callDepth, instruction->m_operand.name);
          ORVA_Value *top = static_cast<ORVA_Value *>(stack->FastTop());
          if (top == nullptr)
          {
@@ -407,12 +638,12 @@ void ORVA_Program::Execute()
          {
             // An assignment statement discards its value right away: hand the
             // value itself to the variable instead of copying it.
-            variable->Set(static_cast<ORVA_Value *>(stack->FastPop()));
+            StoreValue(stack, variable, static_cast<ORVA_Value *>(stack->FastPop()));
             next++;
          }
          else
          {
-            variable->Set(stack->NewValue(top));
+            StoreValue(stack, variable, stack->CopyValue(top));
          }
          break;
       }
@@ -441,8 +672,28 @@ void ORVA_Program::Execute()
       case OPCODE_MATCH:
       case OPCODE_IMATCH:
       case OPCODE_CASE:
-         DoBinaryOperation(instruction->m_opCode);
+      {
+         const int opCode = instruction->m_opCode;
+         if (!FastBinaryOperation(stack, opCode))
+         {
+            DoBinaryOperation(opCode);
+            break;
+         }
+         // A comparison that a conditional jump tests at once: the jump is
+         // taken here, on the int32 truth just made, saving its dispatch.
+         if (opCode >= OPCODE_EQ && opCode <= OPCODE_GE && next < m_codeSize)
+         {
+            ORVA_Instruction *jump = m_instructions[next];
+            if (jump->m_opCode == OPCODE_JZ || jump->m_opCode == OPCODE_JNZ)
+            {
+               ORVA_Value *truth = static_cast<ORVA_Value *>(stack->FastPop());
+               const bool zero = Access::UInt32(truth) == 0;
+               stack->Release(truth);
+               next = ((jump->m_opCode == OPCODE_JZ) == zero) ? jump->m_operand.address : next + 1;
+            }
+         }
          break;
+      }
 
       case OPCODE_JZ:
       case OPCODE_JNZ:
@@ -455,7 +706,7 @@ void ORVA_Program::Execute()
          }
          if (!condition->IsNumeric())
             Error(ORVA_ERR_NOT_NUMBER);
-         else if ((instruction->m_opCode == OPCODE_JZ) ? condition->IsZero() : condition->IsNonZero())
+         else if ((instruction->m_opCode == OPCODE_JZ) == IsZeroNumber(condition))
             next = instruction->m_operand.address;
          stack->Release(condition);
          break;
@@ -487,12 +738,12 @@ void ORVA_Program::Execute()
       {
          char argName[16];
          ORVA_Variable *argument = FindIn(m_locals, ArgumentName(argName, static_cast<uint32>(m_bindCounter++)));
-         ORVA_Value *value = (argument != nullptr) ? stack->NewValue(argument->Value()) : stack->NewValue();
+         ORVA_Value *value = (argument != nullptr) ? stack->CopyValue(argument->Value()) : stack->NewValue();
          ORVA_Variable *variable = FindIn(m_locals, instruction->m_operand.name);
          if (variable != nullptr)
-            variable->Set(value);
+            StoreValue(stack, variable, value);
          else
-            m_locals->Create(instruction->m_operand.name, value);
+            CreateLocal(stack, m_callDepth, m_locals, instruction->m_operand.name, value);
          break;
       }
 
@@ -501,7 +752,8 @@ void ORVA_Program::Execute()
       case OPCODE_INCP:
       case OPCODE_DECP:
       {
-         ORVA_Value *value = VariableAt(stack, m_ip, m_globals, m_locals, instruction->m_operand.name)->Value();
+         ORVA_Value *value =
+            VariableAt(stack, m_ip, m_globals, m_locals, m_callDepth, instruction->m_operand.name)->Value();
          if (!value->IsNumeric())
          {
             Error(ORVA_ERR_BAD_CONVERSION);
@@ -513,13 +765,16 @@ void ORVA_Program::Execute()
          if (discarded)
             next++;
          if (!discarded && (opCode == OPCODE_INC || opCode == OPCODE_DEC))
-            stack->FastPush(stack->NewValue(value));
-         if (opCode == OPCODE_INC || opCode == OPCODE_INCP)
+            stack->FastPush(stack->CopyValue(value));
+         const bool up = (opCode == OPCODE_INC || opCode == OPCODE_INCP);
+         if (Access::Type(value) == ORVA_DT_INT32)
+            Access::SetInt32(value, Access::UInt32(value) + (up ? 1u : 0xFFFFFFFFu));   // wraps as Increment does
+         else if (up)
             value->Increment();
          else
             value->Decrement();
          if (!discarded && (opCode == OPCODE_INCP || opCode == OPCODE_DECP))
-            stack->FastPush(stack->NewValue(value));
+            stack->FastPush(stack->CopyValue(value));
          break;
       }
 
@@ -593,8 +848,13 @@ void ORVA_Program::Execute()
             Error(ORVA_ERR_INDEX_NOT_INTEGER);
          else
          {
-            ORVA_Value *element = array->GetValueAsArray()->Get(index->GetValueAsInt32());
-            stack->FastPush((element != nullptr) ? stack->NewValue(element) : stack->NewValue());
+            ORVA_Array *elements = array->GetValueAsArray();
+            const int32 at = index->GetValueAsInt32();
+            // An array filled from 0 holds index i at position i.
+            ORVA_Value *element = (at >= 0 && at < elements->Size() && elements->IndexAt(at) == at)
+                                     ? elements->ValueAt(at)
+                                     : elements->Get(at);
+            stack->FastPush((element != nullptr) ? stack->CopyValue(element) : stack->NewValue());
          }
          stack->Release(index);
          stack->Release(array);
@@ -621,16 +881,18 @@ void ORVA_Program::Execute()
          else
          {
             ORVA_Array *target = array->GetValueAsArray();
-            if (value->IsArray() && value->GetValueAsArray() == target)
-            {
-               // An array stored into itself would hold its own reference and
-               // never be freed: store a copy of it instead.
-               ORVA_Value *copy = stack->NewValue(new ORVA_Array(target));
-               stack->Release(value);
-               value = copy;
-            }
+            // An array that came to hold itself, directly or through arrays
+            // inside it, would never be freed: such a value is stored as a copy.
+            if (value->IsArray())
+               value = ElementValueFor(target, value);
+            // "a[i] = v;" as a statement discards the pushed copy at once;
+            // an object's copy is still made, for its class sees copies.
+            const bool discarded = !value->IsObject() && NextDiscardsValue(m_instructions, m_codeSize, next);
             target->Set(index->GetValueAsInt32(), value);
-            stack->FastPush(stack->NewValue(value));
+            if (discarded)
+               next++;
+            else
+               stack->FastPush(stack->CopyValue(value));
             value = nullptr;
          }
          stack->Release(value);

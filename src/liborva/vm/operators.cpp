@@ -416,7 +416,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
          if (variable != nullptr)
             variable->Set(group);
          else
-            m_locals->Create(name, group);
+            CreateLocal(static_cast<ORVA_DataStack *>(m_dataStack), m_callDepth, m_locals, name, group);
       }
    }
    if (!cached)
