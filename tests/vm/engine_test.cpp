@@ -378,3 +378,38 @@ TEST(Engine, AGlobalAddedDuringTheRunHidesTheLocal)
    EXPECT_EQ(g_recorded, (Records{"int32:1", "int32:99"}));
    EXPECT_EQ(p.FindGlobalVariable("x"), nullptr);   // the run's globals are gone
 }
+
+/*
+ * "left op constant" with the constant straight before its operator, and the
+ * same with the constant read from a variable: the outcome must not differ,
+ * whatever the types, whether the operator succeeds or fails, and when a
+ * conditional jump tests a comparison at once.
+ */
+static std::string OperateOn(ORVA_Value *left, ORVA_Value *right, int opCode, bool constantOperand)
+{
+   TestProgram p;
+   Asm a(&p);
+   a.Function("main").Push(new ORVA_Value(right)).Set("c").Pop().Push(new ORVA_Value(left));
+   if (constantOperand)
+      a.Push(new ORVA_Value(right));
+   else
+      a.Var("c");
+   a.Op(opCode);
+   const uint32 jump = a.Here();
+   a.Jump(OPCODE_JZ, jump + 3).Push(1).Op(OPCODE_RET).Push(0).Op(OPCODE_RET);
+   RunOutcome o = RunProgram(&p);
+   return std::to_string(o.rc) + " " + o.error + " " + o.resultText;
+}
+
+TEST(Engine, ConstantOperandsActLikePushedOnes)
+{
+   ORVA_Value *values[] = {new ORVA_Value(7), new ORVA_Value(-3), new ORVA_Value(0), new ORVA_Value(2.5),
+                           new ORVA_Value(static_cast<int64>(1) << 40), new ORVA_Value("12"), new ORVA_Value()};
+   for (int opCode = OPCODE_ADD; opCode <= OPCODE_RSHIFT; opCode++)
+      for (ORVA_Value *left : values)
+         for (ORVA_Value *right : values)
+            EXPECT_EQ(OperateOn(left, right, opCode, true), OperateOn(left, right, opCode, false))
+               << "opcode " << opCode << " " << Describe(left) << " " << Describe(right);
+   for (ORVA_Value *value : values)
+      delete value;
+}

@@ -122,19 +122,12 @@ static inline bool IsZeroNumber(const ORVA_Value *value)
 /*
  * The operators on two int32, two reals or signed integers of mixed width,
  * done in place without the general dispatch of DoBinaryOperation: the same
- * result in the left operand, which drops its text, and the right operand
- * released.  Anything else, and every case that raises an error, is left to
- * DoBinaryOperation (false).
+ * result in the left operand, which drops its text; the right operand is
+ * only read.  Anything else, and every case that raises an error, is left
+ * to DoBinaryOperation (false, with the left operand untouched).
  */
-static inline bool FastBinaryOperation(ORVA_DataStack *stack, int opCode)
+static inline bool FastOperation(ORVA_Value *left, const ORVA_Value *right, int opCode)
 {
-   if (opCode == OPCODE_CASE || stack->Depth() < 2)
-      return false;
-   ORVA_Value **operands = reinterpret_cast<ORVA_Value **>(stack->Top(2));
-   ORVA_Value *left = operands[0];
-   ORVA_Value *right = operands[1];
-   if (left == nullptr || right == nullptr)
-      return false;
    const int leftType = Access::Type(left);
    const int rightType = Access::Type(right);
 
@@ -170,8 +163,6 @@ static inline bool FastBinaryOperation(ORVA_DataStack *stack, int opCode)
          case OPCODE_DIV:
             // Division is always done in reals.
             Access::SetReal(left, static_cast<double>(sa) / static_cast<double>(sb));
-            stack->Drop(1);
-            stack->Release(right);
             return true;
          default:
             return false;
@@ -225,9 +216,47 @@ static inline bool FastBinaryOperation(ORVA_DataStack *stack, int opCode)
    {
       return false;
    }
+   return true;
+}
+
+/* FastOperation on the two values on top of the stack, the right one released. */
+static inline bool FastBinaryOperation(ORVA_DataStack *stack, int opCode)
+{
+   if (opCode == OPCODE_CASE || stack->Depth() < 2)
+      return false;
+   ORVA_Value **operands = reinterpret_cast<ORVA_Value **>(stack->Top(2));
+   ORVA_Value *left = operands[0];
+   ORVA_Value *right = operands[1];
+   if (left == nullptr || right == nullptr || !FastOperation(left, right, opCode))
+      return false;
    stack->Drop(1);
    stack->Release(right);
    return true;
+}
+
+/* The operators that FastOperation may do. */
+static inline bool MayBeFast(int opCode)
+{
+   return (opCode >= OPCODE_ADD && opCode <= OPCODE_OR);
+}
+
+/*
+ * A comparison just made, which the conditional jump at next tests at once:
+ * the jump is taken here, on the int32 truth on top of the stack, saving its
+ * dispatch.  Gives the address to go on at.
+ */
+static inline uint32 TakeComparisonJump(ORVA_DataStack *stack, ORVA_Instruction *const *code, uint32 codeSize,
+                                        int opCode, uint32 next)
+{
+   if (opCode < OPCODE_EQ || opCode > OPCODE_GE || next >= codeSize)
+      return next;
+   const ORVA_Instruction *jump = code[next];
+   if (jump->OpCode() != OPCODE_JZ && jump->OpCode() != OPCODE_JNZ)
+      return next;
+   ORVA_Value *truth = static_cast<ORVA_Value *>(stack->FastPop());
+   const bool zero = Access::UInt32(truth) == 0;
+   stack->Release(truth);
+   return ((jump->OpCode() == OPCODE_JZ) == zero) ? Access::AddressOf(jump) : next + 1;
 }
 
 /*
@@ -569,8 +598,24 @@ void ORVA_Program::Execute()
       }
 
       case OPCODE_PUSH_CONSTANT:
-         stack->FastPush(stack->CopyConstant(m_ip, instruction->m_operand.constant));
+      {
+         const ORVA_Value *constant = instruction->m_operand.constant;
+         ORVA_Value *top = static_cast<ORVA_Value *>(stack->FastTop());
+         if (constant != nullptr && top != nullptr && next < m_codeSize)
+         {
+            // "x + 1", "i < 10": a constant that an operator takes at once
+            // works on the value on top where it lies, the copy that would
+            // be pushed and released again never made.
+            const int opCode = m_instructions[next]->m_opCode;
+            if (MayBeFast(opCode) && FastOperation(top, constant, opCode))
+            {
+               next = TakeComparisonJump(stack, m_instructions, m_codeSize, opCode, next + 1);
+               break;
+            }
+         }
+         stack->FastPush(stack->CopyConstant(m_ip, constant));
          break;
+      }
 
       case OPCODE_PUSH_VARIABLE:
       {
@@ -679,19 +724,7 @@ void ORVA_Program::Execute()
             DoBinaryOperation(opCode);
             break;
          }
-         // A comparison that a conditional jump tests at once: the jump is
-         // taken here, on the int32 truth just made, saving its dispatch.
-         if (opCode >= OPCODE_EQ && opCode <= OPCODE_GE && next < m_codeSize)
-         {
-            ORVA_Instruction *jump = m_instructions[next];
-            if (jump->m_opCode == OPCODE_JZ || jump->m_opCode == OPCODE_JNZ)
-            {
-               ORVA_Value *truth = static_cast<ORVA_Value *>(stack->FastPop());
-               const bool zero = Access::UInt32(truth) == 0;
-               stack->Release(truth);
-               next = ((jump->m_opCode == OPCODE_JZ) == zero) ? jump->m_operand.address : next + 1;
-            }
-         }
+         next = TakeComparisonJump(stack, m_instructions, m_codeSize, opCode, next);
          break;
       }
 

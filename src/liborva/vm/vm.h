@@ -194,6 +194,7 @@ public:
       const char *name = instruction->m_operand.name;
       return (name != nullptr) ? name : "";
    }
+   static uint32 AddressOf(const ORVA_Instruction *instruction) { return instruction->m_operand.address; }
 
    static ORVA_Variable **&Variables(ORVA_VariableSystem *scope) { return scope->m_variables; }
    static uint32 &Count(ORVA_VariableSystem *scope) { return scope->m_count; }
