@@ -413,3 +413,29 @@ TEST(Engine, ConstantOperandsActLikePushedOnes)
    for (ORVA_Value *value : values)
       delete value;
 }
+
+TEST(Engine, CarelessHostInputIsSurvived)
+{
+   // A count without an argument vector gives no arguments, however large
+   // the count: the run neither hangs nor exhausts memory.
+   TestProgram p;
+   Asm a(&p);
+   a.Function("main").Var("$1").Var("$4000000000").Call("rec", 2).Op(OPCODE_RET);
+   g_recorded.clear();
+   EXPECT_EQ(p.Run(MakeEnvironment(nullptr), 0xFFFFFFFFu, nullptr, nullptr, nullptr), 0);
+   EXPECT_EQ(g_recorded, (Records{"null:", "null:"}));
+
+   // Named instructions that a host built without a name work on the
+   // variable with the empty name.
+   TestProgram q;
+   Asm b(&q);
+   b.Function("main").Push(7);
+   q.AddInstruction(new ORVA_Instruction(2, OPCODE_SET));
+   b.Pop();
+   q.AddInstruction(new ORVA_Instruction(4, OPCODE_INC, static_cast<char *>(nullptr)));
+   q.AddInstruction(new ORVA_Instruction(5, OPCODE_PUSH_VARIABLE, static_cast<char *>(nullptr)));
+   b.Op(OPCODE_RET);
+   RunOutcome o = RunProgram(&q);
+   EXPECT_EQ(o.rc, 0) << o.error;
+   EXPECT_EQ(o.resultText, "8");
+}

@@ -340,10 +340,15 @@ __attribute__((flatten)) int ORVA_Program::Run(ORVA_Environment *env, uint32 arg
    m_controlStack = new ORVA_VMStack();
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
 
+   // No argument vector holds no arguments, whatever the count says: a
+   // stray count must not make billions of null arguments.  (An absent $i
+   // reads as null anyway.)
+   if (argv == nullptr)
+      argc = 0;
    char name[16];
    for (uint32 i = 0; i < argc; i++)
    {
-      ORVA_Value *value = (argv != nullptr && argv[i] != nullptr) ? argv[i] : new ORVA_Value();
+      ORVA_Value *value = (argv[i] != nullptr) ? argv[i] : new ORVA_Value();
       m_locals->Create(ArgumentName(name, i + 1), value);
    }
 

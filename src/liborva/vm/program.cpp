@@ -51,6 +51,18 @@ void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
 {
    if (instruction == nullptr)
       return;
+   // The engine reads the name of every named instruction but an unresolved
+   // call; a host that builds code by hand may leave one without a name.
+   if (OperandKindOf(instruction->m_opCode) == OPERAND_NAME && instruction->m_opCode != OPCODE_CALL_EXTERNAL &&
+       instruction->m_operand.name == nullptr)
+   {
+      instruction->m_operand.name = strdup("");
+      if (instruction->m_operand.name == nullptr)
+      {
+         delete instruction;
+         return;
+      }
+   }
    if (!ReserveForAppend(m_instructions, m_codeSize))
    {
       delete instruction;
