@@ -64,17 +64,6 @@ void ORVA_Program::Dump(FILE *stream)
             }
             break;
          }
-         case OPCODE_PUSH_VARIABLE:
-         case OPCODE_SET:
-         case OPCODE_BIND:
-         case OPCODE_INC:
-         case OPCODE_DEC:
-         case OPCODE_REFERENCE:
-         case OPCODE_INCP:
-         case OPCODE_DECP:
-         case OPCODE_ARRAY:
-            fprintf(stream, "%s\n", NameText(instruction->m_operand.name));
-            break;
          case OPCODE_POP:
             fprintf(stream, "%d\n", instruction->m_stackItems);
             break;
@@ -85,7 +74,11 @@ void ORVA_Program::Dump(FILE *stream)
             break;
          }
          default:
-            fputc('\n', stream);
+            // Every other named instruction lists its name alone.
+            if (OperandKindOf(opCode) == OPERAND_NAME)
+               fprintf(stream, "%s\n", NameText(instruction->m_operand.name));
+            else
+               fputc('\n', stream);
             break;
       }
    }
