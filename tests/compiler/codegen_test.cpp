@@ -44,13 +44,34 @@ TEST(CodeGeneration, WhileWithBreakAndContinue)
    EXPECT_EQ("PUSH \"1\"; JZ 0004; JMP 0004; JMP 0000; NRET", Ops("sub main() { while (1) { break; } }"));
 }
 
-// A do loop continues at its condition: going back to the body untested would
-// never end a loop whose body continues unconditionally.
-TEST(CodeGeneration, DoLoopContinuesAtItsCondition)
+// In a do loop, continue jumps to the first instruction of the body: the
+// condition is not tested on the way.
+TEST(CodeGeneration, DoLoopContinuesAtTheStartOfTheBody)
 {
-   EXPECT_EQ("PUSH a; JZ 0003; JMP 0004; JMP 0006; PUSH c; JNZ 0000; NRET",
-             Ops("sub main() { do { if (a) continue; break; } while (c); }"));
+   EXPECT_EQ("0000  PUSH    a\n"
+             "0001  JZ      0003\n"
+             "0002  JMP     0000\n"
+             "0003  JMP     0006\n"
+             "0004  PUSH    c\n"
+             "0005  JNZ     0000\n"
+             "0006  NRET\n",
+             Listing("sub main() { do { if (a) continue; break; } while (c); }"));
    EXPECT_EQ("JMP 0003; PUSH \"1\"; JNZ 0000; NRET", Ops("sub main() { do { break; } while (1); }"));
+}
+
+// A do loop whose body only continues is a jump to itself; the jump
+// optimiser must finish on it and leave the jump where it is.
+TEST(CodeGeneration, DoLoopThatOnlyContinuesJumpsToItself)
+{
+   char error[256] = "";
+   ORVA_Program *program = ORVACompile("sub main() { do { continue; } while (1); }", error, sizeof(error));
+   ASSERT_NE(nullptr, program) << error;
+   EXPECT_EQ("0000  JMP     0000\n"
+             "0001  PUSH    \"1\"\n"
+             "0002  JNZ     0000\n"
+             "0003  NRET    \n",
+             DumpText(program));
+   delete program;
 }
 
 TEST(CodeGeneration, SwitchFallsThroughIntoTheNextCase)
@@ -90,7 +111,7 @@ TEST(CodeGeneration, ContinueDropsTheValuesOfTheSwitchesItLeaves)
              Ops("sub main() { while (c) { switch (v) { case 1: continue; } } }"));
    // Two switches inside the loop, one outside it.
    EXPECT_EQ("PUSH a; CASE \"1\"; JZ 0010; PUSH b; CASE \"2\"; JZ 000D; PUSH d; CASE \"3\"; JZ 000C; POP 1; "
-             "POP 1; JMP 000E; POP 1; POP 1; PUSH c; JNZ 0003; POP 1; NRET",
+             "POP 1; JMP 0003; POP 1; POP 1; PUSH c; JNZ 0003; POP 1; NRET",
              Ops("sub main() { switch (a) { case 1: do { switch (b) { case 2: switch (d) { case 3: continue; }"
                  " } } while (c); } }"));
    // After the switch has closed, a continue in the same loop drops nothing.

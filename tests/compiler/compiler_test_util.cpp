@@ -69,6 +69,15 @@ public:
    int LineAt(uint32 address) const { return m_instructions[address]->SourceLine(); }
 };
 
+ORVA_Program *ParseResolved(ORVA_Compiler &compiler, const std::string &text)
+{
+   ORVA_Program *program = compiler.Parse(text.c_str());
+   if (program != nullptr)
+      program->ResolveFunctions();
+   return program;
+}
+}
+
 std::string DumpText(ORVA_Program *program)
 {
    char *data = nullptr;
@@ -79,15 +88,6 @@ std::string DumpText(ORVA_Program *program)
    std::string text(data, size);
    free(data);
    return text;
-}
-
-ORVA_Program *ParseResolved(ORVA_Compiler &compiler, const std::string &text)
-{
-   ORVA_Program *program = compiler.Parse(text.c_str());
-   if (program != nullptr)
-      program->ResolveFunctions();
-   return program;
-}
 }
 
 ScannedText ScanText(const std::string &text, bool withLines, size_t allocLimit)

@@ -32,6 +32,9 @@ std::string Ops(const std::string &text);
 // blanks dropped.
 std::string Listing(const std::string &text);
 
+// The listing that Dump writes for program, as it is.
+std::string DumpText(ORVA_Program *program);
+
 // Source line of every instruction of the parsed text.
 std::vector<int> SourceLines(const std::string &text);
 

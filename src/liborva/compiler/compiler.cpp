@@ -78,57 +78,39 @@ void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
    delete queue;
 }
 
-void ORVA_Compiler::OpenLoop(uint32 start, bool continuesAtCondition)
+void ORVA_Compiler::OpenLoop(uint32 start)
 {
    m_addrStack->Push(reinterpret_cast<void *>(static_cast<uintptr_t>(start)));
    m_breakStack->Push(new Queue());
-   m_loops.push_back(LoopLevel{0, continuesAtCondition, {}});
+   m_loopSwitches.push_back(0);
 }
 
 void ORVA_Compiler::CloseLoop(ORVA_Program *program)
 {
    CloseBreakLevel(program);
-   if (!m_loops.empty())
-      m_loops.pop_back();
+   if (!m_loopSwitches.empty())
+      m_loopSwitches.pop_back();
 }
 
 void ORVA_Compiler::OpenSwitch()
 {
    m_breakStack->Push(new Queue());
-   if (!m_loops.empty())
-      m_loops.back().switches++;
+   if (!m_loopSwitches.empty())
+      m_loopSwitches.back()++;
 }
 
 void ORVA_Compiler::CloseSwitch(ORVA_Program *program)
 {
    CloseBreakLevel(program);
-   if (!m_loops.empty())
-      m_loops.back().switches--;
+   if (!m_loopSwitches.empty())
+      m_loopSwitches.back()--;
 }
 
 void ORVA_Compiler::EmitContinue(ORVA_Program *program, int line)
 {
-   LoopLevel *loop = m_loops.empty() ? nullptr : &m_loops.back();
-   for (int32 i = (loop != nullptr) ? loop->switches : 0; i > 0; i--)
+   // Each switch left on the way out still has its value on the data stack;
+   // the loop start does not expect it.
+   for (int32 i = m_loopSwitches.empty() ? 0 : m_loopSwitches.back(); i > 0; i--)
       program->AddInstruction(new ORVA_Instruction(line, OPCODE_POP, 1));
-   if (loop != nullptr && loop->atCondition)
-   {
-      // Going back to the body without the test would make a do loop whose
-      // body continues unconditionally run forever, whatever its condition.
-      loop->continues.push_back(program->CodeSize());
-      program->AddInstruction(new ORVA_Instruction(line, OPCODE_NOP));
-   }
-   else
-   {
-      program->AddInstruction(new ORVA_Instruction(line, OPCODE_JMP, PeekAddress()));
-   }
-}
-
-void ORVA_Compiler::ResolveContinues(ORVA_Program *program)
-{
-   if (m_loops.empty())
-      return;
-   for (uint32 address : m_loops.back().continues)
-      program->CreateJumpAt(address, program->CodeSize());
-   m_loops.back().continues.clear();
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_JMP, PeekAddress()));
 }

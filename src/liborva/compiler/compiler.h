@@ -64,18 +64,10 @@ public:
    ORVA_Stack *m_breakStack;
    int32 m_idOpcode;
 
-   // What a continue needs to know of each open loop, innermost last.
-   struct LoopLevel
-   {
-      // Switch statements open inside the loop: a continue leaves them, so
-      // it must drop their values from the data stack before it jumps.
-      int32 switches;
-      // A do loop continues at its condition, which is emitted after the
-      // body: its continues wait as placeholders until the condition starts.
-      bool atCondition;
-      std::vector<uint32> continues;
-   };
-   std::vector<LoopLevel> m_loops;
+   // For each open loop, innermost last: how many switch statements are open
+   // inside it.  A continue leaves those switches, so it must drop their
+   // values from the data stack before it jumps.
+   std::vector<int32> m_loopSwitches;
 
    ORVA_Compiler();
    ~ORVA_Compiler();
@@ -90,14 +82,14 @@ public:
    void CloseBreakLevel(ORVA_Program *program);
 
    // Loop and switch levels as the grammar opens and closes them.
-   void OpenLoop(uint32 start, bool continuesAtCondition = false);
+   void OpenLoop(uint32 start);
    void CloseLoop(ORVA_Program *program);
    void OpenSwitch();
    void CloseSwitch(ORVA_Program *program);
-   // Emits a continue of the innermost loop (which the caller knows is open).
+   // Emits a continue of the innermost loop (which the caller knows is open):
+   // a jump to the loop's start, which for a do loop is the first
+   // instruction of its body, so the condition is not tested on the way.
    void EmitContinue(ORVA_Program *program, int line);
-   // The condition of the innermost do loop starts at the next instruction.
-   void ResolveContinues(ORVA_Program *program);
 
    // Parses source into a new program without linking its calls or
    // shortening its jumps; null when the compile failed.

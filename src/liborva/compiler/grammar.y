@@ -503,13 +503,9 @@ WhileStatement:
 DoStatement:
      T_DO
       {
-         compiler->OpenLoop(program->CodeSize(), true);
+         compiler->OpenLoop(program->CodeSize());
       }
-     StatementOrBlock T_WHILE
-      {
-         compiler->ResolveContinues(program);
-      }
-     '(' Expression ')' ';'
+     StatementOrBlock T_WHILE '(' Expression ')' ';'
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_JNZ, compiler->PopAddress()));
          compiler->CloseLoop(program);
