@@ -11,19 +11,42 @@ namespace orva_cli
 namespace
 {
 
-// The function table is a protected part of the program's published shape.
-// A class derived from it may name the fields, and a member pointer formed
-// there reads them from any program; nothing is written.
-struct FunctionTable : ORVA_Program
+// The function table and the instructions are protected parts of the
+// program's published shape.  A class derived from it may name the fields,
+// and a member pointer formed there reads them from any program; nothing is
+// written.
+struct ProgramView : ORVA_Program
 {
    static std::multimap<uint32, std::string> Entries(const ORVA_Program *program)
    {
-      uint32 count = program->*(&FunctionTable::m_functionCount);
-      const ORVA_Function *functions = program->*(&FunctionTable::m_functions);
+      uint32 count = program->*(&ProgramView::m_functionCount);
+      const ORVA_Function *functions = program->*(&ProgramView::m_functions);
       std::multimap<uint32, std::string> entries;
       for (uint32 i = 0; i < count && functions != nullptr; i++)
          entries.emplace(functions[i].m_address, std::string(functions[i].m_name, strnlen(functions[i].m_name, 64)));
       return entries;
+   }
+
+   static ORVA_Instruction *At(const ORVA_Program *program, uint32 address)
+   {
+      return (program->*(&ProgramView::m_instructions))[address];
+   }
+};
+
+struct InstructionView : ORVA_Instruction
+{
+   // The text the listing shows for a constant operand, or null when the
+   // instruction shows none in quotes.
+   static const char *ConstantText(const ORVA_Instruction *instruction)
+   {
+      int op = instruction->OpCode();
+      if (op != OPCODE_PUSH_CONSTANT && op != OPCODE_CASE)
+         return nullptr;
+      ORVA_Value *constant = (instruction->*(&InstructionView::m_operand)).constant;
+      if (constant == nullptr || constant->IsNull())
+         return nullptr;
+      const char *text = constant->GetValueAsCString();
+      return text != nullptr ? text : "";
    }
 };
 
@@ -66,15 +89,15 @@ std::string Address(uint32 address)
 }
 
 // Reads the library's listing back: "ADDR  MNEMONIC  OPERAND" per
-// instruction, where the operand of a constant is its text in quotes and may
-// itself hold line feeds.  The next instruction's address tells where a
-// constant ends.  false when the text is not in that shape.
-bool Rewrite(const std::string &dump, uint32 codeSize, const std::multimap<uint32, std::string> &labels,
-             std::string *out)
+// instruction, where a constant is shown as its text in quotes, which may
+// itself hold line feeds and quotes; the constant's own length tells where
+// it ends.  false when the text is not in that shape.
+bool Rewrite(const std::string &dump, ORVA_Program *program, std::string *out)
 {
    const size_t field = 8;   // "%-6s  "
+   std::multimap<uint32, std::string> labels = ProgramView::Entries(program);
    size_t pos = 0;
-   for (uint32 address = 0; address < codeSize; address++)
+   for (uint32 address = 0; address < program->CodeSize(); address++)
    {
       std::string prefix = Address(address);
       if (dump.compare(pos, prefix.size(), prefix) != 0 || pos + prefix.size() + field > dump.size())
@@ -84,29 +107,22 @@ bool Rewrite(const std::string &dump, uint32 codeSize, const std::multimap<uint3
          *out += it->second + ":\n";
 
       size_t operand = pos + prefix.size() + field;
-      std::string mnemonic = dump.substr(pos + prefix.size(), field);
-      bool constant = (mnemonic.compare(0, 5, "PUSH ") == 0 || mnemonic.compare(0, 5, "CASE ") == 0) &&
-                      operand < dump.size() && dump[operand] == '"';
-      size_t end;
-      if (!constant)
+      const char *constant = InstructionView::ConstantText(ProgramView::At(program, address));
+      if (constant == nullptr)
       {
-         end = dump.find('\n', operand);
+         size_t end = dump.find('\n', operand);
          if (end == std::string::npos)
             return false;
          out->append(dump, pos, end + 1 - pos);
          pos = end + 1;
          continue;
       }
-      if (address + 1 == codeSize)
-         end = dump.size() >= 2 && dump.compare(dump.size() - 2, 2, "\"\n") == 0 ? dump.size() - 2 : std::string::npos;
-      else
-         end = dump.find("\"\n" + Address(address + 1), operand + 1);
-      if (end == std::string::npos || end < operand + 1)
+      std::string text = std::string("\"") + constant + "\"\n";
+      if (dump.compare(operand, text.size(), text) != 0)
          return false;
-      out->append(dump, pos, operand + 1 - pos);
-      *out += Escape(dump.substr(operand + 1, end - operand - 1));
-      *out += "\"\n";
-      pos = end + 2;
+      out->append(dump, pos, operand - pos);
+      *out += "\"" + Escape(constant) + "\"\n";
+      pos = operand + text.size();
    }
    return pos == dump.size();
 }
@@ -126,7 +142,7 @@ std::string ProgramListing(ORVA_Program *program)
    free(buffer);
 
    std::string out;
-   if (!Rewrite(dump, program->CodeSize(), FunctionTable::Entries(program), &out))
+   if (!Rewrite(dump, program, &out))
       return dump;   // a shape this reader does not know: the listing as it came
    return out;
 }
