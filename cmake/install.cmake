@@ -1,5 +1,7 @@
-# Installation of liborva: the header, the library, the orva command, a CMake
-# package (find_package(orva) -> orva::orva) and a pkg-config file (orva.pc).
+# Installation of liborva: the header, the library, the orva command with its
+# manual page, completion and editor files, a CMake package
+# (find_package(orva) -> orva::orva), a pkg-config file (orva.pc) and the
+# licence.
 # Included from the top-level CMakeLists.txt after every target exists.
 include(CMakePackageConfigHelpers)
 
@@ -13,7 +15,17 @@ install(TARGETS orva EXPORT orvaTargets
 install(FILES ${PROJECT_SOURCE_DIR}/include/orva.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET orva_cli)
   install(TARGETS orva_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # What goes with the command: its manual page, bash completion and the
+  # syntax files for Vim and for editors that read TextMate grammars (a
+  # VS Code extension folder).
+  set(ORVA_SHARE ${PROJECT_SOURCE_DIR}/tools/orva/share)
+  install(FILES ${ORVA_SHARE}/orva.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${ORVA_SHARE}/orva.bash-completion
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME orva)
+  install(DIRECTORY ${ORVA_SHARE}/vim/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles)
+  install(DIRECTORY ${ORVA_SHARE}/vscode/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orva/editors/vscode)
 endif()
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(EXPORT orvaTargets NAMESPACE orva:: FILE orvaTargets.cmake DESTINATION ${ORVA_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/orvaConfig.cmake.in

@@ -18,6 +18,12 @@
 #include <mutex>
 #include <vector>
 
+/* The release of liborva; kept equal to the CMake project version. */
+#define ORVA_VERSION_MAJOR 1
+#define ORVA_VERSION_MINOR 0
+#define ORVA_VERSION_PATCH 0
+#define ORVA_VERSION_STRING "1.0.0"
+
 /* Symbols of a shared build are hidden unless marked here. */
 #if defined(ORVA_SHARED_BUILD)
 #define ORVA_API __attribute__((visibility("default")))
@@ -549,7 +555,8 @@ protected:
 
 public:
    ORVA_Environment();
-   ~ORVA_Environment();
+   // Virtual so that a host may derive its own environment (Run deletes it).
+   virtual ~ORVA_Environment();
    ORVA_Environment(const ORVA_Environment &) = delete;
    ORVA_Environment &operator=(const ORVA_Environment &) = delete;
 
@@ -562,8 +569,10 @@ public:
    ORVA_ExtFunction *FindFunction(const char *name);
 
    // Links the module of that name into a running program: from the script
-   // library first, else from the file "<name>.orva".  1 when linked.
-   int UseModule(ORVA_Program *main, const char *name);
+   // library first, else from the file "<name>.orva".  1 when linked.  A host
+   // that finds modules elsewhere overrides it and links what it finds with
+   // main->UseModule(module, name).
+   virtual int UseModule(ORVA_Program *main, const char *name);
 };
 
 /*** The host message that a script library lists itself into. ***/
@@ -635,6 +644,32 @@ extern "C"
    // Reads a whole file into a zero-terminated heap text (zero bytes become
    // spaces), released with free(); null when it cannot be read.
    ORVA_API char *ORVALoadFile(const char *fileName, uint32 *fileSize);
+}
+
+/*** Opt-in extension functions. ***/
+
+/*
+ * Sets of extension functions beyond the built-ins.  An environment holds
+ * none of them until a host registers them.  The pure sets compute from
+ * their arguments only; ORVA_EXT_IO lets scripts read standard input, read
+ * and write files and read environment variables, so a host grants it on
+ * purpose and never by asking for the pure sets.
+ */
+enum
+{
+   ORVA_EXT_TEXT = 0x01,     // split join index replace trim ord chr format
+   ORVA_EXT_MATH = 0x02,     // sqrt floor ceil round exp log sin cos tan atan2
+   ORVA_EXT_ARRAYS = 0x04,   // count sort
+   ORVA_EXT_PURE = ORVA_EXT_TEXT | ORVA_EXT_MATH | ORVA_EXT_ARRAYS,
+   ORVA_EXT_IO = 0x08        // readline readfile writefile getenv
+};
+
+extern "C"
+{
+   // Appends the functions of the chosen sets (ORVA_EXT_* flags) to the
+   // environment's table, behind what it holds.  1 when done; 0 for a null
+   // environment or an unknown flag, and then nothing is added.
+   ORVA_API int ORVARegisterExtensions(ORVA_Environment *env, uint32 sets);
 }
 
 #endif

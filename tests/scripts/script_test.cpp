@@ -13,6 +13,8 @@
  *   // global: NAME VALUE       a global variable the host sets before the run
  *   // library: NAME=FILE       tests/scripts/modules/FILE.orva is compiled and
  *                               held in a script library under NAME
+ * An example whose header says "// stdin: FILE" reads examples/FILE as its
+ * standard input through the orva command; the tools tests run it.
  * Output is compared with NAME.expected byte for byte (no file: no output).
  * Module files that "use" finds on disk live in tests/scripts/modules, which is
  * the current directory while a case runs.
@@ -66,6 +68,17 @@ std::string TestName(const std::string &prefix, const std::string &stem)
    return name;
 }
 
+// True when the leading comment lines hold "// stdin: FILE".
+bool ReadsStandardInput(const std::string &path)
+{
+   std::istringstream lines(ReadFile(path));
+   std::string line;
+   while (std::getline(lines, line) && line.compare(0, 2, "//") == 0)
+      if (line.compare(0, 9, "// stdin:") == 0)
+         return true;
+   return false;
+}
+
 std::vector<ScriptCase> DiscoverCases()
 {
    std::vector<ScriptCase> cases;
@@ -81,6 +94,10 @@ std::vector<ScriptCase> DiscoverCases()
    for (const auto &entry : fs::directory_iterator(std::string(ORVA_SOURCE_DIR) + "/examples", ec))
    {
       if (entry.path().extension() != ".orva")
+         continue;
+      // An example that reads standard input runs through the orva command,
+      // in the tools tests.
+      if (ReadsStandardInput(entry.path().string()))
          continue;
       std::string stem = entry.path().stem().string();
       cases.push_back({TestName("example_", stem), entry.path().string(),

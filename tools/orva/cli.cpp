@@ -1,14 +1,41 @@
 #include "cli.h"
 
+#include "diagnostics.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace orva_cli
 {
 
-ORVA_Environment *NewEnvironment(const Session &session)
+namespace
 {
-   ORVA_Environment *env = new ORVA_Environment();
+
+// A host function has no context of its own, and one command runs one set
+// of script arguments, so argc() reads it from here.
+uint32 s_argumentCount = 0;
+
+int ArgcHandler(int, ORVA_Value **, ORVA_Value **result)
+{
+   *result = new ORVA_Value(s_argumentCount);
+   return 0;
+}
+
+ORVA_ExtFunction s_commandFunctions[] = {
+   {"argc", ArgcHandler, 0},
+};
+
+}
+
+ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record)
+{
+   ORVA_Environment *env = new CommandEnvironment(session.modulePath, record);
    env->SetIO(stdin, stdout);
    env->SetLibrary(session.library);
+   ORVARegisterExtensions(env, ORVA_EXT_PURE | ORVA_EXT_IO);
+   s_argumentCount = session.argumentCount;
+   env->RegisterFunctionSet(sizeof(s_commandFunctions) / sizeof(s_commandFunctions[0]), s_commandFunctions);
    return env;
 }
 
@@ -115,6 +142,8 @@ void PrepareSource(std::string *text)
    for (char &c : *text)
       if (c == '\0')
          c = ' ';
+   if (text->compare(0, 3, "\xEF\xBB\xBF") == 0)
+      text->erase(0, 3);
    if (text->compare(0, 2, "#!") == 0)
    {
       for (size_t i = 0; i < text->size() && (*text)[i] != '\n'; i++)
@@ -122,14 +151,48 @@ void PrepareSource(std::string *text)
    }
 }
 
+bool LoadSource(FILE *stream, std::string *text)
+{
+   text->clear();
+   char buffer[16384];
+   size_t n;
+   while ((n = fread(buffer, 1, sizeof(buffer), stream)) > 0)
+      text->append(buffer, n);
+   if (ferror(stream))
+      return false;
+   PrepareSource(text);
+   if (!text->empty() && text->back() != '\n')
+      *text += '\n';
+   return true;
+}
+
+bool LoadSource(const std::string &path, std::string *text)
+{
+   FILE *file = fopen(path.c_str(), "rb");
+   if (file == nullptr)
+      return false;
+   bool ok = LoadSource(file, text);
+   int saved = errno;
+   fclose(file);
+   errno = saved;
+   return ok;
+}
+
 const char *SnippetEnd(const std::string &text)
 {
    return text.find("//") != std::string::npos ? "\n" : " ";
 }
 
-static bool IsEndOfTextError(const std::string &error)
+// True when the error comes from the text ending too early: at its end, or
+// (for statements, which run inside a main that the command closes) at the
+// closing brace of that main where a do loop still lacks its while.
+static bool IsEndOfTextError(const std::string &error, const std::string &text)
 {
-   return error.find("unexpected $end") != std::string::npos;
+   if (error.find("unexpected $end") != std::string::npos)
+      return true;
+   ErrorText e = ParseErrorText(error);
+   int lastLine = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+   return e.message == "syntax error, unexpected '}', expecting T_WHILE" && e.line >= lastLine;
 }
 
 static bool StartsStatement(const Token &t)
@@ -160,7 +223,7 @@ Snippet ClassifySnippet(const std::string &text)
       ORVA_Program *program = CompileText(line, &snippet.error);
       snippet.ok = program != nullptr;
       delete program;
-      snippet.incomplete = !snippet.ok && IsEndOfTextError(snippet.error);
+      snippet.incomplete = !snippet.ok && IsEndOfTextError(snippet.error, text);
       return snippet;
    }
 
@@ -200,7 +263,7 @@ Snippet ClassifySnippet(const std::string &text)
    bool statementLike = tokens.empty() || StartsStatement(tokens[0]) || tokens.back().Is(";") ||
                         tokens.back().Is("}");
    snippet.error = statementLike ? statementError : expressionError;
-   snippet.incomplete = IsEndOfTextError(snippet.error);
+   snippet.incomplete = IsEndOfTextError(snippet.error, text);
    return snippet;
 }
 

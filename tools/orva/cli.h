@@ -6,6 +6,7 @@
 #ifndef ORVA_CLI_H
 #define ORVA_CLI_H
 
+#include "modules.h"
 #include "orva.h"
 #include "source_scan.h"
 
@@ -30,11 +31,15 @@ struct Session
 {
    std::vector<std::pair<std::string, std::string>> globals;   // -D NAME=VALUE, in order
    ORVA_Library *library = nullptr;                            // -m modules, or null
+   ModulePath modulePath;                                      // where "use" finds module files
+   uint32 argumentCount = 0;                                   // what argc() tells scripts
 };
 
-// A fresh environment for one run: printed output to standard output and
-// the session's script library.
-ORVA_Environment *NewEnvironment(const Session &session);
+// A fresh environment for one run: printed output to standard output, the
+// extension functions with input and output, the command's own functions,
+// the session's script library and module search; record learns which
+// modules the run linked.
+ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record);
 
 // Compiles text; on failure returns null and stores the library's message.
 ORVA_Program *CompileText(const std::string &text, std::string *error);
@@ -43,10 +48,18 @@ ORVA_Program *CompileText(const std::string &text, std::string *error);
 // as "null", arrays as [index: element, ...] and objects by class name.
 void WriteValue(FILE *stream, ORVA_Value *value);
 
-// Replaces zero bytes by spaces, as the library does for script files, and
-// blanks out a first line that starts with "#!" so that scripts can be made
-// executable; line numbers stay as they were.
+// Replaces zero bytes by spaces, as the library does for script files,
+// drops a UTF-8 byte-order mark and blanks out a first line that starts with
+// "#!" so that scripts can be made executable; line numbers stay as they
+// were.
 void PrepareSource(std::string *text);
+
+// Reads a script or module file (any file that can be read to its end, such
+// as /dev/stdin) and prepares it as above.  A last line without its line
+// feed gets one, so that a // comment there ends where it should.  false
+// when the file cannot be read.
+bool LoadSource(const std::string &path, std::string *text);
+bool LoadSource(FILE *stream, std::string *text);
 
 // The forms in which a text typed at the prompt or given with -e can run.
 enum class SnippetForm

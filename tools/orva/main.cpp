@@ -2,6 +2,8 @@
  * orva: compiles an ORVA script and runs it, or reads inputs at a prompt.
  */
 #include "cli.h"
+#include "diagnostics.h"
+#include "listing.h"
 #include "prompt.h"
 
 #include <cerrno>
@@ -9,10 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <unistd.h>
-
-#ifndef ORVA_VERSION
-#define ORVA_VERSION "unknown"
-#endif
 
 using namespace orva_cli;
 
@@ -28,8 +26,9 @@ const char USAGE[] =
    "script: $1, $2, ... and the parameters of main; an ARG that reads wholly as a\n"
    "number is a number.  SCRIPT \"-\" reads the script from standard input, and so\n"
    "does a missing SCRIPT when standard input is not a terminal.  A first line\n"
-   "that starts with \"#!\" is ignored.  Printed output goes to standard output;\n"
-   "errors go to standard error as the library words them.\n"
+   "that starts with \"#!\" and a UTF-8 byte-order mark are ignored.  Printed\n"
+   "output goes to standard output; errors go to standard error as\n"
+   "FILE:LINE: error: MESSAGE.\n"
    "\n"
    "Options:\n"
    "  -e TEXT        run TEXT instead of a script file: functions, a bare\n"
@@ -41,16 +40,23 @@ const char USAGE[] =
    "  -D NAME=VALUE  set the global variable NAME before the run; VALUE that\n"
    "                 reads as a number is a number (repeatable)\n"
    "  -m NAME=FILE   compile FILE into the script library as module NAME, so\n"
-   "                 that \"use NAME;\" finds it without NAME.orva in the current\n"
-   "                 directory (repeatable)\n"
-   "  -i             read inputs at a prompt even when standard input is not a\n"
+   "                 that \"use NAME;\" finds it first (repeatable)\n"
+   "  -L DIR         look for module files in DIR too (repeatable)\n"
+   "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
+   "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
    "  -h, --help     show this help and exit\n"
-   "      --version  show the version and exit\n"
+   "  -v, --version  show the version and exit\n"
    "  --             end of options: the next word is SCRIPT\n"
    "\n"
-   "Modules named by \"use\" come from -m, else from NAME.orva in the current\n"
+   "Modules: \"use NAME;\" takes the -m module NAME, else the first file NAME.orva\n"
+   "in the directory of SCRIPT, in each -L DIR, in each directory of the\n"
+   "ORVA_PATH environment variable (separated by ':') and in the current\n"
    "directory.\n"
+   "\n"
+   "Scripts run by orva have the extension functions (split, join, format,\n"
+   "sort, sqrt, readline, readfile, writefile, getenv, ...) and argc(), the\n"
+   "number of ARGs; see the language guide.\n"
    "\n"
    "Prompt: with no SCRIPT and no -e, and a terminal on standard input (or -i),\n"
    "orva reads one input per line.  A bare expression prints its value;\n"
@@ -58,16 +64,57 @@ const char USAGE[] =
    "for later inputs (a text that defines main runs at once).  Variables assigned\n"
    "at the prompt persist as local variables of the next inputs, unless the input\n"
    "stops with an error or leaves early with return or exit; a variable holding\n"
-   "null is forgotten.  -D globals persist as globals.  An unfinished input\n"
-   "continues on the next line; an empty line drops it.  \"exit\", \"quit\" or the\n"
-   "end of input leaves the prompt.\n"
+   "null is forgotten.  -D globals persist as globals.  An input continues on the\n"
+   "next line while it is unfinished: an open bracket, a line that ends with an\n"
+   "if, while or switch header, else or do.  A complete if statement waits for\n"
+   "one more line, which may start with its else (an empty line runs it).  An\n"
+   "empty line drops an unfinished input.  \"exit\", \"quit\" or the end of input\n"
+   "leaves the prompt.\n"
    "\n"
    "Exit status:\n"
    "  0  the run completed (also by an exit statement), the check passed, or the\n"
    "     prompt reached the end of its input\n"
    "  1  the run stopped with a run-time error\n"
    "  2  usage error, or a script or module file that cannot be read\n"
-   "  3  compile error in the script or in a -m module\n";
+   "  3  compile error in the script or in a -m module, or an empty script\n";
+
+// The options, by letter and long name.  An option with a value name takes
+// the rest of its word or the next word ("-DNAME=1", "-D NAME=1",
+// "--name=VALUE", "--name VALUE").
+enum OptionId
+{
+   OPT_EXPRESSION,
+   OPT_CHECK,
+   OPT_LISTING,
+   OPT_RESULT,
+   OPT_DEFINE,
+   OPT_MODULE,
+   OPT_SEARCH_DIR,
+   OPT_PROMPT,
+   OPT_HELP,
+   OPT_VERSION
+};
+
+struct OptionSpec
+{
+   OptionId id;
+   char letter;            // 0: long name only
+   const char *longName;   // null: letter only
+   const char *valueName;  // null: takes no value
+};
+
+const OptionSpec s_options[] = {
+   {OPT_EXPRESSION, 'e', nullptr, "TEXT"},
+   {OPT_CHECK, 'c', nullptr, nullptr},
+   {OPT_LISTING, 'd', nullptr, nullptr},
+   {OPT_RESULT, 'r', nullptr, nullptr},
+   {OPT_DEFINE, 'D', nullptr, "NAME=VALUE"},
+   {OPT_MODULE, 'm', nullptr, "NAME=FILE"},
+   {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
+   {OPT_PROMPT, 'i', nullptr, nullptr},
+   {OPT_HELP, 'h', "help", nullptr},
+   {OPT_VERSION, 'v', "version", nullptr},
+};
 
 struct Options
 {
@@ -76,16 +123,17 @@ struct Options
    bool checkOnly = false;
    bool listing = false;
    bool printResult = false;
-   bool forcePrompt = false;
+   bool prompt = false;
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
+   std::vector<std::string> searchDirs;                         // -L DIR
    std::vector<const char *> arguments;
 };
 
-int UsageError(const char *format, const char *detail)
+const int GO_ON = -1;
+
+int UsageError(const std::string &text)
 {
-   fputs("orva: ", stderr);
-   fprintf(stderr, format, detail);
-   fputs("\nTry 'orva --help' for more information.\n", stderr);
+   fprintf(stderr, "orva: %s\nTry 'orva --help' for more information.\n", text.c_str());
    return EXIT_STATUS_USAGE;
 }
 
@@ -99,8 +147,49 @@ bool SplitAssignment(const char *text, std::pair<std::string, std::string> *out)
    return true;
 }
 
-// Parses the command line into options and the session's globals; returns
-// -1 to go on, or an exit status.
+// Takes in one option; GO_ON, or an exit status.
+int ApplyOption(const OptionSpec &spec, const char *value, Options *options, Session *session)
+{
+   std::pair<std::string, std::string> pair;
+   switch (spec.id)
+   {
+      case OPT_EXPRESSION:
+         if (options->expression != nullptr)
+            return UsageError("only one -e TEXT can be given");
+         options->expression = value;
+         break;
+      case OPT_DEFINE:
+         if (!SplitAssignment(value, &pair))
+            return UsageError(std::string("-D needs NAME=VALUE, not '") + value + "'");
+         session->globals.push_back(pair);
+         break;
+      case OPT_MODULE:
+         if (!SplitAssignment(value, &pair))
+            return UsageError(std::string("-m needs NAME=FILE, not '") + value + "'");
+         options->modules.push_back(pair);
+         break;
+      case OPT_SEARCH_DIR:
+         if (*value == '\0')
+            return UsageError("-L needs a directory");
+         options->searchDirs.push_back(value);
+         break;
+      case OPT_CHECK: options->checkOnly = true; break;
+      case OPT_LISTING: options->listing = true; break;
+      case OPT_RESULT: options->printResult = true; break;
+      case OPT_PROMPT: options->prompt = true; break;
+      case OPT_HELP: fputs(USAGE, stdout); return EXIT_STATUS_OK;
+      case OPT_VERSION: printf("orva %s\n", ORVA_VERSION_STRING); return EXIT_STATUS_OK;
+   }
+   return GO_ON;
+}
+
+std::string OptionName(const OptionSpec &spec)
+{
+   return spec.letter != 0 ? std::string("-") + spec.letter : std::string("--") + spec.longName;
+}
+
+// Parses the command line into options and the session's globals; GO_ON, or
+// an exit status.
 int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
 {
    int i = 1;
@@ -112,69 +201,59 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
          i++;
          break;
       }
-      if (strcmp(arg, "--help") == 0)
-      {
-         fputs(USAGE, stdout);
-         return EXIT_STATUS_OK;
-      }
-      if (strcmp(arg, "--version") == 0)
-      {
-         printf("orva %s\n", ORVA_VERSION);
-         return EXIT_STATUS_OK;
-      }
       if (arg[0] != '-' || arg[1] == '\0')
          break;   // SCRIPT, or "-" for standard input
+
       if (arg[1] == '-')
-         return UsageError("unknown option '%s'", arg);
+      {
+         const char *name = arg + 2;
+         const char *eq = strchr(name, '=');
+         size_t length = eq != nullptr ? static_cast<size_t>(eq - name) : strlen(name);
+         const OptionSpec *spec = nullptr;
+         for (const OptionSpec &s : s_options)
+            if (s.longName != nullptr && strlen(s.longName) == length && strncmp(s.longName, name, length) == 0)
+               spec = &s;
+         if (spec == nullptr)
+            return UsageError(std::string("unknown option '") + arg + "'");
+         const char *value = nullptr;
+         if (spec->valueName != nullptr)
+         {
+            value = eq != nullptr ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+            if (value == nullptr)
+               return UsageError("option " + OptionName(*spec) + " needs a value");
+         }
+         else if (eq != nullptr)
+         {
+            return UsageError(std::string("option --") + spec->longName + " takes no value");
+         }
+         int status = ApplyOption(*spec, value, options, session);
+         if (status != GO_ON)
+            return status;
+         continue;
+      }
 
       // A group of one-letter options; one that takes a value ends the group
       // and takes the rest of the word or the next word.
       for (const char *p = arg + 1; *p != '\0'; p++)
       {
-         char letter = *p;
-         if (letter == 'e' || letter == 'D' || letter == 'm')
+         const OptionSpec *spec = nullptr;
+         for (const OptionSpec &s : s_options)
+            if (s.letter == *p)
+               spec = &s;
+         if (spec == nullptr)
+            return UsageError(std::string("unknown option '-") + *p + "'");
+         const char *value = nullptr;
+         if (spec->valueName != nullptr)
          {
-            const char *value = p[1] != '\0' ? p + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+            value = p[1] != '\0' ? p + 1 : (i + 1 < argc ? argv[++i] : nullptr);
             if (value == nullptr)
-            {
-               char name[3] = {'-', letter, '\0'};
-               return UsageError("option %s needs a value", name);
-            }
-            std::pair<std::string, std::string> pair;
-            if (letter == 'e')
-            {
-               if (options->expression != nullptr)
-                  return UsageError("%s", "only one -e TEXT can be given");
-               options->expression = value;
-            }
-            else if (!SplitAssignment(value, &pair))
-            {
-               return UsageError(letter == 'D' ? "-D needs NAME=VALUE, not '%s'" : "-m needs NAME=FILE, not '%s'",
-                                 value);
-            }
-            else if (letter == 'D')
-            {
-               session->globals.push_back(pair);
-            }
-            else
-            {
-               options->modules.push_back(pair);
-            }
+               return UsageError("option " + OptionName(*spec) + " needs a value");
+         }
+         int status = ApplyOption(*spec, value, options, session);
+         if (status != GO_ON)
+            return status;
+         if (value != nullptr)
             break;
-         }
-         switch (letter)
-         {
-            case 'c': options->checkOnly = true; break;
-            case 'd': options->listing = true; break;
-            case 'r': options->printResult = true; break;
-            case 'i': options->forcePrompt = true; break;
-            case 'h': fputs(USAGE, stdout); return EXIT_STATUS_OK;
-            default:
-            {
-               char name[3] = {'-', letter, '\0'};
-               return UsageError("unknown option '%s'", name);
-            }
-         }
       }
    }
 
@@ -182,82 +261,63 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->script = argv[i++];
    for (; i < argc; i++)
       options->arguments.push_back(argv[i]);
-   if (options->forcePrompt && (options->expression != nullptr || options->script != nullptr))
-      return UsageError("%s", "-i cannot be combined with a script or -e");
-   return -1;
-}
-
-bool ReadStream(FILE *stream, std::string *text)
-{
-   char buffer[16384];
-   size_t n;
-   while ((n = fread(buffer, 1, sizeof(buffer), stream)) > 0)
-      text->append(buffer, n);
-   return !ferror(stream);
-}
-
-bool ReadScriptFile(const char *path, std::string *text)
-{
-   uint32 size = 0;
-   char *data = ORVALoadFile(path, &size);
-   if (data == nullptr)
-      return false;
-   text->assign(data, size);
-   free(data);
-   return true;
-}
-
-void ReportFailure(const char *where, const char *text)
-{
-   fflush(stdout);
-   fprintf(stderr, "orva: %s: %s\n", where, text != nullptr ? text : "failed");
+   if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
+      return UsageError("-i cannot read inputs from standard input after a script read from it");
+   return GO_ON;
 }
 
 // Compiles every -m module into the session's script library.
 int LoadModules(const Options &options, Session *session)
 {
    if (options.modules.empty())
-      return -1;
+      return GO_ON;
    session->library = new ORVA_Library();
    uint32 id = 1;
    for (const auto &m : options.modules)
    {
       std::string text;
-      if (!ReadScriptFile(m.second.c_str(), &text))
+      if (!LoadSource(m.second, &text))
       {
          fprintf(stderr, "orva: cannot read module file '%s': %s\n", m.second.c_str(), strerror(errno));
          return EXIT_STATUS_USAGE;
       }
-      PrepareSource(&text);
       std::string error;
       ORVA_Program *module = CompileText(text, &error);
       if (module == nullptr)
       {
-         ReportFailure(m.second.c_str(), error.c_str());
+         fputs(DescribeCompileError(m.second, text, error, true).c_str(), stderr);
          return EXIT_STATUS_COMPILE_ERROR;
       }
       if (!session->library->AddScript(id++, m.first.c_str(), module))
       {
          delete module;
-         return UsageError("module '%s' is given more than once", m.first.c_str());
+         return UsageError("module '" + m.first + "' is given more than once");
       }
    }
-   return -1;
+   return GO_ON;
 }
 
-int RunOnce(const Options &options, const Session &session)
+// The script as the user gave it: its text and the name messages use.
+struct Script
 {
    std::string text;
-   const char *where;
+   std::string where;
+   bool snippet = false;   // -e TEXT, which may also be statements
+};
+
+int ReadScript(const Options &options, Script *script)
+{
    if (options.expression != nullptr)
    {
-      text = options.expression;
-      where = "(command line)";
+      script->text = options.expression;
+      PrepareSource(&script->text);
+      script->where = "(command line)";
+      script->snippet = true;
    }
    else if (options.script == nullptr || strcmp(options.script, "-") == 0)
    {
-      where = "(stdin)";
-      if (!ReadStream(stdin, &text))
+      script->where = "(stdin)";
+      if (!LoadSource(stdin, &script->text))
       {
          fprintf(stderr, "orva: cannot read standard input: %s\n", strerror(errno));
          return EXIT_STATUS_USAGE;
@@ -265,45 +325,61 @@ int RunOnce(const Options &options, const Session &session)
    }
    else
    {
-      where = options.script;
-      if (!ReadScriptFile(options.script, &text))
+      script->where = options.script;
+      if (!LoadSource(options.script, &script->text))
       {
          fprintf(stderr, "orva: cannot read script '%s': %s\n", options.script, strerror(errno));
          return EXIT_STATUS_USAGE;
       }
    }
-   PrepareSource(&text);
+   if (ScanTokens(script->text).empty())
+   {
+      fflush(stdout);
+      fprintf(stderr, "%serror: the script is empty: write functions such as `sub main()`, or one expression\n",
+              Location(script->where, 0).c_str());
+      return EXIT_STATUS_COMPILE_ERROR;
+   }
+   return GO_ON;
+}
 
+void ReportError(const std::string &lines)
+{
+   fflush(stdout);
+   fputs(lines.c_str(), stderr);
+}
+
+int RunOnce(const Options &options, const Session &session, const Script &script)
+{
    bool echo = false;
    std::string error;
    ORVA_Program *program;
-   if (options.expression != nullptr)
+   if (script.snippet)
    {
-      Snippet snippet = ClassifySnippet(text);
+      Snippet snippet = ClassifySnippet(script.text);
       if (!snippet.ok)
       {
-         ReportFailure(where, snippet.error.c_str());
+         ReportError(DescribeCompileError(script.where, script.text, snippet.error, false));
          return EXIT_STATUS_COMPILE_ERROR;
       }
       echo = snippet.form == SnippetForm::Expression && !IsTopLevelAssignment(snippet.tokens);
-      program = CompileText(snippet.form == SnippetForm::Statements ? StatementsAsMain(snippet, text, "", "")
-                                                                    : text + SnippetEnd(text),
+      program = CompileText(snippet.form == SnippetForm::Statements ? StatementsAsMain(snippet, script.text, "", "")
+                                                                    : script.text + SnippetEnd(script.text),
                             &error);
    }
    else
    {
-      program = CompileText(text, &error);
+      program = CompileText(script.text, &error);
    }
    if (program == nullptr)
    {
-      ReportFailure(where, error.c_str());
+      ReportError(DescribeCompileError(script.where, script.text, error, !script.snippet));
       return EXIT_STATUS_COMPILE_ERROR;
    }
    std::unique_ptr<ORVA_Program> owner(program);
 
    if (options.listing)
    {
-      program->Dump(stdout);
+      fputs(ProgramListing(program).c_str(), stdout);
       fflush(stdout);
    }
    if (options.checkOnly)
@@ -315,12 +391,15 @@ int RunOnce(const Options &options, const Session &session)
    for (const char *a : options.arguments)
       args.push_back(new ORVA_Value(a));
 
-   int rc = program->Run(NewEnvironment(session), static_cast<uint32>(args.size()), args.data(), nullptr,
+   ModuleRecord record;
+   int rc = program->Run(NewEnvironment(session, &record), static_cast<uint32>(args.size()), args.data(), nullptr,
                          nullptr);
    fflush(stdout);
    if (rc != 0)
    {
-      ReportFailure(where, program->GetErrorText());
+      const char *text = program->GetErrorText();
+      ReportError(DescribeRunError(script.where, script.text, text != nullptr ? text : "run failed", record,
+                                   session.modulePath));
       return EXIT_STATUS_RUN_ERROR;
    }
    ORVA_Value *result = program->GetResult();
@@ -339,16 +418,32 @@ int main(int argc, char **argv)
    Options options;
    Session session;
    int status = ParseCommandLine(argc, argv, &options, &session);
-   if (status < 0)
-      status = LoadModules(options, &session);
-   if (status < 0)
+   if (status == GO_ON)
    {
-      bool prompt = options.expression == nullptr && options.script == nullptr &&
-                    (options.forcePrompt || isatty(STDIN_FILENO));
-      if (prompt)
-         status = RunPrompt(session, isatty(STDIN_FILENO) != 0);
+      bool fromFile = options.expression == nullptr && options.script != nullptr && strcmp(options.script, "-") != 0;
+      session.modulePath.Set(fromFile ? options.script : "", options.searchDirs, getenv("ORVA_PATH"));
+      session.argumentCount = static_cast<uint32>(options.arguments.size());
+      status = LoadModules(options, &session);
+   }
+   if (status == GO_ON)
+   {
+      bool terminal = isatty(STDIN_FILENO) != 0;
+      bool scriptGiven = options.expression != nullptr || options.script != nullptr;
+      if (!scriptGiven && (options.prompt || terminal))
+      {
+         status = RunPrompt(session, terminal, nullptr);
+      }
       else
-         status = RunOnce(options, session);
+      {
+         Script script;
+         status = ReadScript(options, &script);
+         if (status == GO_ON)
+            status = RunOnce(options, session, script);
+         // -i after a script: the prompt starts with the script's functions,
+         // whatever became of its run.
+         if (options.prompt && status != EXIT_STATUS_USAGE)
+            status = RunPrompt(session, terminal, status == EXIT_STATUS_COMPILE_ERROR ? nullptr : &script.text);
+      }
    }
    delete session.library;
    fflush(stdout);

@@ -1,14 +1,13 @@
 #include "prompt.h"
 
+#include "diagnostics.h"
 #include "line_input.h"
 
 #include <cstring>
 #include <map>
 #include <memory>
-
-#ifndef ORVA_VERSION
-#define ORVA_VERSION "unknown"
-#endif
+#include <unordered_map>
+#include <unordered_set>
 
 namespace orva_cli
 {
@@ -56,35 +55,191 @@ std::string Trim(const std::string &s)
    return s.substr(first, last - first + 1);
 }
 
-void ReportError(const std::string &text)
+int CountLines(const std::string &text)
 {
-   fflush(stdout);
-   fprintf(stderr, "%s\n", text.c_str());
+   int lines = 1;
+   for (char c : text)
+      lines += c == '\n' ? 1 : 0;
+   return lines;
 }
+
+const char PROMPT_NAME[] = "(prompt)";
+
+// Follows, line by line, what an input leaves open, so that an input that
+// certainly goes on is not compiled again at each of its lines (which made
+// long inputs cost quadratic time).
+class OpenConstructs
+{
+public:
+   void Reset() { *this = OpenConstructs(); }
+
+   void Add(const std::string &line)
+   {
+      for (const Token &t : ScanContinued(line, &m_comment))
+      {
+         bool closesHeader = false;
+         if (t.Is("(") || t.Is("[") || t.Is("{"))
+         {
+            bool header = m_previous == "if" || m_previous == "while" || m_previous == "switch" ||
+                          (m_previousIsName && m_beforePrevious == "sub");
+            m_open.push_back(header);
+         }
+         else if ((t.Is(")") || t.Is("]") || t.Is("}")) && !m_open.empty())
+         {
+            closesHeader = t.Is(")") && m_open.back();
+            m_open.pop_back();
+         }
+         m_endsHeader = closesHeader || t.Is("else") || t.Is("do");
+         m_beforePrevious = m_previous;
+         m_previous = t.kind == TokenKind::Text ? std::string("\"") : t.text;
+         m_previousIsName = t.kind == TokenKind::Name;
+      }
+   }
+
+   // True when the text so far cannot be a whole input yet.
+   bool Unfinished() const { return m_comment > 0 || !m_open.empty() || m_endsHeader; }
+
+private:
+   std::vector<bool> m_open;   // per open bracket: does it hold a statement header
+   int m_comment = 0;
+   bool m_endsHeader = false;
+   std::string m_previous, m_beforePrevious;
+   bool m_previousIsName = false;
+};
+
+// A compiled text put together from parts, with the line where each starts,
+// so that a line of the whole can be told as a line of its part.
+struct Assembly
+{
+   struct Part
+   {
+      int firstLine;
+      std::string where;
+   };
+   std::string text;
+   std::vector<Part> parts;
+
+   void Add(const std::string &piece, const std::string &where)
+   {
+      parts.push_back({CountLines(text), where});
+      text += piece;
+      text += "\n";
+   }
+
+   void Locate(int line, std::string *where, int *lineThere) const
+   {
+      *where = parts.empty() ? PROMPT_NAME : parts.front().where;
+      *lineThere = line;
+      for (const Part &p : parts)
+      {
+         if (line >= p.firstLine)
+         {
+            *where = p.where;
+            *lineThere = line - p.firstLine + 1;
+         }
+      }
+   }
+};
+
+// The functions and use statements kept at the prompt.  An input is compiled
+// with the use statements and only the functions it calls, directly or
+// through other kept functions, so that a prompt that keeps thousands of
+// functions compiles what an input needs, not all of them each time.
+class Definitions
+{
+public:
+   // Adds a definition, or replaces the one with the same key in its place.
+   void Put(const Definition &d)
+   {
+      Kept k;
+      k.key = d.key;
+      k.text = d.text;
+      bool isSub = d.key.compare(0, 4, "sub ") == 0;
+      if (isSub)
+         k.calls = CalledNames(ScanTokens(d.text));
+      auto it = m_index.find(d.key);
+      if (it != m_index.end())
+      {
+         m_items[it->second] = std::move(k);
+         return;
+      }
+      m_index[d.key] = m_items.size();
+      m_items.push_back(std::move(k));
+   }
+
+   // Adds to assembly the use statements and the functions that tokens
+   // reach, in the order they were defined, without the keys of skip.
+   void AddNeeded(const std::vector<Token> &tokens, const std::vector<Definition> &skip, Assembly *assembly) const
+   {
+      std::unordered_set<std::string> skipped;
+      for (const Definition &d : skip)
+         skipped.insert(d.key);
+      std::vector<bool> needed(m_items.size(), false);
+      std::vector<std::string> pending = CalledNames(tokens);
+      while (!pending.empty())
+      {
+         std::string name = std::move(pending.back());
+         pending.pop_back();
+         auto it = m_index.find("sub " + name);
+         if (it == m_index.end() || needed[it->second] || skipped.count(it->first) != 0)
+            continue;
+         needed[it->second] = true;
+         for (const std::string &call : m_items[it->second].calls)
+            pending.push_back(call);
+      }
+      for (size_t i = 0; i < m_items.size(); i++)
+      {
+         const Kept &k = m_items[i];
+         bool isUse = k.key.compare(0, 4, "use ") == 0;
+         if ((needed[i] || isUse) && skipped.count(k.key) == 0)
+            assembly->Add(k.text, isUse ? std::string(PROMPT_NAME) : "(" + k.key + ")");
+      }
+   }
+
+   bool Has(const std::string &key) const { return m_index.count(key) != 0; }
+
+private:
+   struct Kept
+   {
+      std::string key;
+      std::string text;
+      std::vector<std::string> calls;
+   };
+   std::vector<Kept> m_items;
+   std::unordered_map<std::string, size_t> m_index;
+};
 
 class Prompt
 {
 public:
    explicit Prompt(const Session &session);
 
+   // Starts with the functions and use statements of a script.
+   void Adopt(const std::string &script);
+
    void Evaluate(const Snippet &snippet, const std::string &text);
 
 private:
    void Define(const Snippet &snippet, const std::string &text);
    void RunInput(const Snippet &snippet, const std::string &text);
-   // Runs a program with the prompt's globals, and its variables as the
-   // locals of main when passLocals is set; returns the run's result code.
-   int Run(ORVA_Program *program, bool passLocals);
+   // Runs an assembled program with the prompt's globals, and its variables
+   // as the locals of main when passLocals is set; the run's result code.
+   int Run(ORVA_Program *program, const Assembly &assembly, bool passLocals);
+   ORVA_Program *Compile(const Assembly &assembly);
    void Echo(ORVA_Program *program);
-   std::string DefinitionsText(const std::vector<Definition> &definitions,
-                               const std::vector<Definition> *skip) const;
 
    const Session &m_session;
    ValueMap m_globals;     // -D globals and what runs left in them
    ValueMap m_variables;   // variables made at the prompt
    ValueMap m_kept;        // what the last input handed back
-   std::vector<Definition> m_definitions;
+   Definitions m_definitions;
 };
+
+void ReportError(const std::string &lines)
+{
+   fflush(stdout);
+   fputs(lines.c_str(), stderr);
+}
 
 Prompt::Prompt(const Session &session) : m_session(session)
 {
@@ -92,26 +247,32 @@ Prompt::Prompt(const Session &session) : m_session(session)
       m_globals[g.first].reset(new ORVA_Value(g.second.c_str()));
 }
 
-std::string Prompt::DefinitionsText(const std::vector<Definition> &definitions,
-                                    const std::vector<Definition> *skip) const
+void Prompt::Adopt(const std::string &script)
 {
-   std::string text;
+   std::vector<Definition> definitions;
+   if (!SplitDefinitions(script, ScanTokens(script), &definitions))
+      return;   // an expression script has no functions to keep
    for (const Definition &d : definitions)
-   {
-      bool skipped = false;
-      if (skip != nullptr)
-         for (const Definition &s : *skip)
-            skipped = skipped || s.key == d.key;
-      if (!skipped)
-      {
-         text += d.text;
-         text += "\n";
-      }
-   }
-   return text;
+      if (d.key != "sub main")
+         m_definitions.Put(d);
 }
 
-int Prompt::Run(ORVA_Program *program, bool passLocals)
+ORVA_Program *Prompt::Compile(const Assembly &assembly)
+{
+   std::string error;
+   ORVA_Program *program = CompileText(assembly.text, &error);
+   if (program == nullptr)
+   {
+      ErrorText e = ParseErrorText(error);
+      std::string where;
+      int line = 0;
+      assembly.Locate(e.line, &where, &line);
+      ReportError(Location(where, line) + "error: " + ReadableSyntaxError(e.message) + "\n");
+   }
+   return program;
+}
+
+int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals)
 {
    for (const auto &g : m_globals)
       program->SetGlobalVariable(g.first.c_str(), new ORVA_Value(g.second.get()));
@@ -124,7 +285,8 @@ int Prompt::Run(ORVA_Program *program, bool passLocals)
          locals->Create(v.first.c_str(), new ORVA_Value(v.second.get()));
    }
 
-   ORVA_Environment *env = NewEnvironment(m_session);
+   ModuleRecord record;
+   ORVA_Environment *env = NewEnvironment(m_session, &record);
    ORVA_ExtFunction keep;
    memset(&keep, 0, sizeof(keep));
    strcpy(keep.m_name, KEEP_FUNCTION);
@@ -167,7 +329,12 @@ int Prompt::Run(ORVA_Program *program, bool passLocals)
    }
    else
    {
-      ReportError(program->GetErrorText() != nullptr ? program->GetErrorText() : "run failed");
+      const char *text = program->GetErrorText();
+      LineLocator locate = [&assembly](int line, std::string *where, int *lineThere) {
+         assembly.Locate(line, where, lineThere);
+      };
+      ReportError(DescribeRunError(locate, assembly.text, text != nullptr ? text : "run failed", record,
+                                   m_session.modulePath));
    }
    m_kept.clear();
    return rc;
@@ -188,7 +355,7 @@ void Prompt::Define(const Snippet &snippet, const std::string &text)
    std::vector<Definition> added;
    if (!SplitDefinitions(text, snippet.tokens, &added))
    {
-      ReportError("cannot take the definitions apart");
+      ReportError(std::string(PROMPT_NAME) + ": error: cannot take the definitions apart\n");
       return;
    }
 
@@ -200,51 +367,30 @@ void Prompt::Define(const Snippet &snippet, const std::string &text)
       usesModules = usesModules || d.key.compare(0, 4, "use ") == 0;
    }
 
-   std::string error;
+   Assembly assembly;
+   assembly.Add(text, PROMPT_NAME);
    if (definesMain)
    {
       // A complete program: run it now with the functions defined so far.
-      ORVA_Program *program =
-         CompileText(text + "\n" + DefinitionsText(m_definitions, &added), &error);
-      if (program == nullptr)
-      {
-         ReportError(error);
+      m_definitions.AddNeeded(snippet.tokens, added, &assembly);
+      std::unique_ptr<ORVA_Program> program(Compile(assembly));
+      if (program && Run(program.get(), assembly, false) == 0)
+         Echo(program.get());
+      return;
+   }
+
+   // The text compiled on its own, and every kept definition did, so the
+   // set stays valid.  Modules are tried before they are kept, so that a
+   // missing one does not spoil every later input.
+   if (usesModules)
+   {
+      assembly.Add("sub main() { }", PROMPT_NAME);
+      std::unique_ptr<ORVA_Program> program(Compile(assembly));
+      if (!program || Run(program.get(), assembly, false) != 0)
          return;
-      }
-      if (Run(program, false) == 0)
-         Echo(program);
-      delete program;
-      return;
    }
-
-   std::vector<Definition> merged = m_definitions;
-   for (Definition &d : added)
-   {
-      bool replaced = false;
-      for (Definition &m : merged)
-      {
-         if (m.key == d.key)
-         {
-            m.text = d.text;
-            replaced = true;
-         }
-      }
-      if (!replaced)
-         merged.push_back(d);
-   }
-
-   // Try the new set before keeping it, so that one bad definition does not
-   // spoil every later input.
-   ORVA_Program *program = CompileText(DefinitionsText(merged, nullptr) + "sub main() { }\n", &error);
-   if (program == nullptr)
-   {
-      ReportError(error);
-      return;
-   }
-   int rc = usesModules ? Run(program, false) : 0;
-   delete program;
-   if (rc == 0)
-      m_definitions = std::move(merged);
+   for (const Definition &d : added)
+      m_definitions.Put(d);
 }
 
 void Prompt::RunInput(const Snippet &snippet, const std::string &text)
@@ -259,57 +405,99 @@ void Prompt::RunInput(const Snippet &snippet, const std::string &text)
    }
    nameList += "\"";
 
-   std::string definitions = DefinitionsText(m_definitions, nullptr);
-   std::string source;
+   // Each input runs as main, so a call of main would call the input itself.
+   for (const std::string &call : CalledNames(snippet.tokens))
+   {
+      if (call == "main")
+      {
+         ReportError(std::string(PROMPT_NAME) + ": error: main cannot be called at the prompt, where every input "
+                                                "runs as main\n");
+         return;
+      }
+   }
+
+   Assembly assembly;
    if (snippet.form == SnippetForm::Expression)
    {
-      source = std::string("sub main() { return ") + KEEP_FUNCTION + "((" + text + SnippetEnd(text) + "), " + nameList +
-               valueList + "); }\n" + definitions;
+      assembly.Add(std::string("sub main() { return ") + KEEP_FUNCTION + "((" + text + SnippetEnd(text) + "), " +
+                      nameList + valueList + "); }",
+                   PROMPT_NAME);
    }
    else
    {
       std::string tail = std::string(KEEP_FUNCTION) + "(NULL, " + nameList + valueList + ");";
-      source = StatementsAsMain(snippet, text, tail, definitions);
+      assembly.Add(StatementsAsMain(snippet, text, tail, ""), PROMPT_NAME);
    }
+   m_definitions.AddNeeded(snippet.tokens, {}, &assembly);
 
-   std::string error;
-   ORVA_Program *program = CompileText(source, &error);
-   if (program == nullptr)
-   {
-      ReportError(error);
-      return;
-   }
-   if (Run(program, true) == 0 &&
+   std::unique_ptr<ORVA_Program> program(Compile(assembly));
+   if (program && Run(program.get(), assembly, true) == 0 &&
        !(snippet.form == SnippetForm::Expression && IsTopLevelAssignment(snippet.tokens)))
-      Echo(program);
-   delete program;
+      Echo(program.get());
 }
 
 void Prompt::Evaluate(const Snippet &snippet, const std::string &text)
 {
    if (!snippet.ok)
-      ReportError(snippet.error);
+      ReportError(DescribeCompileError(PROMPT_NAME, text, snippet.error, false));
    else if (snippet.form == SnippetForm::Module)
       Define(snippet, text);
    else
       RunInput(snippet, text);
 }
 
+// A complete if statement may still get its else on the next line.
+bool MayTakeElse(const Snippet &snippet, const std::string &text)
+{
+   if (!snippet.ok || snippet.form != SnippetForm::Statements)
+      return false;
+   ORVA_Program *program = CompileText(StatementsAsMain(snippet, text, "\nelse ;", ""), nullptr);
+   delete program;
+   return program != nullptr;
 }
 
-int RunPrompt(const Session &session, bool terminal)
+}
+
+int RunPrompt(const Session &session, bool terminal, const std::string *script)
 {
    LineInput input(terminal);
    Prompt prompt(session);
+   if (script != nullptr)
+      prompt.Adopt(*script);
    if (terminal)
-      printf("orva %s - end with Ctrl-D or \"exit\"\n", ORVA_VERSION);
+      printf("orva %s - end with Ctrl-D or \"exit\"\n", ORVA_VERSION_STRING);
 
-   std::string pending;
+   std::string pending;          // the input so far
+   OpenConstructs open;          // what it leaves open
+   bool waitingForElse = false;  // pending is a complete if statement
    std::string line;
    bool atEnd = true;
    while (input.Read(pending.empty() ? "> " : ">> ", &line))
    {
+      // A zero byte would end the text where the compiler reads it.
+      for (char &c : line)
+         if (c == '\0')
+            c = ' ';
       std::string trimmed = Trim(line);
+
+      if (waitingForElse)
+      {
+         std::vector<Token> first = ScanTokens(line);
+         if (!first.empty() && first[0].Is("else"))
+         {
+            waitingForElse = false;   // goes on below as part of the input
+         }
+         else
+         {
+            prompt.Evaluate(ClassifySnippet(pending), pending);
+            pending.clear();
+            open.Reset();
+            waitingForElse = false;
+            if (trimmed.empty())
+               continue;
+         }
+      }
+
       if (pending.empty())
       {
          if (trimmed.empty())
@@ -324,8 +512,8 @@ int RunPrompt(const Session &session, bool terminal)
       else if (trimmed.empty())
       {
          // An empty line gives up on an unfinished input.
-         ReportError(ClassifySnippet(pending).error);
          pending.clear();
+         open.Reset();
          continue;
       }
       else
@@ -333,14 +521,23 @@ int RunPrompt(const Session &session, bool terminal)
          pending += "\n" + line;
       }
 
+      open.Add(line);
+      if (open.Unfinished())
+         continue;
       Snippet snippet = ClassifySnippet(pending);
       if (!snippet.ok && snippet.incomplete)
          continue;
+      if (MayTakeElse(snippet, pending))
+      {
+         waitingForElse = true;
+         continue;
+      }
       prompt.Evaluate(snippet, pending);
       pending.clear();
+      open.Reset();
    }
    if (!pending.empty())
-      ReportError(ClassifySnippet(pending).error);
+      prompt.Evaluate(ClassifySnippet(pending), pending);
    if (terminal && atEnd)
       fputc('\n', stdout);   // the prompt line that Ctrl-D left open
    return EXIT_STATUS_OK;

@@ -14,9 +14,12 @@
  * - globals given with -D stay globals: every function sees them, and what
  *   an input assigns to them persists even when it stops with an error.
  *
- * An input whose text ends inside a construct (an open brace, a trailing
- * operator) continues on the next line; an empty line gives up on it.
- * "exit" or "quit" alone, or the end of input, leaves the prompt.
+ * An input continues on the next line while it is unfinished: an open
+ * bracket or comment, a line that ends with an if, while or switch header,
+ * else or do, or a text that ends inside an expression.  A complete if
+ * statement waits for one more line, which may start with its else.  An
+ * empty line drops an unfinished input.  "exit" or "quit" alone, or the end
+ * of input, leaves the prompt.
  */
 #ifndef ORVA_CLI_PROMPT_H
 #define ORVA_CLI_PROMPT_H
@@ -27,7 +30,9 @@ namespace orva_cli
 {
 
 // Reads inputs from standard input until its end; returns the exit status.
-int RunPrompt(const Session &session, bool terminal);
+// script, when given, is a script whose functions (all but main) and use
+// statements the prompt starts with.
+int RunPrompt(const Session &session, bool terminal, const std::string *script);
 
 }
 

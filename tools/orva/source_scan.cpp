@@ -40,21 +40,20 @@ static int At(const std::string &s, size_t i)
    return i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
 }
 
-static size_t SkipBlockComment(const std::string &s, size_t i)
+// Skips the body of a block comment from i, where *level comments are open
+// (they nest); stops after the last one closes or at the end of the text.
+static size_t SkipCommentBody(const std::string &s, size_t i, int *level)
 {
-   // Block comments nest.
-   int level = 1;
-   i += 2;
-   while (i < s.size() && level > 0)
+   while (i < s.size() && *level > 0)
    {
       if (s[i] == '/' && At(s, i + 1) == '*')
       {
-         level++;
+         ++*level;
          i += 2;
       }
       else if (s[i] == '*' && At(s, i + 1) == '/')
       {
-         level--;
+         --*level;
          i += 2;
       }
       else
@@ -127,8 +126,14 @@ static size_t ScanName(const std::string &s, size_t i, bool *compound)
 
 std::vector<Token> ScanTokens(const std::string &s)
 {
+   int level = 0;
+   return ScanContinued(s, &level);
+}
+
+std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
+{
    std::vector<Token> tokens;
-   size_t i = 0;
+   size_t i = SkipCommentBody(s, 0, commentLevel);
    while (i < s.size())
    {
       int c = At(s, i);
@@ -145,7 +150,8 @@ std::vector<Token> ScanTokens(const std::string &s)
       }
       if (c == '/' && At(s, i + 1) == '*')
       {
-         i = SkipBlockComment(s, i);
+         *commentLevel = 1;
+         i = SkipCommentBody(s, i + 2, commentLevel);
          continue;
       }
 
@@ -197,6 +203,21 @@ std::vector<std::string> VariableNames(const std::vector<Token> &tokens)
          continue;   // a call
       if (k > 0 && tokens[k - 1].Is("->"))
          continue;   // an attribute
+      if (seen.insert(t.text).second)
+         names.push_back(t.text);
+   }
+   return names;
+}
+
+std::vector<std::string> CalledNames(const std::vector<Token> &tokens)
+{
+   std::vector<std::string> names;
+   std::unordered_set<std::string> seen;
+   for (size_t k = 0; k + 1 < tokens.size(); k++)
+   {
+      const Token &t = tokens[k];
+      if (t.kind != TokenKind::Name || !tokens[k + 1].Is("(") || (k > 0 && tokens[k - 1].Is("sub")))
+         continue;
       if (seen.insert(t.text).second)
          names.push_back(t.text);
    }

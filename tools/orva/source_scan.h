@@ -39,10 +39,19 @@ struct Token
 
 std::vector<Token> ScanTokens(const std::string &source);
 
+// Scans text that goes on from text scanned before, such as the next line of
+// an input: *commentLevel is the nesting of block comments open at its start,
+// and is left as the nesting open at its end.
+std::vector<Token> ScanContinued(const std::string &source, int *commentLevel);
+
 // Names of variables that the tokens read or assign: plain identifiers that
 // are neither called nor attributes, without argument variables ($1...).
 // Each name appears once, in order of first use.
 std::vector<std::string> VariableNames(const std::vector<Token> &tokens);
+
+// Names that the tokens call ("f" of "f(x)"), each once, in order of first
+// call; the name of a function being defined is not a call.
+std::vector<std::string> CalledNames(const std::vector<Token> &tokens);
 
 // True when the text is an assignment at its top level ("x = ..." or
 // "a[i] = ..."), whose value the prompt does not echo.

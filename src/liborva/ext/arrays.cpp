@@ -1,0 +1,144 @@
+/*
+ * Array extension functions: count and sort.  An element that holds NULL
+ * reads exactly like a missing one in a script, so neither counts it.
+ */
+#include "ext/ext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace orva_ext
+{
+
+namespace
+{
+
+bool IsPresent(const ORVA_Value *value)
+{
+   return value != nullptr && !value->IsNull();
+}
+
+// count(array): the elements that hold a value.
+int Count(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   ORVA_Array *array = argv[0]->GetValueAsArray();
+   if (array == nullptr)
+      return ORVA_ERR_NOT_ARRAY;
+   int32 n = 0;
+   for (int32 position = 0; position < array->Size(); position++)
+      n += IsPresent(array->ValueAt(position)) ? 1 : 0;
+   *result = new ORVA_Value(n);
+   return 0;
+}
+
+// Sort order: numbers by value (NaN after every other number), then texts
+// by their bytes, then arrays and objects in the order they had.
+enum SortClass
+{
+   SORT_NUMBER,
+   SORT_NAN,
+   SORT_TEXT,
+   SORT_OTHER
+};
+
+struct SortKey
+{
+   SortClass cls;
+   long double number;   // exact for every int64 and uint64 on the platforms built for
+   std::string text;
+   size_t slot;          // where the copy that goes back into the array is held
+};
+
+SortKey MakeKey(ORVA_Value *value, size_t slot)
+{
+   SortKey key{SORT_OTHER, 0, std::string(), slot};
+   switch (value->DataType())
+   {
+      case ORVA_DT_REAL:
+         key.number = value->GetValueAsReal();
+         key.cls = std::isnan(key.number) ? SORT_NAN : SORT_NUMBER;
+         break;
+      case ORVA_DT_INT32:
+      case ORVA_DT_INT64:
+         key.number = static_cast<long double>(value->GetValueAsInt64());
+         key.cls = SORT_NUMBER;
+         break;
+      case ORVA_DT_UINT32:
+      case ORVA_DT_UINT64:
+         key.number = static_cast<long double>(value->GetValueAsUInt64());
+         key.cls = SORT_NUMBER;
+         break;
+      case ORVA_DT_STRING:
+      {
+         uint32 length = 0;
+         const char *text = value->GetValueAsString(&length);
+         key.text.assign(text != nullptr ? text : "", length);
+         key.cls = SORT_TEXT;
+         break;
+      }
+      default:
+         break;
+   }
+   return key;
+}
+
+bool KeyLess(const SortKey &a, const SortKey &b)
+{
+   if (a.cls != b.cls)
+      return a.cls < b.cls;
+   if (a.cls == SORT_NUMBER)
+      return a.number < b.number;
+   if (a.cls == SORT_TEXT)
+      return a.text < b.text;   // std::string compares bytes as unsigned
+   return false;
+}
+
+// sort(array): the elements in order at indices 1..n; n comes back.  Every
+// other index is cleared.  The array is sorted in place, so every variable
+// that shares it sees the new order.
+int Sort(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   ORVA_Array *array = argv[0]->GetValueAsArray();
+   if (array == nullptr)
+      return ORVA_ERR_NOT_ARRAY;
+
+   // Copies first: storing into the array deletes what it held.
+   std::vector<SortKey> keys;
+   std::vector<std::unique_ptr<ORVA_Value>> owned;
+   for (int32 position = 0; position < array->Size(); position++)
+   {
+      ORVA_Value *element = array->ValueAt(position);
+      if (!IsPresent(element))
+         continue;
+      owned.emplace_back(new ORVA_Value(element));
+      keys.push_back(MakeKey(owned.back().get(), owned.size() - 1));
+   }
+   std::stable_sort(keys.begin(), keys.end(), KeyLess);
+
+   int32 n = static_cast<int32>(keys.size());
+   for (int32 position = 0; position < array->Size(); position++)
+   {
+      int32 index = array->IndexAt(position);
+      if ((index < 1 || index > n) && IsPresent(array->ValueAt(position)))
+         array->Set(index, new ORVA_Value());
+   }
+   for (int32 i = 0; i < n; i++)
+   {
+      array->Set(i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
+   }
+   *result = new ORVA_Value(n);
+   return 0;
+}
+
+}
+
+const ORVA_ExtFunction g_arrayFunctions[] = {
+   {"count", Guarded<Count>, 1},
+   {"sort", Guarded<Sort>, 1},
+};
+const uint32 g_arrayFunctionCount = sizeof(g_arrayFunctions) / sizeof(g_arrayFunctions[0]);
+
+}

@@ -1,0 +1,140 @@
+/*
+ * Input and output extension functions: readline, readfile, writefile,
+ * getenv.  They reach outside the script, so they form a set of their own
+ * that a host grants on purpose (ORVA_EXT_IO).
+ *
+ * A handler sees its arguments only, not the environment of the run, so
+ * readline reads the process's standard input rather than the stream given
+ * with SetIO.
+ */
+#include "ext/ext.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace orva_ext
+{
+
+namespace
+{
+
+// A file name with a zero byte inside would name another file than the
+// script wrote, so it names none.
+bool ArgFileName(ORVA_Value *value, std::string *name, int *error)
+{
+   if (!ArgText(value, name))
+   {
+      *error = ORVA_ERR_NOT_STRING;
+      return false;
+   }
+   *error = 0;
+   return !name->empty() && name->find('\0') == std::string::npos;
+}
+
+// readline(): the next line of standard input without its line feed; NULL
+// at the end of input.  A line longer than the text limit comes in pieces.
+int ReadLine(int, ORVA_Value **, ORVA_Value **result)
+{
+   std::string line;
+   bool any = false;
+   flockfile(stdin);
+   int c;
+   while (line.size() < TEXT_LIMIT && (c = getc_unlocked(stdin)) != EOF)
+   {
+      any = true;
+      if (c == '\n')
+         break;
+      line += static_cast<char>(c);
+   }
+   funlockfile(stdin);
+   *result = any ? NewText(line) : new ORVA_Value();
+   return 0;
+}
+
+// readfile(name): the whole file, bytes as they are; NULL when it cannot be
+// read or is larger than the text limit.
+int ReadFile(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   std::string name;
+   int error;
+   if (!ArgFileName(argv[0], &name, &error))
+   {
+      if (error != 0)
+         return error;
+      *result = new ORVA_Value();
+      return 0;
+   }
+   FILE *file = fopen(name.c_str(), "rb");
+   if (file == nullptr)
+   {
+      *result = new ORVA_Value();
+      return 0;
+   }
+   std::string text;
+   char buffer[16384];
+   size_t n;
+   bool fits = true;
+   while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+   {
+      if (text.size() + n > TEXT_LIMIT)
+      {
+         fits = false;
+         break;
+      }
+      text.append(buffer, n);
+   }
+   bool failed = ferror(file) != 0;
+   fclose(file);
+   *result = fits && !failed ? NewText(text) : new ORVA_Value();
+   return 0;
+}
+
+// writefile(name, text): replaces the file's content with the text; 1 when
+// every byte was written, else 0.
+int WriteFile(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   std::string name, text;
+   int error;
+   bool named = ArgFileName(argv[0], &name, &error);
+   if (error != 0)
+      return error;
+   if (!ArgText(argv[1], &text))
+      return ORVA_ERR_NOT_STRING;
+   int32 ok = 0;
+   FILE *file = named ? fopen(name.c_str(), "wb") : nullptr;
+   if (file != nullptr)
+   {
+      ok = fwrite(text.data(), 1, text.size(), file) == text.size() ? 1 : 0;
+      if (fclose(file) != 0)
+         ok = 0;
+   }
+   *result = new ORVA_Value(ok);
+   return 0;
+}
+
+// getenv(name): the variable's text, or NULL when it is not set.
+int GetEnv(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   std::string name;
+   int error;
+   const char *value = nullptr;
+   if (ArgFileName(argv[0], &name, &error))
+      value = getenv(name.c_str());
+   if (error != 0)
+      return error;
+   *result = value != nullptr ? NewText(value) : new ORVA_Value();
+   return 0;
+}
+
+}
+
+const ORVA_ExtFunction g_ioFunctions[] = {
+   {"readline", Guarded<ReadLine>, 0},
+   {"readfile", Guarded<ReadFile>, 1},
+   {"writefile", Guarded<WriteFile>, 2},
+   {"getenv", Guarded<GetEnv>, 1},
+};
+const uint32 g_ioFunctionCount = sizeof(g_ioFunctions) / sizeof(g_ioFunctions[0]);
+
+}

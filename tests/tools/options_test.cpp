@@ -1,0 +1,79 @@
+// The orva command's options beyond running a script: the listing, the
+// extension functions and argc(), and the examples that read standard input.
+#include "tools/command_runner.h"
+
+namespace
+{
+
+TEST_F(OrvaCommand, ListingEscapesConstantsAndLabelsFunctions)
+{
+   Script("d.orva", "sub f(a)\n{\n   return \"a\\tb\\nc\\x01\" . \"\\\"\";\n}\n"
+                    "sub main() { println f(1); }\n");
+   Outcome o = Run({"-c", "-d", "d.orva"});
+   EXPECT_EQ(o.status, 0);
+   EXPECT_EQ(o.out, "f:\n"
+                    "0000  BIND    a\n"
+                    "0001  PUSH    \"a\\tb\\nc\\x01\"\n"
+                    "0002  PUSH    \"\\\"\"\n"
+                    "0003  CONCAT  \n"
+                    "0004  RET     \n"
+                    "0005  NRET    \n"
+                    "main:\n"
+                    "0006  PUSH    \"1\"\n"
+                    "0007  CALL    0000, 1\n"
+                    "0008  PUSH    \"\\n\"\n"
+                    "0009  CONCAT  \n"
+                    "000A  PRINT   \n"
+                    "000B  NRET    \n");
+   // A constant whose text looks like the next instruction stays one line.
+   o = Run({"-c", "-d", "-e", "\"x\\\"\\n0001  NRET    \" . 1"});
+   EXPECT_TRUE(Contains(o.out, "0000  PUSH    \"x\\\"\\n0001  NRET    \"\n0001  ")) << o.out;
+}
+
+TEST_F(OrvaCommand, ScriptsHaveTheExtensionFunctionsAndArgc)
+{
+   Outcome o = Run({"-e", "array a; n = split($1, \",\", a); sort(a);\n"
+                          "println format(\"%d:%s|%5.2f\", n, join(a, \"+\"), sqrt(2)) . \" \" . argc();",
+                    "c,a,b", "x"});
+   EXPECT_EQ(o.status, 0);
+   EXPECT_EQ(o.out, "3:a+b+c| 1.41 2\n");
+   EXPECT_EQ(Run({"-e", "argc()"}).out, "0\n");
+   EXPECT_EQ(Run({"-e", "typeof(getenv(\"ORVA_TEST_VALUE\")) . readline()", }, "line\n", {"ORVA_TEST_VALUE=abc"}).out,
+             "stringline\n");
+
+   // The command's files are the script's to use.
+   o = Run({"-e", "writefile(\"out.txt\", \"saved\") . readfile(\"out.txt\")"});
+   EXPECT_EQ(o.out, "1saved\n");
+   EXPECT_EQ(ReadFile(m_dir / "out.txt"), "saved");
+   o = Run({"-e", "format(\"%n\", 1)"});
+   EXPECT_EQ(o.status, 1);
+   EXPECT_EQ(o.err, "(command line):1: error 4: Bad arithmetic conversion\n");
+}
+
+TEST_F(OrvaCommand, ExamplesThatReadStandardInputRun)
+{
+   const fs::path examples = fs::path(ORVA_SOURCE_DIR) / "examples";
+   int run = 0;
+   for (const auto &entry : fs::directory_iterator(examples))
+   {
+      if (entry.path().extension() != ".orva")
+         continue;
+      std::istringstream lines(ReadFile(entry.path()));
+      std::string line, input;
+      while (std::getline(lines, line) && line.compare(0, 2, "//") == 0)
+         if (line.compare(0, 9, "// stdin:") == 0)
+            input = line.substr(line.find_first_not_of(' ', 9));
+      if (input.empty())
+         continue;
+      std::string expected = ReadFile(fs::path(ORVA_TEST_DATA_DIR) / "scripts" / "examples" /
+                                      (entry.path().stem().string() + ".expected"));
+      Outcome o = Run({entry.path().string()}, ReadFile(examples / input));
+      EXPECT_EQ(o.status, 0) << entry.path();
+      EXPECT_EQ(o.out, expected) << entry.path();
+      EXPECT_EQ(o.err, "") << entry.path();
+      run++;
+   }
+   EXPECT_GE(run, 1);
+}
+
+}

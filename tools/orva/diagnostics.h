@@ -1,0 +1,64 @@
+/*
+ * The command's error messages, in the form editors and build tools read:
+ *
+ *     FILE:LINE: error: MESSAGE           a compile error
+ *     FILE:LINE: error CODE: MESSAGE      a run-time error
+ *     FILE: error CODE: MESSAGE           a run-time error before main runs
+ *     FILE:LINE: note: ...                what helps to mend the one above
+ *
+ * The library's texts stay as they are; they are taken apart here and the
+ * parts written again.  Syntax errors name tokens as a user writes them
+ * ('println', name, number, end of input) rather than by the grammar's names.
+ */
+#ifndef ORVA_CLI_DIAGNOSTICS_H
+#define ORVA_CLI_DIAGNOSTICS_H
+
+#include "modules.h"
+
+#include <functional>
+#include <string>
+
+namespace orva_cli
+{
+
+// A library error text taken apart.  code is 0 for a compile error; line is
+// -1 when the text is not in either of the library's forms.
+struct ErrorText
+{
+   int code = 0;
+   int line = -1;
+   std::string message;
+};
+
+ErrorText ParseErrorText(const std::string &text);
+
+// "syntax error, unexpected T_IDENTIFIER, expecting $end" as
+// "syntax error, unexpected name, expecting end of input".
+std::string ReadableSyntaxError(const std::string &message);
+
+// The lines that report a compile error of source, which was read from
+// where ("(command line)" and the like for text that has no file).  Each
+// line ends with a line feed.  hint adds a note where a file holds
+// statements outside every function.
+std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
+                                 bool hint);
+
+// Tells for a line of a compiled text where it came from: the name for
+// messages and the line there.
+typedef std::function<void(int line, std::string *where, int *lineThere)> LineLocator;
+
+// The lines that report a failed run of source.  The file is left out when
+// a module file took part in the run, since the line may be the module's;
+// record tells which module stopped the run, path where it was looked for.
+std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
+                             const ModuleRecord &record, const ModulePath &path);
+std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
+                             const ModuleRecord &record, const ModulePath &path);
+
+// "WHERE:LINE: " with the line left out when it is 0 or below, or "orva: "
+// and the line in words when where is empty.
+std::string Location(const std::string &where, int line);
+
+}
+
+#endif

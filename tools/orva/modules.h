@@ -1,0 +1,79 @@
+/*
+ * How the command finds the modules that "use" names.  The library looks in
+ * the current directory only; the command looks, in this order, in the
+ * script library (-m NAME=FILE), the directory of the script, each -L
+ * directory, each directory of ORVA_PATH and the current directory.  It
+ * keeps a record of each run's modules: which file each came from, and why
+ * one could not be linked, so that its messages can say so.
+ */
+#ifndef ORVA_CLI_MODULES_H
+#define ORVA_CLI_MODULES_H
+
+#include "orva.h"
+
+#include <string>
+#include <vector>
+
+namespace orva_cli
+{
+
+// The directories a module file is looked for in, in order, each once.
+class ModulePath
+{
+public:
+   // scriptPath is the script's file name, or empty for -e, standard input
+   // and the prompt; searchDirs are the -L directories; orvaPath is the
+   // value of ORVA_PATH (directories separated by ':'), or null.
+   void Set(const std::string &scriptPath, const std::vector<std::string> &searchDirs, const char *orvaPath);
+
+   const std::vector<std::string> &Directories() const { return m_dirs; }
+
+   // The file a module of that name has in a directory: the name as written
+   // (a::b stays a::b) followed by ".orva".
+   static std::string FileIn(const std::string &dir, const std::string &name);
+
+private:
+   void Add(const std::string &dir);
+   std::vector<std::string> m_dirs;
+};
+
+// What happened to the modules of one run.
+struct ModuleRecord
+{
+   struct Linked
+   {
+      std::string name;
+      std::string file;   // empty for a module from the script library
+   };
+   std::vector<Linked> linked;
+
+   // The module that stopped the run, when one did.
+   bool failed = false;
+   std::string failedName;
+   std::string failedFile;           // the file found, when it did not compile
+   std::string compileError;         // the library's text for it
+   std::string failedSource;         // its prepared text, for the message
+
+   bool AnyLinked() const { return !linked.empty(); }
+};
+
+// The environment of every run of the command: the library's built-ins, the
+// extension functions, the command's own functions, output to standard
+// output and the module search above.
+class CommandEnvironment : public ORVA_Environment
+{
+public:
+   CommandEnvironment(const ModulePath &path, ModuleRecord *record);
+
+   int UseModule(ORVA_Program *main, const char *name) override;
+
+private:
+   bool AlreadyLinked(const char *name) const;
+
+   const ModulePath &m_path;
+   ModuleRecord *m_record;
+};
+
+}
+
+#endif
