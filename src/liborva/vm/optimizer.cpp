@@ -4,6 +4,7 @@
  * literals lose text that merely repeats how they print.
  */
 #include "vm/vm.h"
+#include "values/number_text.h"
 
 #include <cstring>
 #include <vector>
@@ -38,13 +39,11 @@ static ORVA_Value *WithoutRedundantText(ORVA_Value *constant)
 {
    if (constant == nullptr || !constant->IsNumeric())
       return nullptr;
-   ORVA_Value *probe = BareNumber(constant);
-   uint32 writtenLength = 0, printedLength = 0;
+   uint32 writtenLength = 0;
    const char *written = constant->GetValueAsString(&writtenLength);
-   const char *printed = probe->GetValueAsString(&printedLength);
-   bool same = written != nullptr && printed != nullptr && writtenLength == printedLength &&
-               memcmp(written, printed, writtenLength) == 0;
-   delete probe;
+   char printed[NUMBER_TEXT_SIZE];
+   const size_t printedLength = FormatNumberText(constant, printed);
+   bool same = written != nullptr && writtenLength == printedLength && memcmp(written, printed, writtenLength) == 0;
    return same ? BareNumber(constant) : nullptr;
 }
 
