@@ -55,7 +55,7 @@ void ORVA_Environment::RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list)
  */
 ORVA_ExtFunction *ORVA_Environment::FindFunction(const char *name)
 {
-   if (name == nullptr || strnlen(name, ORVA_NameIndex::NAME_LIMIT + 1) > ORVA_NameIndex::NAME_LIMIT)
+   if (name == nullptr)
       return nullptr;
    if (m_functionIndex == nullptr)
    {
@@ -63,6 +63,6 @@ ORVA_ExtFunction *ORVA_Environment::FindFunction(const char *name)
       if (m_functionIndex == nullptr)
          return nullptr;
    }
-   uint32 record = m_functionIndex->Find(m_functions, m_functionCount, name);
+   uint32 record = m_functionIndex->Find(m_functions, m_functionCount, name, true);
    return (record != ORVA_NameIndex::NOT_FOUND) ? &m_functions[record] : nullptr;
 }

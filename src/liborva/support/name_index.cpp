@@ -3,33 +3,6 @@
 #include <cstring>
 #include <new>
 
-/* FNV-1a over the bytes that a comparison looks at. */
-static uint32_t HashName(const char *name)
-{
-   uint32_t hash = 2166136261u;
-   for (size_t i = 0; i < ORVA_NameIndex::NAME_LIMIT && name[i] != 0; i++)
-      hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
-   return hash;
-}
-
-static bool SameName(const char *recordName, const char *name)
-{
-   return strncmp(recordName, name, ORVA_NameIndex::NAME_LIMIT) == 0;
-}
-
-uint32_t ORVA_NameIndex::Lookup(const void *records, const char *name, uint32_t hash) const
-{
-   const size_t mask = m_slots.size() - 1;
-   for (size_t at = hash & mask;; at = (at + 1) & mask)
-   {
-      const Slot &slot = m_slots[at];
-      if (slot.position == 0)
-         return NOT_FOUND;
-      if (slot.hash == hash && SameName(NameAt(records, slot.position - 1), name))
-         return slot.position - 1;
-   }
-}
-
 void ORVA_NameIndex::Add(uint32_t hash, uint32_t position)
 {
    const size_t mask = m_slots.size() - 1;
@@ -61,7 +34,10 @@ void ORVA_NameIndex::Grow()
 void ORVA_NameIndex::Synchronise(const void *records, uint32_t count)
 {
    if (m_failed)
+   {
+      m_indexed = count;   // lookups scan the records themselves
       return;
+   }
    try
    {
       while (!m_added.empty() && m_slots[m_added.back()].position > count)
@@ -74,8 +50,9 @@ void ORVA_NameIndex::Synchronise(const void *records, uint32_t count)
       for (; m_indexed < count; m_indexed++)
       {
          const char *name = NameAt(records, m_indexed);
-         const uint32_t hash = HashName(name);
-         if (!m_slots.empty() && Lookup(records, name, hash) != NOT_FOUND)
+         size_t length;
+         const uint32_t hash = HashOf(name, NAME_LIMIT, &length);
+         if (!m_slots.empty() && Probe(records, name, length, hash) != NOT_FOUND)
             continue;   // the first record of a name is the one found
          if ((m_added.size() + 1) * 2 > m_slots.size())
             Grow();
@@ -87,18 +64,6 @@ void ORVA_NameIndex::Synchronise(const void *records, uint32_t count)
       m_failed = true;
       m_slots.clear();
       m_added.clear();
+      m_indexed = count;
    }
-}
-
-uint32_t ORVA_NameIndex::Find(const void *records, uint32_t count, const char *name)
-{
-   Synchronise(records, count);
-   if (m_failed)
-   {
-      for (uint32_t i = 0; i < count; i++)
-         if (SameName(NameAt(records, i), name))
-            return i;
-      return NOT_FOUND;
-   }
-   return m_slots.empty() ? NOT_FOUND : Lookup(records, name, HashName(name));
 }
