@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <random>
 #include <vector>
 
 namespace
@@ -159,6 +161,64 @@ TEST(Array, CopiesKeepEveryElementInOrder)
    // A walk backwards sees the same elements.
    for (int32 i = copy.Size() - 1; i >= 0; i--)
       EXPECT_EQ(array.IndexAt(i), copy.IndexAt(i));
+}
+
+// Random stores, clustered and scattered, checked against an ordered map:
+// every element, every view by position and every copy agrees with it.
+TEST(Array, RandomStoresAgreeWithAnOrderedMap)
+{
+   std::mt19937 random(17);
+   for (int round = 0; round < 20; round++)
+   {
+      ORVA_Array array;
+      std::map<int32, int32> model;   // index -> value, -1 for a null element
+      const int32 spread = (round % 4 == 0) ? 1000000 : 300;
+      const int32 centre = static_cast<int32>(random() % 2000) - 1000;
+      for (int step = 0; step < 3000; step++)
+      {
+         const int32 index = centre + static_cast<int32>(random() % (2 * spread)) - spread;
+         const int32 value = static_cast<int32>(random() % 1000);
+         if (value < 20)
+         {
+            array.Set(index, nullptr);
+            model[index] = -1;
+         }
+         else
+         {
+            array.Set(index, new ORVA_Value(value));
+            model[index] = value;
+         }
+      }
+      ASSERT_EQ(static_cast<int32>(model.size()), array.Size());
+      ORVA_Array copy(&array);
+      int32 position = 0;
+      for (const auto &element : model)
+      {
+         ASSERT_EQ(element.first, array.IndexAt(position)) << "round " << round;
+         ORVA_Value *held = array.ValueAt(position);
+         EXPECT_EQ(held, array.Get(element.first));
+         if (element.second < 0)
+         {
+            EXPECT_EQ(nullptr, held);
+            EXPECT_EQ(1, copy.Get(element.first)->IsNull());
+         }
+         else
+         {
+            ASSERT_NE(nullptr, held);
+            EXPECT_EQ(element.second, held->GetValueAsInt32());
+            EXPECT_EQ(element.second, copy.Get(element.first)->GetValueAsInt32());
+         }
+         EXPECT_EQ(element.first, copy.IndexAt(position));
+         position++;
+      }
+      // Positions read in a random order see the same elements.
+      std::vector<std::pair<int32, int32>> ordered(model.begin(), model.end());
+      for (int probe = 0; probe < 200; probe++)
+      {
+         const int32 at = static_cast<int32>(random() % ordered.size());
+         EXPECT_EQ(ordered[at].first, array.IndexAt(at));
+      }
+   }
 }
 
 TEST(Array, SharedByValuesThroughTheReferenceCount)
