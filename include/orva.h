@@ -298,6 +298,7 @@ private:
    ORVA_Value *RunSlot(int64 index) const;
    ORVA_Value *AppendSlot(RunSide &side);
    bool InRun(int64 index) const;
+   static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
    void StoreInSlot(ORVA_Value *slot, ORVA_Value *value);
    void AbsorbNeighbours();
    ORVA_Value *ElementAt(int32 position, int32 *index) const;

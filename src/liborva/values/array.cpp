@@ -167,25 +167,33 @@ ORVA_Value *ORVA_Array::AppendSlot(RunSide &side)
 
 /*
  * Puts a value into a slot: its content moves in, so that the element costs
- * no allocation of its own.  A caller may still read the value it handed
- * over (the interpreter pushes the stored value right after storing it), so
- * the emptied shell, still showing the content, is freed only at the next
- * Set.  Its destructor never runs: the slot owns the content now.
+ * no allocation of its own, and the emptied shell is returned.  The shell's
+ * destructor must never run, for the slot owns the content now.
  */
-void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value)
+ORVA_Value *ORVA_Array::MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value)
 {
    new (slot) ORVA_Value();
    if (value == nullptr)
    {
       slot->m_dataType = SLOT_NO_VALUE;
-      return;
+      return nullptr;
    }
    slot->m_length = value->m_length;
    slot->m_string = value->m_string;
    slot->m_dataType = value->m_dataType;
    slot->m_stringValid = value->m_stringValid;
    slot->m_value = value->m_value;
-   m_handedOver = value;
+   return value;
+}
+
+/*
+ * A caller may still read the value it handed to Set (the interpreter pushes
+ * the stored value right after storing it), so the shell, still showing the
+ * content, is freed only at the next Set.
+ */
+void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value)
+{
+   m_handedOver = MoveIntoSlot(slot, value);
 }
 
 void ORVA_Array::ReleaseHandedOver()
@@ -230,11 +238,8 @@ void ORVA_Array::AbsorbNeighbours()
          }
          else
          {
-            ORVA_Value *previous = m_handedOver;
-            m_handedOver = nullptr;
-            StoreInSlot(slot, value);
-            ReleaseHandedOver();
-            m_handedOver = previous;
+            ORVA_Value *shell = MoveIntoSlot(slot, value);
+            ::operator delete(static_cast<void *>(shell));   // nobody holds it
          }
          if (side == 1)
             m_sparse->below--;
