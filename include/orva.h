@@ -156,6 +156,7 @@ class ORVA_Environment;
 class ORVA_Library;
 class ZRQPMessage;
 class ORVA_EngineAccess;   // the interpreter's inlined access to values and scopes
+class ORVA_NameIndex;      // a hash index over a table of named records
 
 /*
  * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
@@ -166,6 +167,7 @@ class ORVA_EngineAccess;   // the interpreter's inlined access to values and sco
 class ORVA_API ORVA_Value
 {
    friend class ORVA_EngineAccess;
+   friend class ORVA_Array;   // keeps values in slots of its own blocks
 
 protected:
    uint32 m_length;        // byte length of the cached text
@@ -269,13 +271,44 @@ struct ORVA_ArrayElement
    ORVA_Value *value;
 };
 
+struct ORVA_ArraySparse;   // elements outside the run, in index order
+
+/*
+ * An array keeps its elements in index order.  Those of one contiguous run of
+ * indices sit in blocks of value slots, found by arithmetic on the index;
+ * the others are looked up in an ordered map.  Get hands out a pointer that
+ * stays valid until that element is replaced or the array is destroyed.
+ */
 class ORVA_API ORVA_Array
 {
 protected:
    int32 m_refCount;
-   int32 m_size;
-   int32 m_allocated;
-   ORVA_ArrayElement *m_data;
+   int32 m_size;                // elements in all
+   int32 m_allocated;           // value slots the run's blocks hold
+   ORVA_ArrayElement *m_data;   // not used: elements live in the run and the map below
+
+private:
+   // One side of the run: the slots counted away from the run's origin.
+   struct RunSide
+   {
+      ORVA_Value **blocks;   // block k holds RunBlockSize(k) slots
+      int32 length;          // slots in use
+      int32 capacity;        // entries of blocks
+   };
+   int32 m_origin;              // index of the run's first element ever stored
+   RunSide m_up;                // indices m_origin, m_origin + 1, ...
+   RunSide m_down;              // indices m_origin - 1, m_origin - 2, ...
+   ORVA_ArraySparse *m_sparse;  // null while every element is in the run
+   ORVA_Value *m_handedOver;    // what the last Set moved into a slot (see Set)
+
+   ORVA_Value *RunSlot(int64 index) const;
+   ORVA_Value *AppendSlot(RunSide &side);
+   bool InRun(int64 index) const;
+   static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
+   void StoreInSlot(ORVA_Value *slot, ORVA_Value *value);
+   void AbsorbNeighbours();
+   ORVA_Value *ElementAt(int32 position, int32 *index) const;
+   void ReleaseHandedOver();
 
 public:
    ORVA_Array();
@@ -291,10 +324,11 @@ public:
    void DecRefCount() { m_refCount--; }
    int IsUnused() const { return m_refCount <= 0; }
 
-   // Read-only views for hosts that walk an array in index order.
+   // Read-only views for hosts that walk an array in index order; a position
+   // outside 0 .. Size() - 1 gives index 0 and a null value.
    int32 Size() const { return m_size; }
-   int32 IndexAt(int32 position) const { return m_data[position].index; }
-   ORVA_Value *ValueAt(int32 position) const { return m_data[position].value; }
+   int32 IndexAt(int32 position) const;
+   ORVA_Value *ValueAt(int32 position) const;
 };
 
 /*** Host objects: a class and an opaque data pointer. ***/
@@ -482,6 +516,8 @@ protected:
    // switch statement it returned from).
    std::vector<int32> m_frameDepths;
 
+   ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
+
    void Error(int code);
    uint32 GetFunctionAddress(const char *name);
 
@@ -493,6 +529,9 @@ protected:
    void DoBinaryOperation(int opCode);
    void DoUnaryOperation(int opCode);
    ORVA_Value *MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase);
+
+   // The first function record of a name, or INVALID_ADDRESS.
+   uint32 FindFunctionRecord(const char *name);
 
    // Module linking and the jump optimiser.
    int IsModuleLinked(const char *name) const;   // names compared without regard to case
@@ -552,6 +591,9 @@ protected:
    ORVA_Library *m_library;
    FILE *m_inStream;
    FILE *m_outStream;
+
+private:
+   ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
 
 public:
    ORVA_Environment();

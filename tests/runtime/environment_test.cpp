@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -77,4 +78,28 @@ TEST(Environment, HostRecordsFollowTheBuiltinsInRegistrationOrder)
    env.RegisterFunctionSet(1, &full);
    EXPECT_NE(env.FindFunction(std::string(63, 'x').c_str()), nullptr);
    EXPECT_EQ(env.FindFunction(std::string(64, 'x').c_str()), nullptr);
+}
+
+// Hundreds of host functions, registered in sets between lookups: every name
+// finds its first record, and names of one set shadow nothing registered earlier.
+TEST(Environment, ManyHostFunctionsFindTheirFirstRecord)
+{
+   ORVA_Environment env;
+   std::vector<ORVA_ExtFunction> sets[3];
+   for (int set = 0; set < 3; set++)
+   {
+      for (int i = 0; i < 400; i++)
+         sets[set].push_back(Record(("f" + std::to_string(set * 200 + i)).c_str(), set == 1 ? HostB : HostA, set));
+      env.RegisterFunctionSet(static_cast<uint32>(sets[set].size()), sets[set].data());
+      EXPECT_EQ(env.FindFunction(("f" + std::to_string(set * 200 + 399)).c_str())->m_argCount, set);
+   }
+   for (int n = 0; n < 800; n++)
+   {
+      ORVA_ExtFunction *found = env.FindFunction(("f" + std::to_string(n)).c_str());
+      ASSERT_NE(found, nullptr) << n;
+      EXPECT_EQ(found->m_argCount, n < 400 ? 0 : n < 600 ? 1 : 2) << n;
+   }
+   EXPECT_EQ(env.FindFunction("f800"), nullptr);
+   EXPECT_EQ(env.FindFunction("F1"), nullptr);
+   EXPECT_NE(env.FindFunction("substr"), nullptr);
 }

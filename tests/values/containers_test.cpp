@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <map>
+#include <random>
+#include <vector>
 
 namespace
 {
@@ -23,29 +27,198 @@ struct CountingClass : ORVA_Class
    void OnObjectRelease(ORVA_Object *) override { releases++; }
 };
 
-TEST(Array, SortedSparseStorageAndGrowth)
+// The indices an array holds, in the order its views show them.
+std::vector<int32> IndicesOf(const ORVA_Array &array)
+{
+   std::vector<int32> indices;
+   for (int32 i = 0; i < array.Size(); i++)
+      indices.push_back(array.IndexAt(i));
+   return indices;
+}
+
+TEST(Array, SparseIndicesKeepTheirOrder)
 {
    ProbeArray array;
    EXPECT_EQ(nullptr, array.Get(0));
+   EXPECT_EQ(nullptr, array.ValueAt(0));
    for (int index : {5, -1, 3})
       array.Set(index, new ORVA_Value(index * 10));
-   EXPECT_EQ(-1, array.IndexAt(0));
-   EXPECT_EQ(5, array.IndexAt(2));
+   EXPECT_EQ((std::vector<int32>{-1, 3, 5}), IndicesOf(array));
    EXPECT_EQ(-10, array.Get(-1)->GetValueAsInt32());
    EXPECT_EQ(nullptr, array.Get(4));
    array.Set(3, new ORVA_Value(31));   // replacing frees the old value
    array.Set(3, array.Get(3));         // storing the held value again keeps it
+   array.Set(5, array.Get(5));
    EXPECT_EQ(3, array.Size());
    EXPECT_EQ(31, array.Get(3)->GetValueAsInt32());
+   EXPECT_EQ(50, array.ValueAt(2)->GetValueAsInt32());
+   EXPECT_EQ(0, array.IndexAt(3)) << "a position past the end";
+   EXPECT_EQ(nullptr, array.ValueAt(-1));
 
-   EXPECT_EQ(32, array.Allocated());
-   for (int i = 100; i > 70; i--)   // descending keys insert at the front
-      array.Set(i * 1000, new ORVA_Value(i));
-   EXPECT_EQ(33, array.Size());
-   EXPECT_EQ(64, array.Allocated());
-   for (int32 i = 1; i < array.Size(); i++)
-      EXPECT_LT(array.IndexAt(i - 1), array.IndexAt(i));
-   EXPECT_EQ(71, array.Get(71000)->GetValueAsInt32());
+   // The extremes of the index range, on both sides of what is there.
+   array.Set(INT32_MAX, new ORVA_Value(1));
+   array.Set(INT32_MIN, new ORVA_Value(2));
+   array.Set(INT32_MAX - 1, new ORVA_Value(3));
+   EXPECT_EQ((std::vector<int32>{INT32_MIN, -1, 3, 5, INT32_MAX - 1, INT32_MAX}), IndicesOf(array));
+   EXPECT_EQ(3, array.Get(INT32_MAX - 1)->GetValueAsInt32());
+}
+
+// Filled in any order, a range of indices ends up in slots of the run: room
+// for it is never more than one block beyond its elements, and every element
+// reads back, in order.
+TEST(Array, RangesFilledInAnyOrderBecomeDense)
+{
+   const int32 n = 100000;
+   std::vector<int32> ascending, descending, shuffled;
+   for (int32 i = 0; i < n; i++)
+   {
+      ascending.push_back(i);
+      descending.push_back(n - 1 - i);
+      shuffled.push_back(static_cast<int32>((static_cast<int64>(i) * 7919) % n));   // 7919 is prime to n
+   }
+   for (const std::vector<int32> *order : {&ascending, &descending, &shuffled})
+   {
+      ProbeArray array;
+      for (int32 index : *order)
+         array.Set(index - 7, new ORVA_Value(index));
+      ASSERT_EQ(n, array.Size());
+      EXPECT_LE(array.Allocated(), n + 1024);
+      for (int32 i = 0; i < n; i += 997)
+      {
+         EXPECT_EQ(i - 7, array.IndexAt(i));
+         EXPECT_EQ(i, array.ValueAt(i)->GetValueAsInt32());
+         EXPECT_EQ(i, array.Get(i - 7)->GetValueAsInt32());
+      }
+   }
+   EXPECT_EQ(32u, sizeof(ORVA_Value)) << "a slot is one value and nothing more";
+}
+
+// Get hands out pointers that hold until their element is replaced, also
+// across the growth of the array and the run reaching the element.
+TEST(Array, PointersFromGetStayValid)
+{
+   ProbeArray array;
+   array.Set(10, new ORVA_Value(100));
+   array.Set(0, new ORVA_Value("zero"));
+   ORVA_Value *ten = array.Get(10);
+   ORVA_Value *zero = array.Get(0);
+   for (int32 i = 1; i < 10000; i++)   // reaches 10, then grows by many blocks
+      if (i != 10)
+         array.Set(i, new ORVA_Value(i));
+   EXPECT_EQ(ten, array.Get(10));
+   EXPECT_EQ(zero, array.Get(0));
+   EXPECT_EQ(100, ten->GetValueAsInt32());
+   EXPECT_STREQ("zero", zero->GetValueAsCString());
+   EXPECT_EQ(10000, array.Size());
+   array.Set(10, new ORVA_Value(101));   // replacing the element reached late
+   EXPECT_EQ(101, array.Get(10)->GetValueAsInt32());
+   EXPECT_EQ(10, array.IndexAt(10));
+
+   // The value handed to Set can be read until the next Set.
+   ORVA_Value *stored = new ORVA_Value("kept");
+   array.Set(5, stored);
+   EXPECT_STREQ("kept", stored->GetValueAsCString());
+   EXPECT_STREQ("kept", array.Get(5)->GetValueAsCString());
+}
+
+// An element stored as a null pointer exists without a value, in the run and
+// outside it; a copy of the array gives it a null value.
+TEST(Array, NullElementsCountButHoldNothing)
+{
+   ORVA_Array array;
+   array.Set(0, nullptr);
+   array.Set(1, new ORVA_Value(1));
+   array.Set(50, nullptr);
+   EXPECT_EQ(3, array.Size());
+   EXPECT_EQ(nullptr, array.Get(0));
+   EXPECT_EQ(nullptr, array.ValueAt(2));
+   EXPECT_EQ(50, array.IndexAt(2));
+   array.Set(0, new ORVA_Value(9));
+   EXPECT_EQ(9, array.Get(0)->GetValueAsInt32());
+   array.Set(1, nullptr);
+   ORVA_Array copy(&array);
+   EXPECT_EQ((std::vector<int32>{0, 1, 50}), IndicesOf(copy));
+   EXPECT_EQ(1, copy.Get(1)->IsNull());
+   EXPECT_EQ(1, copy.Get(50)->IsNull());
+}
+
+// A copy keeps the order of elements below, inside and above the run.
+TEST(Array, CopiesKeepEveryElementInOrder)
+{
+   ORVA_Array array;
+   for (int32 i = 0; i < 50; i++)
+      array.Set(i, new ORVA_Value(i));
+   array.Set(-100, new ORVA_Value(-100));
+   array.Set(-200, new ORVA_Value(-200));
+   array.Set(1000, new ORVA_Value(1000));
+   ORVA_Array copy(&array);
+   ASSERT_EQ(53, copy.Size());
+   EXPECT_EQ(IndicesOf(array), IndicesOf(copy));
+   for (int32 i = 0; i < copy.Size(); i++)
+      EXPECT_EQ(copy.IndexAt(i), copy.ValueAt(i)->GetValueAsInt32());
+   copy.Set(-100, new ORVA_Value(1));
+   EXPECT_EQ(-100, array.Get(-100)->GetValueAsInt32());
+   // A walk backwards sees the same elements.
+   for (int32 i = copy.Size() - 1; i >= 0; i--)
+      EXPECT_EQ(array.IndexAt(i), copy.IndexAt(i));
+}
+
+// Random stores, clustered and scattered, checked against an ordered map:
+// every element, every view by position and every copy agrees with it.
+TEST(Array, RandomStoresAgreeWithAnOrderedMap)
+{
+   std::mt19937 random(17);
+   for (int round = 0; round < 20; round++)
+   {
+      ORVA_Array array;
+      std::map<int32, int32> model;   // index -> value, -1 for a null element
+      const int32 spread = (round % 4 == 0) ? 1000000 : 300;
+      const int32 centre = static_cast<int32>(random() % 2000) - 1000;
+      for (int step = 0; step < 3000; step++)
+      {
+         const int32 index = centre + static_cast<int32>(random() % (2 * spread)) - spread;
+         const int32 value = static_cast<int32>(random() % 1000);
+         if (value < 20)
+         {
+            array.Set(index, nullptr);
+            model[index] = -1;
+         }
+         else
+         {
+            array.Set(index, new ORVA_Value(value));
+            model[index] = value;
+         }
+      }
+      ASSERT_EQ(static_cast<int32>(model.size()), array.Size());
+      ORVA_Array copy(&array);
+      int32 position = 0;
+      for (const auto &element : model)
+      {
+         ASSERT_EQ(element.first, array.IndexAt(position)) << "round " << round;
+         ORVA_Value *held = array.ValueAt(position);
+         EXPECT_EQ(held, array.Get(element.first));
+         if (element.second < 0)
+         {
+            EXPECT_EQ(nullptr, held);
+            EXPECT_EQ(1, copy.Get(element.first)->IsNull());
+         }
+         else
+         {
+            ASSERT_NE(nullptr, held);
+            EXPECT_EQ(element.second, held->GetValueAsInt32());
+            EXPECT_EQ(element.second, copy.Get(element.first)->GetValueAsInt32());
+         }
+         EXPECT_EQ(element.first, copy.IndexAt(position));
+         position++;
+      }
+      // Positions read in a random order see the same elements.
+      std::vector<std::pair<int32, int32>> ordered(model.begin(), model.end());
+      for (int probe = 0; probe < 200; probe++)
+      {
+         const int32 at = static_cast<int32>(random() % ordered.size());
+         EXPECT_EQ(ordered[at].first, array.IndexAt(at));
+      }
+   }
 }
 
 TEST(Array, SharedByValuesThroughTheReferenceCount)

@@ -108,6 +108,40 @@ TEST(Linker, UseModuleLinksEachNameOnce)
    EXPECT_NE(p.Listing().find("000F  CALL    0011, 1\n"), std::string::npos);
 }
 
+// Lookups by name follow the function table as runs link modules and cut
+// them off again, also when later records take the places of earlier ones.
+TEST(Linker, FunctionLookupsFollowLinkingAndUnlinking)
+{
+   ORVA_Library library;
+   ASSERT_EQ(library.AddScript(1, "mod", MakeModule()), 1);
+   TestProgram p;
+   Asm(&p).Function("main").Push(5).Call("g", 1).Op(OPCODE_RET).Function("shared").Push(0).Op(OPCODE_RET);
+   p.AddPreload(strdup("mod"));
+   EXPECT_EQ(RunWithLibrary(&p, &library).resultText, "int32:105");
+   EXPECT_EQ(p.GetFunctionAddress("g"), INVALID_ADDRESS) << "unlinked at the end of the run";
+   EXPECT_EQ(p.GetFunctionAddress("shared"), 3u);
+
+   ORVA_Program *other = new ORVA_Program();
+   Asm(other).Function("k").Push(7).Op(OPCODE_RET).Function("shared").Push(8).Op(OPCODE_RET);
+   p.UseModule(other, "other");   // outside a run: its records stay
+   delete other;
+   EXPECT_EQ(p.GetFunctionAddress("k"), 5u);
+   EXPECT_EQ(p.GetFunctionAddress("h"), INVALID_ADDRESS);
+   EXPECT_EQ(p.GetFunctionAddress("shared"), 3u) << "the program's own record comes first";
+   EXPECT_EQ(RunWithLibrary(&p, &library).resultText, "int32:105");
+   EXPECT_EQ(p.GetFunctionAddress("k"), 5u);
+   EXPECT_EQ(p.FunctionCount(), 4u);
+
+   // A table of thousands of names finds each at its own address.
+   char error[256];
+   for (uint32 i = 0; i < 5000; i++)
+      ASSERT_EQ(p.AddFunction(("f" + std::to_string(i)).c_str(), 100 + i, error), 1);
+   for (uint32 i = 0; i < 5000; i += 7)
+      EXPECT_EQ(p.GetFunctionAddress(("f" + std::to_string(i)).c_str()), 100 + i);
+   EXPECT_EQ(p.AddFunction("f4999", 0, error), 0);
+   EXPECT_EQ(p.GetFunctionAddress("f5000"), INVALID_ADDRESS);
+}
+
 TEST(Linker, RelocateCodeStaysInsideTheCode)
 {
    TestProgram p;

@@ -8,7 +8,6 @@
 
 #include "orva.h"
 
-#include <csetjmp>
 #include <cstddef>
 #include <vector>
 
@@ -36,9 +35,9 @@ public:
    // Set once the token stream has ended for good (end of text, a lexical
    // error or a scanner failure); every later request yields end of input.
    int m_stopped;
-   // Where a failing scanner allocation unwinds to; only set while the
-   // scanner proper is running.
-   std::jmp_buf *m_fatalJump;
+   // True while the scanner proper runs, and a failing scanner allocation
+   // can unwind to orva_yylex.
+   bool m_scanning;
    // Scanner buffers above this many bytes are refused (0: no limit), so the
    // out-of-memory path can be exercised deliberately.
    size_t m_allocLimit;

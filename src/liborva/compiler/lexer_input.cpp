@@ -34,7 +34,7 @@ ORVA_LexerInput::ORVA_LexerInput(ORVA_Compiler *compiler, const char *source)
    m_strSize = 0;
    m_str[0] = 0;
    m_stopped = 0;
-   m_fatalJump = nullptr;
+   m_scanning = false;
    m_allocLimit = 0;
    m_newBuffer = nullptr;
 }

@@ -1,22 +1,26 @@
 #include "orva.h"
 #include "runtime/builtins.h"
+#include "support/name_index.h"
 #include "support/support.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 ORVA_Environment::ORVA_Environment()
    : m_functionCount(ORVA_BUILTIN_COUNT),
      m_functions(static_cast<ORVA_ExtFunction *>(qd_memdup(g_orvaBuiltins, sizeof(g_orvaBuiltins)))),
      m_library(nullptr),
      m_inStream(nullptr),
-     m_outStream(nullptr)
+     m_outStream(nullptr),
+     m_functionIndex(nullptr)
 {
 }
 
 ORVA_Environment::~ORVA_Environment()
 {
    free(m_functions);
+   delete m_functionIndex;
 }
 
 void ORVA_Environment::RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list)
@@ -43,14 +47,22 @@ void ORVA_Environment::RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list)
    m_functionCount = static_cast<uint32>(total);
 }
 
+/*
+ * Built-ins come first and host sets follow in the order they were
+ * registered, so the first record of a name is the one a call reaches.
+ * Names match exactly; record names are at most 63 bytes, so a longer name
+ * matches none.
+ */
 ORVA_ExtFunction *ORVA_Environment::FindFunction(const char *name)
 {
    if (name == nullptr)
       return nullptr;
-   for (uint32 i = 0; i < m_functionCount; i++)
+   if (m_functionIndex == nullptr)
    {
-      if (m_functions[i].m_name[0] == name[0] && strcmp(m_functions[i].m_name, name) == 0)
-         return &m_functions[i];
+      m_functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_ExtFunction));
+      if (m_functionIndex == nullptr)
+         return nullptr;
    }
-   return nullptr;
+   uint32 record = m_functionIndex->Find(m_functions, m_functionCount, name, true);
+   return (record != ORVA_NameIndex::NOT_FOUND) ? &m_functions[record] : nullptr;
 }

@@ -1,115 +1,495 @@
 /*
- * Sparse arrays: a packed vector of (index, value) pairs kept in ascending
- * signed index order, so that lookups are binary searches.
+ * Arrays.  Scripts mostly fill arrays from one end, so the elements of one
+ * contiguous run of indices are kept in blocks of value slots and found by
+ * arithmetic on the index: reading or writing them costs no search, and a
+ * slot costs the size of a value and nothing more.  The run starts at the
+ * first index ever stored (its origin) and grows by one slot at either end.
+ * Elements elsewhere go to an ordered map, and move into the run when it
+ * reaches them, so that filling a range in any order ends with the range in
+ * the run.
+ *
+ * Slots never move: a block, once allocated, stays until the array goes,
+ * and the slot of an element is reused when the element is replaced.  So a
+ * pointer that Get hands out stays valid until its element is replaced.
  */
 #include "orva.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <map>
+#include <new>
 #include <vector>
 
-// Room grows by half of what there is, and by at least this many elements,
-// so that filling an array element by element copies it a bounded number
-// of times per element.
-static const int32 ARRAY_GROWTH = 32;
+/*
+ * A side of the run grows in blocks of 4, 8, ..., 1024 slots, then 1024 at a
+ * time: a small array costs little, a large one a block pointer per 1024
+ * elements.
+ */
+static const int32 FIRST_BLOCK_SLOTS = 4;
+static const int32 GROWING_BLOCKS = 9;
+static const int32 BIG_BLOCK_SLOTS = FIRST_BLOCK_SLOTS << (GROWING_BLOCKS - 1);
+static const int32 GROWN_SLOTS = FIRST_BLOCK_SLOTS * ((1 << GROWING_BLOCKS) - 1);
 
-static int32 GrownCapacity(int32 allocated)
+static inline int32 RunBlockSize(int32 block)
 {
-   int32 step = allocated / 2;
-   if (step < ARRAY_GROWTH)
-      step = ARRAY_GROWTH;
-   if (allocated > INT32_MAX - step)
-      return (allocated < INT32_MAX) ? INT32_MAX : allocated;
-   return allocated + step;
+   return (block < GROWING_BLOCKS) ? FIRST_BLOCK_SLOTS << block : BIG_BLOCK_SLOTS;
+}
+
+/* Block and offset of slot number `slot` of a side. */
+static inline void Locate(int32 slot, int32 *block, int32 *offset)
+{
+   if (slot < GROWN_SLOTS)
+   {
+      const int32 k = 31 - __builtin_clz(static_cast<uint32>(slot) / FIRST_BLOCK_SLOTS + 1);
+      *block = k;
+      *offset = slot - FIRST_BLOCK_SLOTS * ((1 << k) - 1);
+   }
+   else
+   {
+      const int32 beyond = slot - GROWN_SLOTS;
+      *block = GROWING_BLOCKS + beyond / BIG_BLOCK_SLOTS;
+      *offset = beyond % BIG_BLOCK_SLOTS;
+   }
 }
 
 /*
- * Binary search for index among the elements in use.  Returns 1 and the
- * element's position when found, else 0 and the position where the index
- * belongs to keep the order.
+ * States of a slot beyond holding a value, kept in its type byte.  An element
+ * stored with a null pointer holds none; an element that the run reached
+ * after its value was handed out keeps that value where it is, and the slot
+ * points at it.
  */
-static int FindPosition(const ORVA_ArrayElement *data, int32 size, int32 index, int32 *position)
+static const uint8 SLOT_NO_VALUE = 0xFD;
+static const uint8 SLOT_REDIRECT = 0xFE;
+
+/* An element outside the run, and whether its pointer was ever handed out. */
+struct SparseEntry
 {
-   // Arrays filled from 0 hold index i at position i, and are filled at the
-   // end: both are answered without a search.
-   if (index >= 0 && index < size && data[index].index == index)
+   ORVA_Value *value;
+   bool handedOut;
+};
+
+struct ORVA_ArraySparse
+{
+   typedef std::map<int32, SparseEntry> Map;
+   Map elements;
+   int32 below = 0;   // elements with an index below the run's
+
+   // Where the last read by position ended, so that a walk in index order
+   // steps from one element to the next instead of counting from the start.
+   Map::iterator cursor;
+   int32 cursorOrdinal = -1;
+
+   void Changed() { cursorOrdinal = -1; }
+
+   Map::iterator AtOrdinal(int32 ordinal)
    {
-      *position = index;
-      return 1;
-   }
-   if (size == 0 || data[size - 1].index < index)
-   {
-      *position = size;
-      return 0;
-   }
-   int32 low = 0;
-   int32 high = size;
-   while (low < high)
-   {
-      int32 middle = low + (high - low) / 2;
-      if (data[middle].index < index)
-         low = middle + 1;
-      else if (data[middle].index > index)
-         high = middle;
-      else
+      const int32 count = static_cast<int32>(elements.size());
+      int32 from = 0;
+      Map::iterator at = elements.begin();
+      if (cursorOrdinal >= 0 && abs(ordinal - cursorOrdinal) < ordinal)
       {
-         *position = middle;
-         return 1;
+         from = cursorOrdinal;
+         at = cursor;
+      }
+      if (count - ordinal < abs(ordinal - from))
+      {
+         from = count;
+         at = elements.end();
+      }
+      for (; from < ordinal; from++)
+         ++at;
+      for (; from > ordinal; from--)
+         --at;
+      cursor = at;
+      cursorOrdinal = ordinal;
+      return at;
+   }
+};
+
+ORVA_Array::ORVA_Array()
+   : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr), m_origin(0), m_up{nullptr, 0, 0},
+     m_down{nullptr, 0, 0}, m_sparse(nullptr), m_handedOver(nullptr)
+{
+}
+
+bool ORVA_Array::InRun(int64 index) const
+{
+   return index < static_cast<int64>(m_origin) + m_up.length && index >= static_cast<int64>(m_origin) - m_down.length &&
+          m_up.length > 0;
+}
+
+ORVA_Value *ORVA_Array::RunSlot(int64 index) const
+{
+   const RunSide &side = (index >= m_origin) ? m_up : m_down;
+   const int32 slot = static_cast<int32>((index >= m_origin) ? index - m_origin : m_origin - 1 - index);
+   int32 block, offset;
+   Locate(slot, &block, &offset);
+   return side.blocks[block] + offset;
+}
+
+/* The value a slot stands for: its own, one elsewhere, or none. */
+static inline ORVA_Value *SlotValue(ORVA_Value *slot, uint8 type, uint64 bits)
+{
+   if (type == SLOT_NO_VALUE)
+      return nullptr;
+   if (type == SLOT_REDIRECT)
+      return reinterpret_cast<ORVA_Value *>(static_cast<uintptr_t>(bits));
+   return slot;
+}
+
+/* A new slot at the far end of a side, its block allocated on first use; null when memory ran out. */
+ORVA_Value *ORVA_Array::AppendSlot(RunSide &side)
+{
+   if (side.length == INT32_MAX)
+      return nullptr;
+   int32 block, offset;
+   Locate(side.length, &block, &offset);
+   if (offset == 0)
+   {
+      if (block >= side.capacity)
+      {
+         const int32 capacity = (side.capacity == 0) ? 4 : side.capacity * 2;
+         void *grown = realloc(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
+         if (grown == nullptr)
+            return nullptr;
+         side.blocks = static_cast<ORVA_Value **>(grown);
+         side.capacity = capacity;
+      }
+      const int32 slots = RunBlockSize(block);
+      side.blocks[block] = static_cast<ORVA_Value *>(malloc(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
+      if (side.blocks[block] == nullptr)
+         return nullptr;
+      m_allocated += slots;
+   }
+   side.length++;
+   return side.blocks[block] + offset;
+}
+
+/*
+ * Puts a value into a slot: its content moves in, so that the element costs
+ * no allocation of its own, and the emptied shell is returned.  The shell's
+ * destructor must never run, for the slot owns the content now.
+ */
+ORVA_Value *ORVA_Array::MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value)
+{
+   new (slot) ORVA_Value();
+   if (value == nullptr)
+   {
+      slot->m_dataType = SLOT_NO_VALUE;
+      return nullptr;
+   }
+   slot->m_length = value->m_length;
+   slot->m_string = value->m_string;
+   slot->m_dataType = value->m_dataType;
+   slot->m_stringValid = value->m_stringValid;
+   slot->m_value = value->m_value;
+   return value;
+}
+
+/*
+ * A caller may still read the value it handed to Set (the interpreter pushes
+ * the stored value right after storing it), so the shell, still showing the
+ * content, is freed only at the next Set.
+ */
+void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value)
+{
+   m_handedOver = MoveIntoSlot(slot, value);
+}
+
+void ORVA_Array::ReleaseHandedOver()
+{
+   if (m_handedOver != nullptr)
+   {
+      ::operator delete(static_cast<void *>(m_handedOver));
+      m_handedOver = nullptr;
+   }
+}
+
+/*
+ * After the run grew, elements of the map that now border it join it.  A
+ * value nobody was given a pointer to moves into its slot; one that was
+ * handed out stays where it is, for that pointer must stay valid.
+ */
+void ORVA_Array::AbsorbNeighbours()
+{
+   if (m_sparse == nullptr)
+      return;
+   auto &elements = m_sparse->elements;
+   for (int side = 0; side < 2 && !elements.empty(); side++)
+   {
+      while (!elements.empty())
+      {
+         const int64 next = (side == 0) ? static_cast<int64>(m_origin) + m_up.length
+                                        : static_cast<int64>(m_origin) - m_down.length - 1;
+         if (next > INT32_MAX || next < INT32_MIN)
+            break;
+         auto at = elements.find(static_cast<int32>(next));
+         if (at == elements.end())
+            break;
+         ORVA_Value *slot = AppendSlot((side == 0) ? m_up : m_down);
+         if (slot == nullptr)
+            break;   // out of memory: the element stays in the map
+         ORVA_Value *value = at->second.value;
+         if (value != nullptr && at->second.handedOut)
+         {
+            new (slot) ORVA_Value();
+            slot->m_dataType = SLOT_REDIRECT;
+            slot->m_value.u64 = reinterpret_cast<uintptr_t>(value);
+         }
+         else
+         {
+            ORVA_Value *shell = MoveIntoSlot(slot, value);
+            ::operator delete(static_cast<void *>(shell));   // nobody holds it
+         }
+         if (side == 1)
+            m_sparse->below--;
+         elements.erase(at);
+         m_sparse->Changed();
       }
    }
-   *position = low;
-   return 0;
 }
 
-ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr)
+ORVA_Value *ORVA_Array::Get(int index)
 {
+   if (InRun(index))
+   {
+      ORVA_Value *slot = RunSlot(index);
+      return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
+   }
+   if (m_sparse == nullptr)
+      return nullptr;
+   auto at = m_sparse->elements.find(index);
+   if (at == m_sparse->elements.end())
+      return nullptr;
+   at->second.handedOut = true;
+   return at->second.value;
 }
 
+void ORVA_Array::Set(int index, ORVA_Value *value)
+{
+   ReleaseHandedOver();
+
+   if (InRun(index))
+   {
+      ORVA_Value *slot = RunSlot(index);
+      ORVA_Value *current = SlotValue(slot, slot->m_dataType, slot->m_value.u64);
+      if (current == value)
+         return;   // storing the value already held must not free it
+      if (slot->m_dataType == SLOT_REDIRECT)
+         delete current;
+      else if (slot->m_dataType != SLOT_NO_VALUE)
+         slot->~ORVA_Value();
+      StoreInSlot(slot, value);
+      return;
+   }
+
+   if (m_sparse != nullptr)
+   {
+      auto at = m_sparse->elements.find(index);
+      if (at != m_sparse->elements.end())
+      {
+         if (at->second.value != value)
+         {
+            delete at->second.value;
+            at->second.value = value;
+            at->second.handedOut = false;
+         }
+         return;
+      }
+   }
+
+   if (m_size == INT32_MAX)
+   {
+      delete value;   // no count can tell another element
+      return;
+   }
+
+   RunSide *side = nullptr;
+   if (m_up.length == 0)
+   {
+      m_origin = index;
+      side = &m_up;
+   }
+   else if (static_cast<int64>(index) == static_cast<int64>(m_origin) + m_up.length)
+      side = &m_up;
+   else if (static_cast<int64>(index) == static_cast<int64>(m_origin) - m_down.length - 1)
+      side = &m_down;
+
+   if (side != nullptr)
+   {
+      ORVA_Value *slot = AppendSlot(*side);
+      if (slot == nullptr)
+      {
+         delete value;   // out of memory: the array stays as it was
+         return;
+      }
+      StoreInSlot(slot, value);
+      m_size++;
+      AbsorbNeighbours();
+      return;
+   }
+
+   try
+   {
+      if (m_sparse == nullptr)
+         m_sparse = new ORVA_ArraySparse();
+      m_sparse->elements.emplace(index, SparseEntry{value, false});
+   }
+   catch (const std::bad_alloc &)
+   {
+      delete value;
+      return;
+   }
+   if (index < m_origin)
+      m_sparse->below++;
+   m_sparse->Changed();
+   m_size++;
+}
+
+/* The element at a position in index order, and its index. */
+ORVA_Value *ORVA_Array::ElementAt(int32 position, int32 *index) const
+{
+   *index = 0;
+   if (position < 0 || position >= m_size)
+      return nullptr;
+   const int32 below = (m_sparse != nullptr) ? m_sparse->below : 0;
+   const int32 runLength = m_up.length + m_down.length;
+   if (position >= below && position - below < runLength)
+   {
+      const int64 at = static_cast<int64>(m_origin) - m_down.length + (position - below);
+      *index = static_cast<int32>(at);
+      ORVA_Value *slot = RunSlot(at);
+      return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
+   }
+   auto at = m_sparse->AtOrdinal(position < below ? position : position - runLength);
+   *index = at->first;
+   at->second.handedOut = true;
+   return at->second.value;
+}
+
+int32 ORVA_Array::IndexAt(int32 position) const
+{
+   int32 index;
+   ElementAt(position, &index);
+   return index;
+}
+
+ORVA_Value *ORVA_Array::ValueAt(int32 position) const
+{
+   int32 index;
+   return ElementAt(position, &index);
+}
+
+/*
+ * A separate copy: the same run and the same elements outside it, each value
+ * copied as values are (arrays inside stay shared).
+ */
 ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
 {
    if (src == nullptr || src->m_size <= 0)
       return;
-   m_data = static_cast<ORVA_ArrayElement *>(malloc(sizeof(ORVA_ArrayElement) * static_cast<size_t>(src->m_size)));
-   if (m_data == nullptr)
-      return;   // out of memory: the copy stays empty
-   m_allocated = src->m_size;
-   for (int32 i = 0; i < src->m_size; i++)
+   const int32 runLength = src->m_up.length + src->m_down.length;
+   m_origin = src->m_origin - src->m_down.length;
+   for (int32 i = 0; i < runLength; i++)
    {
-      // Element values are copied as values are: arrays inside stay shared.
-      m_data[i].index = src->m_data[i].index;
-      m_data[i].value = new ORVA_Value(src->m_data[i].value);
+      ORVA_Value *slot = AppendSlot(m_up);
+      if (slot == nullptr)
+         break;   // out of memory: the copy stays shorter
+      ORVA_Value *from = src->RunSlot(static_cast<int64>(m_origin) + i);
+      // A null element pointer becomes a null value.
+      new (slot) ORVA_Value(SlotValue(from, from->m_dataType, from->m_value.u64));
+      m_size++;
    }
-   m_size = src->m_size;
+   if (src->m_sparse == nullptr || m_size < runLength)
+      return;
+   try
+   {
+      m_sparse = new ORVA_ArraySparse();
+      for (const auto &element : src->m_sparse->elements)
+      {
+         ORVA_Value *copy = new ORVA_Value(element.second.value);
+         m_sparse->elements.emplace_hint(m_sparse->elements.end(), element.first, SparseEntry{copy, false});
+         m_size++;
+      }
+   }
+   catch (const std::bad_alloc &)
+   {
+   }
+   if (m_sparse != nullptr)
+      m_sparse->below = static_cast<int32>(std::distance(m_sparse->elements.begin(),
+                                                         m_sparse->elements.lower_bound(m_origin)));
 }
 
 /*
- * Deleting an element that holds the last reference to another array would
- * destroy that array from inside this destructor, and so on down a nested
- * chain: a script nesting arrays deeply would exhaust the native stack.  Such
- * arrays are held back while their element is deleted and are then taken
- * apart one after another here, each already empty when it is deleted.
+ * Deleting a value that holds the last reference to another array would
+ * destroy that array from inside this one, and so on down a nested chain: a
+ * script nesting arrays deeply would exhaust the native stack.  Such arrays
+ * are held back while their element goes, and are taken apart one after
+ * another by the destructor, each already empty when it is deleted.
  */
+static inline void ReleaseValue(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released)
+{
+   ORVA_Array *inner = value->GetValueAsArray();
+   if (inner != nullptr)
+      inner->IncRefCount();
+   if (inSlot)
+      value->~ORVA_Value();
+   else
+      delete value;
+   if (inner != nullptr)
+   {
+      inner->DecRefCount();
+      if (inner->IsUnused())
+         released.push_back(inner);
+   }
+}
+
 ORVA_Array::~ORVA_Array()
 {
    std::vector<ORVA_Array *> released;
    auto takeApart = [&released](ORVA_Array *array) {
-      for (int32 i = 0; i < array->m_size; i++)
+      // An array going away is no one's to free again, whatever its
+      // elements refer to: one that holds itself only drops the reference.
+      array->m_refCount = INT32_MAX / 2;
+      array->ReleaseHandedOver();
+      for (RunSide *side : {&array->m_up, &array->m_down})
       {
-         ORVA_Value *value = array->m_data[i].value;
-         ORVA_Array *inner = (value != nullptr) ? value->GetValueAsArray() : nullptr;
-         if (inner == nullptr || inner == array)
+         int32 left = side->length;
+         for (int32 block = 0; left > 0; block++)
          {
-            delete value;
-            continue;
+            ORVA_Value *slots = side->blocks[block];
+            const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+            for (int32 i = 0; i < count; i++)
+            {
+               ORVA_Value *slot = slots + i;
+               const uint8 type = slot->m_dataType;
+               // Numbers without text own nothing: the common case costs a test.
+               if (slot->m_string == nullptr && type != ORVA_DT_OBJECT && type != ORVA_DT_ARRAY &&
+                   type != SLOT_REDIRECT)
+                  continue;
+               if (type == SLOT_REDIRECT)
+                  ReleaseValue(SlotValue(slot, type, slot->m_value.u64), false, released);
+               else
+                  ReleaseValue(slot, true, released);
+            }
+            left -= count;
+            free(slots);
          }
-         inner->IncRefCount();
-         delete value;
-         inner->DecRefCount();
-         if (inner->IsUnused())
-            released.push_back(inner);
+         free(static_cast<void *>(side->blocks));
+         *side = RunSide{nullptr, 0, 0};
+      }
+      if (array->m_sparse != nullptr)
+      {
+         for (auto &element : array->m_sparse->elements)
+         {
+            if (element.second.value != nullptr)
+               ReleaseValue(element.second.value, false, released);
+         }
+         delete array->m_sparse;
+         array->m_sparse = nullptr;
       }
       array->m_size = 0;
+      array->m_allocated = 0;
    };
 
    takeApart(this);
@@ -120,51 +500,4 @@ ORVA_Array::~ORVA_Array()
       takeApart(array);
       delete array;
    }
-   free(m_data);
-}
-
-ORVA_Value *ORVA_Array::Get(int index)
-{
-   int32 position;
-   return FindPosition(m_data, m_size, index, &position) ? m_data[position].value : nullptr;
-}
-
-void ORVA_Array::Set(int index, ORVA_Value *value)
-{
-   int32 position;
-   if (FindPosition(m_data, m_size, index, &position))
-   {
-      // Storing the value already held must not free it.
-      if (m_data[position].value != value)
-      {
-         delete m_data[position].value;
-         m_data[position].value = value;
-      }
-      return;
-   }
-
-   if (m_size == m_allocated)
-   {
-      const int32 capacity = GrownCapacity(m_allocated);
-      ORVA_ArrayElement *data = (capacity > m_allocated)
-                                   ? static_cast<ORVA_ArrayElement *>(
-                                        realloc(m_data, sizeof(ORVA_ArrayElement) * static_cast<size_t>(capacity)))
-                                   : nullptr;
-      if (data == nullptr)
-      {
-         // Out of memory: the array stays as it was and the value it was
-         // given, which it owns now, is dropped.
-         delete value;
-         return;
-      }
-      m_data = data;
-      m_allocated = capacity;
-   }
-
-   // Inserting at the searched position gives the same order as appending
-   // and sorting, without sorting the whole vector on every new index.
-   memmove(&m_data[position + 1], &m_data[position], sizeof(ORVA_ArrayElement) * static_cast<size_t>(m_size - position));
-   m_data[position].index = index;
-   m_data[position].value = value;
-   m_size++;
 }

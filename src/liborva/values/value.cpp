@@ -4,8 +4,8 @@
  */
 #include "orva.h"
 #include "support/support.h"
+#include "values/number_text.h"
 
-#include <cinttypes>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -170,11 +170,10 @@ void ORVA_Value::UpdateNumber()
    if (!m_stringValid || m_string == nullptr)
       return;
 
-   // A parse counts only when it ends exactly at the terminating zero: text
-   // with trailing characters or an inner zero byte is not a number.
-   char *end;
-   int64 n = strtoll(m_string, &end, 0);
-   if (*end == 0 && static_cast<size_t>(end - m_string) == m_length)
+   // The whole text must read as the number: text with trailing characters
+   // or an inner zero byte is not a number.
+   int64 n;
+   if (ReadIntegerText(m_string, m_length, &n))
    {
       if (n >= INT32_MIN && n <= INT32_MAX)
       {
@@ -192,19 +191,8 @@ void ORVA_Value::UpdateNumber()
 
    // Only decimal reals count: words such as "nan" or "inf" and hexadecimal
    // reals stay text, so a name like "Nan" is never turned into a number.
-   const char *p = m_string;
-   while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-      p++;
-   if (*p == '+' || *p == '-')
-      p++;
-   if (!((*p >= '0' && *p <= '9') || *p == '.'))
-      return;
-   // The parse stops early in most texts; only a text it reads wholly is
-   // searched for the x of a hexadecimal real, so that appending to a long
-   // text does not scan all of it every time.
-   double d = strtod(m_string, &end);
-   if (*end == 0 && static_cast<size_t>(end - m_string) == m_length &&
-       memchr(p, 'x', m_length - (p - m_string)) == nullptr && memchr(p, 'X', m_length - (p - m_string)) == nullptr)
+   double d;
+   if (ReadRealText(m_string, m_length, &d))
    {
       m_dataType = ORVA_DT_REAL;
       m_value.real = d;
@@ -213,44 +201,13 @@ void ORVA_Value::UpdateNumber()
 
 void ORVA_Value::UpdateString()
 {
-   char buffer[64];
-   int length;
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         length = snprintf(buffer, sizeof(buffer), "%f", m_value.real);
-         break;
-      case ORVA_DT_INT32:
-         length = snprintf(buffer, sizeof(buffer), "%d", m_value.i32);
-         break;
-      case ORVA_DT_UINT32:
-         length = snprintf(buffer, sizeof(buffer), "%u", m_value.u32);
-         break;
-      case ORVA_DT_INT64:
-         length = snprintf(buffer, sizeof(buffer), "%" PRId64, m_value.i64);
-         break;
-      case ORVA_DT_UINT64:
-         length = snprintf(buffer, sizeof(buffer), "%" PRIu64, m_value.u64);
-         break;
-      default:
-         length = 0;
-         buffer[0] = 0;
-         break;
-   }
-   if (length < 0)
-   {
-      length = 0;
-      buffer[0] = 0;
-   }
-
+   char buffer[NUMBER_TEXT_SIZE];
+   const size_t length = FormatNumberText(this, buffer);
    InvalidateString();
-   char *text = static_cast<char *>(malloc(static_cast<size_t>(length) + 1));
+   char *text = static_cast<char *>(malloc(length + 1));
    if (text == nullptr)
       return;   // out of memory: the value keeps no text and the getters give null
-   if (length < static_cast<int>(sizeof(buffer)))
-      memcpy(text, buffer, static_cast<size_t>(length) + 1);
-   else
-      snprintf(text, static_cast<size_t>(length) + 1, "%f", m_value.real);   // only huge reals get here
+   memcpy(text, buffer, length + 1);
    m_string = text;
    m_length = static_cast<uint32>(length);
    m_stringValid = 1;

@@ -4,48 +4,27 @@
  * literals lose text that merely repeats how they print.
  */
 #include "vm/vm.h"
+#include "values/number_text.h"
 
 #include <cstring>
 #include <vector>
-
-/* The number of a numeric value, without any text. */
-static ORVA_Value *BareNumber(const ORVA_Value *value)
-{
-   switch (value->DataType())
-   {
-      case ORVA_DT_REAL:
-         return new ORVA_Value(value->GetValueAsReal());
-      case ORVA_DT_INT32:
-         return new ORVA_Value(value->GetValueAsInt32());
-      case ORVA_DT_INT64:
-         return new ORVA_Value(value->GetValueAsInt64());
-      case ORVA_DT_UINT32:
-         return new ORVA_Value(value->GetValueAsUInt32());
-      case ORVA_DT_UINT64:
-         return new ORVA_Value(value->GetValueAsUInt64());
-      default:
-         return nullptr;
-   }
-}
 
 /*
  * A numeric literal keeps the text it was written with, so that 0x1F prints
  * as written.  When that text is exactly how the number prints anyway, the
  * text is redundant: without it every push of the literal copies a bare
- * number instead of duplicating a text as well.  Null when the text is needed.
+ * number instead of duplicating a text as well.
  */
-static ORVA_Value *WithoutRedundantText(ORVA_Value *constant)
+static void DropRedundantText(ORVA_Value *constant)
 {
-   if (constant == nullptr || !constant->IsNumeric())
-      return nullptr;
-   ORVA_Value *probe = BareNumber(constant);
-   uint32 writtenLength = 0, printedLength = 0;
+   if (constant == nullptr || !constant->IsNumeric() || ORVA_EngineAccess::CopiesWithoutText(constant))
+      return;
+   uint32 writtenLength = 0;
    const char *written = constant->GetValueAsString(&writtenLength);
-   const char *printed = probe->GetValueAsString(&printedLength);
-   bool same = written != nullptr && printed != nullptr && writtenLength == printedLength &&
-               memcmp(written, printed, writtenLength) == 0;
-   delete probe;
-   return same ? BareNumber(constant) : nullptr;
+   char printed[NUMBER_TEXT_SIZE];
+   const size_t printedLength = FormatNumberText(constant, printed);
+   if (written != nullptr && writtenLength == printedLength && memcmp(written, printed, writtenLength) == 0)
+      ORVA_EngineAccess::DropText(constant);
 }
 
 uint32 ORVA_Program::FinalJumpDestination(uint32 address)
@@ -69,29 +48,16 @@ void ORVA_Program::Optimize()
    if (size == 0)
       return;
 
-   for (uint32 i = 0; i < size; i++)
-   {
-      ORVA_Instruction *instruction = m_instructions[i];
-      if (instruction->m_opCode != OPCODE_PUSH_CONSTANT)
-         continue;
-      ORVA_Value *bare = WithoutRedundantText(instruction->m_operand.constant);
-      if (bare != nullptr)
-      {
-         delete instruction->m_operand.constant;
-         instruction->m_operand.constant = bare;
-      }
-   }
-
    // Ends of jump chains, each chain walked once.  States of a JMP's entry:
    // not yet walked, on the walk under way, in or leading into a loop, or the
-   // address the chain ends at.
-   const int64_t UNKNOWN = -1, WALKING = -2, LOOPS = -3;
-   std::vector<int64_t> chainEnd(size, UNKNOWN);
+   // address the chain ends at (an unresolved jump ends at INVALID_ADDRESS).
+   const uint32 UNKNOWN = 0xFFFFFFFCu, WALKING = 0xFFFFFFFDu, LOOPS = 0xFFFFFFFEu;
+   std::vector<uint32> chainEnd(size, UNKNOWN);
    std::vector<uint32> walk;
-   auto endOfChain = [&](uint32 from) -> int64_t {
+   auto endOfChain = [&](uint32 from) -> uint32 {
       walk.clear();
       uint32 current = from;
-      int64_t end;
+      uint32 end;
       for (;;)
       {
          if (current >= size || m_instructions[current]->m_opCode != OPCODE_JMP)
@@ -118,24 +84,28 @@ void ORVA_Program::Optimize()
       return end;
    };
 
+   uint32 removedCount = 0;
    for (uint32 i = 0; i < size; i++)
    {
       ORVA_Instruction *instruction = m_instructions[i];
-      int opCode = instruction->m_opCode;
+      const int opCode = instruction->m_opCode;
+      if (opCode == OPCODE_PUSH_CONSTANT)
+         DropRedundantText(instruction->m_operand.constant);
       if (opCode != OPCODE_JMP && opCode != OPCODE_JZ && opCode != OPCODE_JNZ)
          continue;
-      int64_t end = endOfChain(instruction->m_operand.address);
+      const uint32 end = endOfChain(instruction->m_operand.address);
       if (end != LOOPS)
-         instruction->m_operand.address = static_cast<uint32>(end);
+         instruction->m_operand.address = end;
    }
 
    // Removing a JMP to the next instruction never makes another JMP point to
    // its own successor, so all of them are found in one pass.  removedBelow[a]
    // counts the removed instructions below address a: an address moves down
    // by that much, and the address of a removed JMP names its successor.
-   std::vector<uint32> removedBelow(static_cast<size_t>(size) + 1);
+   // The chain ends are no longer needed: their room holds these counts.
+   std::vector<uint32> &removedBelow = chainEnd;
+   removedBelow.resize(static_cast<size_t>(size) + 1);
    std::vector<bool> removed(size, false);
-   uint32 removedCount = 0;
    for (uint32 i = 0; i < size; i++)
    {
       removedBelow[i] = removedCount;

@@ -3,6 +3,7 @@
  * operations through which the compiler builds it.
  */
 #include "vm/vm.h"
+#include "support/name_index.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,21 +11,13 @@
 
 /* Longest function name a record holds; longer names are cut to it. */
 static const size_t FUNCTION_NAME_MAX = sizeof(((ORVA_Function *)nullptr)->m_name) - 1;
-
-/*
- * Records hold names cut to their field, so a name is compared as it would be
- * stored: a function with a very long name stays reachable by that name.
- */
-static bool SameFunctionName(const char *recordName, const char *name)
-{
-   return strncmp(recordName, name, FUNCTION_NAME_MAX) == 0;
-}
+static_assert(FUNCTION_NAME_MAX == ORVA_NameIndex::NAME_LIMIT, "names are compared as records hold them");
 
 ORVA_Program::ORVA_Program()
    : m_environment(nullptr), m_instructions(nullptr), m_codeSize(0), m_ip(INVALID_ADDRESS), m_preloadCount(0),
      m_preloadList(nullptr), m_callDepth(0), m_dataStack(nullptr), m_controlStack(nullptr), m_bindCounter(0),
      m_globals(new ORVA_VariableSystem()), m_locals(nullptr), m_functionCount(0), m_functions(nullptr),
-     m_moduleCount(0), m_modules(nullptr), m_result(nullptr), m_errorText(nullptr)
+     m_moduleCount(0), m_modules(nullptr), m_result(nullptr), m_errorText(nullptr), m_functionIndex(nullptr)
 {
 }
 
@@ -40,6 +33,7 @@ ORVA_Program::~ORVA_Program()
    delete m_environment;
    delete m_result;
    free(m_functions);
+   delete m_functionIndex;
    free(m_modules);
    for (uint32 i = 0; i < m_preloadCount; i++)
       free(m_preloadList[i]);
@@ -99,15 +93,14 @@ int ORVA_Program::AddFunction(const char *name, uint32 address, char *errorText)
 {
    if (name == nullptr)
       name = "";
-   for (uint32 i = 0; i < m_functionCount; i++)
+   // Records hold names cut to their field, so a name is compared as it would
+   // be stored: a function with a very long name stays reachable by that name.
+   if (FindFunctionRecord(name) != INVALID_ADDRESS)
    {
-      if (SameFunctionName(m_functions[i].m_name, name))
-      {
-         // The caller's buffer holds 256 bytes; a long name must not overrun it.
-         if (errorText != nullptr)
-            snprintf(errorText, 256, "Duplicate function name: \"%s\"", name);
-         return 0;
-      }
+      // The caller's buffer holds 256 bytes; a long name must not overrun it.
+      if (errorText != nullptr)
+         snprintf(errorText, 256, "Duplicate function name: \"%s\"", name);
+      return 0;
    }
    if (!ReserveForAppend(m_functions, m_functionCount))
       return 0;
@@ -148,12 +141,23 @@ void ORVA_Program::ResolveFunctions()
    }
 }
 
+uint32 ORVA_Program::FindFunctionRecord(const char *name)
+{
+   if (m_functionIndex == nullptr)
+   {
+      m_functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_Function));
+      if (m_functionIndex == nullptr)
+         return INVALID_ADDRESS;
+   }
+   // The table may have been cut back since the last lookup: a run removes
+   // the functions of the modules it linked.
+   return m_functionIndex->Find(m_functions, m_functionCount, name);
+}
+
 uint32 ORVA_Program::GetFunctionAddress(const char *name)
 {
-   for (uint32 i = 0; i < m_functionCount; i++)
-   {
-      if (SameFunctionName(m_functions[i].m_name, name))
-         return m_functions[i].m_address;
-   }
-   return INVALID_ADDRESS;
+   if (name == nullptr)
+      return INVALID_ADDRESS;
+   uint32 record = FindFunctionRecord(name);
+   return (record != INVALID_ADDRESS) ? m_functions[record].m_address : INVALID_ADDRESS;
 }
