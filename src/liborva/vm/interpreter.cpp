@@ -1,0 +1,852 @@
+/*
+ * The interpreter loop over the prepared form, and the calls and returns of
+ * script functions it makes.
+ *
+ * The loop keeps its position (pc), the top of the data stack (sp), the
+ * bottom of the stack and the current frame's slots in locals, and writes
+ * the position and the stack top back (SYNC) before anything that can fail
+ * or call out of the loop: an error message reads the line of the public
+ * instruction at m_ip, and the general operator dispatch works on the stack
+ * as the run state holds it.  Dispatch is a computed goto through a table of
+ * handler addresses (a switch where the compiler has no computed goto).
+ * Each handler ends by going on at the next position (NEXT) or a jump
+ * target; a fused handler whose guard fails runs the plain handler of the
+ * same position instead (PLAIN).
+ *
+ * Interpret<true> is the one-step form behind ORVA_Program::Execute: it runs
+ * the plain handler of the instruction at m_ip and returns.
+ */
+#include "vm/engine.h"
+#include "vm/fast_ops.h"
+#include "values/array_cycle.h"
+
+#include <cstdio>
+#include <cstring>
+
+typedef ORVA_EngineAccess Access;
+
+#if defined(__GNUC__)
+#define ORVA_LIKELY(x) __builtin_expect(!!(x), 1)
+#define ORVA_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define ORVA_LIKELY(x) (x)
+#define ORVA_UNLIKELY(x) (x)
+#endif
+
+#if defined(__GNUC__) && !defined(ORVA_NO_COMPUTED_GOTO)
+#define ORVA_COMPUTED_GOTO 1
+#endif
+
+/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
+static const char *ArgumentName(char *buffer, uint32 n)
+{
+   snprintf(buffer, 16, "$%u", n);
+   return buffer;
+}
+
+uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region, uint32 returnPc)
+{
+   ORVA_RunState *rs = m_run;
+   ORVA_Program *program = m_program;
+   if (rs->frameCount > MAX_CALL_DEPTH)
+   {
+      program->Error(ORVA_ERR_CONTROL_STACK_OVERFLOW);
+      return INVALID_ADDRESS;
+   }
+   if (argc < 0 || rs->Depth() < static_cast<uint32>(argc))
+   {
+      program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return INVALID_ADDRESS;
+   }
+   const bool slotted = region != nullptr && region->slotted;
+   const uint32 slotCount = slotted ? region->slotCount : 0;
+   if ((rs->frameCount == rs->frameCapacity && !rs->GrowFrames()) || !rs->ReserveSlots(slotCount))
+   {
+      program->Error(ORVA_ERR_INTERNAL);
+      return INVALID_ADDRESS;
+   }
+
+   ORVA_Frame &frame = rs->frames[rs->frameCount++];
+   frame.returnPc = returnPc;
+   frame.entry = target;
+   frame.slotBase = rs->slotTop;
+   frame.region = region;
+   frame.scope = nullptr;
+   ORVA_Value **slots = rs->slots + rs->slotTop;
+   rs->slotTop += slotCount;
+   for (uint32 i = 0; i < slotCount; i++)
+      slots[i] = nullptr;
+
+   // The arguments move from the stack into the callee's locals, the last
+   // pushed becoming $n.
+   ORVA_Value **args = rs->stackTop - argc;
+   rs->stackTop = args;
+   frame.stackBase = rs->Depth();
+   ORVA_ValuePool &pool = rs->pool;
+   uint32 next = target;
+   if (slotted)
+   {
+      const uint32 known = static_cast<uint32>(region->argumentSlots.size());
+      const uint32 *argumentSlots = region->argumentSlots.data();
+      for (uint32 i = 0; i < static_cast<uint32>(argc); i++)
+      {
+         const uint32 slot = (i < known) ? argumentSlots[i] : NO_SLOT;
+         if (slot == NO_SLOT)
+         {
+            pool.Release(args[i]);   // nothing reads it
+            continue;
+         }
+         pool.Release(slots[slot]);
+         slots[slot] = args[i];
+      }
+      // Parameters the call bound itself: a missing argument is null.
+      for (uint32 i = static_cast<uint32>(argc); i < region->boundArguments; i++)
+         slots[argumentSlots[i]] = pool.Null();
+      next = region->callEntry;
+   }
+   else if (argc > 0)
+   {
+      ORVA_VariableSystem *scope = FrameScope(frame);
+      char name[16];
+      for (int i = 0; i < argc; i++)
+         if (scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
+         {
+            // The scope took the value over even so; the rest go with it.
+            for (int k = i + 1; k < argc; k++)
+               pool.Release(args[k]);
+            program->Error(ORVA_ERR_INTERNAL);
+            return INVALID_ADDRESS;
+         }
+   }
+   program->m_callDepth = rs->frameCount - 1;
+   program->m_locals = frame.scope;
+   program->m_bindCounter = 1;
+   return next;
+}
+
+void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
+{
+   ORVA_RunState *rs = m_run;
+   for (uint32 i = frame.slotBase; i < rs->slotTop; i++)
+      rs->pool.Release(rs->slots[i]);
+   rs->slotTop = frame.slotBase;
+   delete frame.scope;
+   rs->frameCount--;
+   m_program->m_callDepth = rs->frameCount - 1;
+   m_program->m_locals = rs->Top().scope;
+}
+
+/* The operator codes, in the order of ORVA_PreparedCode, for the table of handlers. */
+#define ORVA_LABEL_SIMPLE(name) &&L_##name,
+#define ORVA_LABEL_OPERATOR(op) &&L_OP_##op, &&L_CONST_##op, &&L_LOCAL_CONST_##op, &&L_LOCAL_LOCAL_##op,
+#define ORVA_LABEL_JUMP(op) &&L_JUMP_##op, &&L_CONST_JUMP_##op, &&L_LOCAL_CONST_JUMP_##op, &&L_LOCAL_LOCAL_JUMP_##op,
+
+template <bool Step> void ORVA_Engine::Interpret()
+{
+   ORVA_Program *const program = m_program;
+   ORVA_RunState *const rs = m_run;
+   ORVA_ValuePool &pool = rs->pool;
+
+   if (Step)
+   {
+      // A host stepping by hand may stand anywhere: code that keeps its
+      // locals in slots runs only in frames of its own region, so anything
+      // else goes by name from now on.
+      if (CodeChanged() && !GoByName())
+         return;
+      const ORVA_Region *region = m_prepared->RegionAt(program->m_ip);
+      if (region != nullptr && region->slotted && region != rs->Top().region && !GoByName())
+         return;
+   }
+
+   ORVA_PreparedOp *ops = m_prepared->ops.data();
+   uint32 codeSize = m_prepared->CodeSize();
+   if (program->m_ip >= codeSize)
+   {
+      if (!Step)
+         program->m_ip = codeSize;
+      return;
+   }
+   ORVA_PreparedOp *pc = ops + program->m_ip;
+   ORVA_Value **sp = rs->stackTop;
+   ORVA_Value **bottom = rs->stackBottom;
+   ORVA_Value **slots = rs->FrameSlots(rs->Top());
+   ORVA_Variable *const *globalOf = rs->globalOf.data();
+   ORVA_Value **home;
+   uint32 at;
+   bool statement;
+
+#define INDEX() static_cast<uint32>(pc - ops)
+#define SYNC()                         \
+   do                                  \
+   {                                   \
+      rs->stackTop = sp;               \
+      program->m_ip = INDEX();         \
+   } while (0)
+#define RELOAD()                                 \
+   do                                            \
+   {                                             \
+      sp = rs->stackTop;                         \
+      bottom = rs->stackBottom;                  \
+      slots = rs->FrameSlots(rs->Top());         \
+      globalOf = rs->globalOf.data();            \
+   } while (0)
+#define FAIL(code)                \
+   do                             \
+   {                              \
+      SYNC();                     \
+      program->Error(code);       \
+      goto stopped;               \
+   } while (0)
+   // After an out-of-line step that may have raised an error or pushed.
+#define AFTER_CALLOUT()                                  \
+   do                                                    \
+   {                                                     \
+      RELOAD();                                          \
+      if (program->m_ip == INVALID_ADDRESS)              \
+         goto stopped;                                   \
+      if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
+      {                                                  \
+         if (!rs->GrowStack())                           \
+            FAIL(ORVA_ERR_INTERNAL);                     \
+         RELOAD();                                       \
+      }                                                  \
+   } while (0)
+   // After host code ran: the code it may have changed goes by name (at is
+   // the position of the instruction that called out).
+#define AFTER_HOST_CODE()                                                   \
+   do                                                                      \
+   {                                                                       \
+      if (ORVA_UNLIKELY(CodeChanged()) && !GoByName())                     \
+         goto stopped;                                                     \
+      if (ORVA_UNLIKELY(m_prepared->ops.data() != ops))                    \
+      {                                                                    \
+         ops = m_prepared->ops.data();                                     \
+         codeSize = m_prepared->CodeSize();                                \
+         pc = ops + ((at < codeSize) ? at : codeSize);                     \
+      }                                                                    \
+   } while (0)
+   // The stack keeps room for one more value when an instruction starts.
+#define PUSH(value)                                      \
+   do                                                    \
+   {                                                     \
+      *sp++ = (value);                                   \
+      if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
+      {                                                  \
+         rs->stackTop = sp;                              \
+         if (!rs->GrowStack())                           \
+            FAIL(ORVA_ERR_INTERNAL);                     \
+         sp = rs->stackTop;                              \
+         bottom = rs->stackBottom;                       \
+      }                                                  \
+   } while (0)
+#define CHECKPOINT()                                     \
+   do                                                    \
+   {                                                     \
+      if (ORVA_UNLIKELY(rs->StopRequested()))            \
+      {                                                  \
+         SYNC();                                         \
+         goto stopped;                                   \
+      }                                                  \
+   } while (0)
+#define TAKE_JUMP(jump)                                  \
+   do                                                    \
+   {                                                     \
+      const bool backward_ = ((jump).flags & PREPARED_BACKWARD) != 0; \
+      pc = ops + (jump).a;                               \
+      if (backward_)                                     \
+         CHECKPOINT();                                   \
+      DISPATCH();                                        \
+   } while (0)
+#define NEXT(count)           \
+   do                         \
+   {                          \
+      pc += (count);          \
+      DISPATCH();             \
+   } while (0)
+   // The value of a local whose slot a fused form reads, or null when the
+   // plain form must decide (a global hides it, or it was never made).
+#define LOCAL_VALUE(op) (globalOf[(op).b] == nullptr ? slots[(op).a] : nullptr)
+   // Where a slotted instruction's variable lives: the global of its name,
+   // else its slot, made null when missing.
+#define LOCAL_HOME(op)                                                        \
+   do                                                                         \
+   {                                                                          \
+      ORVA_Variable *global_ = globalOf[(op).b];                              \
+      if (ORVA_UNLIKELY(global_ != nullptr))                                  \
+         home = &Access::Held(global_);                                       \
+      else                                                                    \
+      {                                                                       \
+         home = &slots[(op).a];                                               \
+         if (ORVA_UNLIKELY(*home == nullptr))                                 \
+            *home = pool.Null();                                              \
+      }                                                                       \
+   } while (0)
+#define STORE(where, value)           \
+   do                                 \
+   {                                  \
+      ORVA_Value *old_ = *(where);    \
+      *(where) = (value);             \
+      pool.Release(old_);             \
+   } while (0)
+
+#if ORVA_COMPUTED_GOTO
+   static const void *const labels[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_SIMPLE)
+                                                       ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_OPERATOR)
+                                                          ORVA_TRUTH_OPERATORS(ORVA_LABEL_JUMP)};
+#define HANDLER(name) L_##name:
+#define DISPATCH()              \
+   do                           \
+   {                            \
+      if (Step)                 \
+         goto step_done;        \
+      goto *labels[pc->code];   \
+   } while (0)
+#define PLAIN() goto *labels[pc->plain]
+   goto *labels[Step ? pc->plain : pc->code];
+#else
+   uint16_t code = Step ? pc->plain : pc->code;
+#define HANDLER(name) case P_##name:
+#define DISPATCH()              \
+   do                           \
+   {                            \
+      if (Step)                 \
+         goto step_done;        \
+      code = pc->code;          \
+      goto dispatch;            \
+   } while (0)
+#define PLAIN()                 \
+   do                           \
+   {                            \
+      code = pc->plain;         \
+      goto dispatch;            \
+   } while (0)
+dispatch:
+   switch (code)
+   {
+#endif
+
+   HANDLER(NOP)
+   NEXT(1);
+
+   HANDLER(END)
+   goto end;
+
+   HANDLER(RET_NULL)
+   PUSH(pool.Null());
+   goto do_return;
+
+   HANDLER(RET)
+do_return:
+   {
+      if (rs->frameCount == 1)
+      {
+         pc = ops + codeSize;   // a return from main ends the run
+         goto end;
+      }
+      ORVA_Frame &frame = rs->Top();
+      // Whatever the callee left under its result (the value of a switch it
+      // returned from) belongs to no one: it goes.
+      ORVA_Value **base = bottom + frame.stackBase;
+      if (sp > base + 1)
+      {
+         ORVA_Value *result = *--sp;
+         while (sp > base)
+            pool.Release(*--sp);
+         *sp++ = result;
+      }
+      const uint32 returnPc = frame.returnPc;
+      ReleaseFrame(frame);
+      slots = rs->FrameSlots(rs->Top());
+      pc = ops + ((returnPc < codeSize) ? returnPc : codeSize);
+      DISPATCH();
+   }
+
+   HANDLER(JMP)
+   TAKE_JUMP(*pc);
+
+   HANDLER(JZ)
+   HANDLER(JNZ)
+   {
+      if (ORVA_UNLIKELY(sp == bottom))
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *condition = *--sp;
+      const int type = Access::Type(condition);
+      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
+      {
+         pool.Release(condition);
+         FAIL(ORVA_ERR_NOT_NUMBER);
+      }
+      const bool zero = NumIsZero(type, Access::Number(condition));
+      pool.Release(condition);
+      if ((pc->opCode == OPCODE_JZ) == zero)
+         TAKE_JUMP(*pc);
+      NEXT(1);
+   }
+
+   HANDLER(CALL)
+   {
+      SYNC();
+      const uint32 next = EnterCall(pc->a, static_cast<int32>(pc->b), pc->p.region, INDEX() + 1);
+      if (next == INVALID_ADDRESS)
+         goto stopped;
+      RELOAD();
+      pc = ops + next;
+      CHECKPOINT();
+      DISPATCH();
+   }
+
+   HANDLER(CALL_NAME)
+   {
+      SYNC();
+      at = INDEX();
+      const char *name = pc->p.name;
+      const int argc = static_cast<int32>(pc->b);
+      ORVA_ExtFunction *function = (name != nullptr) ? program->m_environment->FindFunction(name) : nullptr;
+      if (function != nullptr && function->m_handler != nullptr)
+      {
+         ExternalCall(function, argc);
+         if (program->m_ip == INVALID_ADDRESS)
+            goto stopped;
+         AFTER_HOST_CODE();
+         AFTER_CALLOUT();
+         NEXT(1);
+      }
+      uint32 target = (name != nullptr) ? program->GetFunctionAddress(name) : INVALID_ADDRESS;
+      if (target == INVALID_ADDRESS)
+         FAIL(ORVA_ERR_NO_FUNCTION);
+      if (target > codeSize)
+         target = codeSize;
+      const uint32 next = EnterCall(target, argc, m_prepared->RegionAt(target), at + 1);
+      if (next == INVALID_ADDRESS)
+         goto stopped;
+      RELOAD();
+      pc = ops + next;
+      CHECKPOINT();
+      DISPATCH();
+   }
+
+   HANDLER(PUSH_CONST)
+   {
+      ORVA_Value *constant = pc->p.constant;
+      PUSH((pc->flags & PREPARED_BARE) ? pool.Number(Access::Type(constant), Access::Number(constant))
+                                       : pool.Copy(constant));
+      NEXT(1);
+   }
+
+   HANDLER(PUSH_LOCAL)
+   LOCAL_HOME(*pc);
+   PUSH(pool.Copy(*home));
+   NEXT(1);
+
+   HANDLER(PUSH_NAME)
+   home = NamedHome(pc->p.name);
+   if (ORVA_UNLIKELY(home == nullptr))
+      FAIL(ORVA_ERR_INTERNAL);
+   PUSH(pool.Copy(*home));
+   NEXT(1);
+
+   HANDLER(PUSH_LOCAL_MOVE)
+   {
+      // "s = s . x . y;" on a local: the value would be copied, appended to
+      // and stored back over the original, which nothing reads in between.
+      // The value itself goes instead, so that building a long text costs no
+      // copy of it per piece; the variable holds null until the assignment,
+      // and an error on the way ends the run, which takes the local with it.
+      ORVA_Value *value = LOCAL_VALUE(*pc);
+      if (value != nullptr && Access::Type(value) >= ORVA_DT_STRING)
+      {
+         slots[pc->a] = pool.Null();
+         PUSH(value);
+         NEXT(1);
+      }
+      PLAIN();
+   }
+
+   HANDLER(EXIT)
+   {
+      if (sp == bottom)
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      pool.Release(*--sp);
+      pc = ops + codeSize;
+      goto end;
+   }
+
+   HANDLER(POP)
+   for (int32 count = static_cast<int32>(pc->a); count > 0 && sp > bottom; count--)
+      pool.Release(*--sp);
+   NEXT(1);
+
+   HANDLER(SET_LOCAL)
+   LOCAL_HOME(*pc);
+   goto do_set;
+   HANDLER(SET_NAME)
+   home = NamedHome(pc->p.name);
+   if (ORVA_UNLIKELY(home == nullptr))
+      FAIL(ORVA_ERR_INTERNAL);
+do_set:
+   {
+      if (sp == bottom)
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *top = sp[-1];
+      // Assignment copies arrays; element values are shared one level down.
+      ORVA_Array *array = (Access::Type(top) == ORVA_DT_ARRAY) ? top->GetValueAsArray() : nullptr;
+      ORVA_Value *value = (array != nullptr) ? pool.Array(new ORVA_Array(array)) : pool.Copy(top);
+      STORE(home, value);
+      NEXT(1);
+   }
+
+   HANDLER(SET_LOCAL_POP)
+   LOCAL_HOME(*pc);
+   goto do_set_pop;
+   HANDLER(SET_NAME_POP)
+   home = NamedHome(pc->p.name);
+   if (ORVA_UNLIKELY(home == nullptr))
+      FAIL(ORVA_ERR_INTERNAL);
+do_set_pop:
+   {
+      // An assignment statement discards its value right away: the value
+      // itself goes to the variable instead of a copy.
+      if (sp == bottom)
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *top = *--sp;
+      if (Access::Type(top) == ORVA_DT_ARRAY)
+      {
+         ORVA_Array *array = top->GetValueAsArray();
+         ORVA_Value *value = (array != nullptr) ? pool.Array(new ORVA_Array(array)) : pool.Copy(top);
+         STORE(home, value);
+         pool.Release(top);
+      }
+      else
+      {
+         STORE(home, top);
+      }
+      NEXT(2);
+   }
+
+   HANDLER(PRINT)
+   {
+      if (sp == bottom)
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *value = *--sp;
+      FILE *out = program->m_environment->GetStdOut();
+      if (out != nullptr)
+      {
+         uint32 length = 0;
+         const char *text = value->GetValueAsString(&length);
+         if (text != nullptr)
+            fwrite(text, 1, length, out);
+         else
+            fputs("(null)", out);
+      }
+      pool.Release(value);
+      NEXT(1);
+   }
+
+   HANDLER(BIND_LOCAL)
+   {
+      // The copy is made before the old value goes: a parameter may be named
+      // like the argument it reads.
+      ORVA_Value *argument = slots[pc->b];
+      ORVA_Value *value = (argument != nullptr) ? pool.Copy(argument) : pool.Null();
+      STORE(&slots[pc->a], value);
+      NEXT(1);
+   }
+
+   HANDLER(BIND_NAME)
+   if (!BindByName(pc->p.name))
+      FAIL(ORVA_ERR_INTERNAL);
+   NEXT(1);
+
+   HANDLER(STEP_LOCAL)
+   LOCAL_HOME(*pc);
+   goto do_step;
+   HANDLER(STEP_NAME)
+   home = NamedHome(pc->p.name);
+   if (ORVA_UNLIKELY(home == nullptr))
+      FAIL(ORVA_ERR_INTERNAL);
+do_step:
+   {
+      // x++ and x-- push the old value, ++x and --x the new one.
+      ORVA_Value *value = *home;
+      const int type = Access::Type(value);
+      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
+         FAIL(ORVA_ERR_BAD_CONVERSION);
+      const int opCode = pc->opCode;
+      const bool post = (opCode == OPCODE_INC || opCode == OPCODE_DEC);
+      if (post)
+         PUSH(pool.Copy(value));
+      Access::SetNumber(value, type, NumStep(type, Access::Number(value), (opCode == OPCODE_INC || opCode == OPCODE_INCP) ? 1 : -1));
+      if (!post)
+         PUSH(pool.Copy(value));
+      NEXT(1);
+   }
+
+   HANDLER(STEP_LOCAL_POP)
+   LOCAL_HOME(*pc);
+   goto do_step_pop;
+   HANDLER(STEP_NAME_POP)
+   home = NamedHome(pc->p.name);
+   if (ORVA_UNLIKELY(home == nullptr))
+      FAIL(ORVA_ERR_INTERNAL);
+do_step_pop:
+   {
+      // "i++;" as a statement: the value it would push is dropped at once.
+      ORVA_Value *value = *home;
+      const int type = Access::Type(value);
+      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
+         FAIL(ORVA_ERR_BAD_CONVERSION);
+      const int opCode = pc->opCode;
+      Access::SetNumber(value, type, NumStep(type, Access::Number(value), (opCode == OPCODE_INC || opCode == OPCODE_INCP) ? 1 : -1));
+      NEXT(2);
+   }
+
+   HANDLER(UNARY)
+   SYNC();
+   program->DoUnaryOperation(pc->opCode);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(CAST)
+   if (sp == bottom)
+      FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+   if (!sp[-1]->Convert(static_cast<int32>(pc->b)))
+      FAIL(ORVA_ERR_TYPE_CAST);
+   NEXT(1);
+
+   HANDLER(REFERENCE)
+   SYNC();
+   at = INDEX();
+   Reference(pc->p.name);
+   if (program->m_ip == INVALID_ADDRESS)
+      goto stopped;
+   AFTER_HOST_CODE();
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(ARRAY_LOCAL)
+   if (globalOf[pc->b] != nullptr || slots[pc->a] != nullptr)
+      FAIL(ORVA_ERR_VARIABLE_ALREADY_EXIST);
+   slots[pc->a] = pool.Array(new ORVA_Array());
+   NEXT(1);
+
+   HANDLER(ARRAY_NAME)
+   SYNC();
+   DeclareArray(pc->p.name);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(GET_ELEMENT)
+   {
+      ORVA_Value *index = (sp > bottom) ? *--sp : nullptr;
+      ORVA_Value *array = (sp > bottom) ? *--sp : nullptr;
+      int error = 0;
+      ORVA_Array *elements = (array != nullptr) ? array->GetValueAsArray() : nullptr;
+      if (index == nullptr || array == nullptr)
+         error = ORVA_ERR_DATA_STACK_UNDERFLOW;
+      else if (elements == nullptr)
+         error = ORVA_ERR_NOT_ARRAY;
+      else if (Access::Type(index) < ORVA_DT_INT32)
+         error = ORVA_ERR_INDEX_NOT_INTEGER;
+      if (ORVA_UNLIKELY(error != 0))
+      {
+         pool.Release(index);
+         pool.Release(array);
+         FAIL(error);
+      }
+      const int32 position = index->GetValueAsInt32();
+      // An array filled from 0 holds index i at position i.
+      ORVA_Value *element = (position >= 0 && position < elements->Size() && elements->IndexAt(position) == position)
+                               ? elements->ValueAt(position)
+                               : elements->Get(position);
+      ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
+      pool.Release(index);
+      pool.Release(array);
+      PUSH(copy);
+      NEXT(1);
+   }
+
+   HANDLER(SET_ELEMENT)
+   statement = false;
+   goto do_set_element;
+   HANDLER(SET_ELEMENT_POP)
+   statement = true;
+do_set_element:
+   {
+      ORVA_Value *value = (sp > bottom) ? *--sp : nullptr;
+      ORVA_Value *index = (sp > bottom) ? *--sp : nullptr;
+      ORVA_Value *array = (sp > bottom) ? *--sp : nullptr;
+      int error = 0;
+      ORVA_Array *target = (array != nullptr) ? array->GetValueAsArray() : nullptr;
+      if (value == nullptr || index == nullptr || array == nullptr)
+         error = ORVA_ERR_DATA_STACK_UNDERFLOW;
+      else if (Access::Type(index) < ORVA_DT_INT32)
+         error = ORVA_ERR_INDEX_NOT_INTEGER;
+      else if (target == nullptr)
+         error = ORVA_ERR_NOT_ARRAY;
+      if (ORVA_UNLIKELY(error != 0))
+      {
+         pool.Release(value);
+         pool.Release(index);
+         pool.Release(array);
+         FAIL(error);
+      }
+      // An array that came to hold itself, directly or through arrays inside
+      // it, would never be freed: such a value is stored as a copy.
+      if (Access::Type(value) == ORVA_DT_ARRAY)
+         value = ElementValueFor(target, value);
+      target->Set(index->GetValueAsInt32(), value);
+      // "a[i] = v;" as a statement discards the copy it would push; an
+      // object's copy is still made, for its class sees copies.
+      if (!statement)
+         PUSH(pool.Copy(value));
+      else if (Access::Type(value) == ORVA_DT_OBJECT)
+         pool.Release(pool.Copy(value));
+      pool.Release(index);
+      pool.Release(array);
+      NEXT(statement ? 2 : 1);
+   }
+
+   HANDLER(BINARY)
+generic_binary:
+   SYNC();
+   program->DoBinaryOperation(pc->opCode);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   // The operators: on the two values on top, and fused with the pushes of a
+   // constant or of locals before them.
+#define ORVA_OPERATOR_HANDLERS(op)                                                            \
+   HANDLER(OP_##op)                                                                           \
+   if (ORVA_LIKELY(sp - bottom >= 2) && FastInPlace<OPCODE_##op>(sp[-2], sp[-1]))             \
+   {                                                                                          \
+      pool.Release(*--sp);                                                                    \
+      NEXT(1);                                                                                \
+   }                                                                                          \
+   goto generic_binary;                                                                       \
+   HANDLER(CONST_##op)                                                                        \
+   if (ORVA_LIKELY(sp > bottom) && FastInPlace<OPCODE_##op>(sp[-1], pc->p.constant))          \
+      NEXT(2);                                                                                \
+   PLAIN();                                                                                   \
+   HANDLER(LOCAL_CONST_##op)                                                                  \
+   {                                                                                          \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
+      int type;                                                                               \
+      ORVA_Number result;                                                                     \
+      if (left != nullptr && FastOperate<OPCODE_##op>(left, pc[1].p.constant, &type, &result)) \
+      {                                                                                       \
+         PUSH(pool.Number(type, result));                                                     \
+         NEXT(3);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }                                                                                          \
+   HANDLER(LOCAL_LOCAL_##op)                                                                  \
+   {                                                                                          \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
+      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                           \
+      int type;                                                                               \
+      ORVA_Number result;                                                                     \
+      if (left != nullptr && right != nullptr && FastOperate<OPCODE_##op>(left, right, &type, &result)) \
+      {                                                                                       \
+         PUSH(pool.Number(type, result));                                                     \
+         NEXT(3);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }
+   ORVA_SHORTCUT_OPERATORS(ORVA_OPERATOR_HANDLERS)
+#undef ORVA_OPERATOR_HANDLERS
+
+   // A truth tested by the conditional jump right after it: the jump is
+   // taken on the truth, and no value is made for it.
+#define ORVA_JUMP_HANDLERS(op)                                                                \
+   HANDLER(JUMP_##op)                                                                         \
+   {                                                                                          \
+      bool truth;                                                                             \
+      if (ORVA_LIKELY(sp - bottom >= 2) && FastTruth<OPCODE_##op>(sp[-2], sp[-1], &truth))    \
+      {                                                                                       \
+         pool.Release(*--sp);                                                                 \
+         pool.Release(*--sp);                                                                 \
+         if (truth != (pc[1].opCode == OPCODE_JZ))                                            \
+            TAKE_JUMP(pc[1]);                                                                 \
+         NEXT(2);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }                                                                                          \
+   HANDLER(CONST_JUMP_##op)                                                                   \
+   {                                                                                          \
+      bool truth;                                                                             \
+      if (ORVA_LIKELY(sp > bottom) && FastTruth<OPCODE_##op>(sp[-1], pc->p.constant, &truth)) \
+      {                                                                                       \
+         pool.Release(*--sp);                                                                 \
+         if (truth != (pc[2].opCode == OPCODE_JZ))                                            \
+            TAKE_JUMP(pc[2]);                                                                 \
+         NEXT(3);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }                                                                                          \
+   HANDLER(LOCAL_CONST_JUMP_##op)                                                             \
+   {                                                                                          \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
+      bool truth;                                                                             \
+      if (left != nullptr && FastTruth<OPCODE_##op>(left, pc[1].p.constant, &truth))          \
+      {                                                                                       \
+         if (truth != (pc[3].opCode == OPCODE_JZ))                                            \
+            TAKE_JUMP(pc[3]);                                                                 \
+         NEXT(4);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }                                                                                          \
+   HANDLER(LOCAL_LOCAL_JUMP_##op)                                                             \
+   {                                                                                          \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
+      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                           \
+      bool truth;                                                                             \
+      if (left != nullptr && right != nullptr && FastTruth<OPCODE_##op>(left, right, &truth)) \
+      {                                                                                       \
+         if (truth != (pc[3].opCode == OPCODE_JZ))                                            \
+            TAKE_JUMP(pc[3]);                                                                 \
+         NEXT(4);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }
+   ORVA_TRUTH_OPERATORS(ORVA_JUMP_HANDLERS)
+#undef ORVA_JUMP_HANDLERS
+
+#if !ORVA_COMPUTED_GOTO
+      default:
+         NEXT(1);
+   }
+#endif
+
+end:
+   rs->stackTop = sp;
+   program->m_ip = codeSize;
+   return;
+
+step_done:
+   SYNC();
+   return;
+
+stopped:
+   return;
+
+#undef INDEX
+#undef SYNC
+#undef RELOAD
+#undef FAIL
+#undef AFTER_CALLOUT
+#undef AFTER_HOST_CODE
+#undef PUSH
+#undef CHECKPOINT
+#undef TAKE_JUMP
+#undef NEXT
+#undef LOCAL_VALUE
+#undef LOCAL_HOME
+#undef STORE
+#undef HANDLER
+#undef DISPATCH
+#undef PLAIN
+}
+
+template void ORVA_Engine::Interpret<false>();
+template void ORVA_Engine::Interpret<true>();
