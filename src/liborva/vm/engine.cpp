@@ -134,7 +134,8 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    m_environment = nullptr;
    if (begun)
       engine->End();
-   delete m_locals;
+   else
+      delete m_locals;
    m_locals = nullptr;
    m_callDepth = 0;
 
@@ -230,14 +231,11 @@ void ORVA_Engine::DisposeFrame(uint32 index)
       delete rs->slots[i];
       rs->slots[i] = nullptr;
    }
-   if (index == 0)
-   {
-      // main's scope is the program's local scope, which Run deletes.
-      frame.scope = nullptr;
-      return;
-   }
+   // main's scope is the program's local scope (the host's, if it gave one).
    delete frame.scope;
    frame.scope = nullptr;
+   if (index == 0)
+      m_program->m_locals = nullptr;
 }
 
 void ORVA_Engine::EndCallers()
@@ -445,6 +443,8 @@ bool ORVA_Engine::CodeChanged() const
 bool ORVA_Engine::GoByName()
 {
    ORVA_RunState *rs = m_run;
+   if (m_prepared->plain && !CodeChanged())
+      return true;   // nothing is in a slot
    ORVA_Prepared *fresh;
    try
    {
