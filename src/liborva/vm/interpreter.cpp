@@ -72,10 +72,8 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
    frame.slotBase = rs->slotTop;
    frame.region = region;
    frame.scope = nullptr;
-   ORVA_Value **slots = rs->slots + rs->slotTop;
+   ORVA_Value **slots = rs->slots + rs->slotTop;   // empty, as the slots above the top are
    rs->slotTop += slotCount;
-   for (uint32 i = 0; i < slotCount; i++)
-      slots[i] = nullptr;
 
    // The arguments move from the stack into the callee's locals, the last
    // pushed becoming $n.
@@ -86,51 +84,58 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
    uint32 next = target;
    if (slotted)
    {
-      const uint32 known = static_cast<uint32>(region->argumentSlots.size());
       const uint32 *argumentSlots = region->argumentSlots.data();
       for (uint32 i = 0; i < static_cast<uint32>(argc); i++)
       {
-         const uint32 slot = (i < known) ? argumentSlots[i] : NO_SLOT;
+         const uint32 slot = (i < region->argumentCount) ? argumentSlots[i] : NO_SLOT;
          if (slot == NO_SLOT)
-         {
             pool.Release(args[i]);   // nothing reads it
-            continue;
-         }
-         pool.Release(slots[slot]);
-         slots[slot] = args[i];
+         else
+            slots[slot] = args[i];
       }
       // Parameters the call bound itself: a missing argument is null.
       for (uint32 i = static_cast<uint32>(argc); i < region->boundArguments; i++)
          slots[argumentSlots[i]] = pool.Null();
       next = region->callEntry;
+      program->m_bindCounter = region->bindCounter;
    }
-   else if (argc > 0)
+   else
    {
-      ORVA_VariableSystem *scope = FrameScope(frame);
-      char name[16];
-      for (int i = 0; i < argc; i++)
-         if (scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
-         {
-            // The scope took the value over even so; the rest go with it.
-            for (int k = i + 1; k < argc; k++)
-               pool.Release(args[k]);
-            program->Error(ORVA_ERR_INTERNAL);
-            return INVALID_ADDRESS;
-         }
+      program->m_bindCounter = 1;
+      if (argc > 0)
+      {
+         ORVA_VariableSystem *scope = FrameScope(frame);
+         char name[16];
+         for (int i = 0; i < argc; i++)
+            if (scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
+            {
+               // The scope took the value over even so; the rest go with it.
+               for (int k = i + 1; k < argc; k++)
+                  pool.Release(args[k]);
+               program->Error(ORVA_ERR_INTERNAL);
+               return INVALID_ADDRESS;
+            }
+      }
    }
    program->m_callDepth = rs->frameCount - 1;
    program->m_locals = frame.scope;
-   program->m_bindCounter = 1;
    return next;
 }
 
-void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
+ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
 {
    ORVA_RunState *rs = m_run;
-   for (uint32 i = frame.slotBase; i < rs->slotTop; i++)
-      rs->pool.Release(rs->slots[i]);
+   ORVA_Value **slot = rs->slots + frame.slotBase;
+   ORVA_Value **end = rs->slots + rs->slotTop;
+   for (; slot < end; slot++)
+      if (*slot != nullptr)
+      {
+         rs->pool.Release(*slot);
+         *slot = nullptr;
+      }
    rs->slotTop = frame.slotBase;
-   delete frame.scope;
+   if (frame.scope != nullptr)
+      delete frame.scope;
    rs->frameCount--;
    m_program->m_callDepth = rs->frameCount - 1;
    m_program->m_locals = rs->Top().scope;
@@ -138,8 +143,11 @@ void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
 
 /* The operator codes, in the order of ORVA_PreparedCode, for the table of handlers. */
 #define ORVA_LABEL_SIMPLE(name) &&L_##name,
-#define ORVA_LABEL_OPERATOR(op) &&L_OP_##op, &&L_CONST_##op, &&L_LOCAL_CONST_##op, &&L_LOCAL_LOCAL_##op,
-#define ORVA_LABEL_JUMP(op) &&L_JUMP_##op, &&L_CONST_JUMP_##op, &&L_LOCAL_CONST_JUMP_##op, &&L_LOCAL_LOCAL_JUMP_##op,
+#define ORVA_LABEL_OPERATOR(op)                                                                              \
+   &&L_OP_##op, &&L_CONST_##op, &&L_LOCAL_##op, &&L_LOCAL_CONST_##op, &&L_LOCAL_LOCAL_##op, &&L_LOCAL_CONST_SET_##op, \
+      &&L_LOCAL_LOCAL_SET_##op,
+#define ORVA_LABEL_JUMP(op) \
+   &&L_JUMP_##op, &&L_CONST_JUMP_##op, &&L_LOCAL_JUMP_##op, &&L_LOCAL_CONST_JUMP_##op, &&L_LOCAL_LOCAL_JUMP_##op,
 
 template <bool Step> void ORVA_Engine::Interpret()
 {
@@ -175,6 +183,7 @@ template <bool Step> void ORVA_Engine::Interpret()
    ORVA_Value **home;
    uint32 at;
    bool statement;
+   const bool plainPaths = m_prepared->plain;
 
 #define INDEX() static_cast<uint32>(pc - ops)
 #define SYNC()                         \
@@ -282,6 +291,17 @@ template <bool Step> void ORVA_Engine::Interpret()
             *home = pool.Null();                                              \
       }                                                                       \
    } while (0)
+   // The result of a computation goes into the local of a SET: into its
+   // value itself when that owns nothing, else as a new value.
+#define STORE_NUMBER(op, type, result)                                        \
+   do                                                                         \
+   {                                                                          \
+      LOCAL_HOME(op);                                                         \
+      if (ORVA_LIKELY(Access::OwnsNothing(*home)))                            \
+         Access::ResetNumber(*home, type, result);                            \
+      else                                                                    \
+         STORE(home, pool.Number(type, result));                              \
+   } while (0)
 #define STORE(where, value)           \
    do                                 \
    {                                  \
@@ -386,6 +406,41 @@ do_return:
 
    HANDLER(CALL)
    {
+      // The common call, inline: a function that keeps its locals in slots,
+      // every argument where the function wants it, room for the frame.
+      const ORVA_Region *region = pc->p.region;
+      const uint32 argc = pc->b;
+      if (ORVA_LIKELY(region != nullptr && region->slotted && argc <= region->argumentCount &&
+                      static_cast<uint32>(sp - bottom) >= argc && rs->frameCount <= MAX_CALL_DEPTH &&
+                      rs->frameCount < rs->frameCapacity && rs->slotTop + region->slotCount <= rs->slotCapacity))
+      {
+         ORVA_Frame *frame = rs->frames + rs->frameCount++;
+         frame->returnPc = INDEX() + 1;
+         frame->entry = pc->a;
+         frame->slotBase = rs->slotTop;
+         frame->region = region;
+         frame->scope = nullptr;
+         slots = rs->slots + rs->slotTop;
+         rs->slotTop += region->slotCount;
+         sp -= argc;
+         frame->stackBase = static_cast<uint32>(sp - bottom);
+         const uint32 *argumentSlots = region->argumentSlots.data();
+         for (uint32 i = 0; i < argc; i++)
+         {
+            if (argumentSlots[i] != NO_SLOT)
+               slots[argumentSlots[i]] = sp[i];
+            else
+               pool.Release(sp[i]);
+         }
+         for (uint32 i = argc; i < region->boundArguments; i++)
+            slots[argumentSlots[i]] = pool.Null();
+         program->m_bindCounter = region->bindCounter;
+         program->m_callDepth = rs->frameCount - 1;
+         program->m_locals = nullptr;
+         pc = ops + region->callEntry;
+         CHECKPOINT();
+         DISPATCH();
+      }
       SYNC();
       const uint32 next = EnterCall(pc->a, static_cast<int32>(pc->b), pc->p.region, INDEX() + 1);
       if (next == INVALID_ADDRESS)
@@ -641,7 +696,7 @@ do_step_pop:
       ORVA_Value *index = (sp > bottom) ? *--sp : nullptr;
       ORVA_Value *array = (sp > bottom) ? *--sp : nullptr;
       int error = 0;
-      ORVA_Array *elements = (array != nullptr) ? array->GetValueAsArray() : nullptr;
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
       if (index == nullptr || array == nullptr)
          error = ORVA_ERR_DATA_STACK_UNDERFLOW;
       else if (elements == nullptr)
@@ -654,16 +709,57 @@ do_step_pop:
          pool.Release(array);
          FAIL(error);
       }
-      const int32 position = index->GetValueAsInt32();
-      // An array filled from 0 holds index i at position i.
-      ORVA_Value *element = (position >= 0 && position < elements->Size() && elements->IndexAt(position) == position)
-                               ? elements->ValueAt(position)
-                               : elements->Get(position);
+      ORVA_Value *element = elements->Get(Access::Int32Of(index));
       ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
       pool.Release(index);
       pool.Release(array);
       PUSH(copy);
       NEXT(1);
+   }
+
+   // An element read of a local array: the array value is never copied.
+   HANDLER(LOCAL_LOCAL_GET)
+   {
+      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
+      const ORVA_Value *index = LOCAL_VALUE(pc[1]);
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
+      {
+         ORVA_Value *element = elements->Get(Access::Int32Of(index));
+         PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
+         NEXT(3);
+      }
+      PLAIN();
+   }
+
+   HANDLER(LOCAL_CONST_GET)
+   {
+      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
+      const ORVA_Value *index = pc[1].p.constant;
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
+      {
+         ORVA_Value *element = elements->Get(Access::Int32Of(index));
+         PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
+         NEXT(3);
+      }
+      PLAIN();
+   }
+
+   // The index from a local, the array on top.
+   HANDLER(LOCAL_GET)
+   {
+      const ORVA_Value *index = LOCAL_VALUE(pc[0]);
+      ORVA_Array *elements = (sp > bottom) ? Access::ArrayOf(sp[-1]) : nullptr;
+      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
+      {
+         ORVA_Value *element = elements->Get(Access::Int32Of(index));
+         ORVA_Value *array = sp[-1];
+         sp[-1] = (element != nullptr) ? pool.Copy(element) : pool.Null();
+         pool.Release(array);
+         NEXT(2);
+      }
+      PLAIN();
    }
 
    HANDLER(SET_ELEMENT)
@@ -677,7 +773,7 @@ do_set_element:
       ORVA_Value *index = (sp > bottom) ? *--sp : nullptr;
       ORVA_Value *array = (sp > bottom) ? *--sp : nullptr;
       int error = 0;
-      ORVA_Array *target = (array != nullptr) ? array->GetValueAsArray() : nullptr;
+      ORVA_Array *target = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
       if (value == nullptr || index == nullptr || array == nullptr)
          error = ORVA_ERR_DATA_STACK_UNDERFLOW;
       else if (Access::Type(index) < ORVA_DT_INT32)
@@ -691,11 +787,28 @@ do_set_element:
          pool.Release(array);
          FAIL(error);
       }
+      const int32 position = Access::Int32Of(index);
+      ORVA_Value *element;
+      if (!plainPaths && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
+          Access::OwnsNothing(element))
+      {
+         // A number (or null) replacing an element that owns nothing takes
+         // its place in it; the value itself then serves as the copy that
+         // the assignment gives.
+         Access::ResetNumber(element, Access::Type(value), Access::Number(value));
+         pool.Release(index);
+         pool.Release(array);
+         if (statement)
+            pool.Release(value);
+         else
+            PUSH(value);
+         NEXT(statement ? 2 : 1);
+      }
       // An array that came to hold itself, directly or through arrays inside
       // it, would never be freed: such a value is stored as a copy.
       if (Access::Type(value) == ORVA_DT_ARRAY)
          value = ElementValueFor(target, value);
-      target->Set(index->GetValueAsInt32(), value);
+      target->Set(position, value);
       // "a[i] = v;" as a statement discards the copy it would push; an
       // object's copy is still made, for its class sees copies.
       if (!statement)
@@ -716,42 +829,74 @@ generic_binary:
 
    // The operators: on the two values on top, and fused with the pushes of a
    // constant or of locals before them.
-#define ORVA_OPERATOR_HANDLERS(op)                                                            \
-   HANDLER(OP_##op)                                                                           \
-   if (ORVA_LIKELY(sp - bottom >= 2) && FastInPlace<OPCODE_##op>(sp[-2], sp[-1]))             \
-   {                                                                                          \
-      pool.Release(*--sp);                                                                    \
-      NEXT(1);                                                                                \
-   }                                                                                          \
-   goto generic_binary;                                                                       \
-   HANDLER(CONST_##op)                                                                        \
-   if (ORVA_LIKELY(sp > bottom) && FastInPlace<OPCODE_##op>(sp[-1], pc->p.constant))          \
-      NEXT(2);                                                                                \
-   PLAIN();                                                                                   \
-   HANDLER(LOCAL_CONST_##op)                                                                  \
-   {                                                                                          \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
-      int type;                                                                               \
-      ORVA_Number result;                                                                     \
-      if (left != nullptr && FastOperate<OPCODE_##op>(left, pc[1].p.constant, &type, &result)) \
-      {                                                                                       \
-         PUSH(pool.Number(type, result));                                                     \
-         NEXT(3);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
-   }                                                                                          \
-   HANDLER(LOCAL_LOCAL_##op)                                                                  \
-   {                                                                                          \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
-      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                           \
-      int type;                                                                               \
-      ORVA_Number result;                                                                     \
+#define ORVA_OPERATOR_HANDLERS(op)                                                                     \
+   HANDLER(OP_##op)                                                                                    \
+   if (ORVA_LIKELY(sp - bottom >= 2) && FastInPlace<OPCODE_##op>(sp[-2], sp[-1]))                      \
+   {                                                                                                   \
+      pool.Release(*--sp);                                                                             \
+      NEXT(1);                                                                                         \
+   }                                                                                                   \
+   goto generic_binary;                                                                                \
+   HANDLER(CONST_##op)                                                                                 \
+   if (ORVA_LIKELY(sp > bottom) && FastInPlace<OPCODE_##op>(sp[-1], pc->p.constant))                   \
+      NEXT(2);                                                                                         \
+   PLAIN();                                                                                            \
+   HANDLER(LOCAL_##op)                                                                                 \
+   {                                                                                                   \
+      const ORVA_Value *right = LOCAL_VALUE(pc[0]);                                                    \
+      if (ORVA_LIKELY(sp > bottom) && right != nullptr && FastInPlace<OPCODE_##op>(sp[-1], right))     \
+         NEXT(2);                                                                                      \
+      PLAIN();                                                                                         \
+   }                                                                                                   \
+   HANDLER(LOCAL_CONST_##op)                                                                           \
+   {                                                                                                   \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
+      int type;                                                                                        \
+      ORVA_Number result;                                                                              \
+      if (left != nullptr && FastOperate<OPCODE_##op>(left, pc[1].p.constant, &type, &result))         \
+      {                                                                                                \
+         PUSH(pool.Number(type, result));                                                              \
+         NEXT(3);                                                                                      \
+      }                                                                                                \
+      PLAIN();                                                                                         \
+   }                                                                                                   \
+   HANDLER(LOCAL_LOCAL_##op)                                                                           \
+   {                                                                                                   \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
+      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                                    \
+      int type;                                                                                        \
+      ORVA_Number result;                                                                              \
       if (left != nullptr && right != nullptr && FastOperate<OPCODE_##op>(left, right, &type, &result)) \
-      {                                                                                       \
-         PUSH(pool.Number(type, result));                                                     \
-         NEXT(3);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
+      {                                                                                                \
+         PUSH(pool.Number(type, result));                                                              \
+         NEXT(3);                                                                                      \
+      }                                                                                                \
+      PLAIN();                                                                                         \
+   }                                                                                                   \
+   HANDLER(LOCAL_CONST_SET_##op)                                                                       \
+   {                                                                                                   \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
+      int type;                                                                                        \
+      ORVA_Number result;                                                                              \
+      if (left != nullptr && FastOperate<OPCODE_##op>(left, pc[1].p.constant, &type, &result))         \
+      {                                                                                                \
+         STORE_NUMBER(pc[3], type, result);                                                            \
+         NEXT(5);                                                                                      \
+      }                                                                                                \
+      PLAIN();                                                                                         \
+   }                                                                                                   \
+   HANDLER(LOCAL_LOCAL_SET_##op)                                                                       \
+   {                                                                                                   \
+      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
+      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                                    \
+      int type;                                                                                        \
+      ORVA_Number result;                                                                              \
+      if (left != nullptr && right != nullptr && FastOperate<OPCODE_##op>(left, right, &type, &result)) \
+      {                                                                                                \
+         STORE_NUMBER(pc[3], type, result);                                                            \
+         NEXT(5);                                                                                      \
+      }                                                                                                \
+      PLAIN();                                                                                         \
    }
    ORVA_SHORTCUT_OPERATORS(ORVA_OPERATOR_HANDLERS)
 #undef ORVA_OPERATOR_HANDLERS
@@ -769,6 +914,19 @@ generic_binary:
          if (truth != (pc[1].opCode == OPCODE_JZ))                                            \
             TAKE_JUMP(pc[1]);                                                                 \
          NEXT(2);                                                                             \
+      }                                                                                       \
+      PLAIN();                                                                                \
+   }                                                                                          \
+   HANDLER(LOCAL_JUMP_##op)                                                                   \
+   {                                                                                          \
+      const ORVA_Value *right = LOCAL_VALUE(pc[0]);                                           \
+      bool truth;                                                                             \
+      if (ORVA_LIKELY(sp > bottom) && right != nullptr && FastTruth<OPCODE_##op>(sp[-1], right, &truth)) \
+      {                                                                                       \
+         pool.Release(*--sp);                                                                 \
+         if (truth != (pc[2].opCode == OPCODE_JZ))                                            \
+            TAKE_JUMP(pc[2]);                                                                 \
+         NEXT(3);                                                                             \
       }                                                                                       \
       PLAIN();                                                                                \
    }                                                                                          \
@@ -843,6 +1001,7 @@ stopped:
 #undef LOCAL_VALUE
 #undef LOCAL_HOME
 #undef STORE
+#undef STORE_NUMBER
 #undef HANDLER
 #undef DISPATCH
 #undef PLAIN

@@ -142,18 +142,19 @@ static int TruthIndex(int opCode)
    return -1;
 }
 
-static_assert(P_CONST_ADD - P_OP_ADD == SHAPE_CONST && P_OP_SUB - P_OP_ADD == 4, "four codes per operator");
-static_assert(P_LOCAL_LOCAL_JUMP_EQ - P_JUMP_EQ == SHAPE_LOCAL_LOCAL && P_JUMP_NE - P_JUMP_EQ == 4,
-              "four codes per jump");
+static_assert(P_LOCAL_LOCAL_SET_ADD - P_OP_ADD == SHAPE_LOCAL_LOCAL_SET && P_OP_SUB - P_OP_ADD == OPERATOR_SHAPES,
+              "one code per shape and operator");
+static_assert(P_LOCAL_LOCAL_JUMP_EQ - P_JUMP_EQ == SHAPE_LOCAL_LOCAL && P_JUMP_NE - P_JUMP_EQ == JUMP_SHAPES,
+              "one code per shape and jump");
 
 static uint16_t OperatorCode(int opCode, int shape)
 {
-   return static_cast<uint16_t>(P_OP_ADD + 4 * ShortcutIndex(opCode) + shape);
+   return static_cast<uint16_t>(P_OP_ADD + OPERATOR_SHAPES * ShortcutIndex(opCode) + shape);
 }
 
 static uint16_t JumpCode(int opCode, int shape)
 {
-   return static_cast<uint16_t>(P_JUMP_EQ + 4 * TruthIndex(opCode) + shape);
+   return static_cast<uint16_t>(P_JUMP_EQ + JUMP_SHAPES * TruthIndex(opCode) + shape);
 }
 
 namespace
@@ -389,8 +390,10 @@ private:
          if (found != local.end())
             region.argumentSlots[i] = found->second;
       }
+      region.argumentCount = highestArgument;
       region.boundArguments = direct ? binds : 0;
       region.callEntry = region.start + region.boundArguments;
+      region.bindCounter = static_cast<int32>(binds) + 1;
    }
 
    uint32 SlotOfName(const ORVA_Region &region, const char *name)
@@ -591,8 +594,19 @@ private:
                op.code = P_PUSH_LOCAL_MOVE;
             else if (shape >= 0 && IsTruthAt(i + 2) && IsConditionalJumpAt(i + 3) && Joins(i, 4))
                op.code = JumpCode(OpAt(i + 2), shape);
+            else if (shape >= 0 && IsShortcutAt(i + 2) && PlainAt(i + 3) == P_SET_LOCAL && IsPopOneAt(i + 4) &&
+                     Joins(i, 5))
+               op.code = OperatorCode(OpAt(i + 2), shape + (SHAPE_LOCAL_CONST_SET - SHAPE_LOCAL_CONST));
             else if (shape >= 0 && IsShortcutAt(i + 2) && Joins(i, 3))
                op.code = OperatorCode(OpAt(i + 2), shape);
+            else if (shape >= 0 && PlainAt(i + 2) == P_GET_ELEMENT && Joins(i, 3))
+               op.code = (shape == SHAPE_LOCAL_CONST) ? P_LOCAL_CONST_GET : P_LOCAL_LOCAL_GET;
+            else if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
+               op.code = JumpCode(OpAt(i + 1), SHAPE_LOCAL);
+            else if (IsShortcutAt(i + 1) && Joins(i, 2))
+               op.code = OperatorCode(OpAt(i + 1), SHAPE_LOCAL);
+            else if (PlainAt(i + 1) == P_GET_ELEMENT && Joins(i, 2))
+               op.code = P_LOCAL_GET;
             break;
          }
          case P_PUSH_CONST:

@@ -42,34 +42,46 @@
    X(NOP) X(END) X(RET) X(RET_NULL) X(JMP) X(JZ) X(JNZ) X(CALL) X(CALL_NAME) X(PUSH_CONST) X(PUSH_LOCAL)          \
    X(PUSH_NAME) X(EXIT) X(POP) X(SET_LOCAL) X(SET_NAME) X(PRINT) X(BIND_LOCAL) X(BIND_NAME) X(STEP_LOCAL)          \
    X(STEP_NAME) X(UNARY) X(CAST) X(REFERENCE) X(ARRAY_LOCAL) X(ARRAY_NAME) X(GET_ELEMENT) X(SET_ELEMENT) X(BINARY) \
-   X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)
+   X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
+   X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET)
 
 enum ORVA_PreparedCode : uint16_t
 {
 #define ORVA_CODE_SIMPLE(name) P_##name,
    ORVA_SIMPLE_CODES(ORVA_CODE_SIMPLE)
 #undef ORVA_CODE_SIMPLE
-   // Per operator, four codes in this order: the operator on the two values
-   // on top; PUSH_CONST + operator; PUSH_LOCAL + PUSH_CONST + operator;
-   // PUSH_LOCAL + PUSH_LOCAL + operator.
-#define ORVA_CODE_OPERATOR(op) P_OP_##op, P_CONST_##op, P_LOCAL_CONST_##op, P_LOCAL_LOCAL_##op,
+   // Per operator, one code for each shape of ORVA_OperatorShape.
+#define ORVA_CODE_OPERATOR(op)                                                                          \
+   P_OP_##op, P_CONST_##op, P_LOCAL_##op, P_LOCAL_CONST_##op, P_LOCAL_LOCAL_##op, P_LOCAL_CONST_SET_##op, \
+      P_LOCAL_LOCAL_SET_##op,
    ORVA_SHORTCUT_OPERATORS(ORVA_CODE_OPERATOR)
 #undef ORVA_CODE_OPERATOR
-   // Per truth operator, the same four shapes followed by JZ or JNZ, which
-   // is taken on the truth without making a value.
-#define ORVA_CODE_JUMP(op) P_JUMP_##op, P_CONST_JUMP_##op, P_LOCAL_CONST_JUMP_##op, P_LOCAL_LOCAL_JUMP_##op,
+   // Per truth operator, the shapes that end with JZ or JNZ, which is taken
+   // on the truth without making a value.
+#define ORVA_CODE_JUMP(op) \
+   P_JUMP_##op, P_CONST_JUMP_##op, P_LOCAL_JUMP_##op, P_LOCAL_CONST_JUMP_##op, P_LOCAL_LOCAL_JUMP_##op,
    ORVA_TRUTH_OPERATORS(ORVA_CODE_JUMP)
 #undef ORVA_CODE_JUMP
    P_CODE_COUNT
 };
 
-/* The four shapes of an operator, as offsets from its P_OP_ or P_JUMP_ code. */
+/*
+ * The shapes of an operator, as offsets from its P_OP_ or P_JUMP_ code: the
+ * instructions before the operator that the shape takes in.  The _SET shapes
+ * also take the SET of a local and the POP 1 after the operator, and store
+ * the result straight into the local.
+ */
 enum ORVA_OperatorShape
 {
-   SHAPE_STACK = 0,
-   SHAPE_CONST = 1,
-   SHAPE_LOCAL_CONST = 2,
-   SHAPE_LOCAL_LOCAL = 3
+   SHAPE_STACK = 0,         // the operator on the two values on top
+   SHAPE_CONST = 1,         // PUSH_CONST, operator: the top value and a constant
+   SHAPE_LOCAL = 2,         // PUSH_LOCAL, operator: the top value and a local
+   SHAPE_LOCAL_CONST = 3,   // PUSH_LOCAL, PUSH_CONST, operator
+   SHAPE_LOCAL_LOCAL = 4,   // PUSH_LOCAL, PUSH_LOCAL, operator
+   SHAPE_LOCAL_CONST_SET = 5,
+   SHAPE_LOCAL_LOCAL_SET = 6,
+   OPERATOR_SHAPES = 7,
+   JUMP_SHAPES = 5          // the first five, each followed by JZ or JNZ
 };
 
 /* Flags of an operation. */
@@ -113,8 +125,10 @@ struct ORVA_Region
    // parameters, bound by the call itself, which then starts at callEntry,
    // after the BIND instructions; a missing one is null.
    std::vector<uint32> argumentSlots;
+   uint32 argumentCount = 0;         // argumentSlots.size()
    uint32 boundArguments = 0;
    uint32 callEntry = 0;
+   int32 bindCounter = 1;            // BIND's counter once the BINDs it starts with are done
 
    uint32 SlotOf(uint32 nameId) const;
 };

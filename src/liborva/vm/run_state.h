@@ -71,13 +71,20 @@ public:
       return value;
    }
 
-   // The value copy constructor; a number or null without text is copied bare.
+   // The value copy constructor; a number, null or array without text is
+   // copied without a call.
    ORVA_Value *Copy(const ORVA_Value *source)
    {
       if (source == nullptr)
          return Null();
       if (ORVA_EngineAccess::CopiesWithoutText(source))
          return Number(ORVA_EngineAccess::Type(source), ORVA_EngineAccess::Number(source));
+      if (ORVA_EngineAccess::IsBareArray(source))
+      {
+         ORVA_Value *value = (m_count > 0) ? m_spare[--m_count] : new ORVA_Value();
+         ORVA_EngineAccess::ResetArray(value, ORVA_EngineAccess::ArrayOf(source));
+         return value;
+      }
       if (m_count == 0)
          return new ORVA_Value(source);
       // A spare value owns nothing, so its place is simply taken over.
@@ -101,7 +108,11 @@ public:
          delete value;
          return;
       }
-      if (!ORVA_EngineAccess::OwnsNothing(value))
+      if (ORVA_EngineAccess::IsBareArray(value))
+      {
+         ORVA_EngineAccess::DropArray(value);
+      }
+      else if (!ORVA_EngineAccess::OwnsNothing(value))
       {
          value->~ORVA_Value();
          new (value) ORVA_Value();
@@ -137,7 +148,8 @@ public:
    uint32 frameCapacity = 0;
 
    // The slots of every active frame, one block per frame, null for a
-   // variable not made yet.
+   // variable not made yet.  Slots above the top are null too, so a new
+   // frame finds its slots empty.
    ORVA_Value **slots = nullptr;
    uint32 slotTop = 0;
    uint32 slotCapacity = 0;
@@ -218,6 +230,8 @@ public:
       if (block == nullptr)
          return false;
       slots = static_cast<ORVA_Value **>(block);
+      for (uint64 i = slotCapacity; i < grown; i++)
+         slots[i] = nullptr;
       slotCapacity = static_cast<uint32>(grown);
       return true;
    }

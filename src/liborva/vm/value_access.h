@@ -82,6 +82,47 @@ public:
              (value->m_dataType >= ORVA_DT_REAL && !(value->m_stringValid && value->m_string != nullptr));
    }
 
+   // As GetValueAsArray and GetValueAsInt32, inlined.
+   static ORVA_Array *ArrayOf(const ORVA_Value *value)
+   {
+      return (value->m_dataType == ORVA_DT_ARRAY) ? value->m_value.array : nullptr;
+   }
+   static int32 Int32Of(const ORVA_Value *value)
+   {
+      return static_cast<int32>(static_cast<uint32>(NumToInt64(value->m_dataType, Number(value))));
+   }
+
+   // An array value without text, made in a value that owns nothing: the
+   // copy constructor's share of the array.
+   static bool IsBareArray(const ORVA_Value *value)
+   {
+      return value->m_dataType == ORVA_DT_ARRAY && value->m_string == nullptr;
+   }
+   static void ResetArray(ORVA_Value *value, ORVA_Array *array)
+   {
+      value->m_length = 0;
+      value->m_stringValid = 0;
+      value->m_dataType = ORVA_DT_ARRAY;
+      value->m_value.u64 = 0;
+      value->m_value.array = array;
+      if (array != nullptr)
+         array->IncRefCount();
+   }
+   // As the destructor of an array value without text, leaving a value that
+   // owns nothing.
+   static void DropArray(ORVA_Value *value)
+   {
+      ORVA_Array *array = value->m_value.array;
+      value->m_dataType = ORVA_DT_NULL;
+      value->m_value.u64 = 0;
+      if (array != nullptr)
+      {
+         array->DecRefCount();
+         if (array->IsUnused())
+            delete array;
+      }
+   }
+
    // A number whose cached text is what formatting its number would give,
    // so that a copy without the text reads the same.
    static bool HasCanonicalText(const ORVA_Value *value);
