@@ -178,11 +178,6 @@ bool ORVA_Engine::Begin(uint32 address)
    }
    m_run = rs;
 
-   // A global hides the local of its name; the first global of a name counts.
-   rs->globalOf.assign(m_prepared->names.size(), nullptr);
-   for (uint32 i = 0; i < program->m_globals->Count(); i++)
-      GlobalAdded(program->m_globals->GetVariable(i));
-
    // main's frame: its scope is the one the host handed in, which holds the
    // arguments as $1, $2, ...  Variables of it that main keeps in slots move
    // there (the scope keeps a null value in their place, never read again).
@@ -215,10 +210,45 @@ bool ORVA_Engine::Begin(uint32 address)
       Access::Held(variable) = rs->pool.Null();
    }
 
+   // A global hides the locals of its name.
+   rs->shadowed.assign(m_prepared->names.size(), 0);
+   for (uint32 i = 0; i < program->m_globals->Count(); i++)
+      GlobalAdded(program->m_globals->GetVariable(i));
+
    program->m_ip = address;
    program->m_bindCounter = 1;
    program->m_callDepth = 0;
    return true;
+}
+
+void ORVA_Engine::Shadow(uint32 nameId)
+{
+   ORVA_RunState *rs = m_run;
+   if (nameId >= rs->shadowed.size() || rs->shadowed[nameId])
+      return;
+   rs->shadowed[nameId] = 1;
+   for (uint32 index : m_prepared->nameUses[nameId])
+   {
+      ORVA_PreparedOp &op = m_prepared->ops[index];
+      rs->patches.push_back({index, op.code, op.plain});
+      // The fused form gives way to the plain one; the instruction that
+      // names the variable itself searches by name.
+      if (ByNameCode(op.plain) != op.plain && op.b == nameId)
+         op.plain = ByNameCode(op.plain);
+      op.code = op.plain;
+   }
+}
+
+void ORVA_Engine::Unshadow()
+{
+   ORVA_RunState *rs = m_run;
+   while (!rs->patches.empty())
+   {
+      const ORVA_RunState::Patch &patch = rs->patches.back();
+      m_prepared->ops[patch.index].code = patch.code;
+      m_prepared->ops[patch.index].plain = patch.plain;
+      rs->patches.pop_back();
+   }
 }
 
 void ORVA_Engine::DisposeFrame(uint32 index)
@@ -254,6 +284,7 @@ void ORVA_Engine::End()
    ORVA_RunState *rs = m_run;
    if (rs->frameCount > 0)
       DisposeFrame(rs->frameCount - 1);
+   Unshadow();
    m_run = nullptr;
    delete rs;
 }
@@ -332,8 +363,8 @@ void ORVA_Engine::GlobalAdded(ORVA_Variable *variable)
    if (m_run == nullptr || m_prepared == nullptr || variable == nullptr)
       return;
    const uint32 id = m_prepared->NameId(variable->Name());
-   if (id < m_run->globalOf.size() && m_run->globalOf[id] == nullptr)
-      m_run->globalOf[id] = variable;
+   if (id != NO_SLOT)
+      Shadow(id);
 }
 
 bool ORVA_Engine::BindByName(const char *name)
@@ -489,7 +520,9 @@ bool ORVA_Engine::GoByName()
       frame.region = fresh->RegionAt(frame.entry);
    }
    rs->slotTop = 0;
-   rs->globalOf.clear();
+   // The shadows were changes to the code given up here.
+   rs->shadowed.clear();
+   rs->patches.clear();
    delete m_prepared;
    m_prepared = fresh;
    m_program->m_locals = rs->Top().scope;

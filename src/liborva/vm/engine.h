@@ -72,6 +72,12 @@ private:
    bool PreparedIsCurrent() const;
    ORVA_Prepared *Prepare(bool plain) const;
 
+   // A global hides the locals of a name: every operation on their slots
+   // goes by name for the rest of the run, which finds the global first.
+   // Unshadow puts the prepared code back as it was made.
+   void Shadow(uint32 nameId);
+   void Unshadow();
+
    // Calls and returns.
    void ReleaseFrame(ORVA_Frame &frame);            // the top frame, as a return leaves it
    void DisposeFrame(uint32 index);                 // any frame, as the tear-down leaves it

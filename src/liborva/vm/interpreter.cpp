@@ -179,7 +179,6 @@ template <bool Step> void ORVA_Engine::Interpret()
    ORVA_Value **sp = rs->stackTop;
    ORVA_Value **bottom = rs->stackBottom;
    ORVA_Value **slots = rs->FrameSlots(rs->Top());
-   ORVA_Variable *const *globalOf = rs->globalOf.data();
    ORVA_Value **home;
    uint32 at;
    bool statement;
@@ -198,7 +197,6 @@ template <bool Step> void ORVA_Engine::Interpret()
       sp = rs->stackTop;                         \
       bottom = rs->stackBottom;                  \
       slots = rs->FrameSlots(rs->Top());         \
-      globalOf = rs->globalOf.data();            \
    } while (0)
 #define FAIL(code)                \
    do                             \
@@ -274,22 +272,16 @@ template <bool Step> void ORVA_Engine::Interpret()
       DISPATCH();             \
    } while (0)
    // The value of a local whose slot a fused form reads, or null when the
-   // plain form must decide (a global hides it, or it was never made).
-#define LOCAL_VALUE(op) (globalOf[(op).b] == nullptr ? slots[(op).a] : nullptr)
-   // Where a slotted instruction's variable lives: the global of its name,
-   // else its slot, made null when missing.
+   // plain form must decide (it was never made).  A local that a global
+   // hides is never read here: its operations go by name (Shadow).
+#define LOCAL_VALUE(op) (slots[(op).a])
+   // Where a slotted instruction's variable lives: its slot, made null when missing.
 #define LOCAL_HOME(op)                                                        \
    do                                                                         \
    {                                                                          \
-      ORVA_Variable *global_ = globalOf[(op).b];                              \
-      if (ORVA_UNLIKELY(global_ != nullptr))                                  \
-         home = &Access::Held(global_);                                       \
-      else                                                                    \
-      {                                                                       \
-         home = &slots[(op).a];                                               \
-         if (ORVA_UNLIKELY(*home == nullptr))                                 \
-            *home = pool.Null();                                              \
-      }                                                                       \
+      home = &slots[(op).a];                                                  \
+      if (ORVA_UNLIKELY(*home == nullptr))                                    \
+         *home = pool.Null();                                                 \
    } while (0)
    // The result of a computation goes into the local of a SET: into its
    // value itself when that owns nothing, else as a new value.
@@ -656,7 +648,39 @@ do_step_pop:
       NEXT(2);
    }
 
+   HANDLER(NEG)
+   if (ORVA_LIKELY(sp > bottom) && Access::IsNumeric(sp[-1]))
+   {
+      int type = Access::Type(sp[-1]);
+      const ORVA_Number negated = NumNegate(&type, Access::Number(sp[-1]));
+      Access::SetNumber(sp[-1], type, negated);
+      NEXT(1);
+   }
+   goto generic_unary;
+
+   HANDLER(NOT)
+   if (ORVA_LIKELY(sp > bottom) && Access::Type(sp[-1]) >= ORVA_DT_INT32)
+   {
+      const bool zero = NumIsZero(Access::Type(sp[-1]), Access::Number(sp[-1]));
+      Access::SetNumber(sp[-1], ORVA_DT_INT32, NumberFromUInt32(zero ? 1 : 0));
+      NEXT(1);
+   }
+   goto generic_unary;
+
+   // "if (!x)": the jump is taken on the truth of the integer on top.
+   HANDLER(NOT_JUMP)
+   if (ORVA_LIKELY(sp > bottom) && Access::Type(sp[-1]) >= ORVA_DT_INT32)
+   {
+      const bool zero = NumIsZero(Access::Type(sp[-1]), Access::Number(sp[-1]));
+      pool.Release(*--sp);
+      if (zero != (pc[1].opCode == OPCODE_JZ))
+         TAKE_JUMP(pc[1]);
+      NEXT(2);
+   }
+   PLAIN();
+
    HANDLER(UNARY)
+generic_unary:
    SYNC();
    program->DoUnaryOperation(pc->opCode);
    AFTER_CALLOUT();
@@ -680,7 +704,7 @@ do_step_pop:
    NEXT(1);
 
    HANDLER(ARRAY_LOCAL)
-   if (globalOf[pc->b] != nullptr || slots[pc->a] != nullptr)
+   if (slots[pc->a] != nullptr)
       FAIL(ORVA_ERR_VARIABLE_ALREADY_EXIST);
    slots[pc->a] = pool.Array(new ORVA_Array());
    NEXT(1);
@@ -742,6 +766,55 @@ do_step_pop:
          ORVA_Value *element = elements->Get(Access::Int32Of(index));
          PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
          NEXT(3);
+      }
+      PLAIN();
+   }
+
+   // "t = a[i];": the element goes straight into the local.  An element
+   // that is an array is left to the plain forms, since assignment copies it.
+   HANDLER(LOCAL_LOCAL_GET_SET)
+   {
+      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
+      const ORVA_Value *index = LOCAL_VALUE(pc[1]);
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
+      {
+         ORVA_Value *element = elements->Get(Access::Int32Of(index));
+         if (element == nullptr || Access::Type(element) != ORVA_DT_ARRAY)
+         {
+            LOCAL_HOME(pc[3]);
+            if (element != nullptr && Access::CopiesWithoutText(element) && Access::OwnsNothing(*home))
+               Access::ResetNumber(*home, Access::Type(element), Access::Number(element));
+            else
+            {
+               ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
+               STORE(home, copy);
+            }
+            NEXT(5);
+         }
+      }
+      PLAIN();
+   }
+
+   // "a[i] = c;" and "a[i] = v;" with a number (or null): no value is made
+   // for the array, the index or the copy the assignment gives.
+   HANDLER(LOCAL_LOCAL_CONST_PUT)
+   HANDLER(LOCAL_LOCAL_LOCAL_PUT)
+   {
+      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
+      const ORVA_Value *index = LOCAL_VALUE(pc[1]);
+      const ORVA_Value *value = (pc[2].plain == P_PUSH_CONST) ? pc[2].p.constant : LOCAL_VALUE(pc[2]);
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32 && value != nullptr &&
+          Access::CopiesWithoutText(value))
+      {
+         const int32 position = Access::Int32Of(index);
+         ORVA_Value *element = elements->Get(position);
+         if (element != nullptr && Access::OwnsNothing(element))
+            Access::ResetNumber(element, Access::Type(value), Access::Number(value));
+         else
+            elements->Set(position, pool.Number(Access::Type(value), Access::Number(value)));
+         NEXT(5);
       }
       PLAIN();
    }

@@ -115,6 +115,18 @@ static std::string ArgumentName(uint32 k)
    return "$" + std::to_string(k);
 }
 
+uint16_t ByNameCode(uint16_t code)
+{
+   switch (code)
+   {
+      case P_PUSH_LOCAL: return P_PUSH_NAME;
+      case P_SET_LOCAL: return P_SET_NAME;
+      case P_STEP_LOCAL: return P_STEP_NAME;
+      case P_ARRAY_LOCAL: return P_ARRAY_NAME;
+      default: return code;
+   }
+}
+
 /* The position of an operator among the shortcut operators, or -1. */
 static int ShortcutIndex(int opCode)
 {
@@ -204,9 +216,14 @@ public:
       ORVA_PreparedOp &end = m_out.ops[m_n];
       end = ORVA_PreparedOp();
       end.code = end.plain = P_END;
-      if (!m_plain)
-         for (uint32 i = 0; i < m_n; i++)
+      m_out.nameUses.assign(m_out.names.size(), std::vector<uint32>());
+      for (uint32 i = 0; i < m_n; i++)
+      {
+         if (m_plain)
+            NoteNames(i, 1);
+         else
             Fuse(i);
+      }
    }
 
 private:
@@ -507,7 +524,11 @@ private:
             code = P_PRINT;
             break;
          case OPCODE_NEG:
+            code = m_plain ? static_cast<uint16_t>(P_UNARY) : static_cast<uint16_t>(P_NEG);
+            break;
          case OPCODE_NOT:
+            code = m_plain ? static_cast<uint16_t>(P_UNARY) : static_cast<uint16_t>(P_NOT);
+            break;
          case OPCODE_BIT_NOT:
             code = P_UNARY;
             break;
@@ -564,7 +585,7 @@ private:
     * each appended, then the assignment to the same local as a statement.
     * Nothing in such a sequence reads the variable, calls or jumps.
     */
-   bool AppendsToItself(uint32 i) const
+   bool AppendsToItself(uint32 i, uint32 *length) const
    {
       const uint32 slot = m_out.ops[i].a;
       uint32 at = i + 1;
@@ -577,43 +598,58 @@ private:
          appends++;
          at += 2;
       }
+      *length = at + 2 - i;
       return appends > 0 && at + 1 < m_n && PlainAt(at) == P_SET_LOCAL && m_out.ops[at].a == slot &&
              IsPopOneAt(at + 1) && Joins(i, at + 2 - i);
    }
 
+   /* The fused form, if any, that starts at i, and how many instructions it takes in. */
    void Fuse(uint32 i)
    {
       ORVA_PreparedOp &op = m_out.ops[i];
+      uint16_t code = op.plain;
+      uint32 length = 1;
+      auto choose = [&](uint16_t fused, uint32 taken) {
+         code = fused;
+         length = taken;
+      };
       switch (op.plain)
       {
          case P_PUSH_LOCAL:
          {
             const uint16_t second = PlainAt(i + 1);
             const int shape = (second == P_PUSH_CONST) ? SHAPE_LOCAL_CONST : (second == P_PUSH_LOCAL) ? SHAPE_LOCAL_LOCAL : -1;
-            if (AppendsToItself(i))
-               op.code = P_PUSH_LOCAL_MOVE;
+            uint32 appended;
+            if (AppendsToItself(i, &appended))
+               choose(P_PUSH_LOCAL_MOVE, appended);
             else if (shape >= 0 && IsTruthAt(i + 2) && IsConditionalJumpAt(i + 3) && Joins(i, 4))
-               op.code = JumpCode(OpAt(i + 2), shape);
+               choose(JumpCode(OpAt(i + 2), shape), 4);
             else if (shape >= 0 && IsShortcutAt(i + 2) && PlainAt(i + 3) == P_SET_LOCAL && IsPopOneAt(i + 4) &&
                      Joins(i, 5))
-               op.code = OperatorCode(OpAt(i + 2), shape + (SHAPE_LOCAL_CONST_SET - SHAPE_LOCAL_CONST));
+               choose(OperatorCode(OpAt(i + 2), shape + (SHAPE_LOCAL_CONST_SET - SHAPE_LOCAL_CONST)), 5);
             else if (shape >= 0 && IsShortcutAt(i + 2) && Joins(i, 3))
-               op.code = OperatorCode(OpAt(i + 2), shape);
+               choose(OperatorCode(OpAt(i + 2), shape), 3);
+            else if (shape == SHAPE_LOCAL_LOCAL && PlainAt(i + 2) == P_GET_ELEMENT && PlainAt(i + 3) == P_SET_LOCAL &&
+                     IsPopOneAt(i + 4) && Joins(i, 5))
+               choose(P_LOCAL_LOCAL_GET_SET, 5);
+            else if (shape == SHAPE_LOCAL_LOCAL && (PlainAt(i + 2) == P_PUSH_CONST || PlainAt(i + 2) == P_PUSH_LOCAL) &&
+                     PlainAt(i + 3) == P_SET_ELEMENT && IsPopOneAt(i + 4) && Joins(i, 5))
+               choose((PlainAt(i + 2) == P_PUSH_CONST) ? P_LOCAL_LOCAL_CONST_PUT : P_LOCAL_LOCAL_LOCAL_PUT, 5);
             else if (shape >= 0 && PlainAt(i + 2) == P_GET_ELEMENT && Joins(i, 3))
-               op.code = (shape == SHAPE_LOCAL_CONST) ? P_LOCAL_CONST_GET : P_LOCAL_LOCAL_GET;
+               choose((shape == SHAPE_LOCAL_CONST) ? P_LOCAL_CONST_GET : P_LOCAL_LOCAL_GET, 3);
             else if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
-               op.code = JumpCode(OpAt(i + 1), SHAPE_LOCAL);
+               choose(JumpCode(OpAt(i + 1), SHAPE_LOCAL), 3);
             else if (IsShortcutAt(i + 1) && Joins(i, 2))
-               op.code = OperatorCode(OpAt(i + 1), SHAPE_LOCAL);
+               choose(OperatorCode(OpAt(i + 1), SHAPE_LOCAL), 2);
             else if (PlainAt(i + 1) == P_GET_ELEMENT && Joins(i, 2))
-               op.code = P_LOCAL_GET;
+               choose(P_LOCAL_GET, 2);
             break;
          }
          case P_PUSH_CONST:
             if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
-               op.code = JumpCode(OpAt(i + 1), SHAPE_CONST);
+               choose(JumpCode(OpAt(i + 1), SHAPE_CONST), 3);
             else if (IsShortcutAt(i + 1) && Joins(i, 2))
-               op.code = OperatorCode(OpAt(i + 1), SHAPE_CONST);
+               choose(OperatorCode(OpAt(i + 1), SHAPE_CONST), 2);
             break;
          case P_SET_LOCAL:
          case P_SET_NAME:
@@ -621,16 +657,41 @@ private:
          case P_STEP_NAME:
          case P_SET_ELEMENT:
             if (IsPopOneAt(i + 1) && Joins(i, 2))
-               op.code = (op.plain == P_SET_LOCAL)     ? P_SET_LOCAL_POP
-                         : (op.plain == P_SET_NAME)    ? P_SET_NAME_POP
-                         : (op.plain == P_STEP_LOCAL)  ? P_STEP_LOCAL_POP
-                         : (op.plain == P_STEP_NAME)   ? P_STEP_NAME_POP
-                                                       : P_SET_ELEMENT_POP;
+               choose((op.plain == P_SET_LOCAL)     ? P_SET_LOCAL_POP
+                      : (op.plain == P_SET_NAME)    ? P_SET_NAME_POP
+                      : (op.plain == P_STEP_LOCAL)  ? P_STEP_LOCAL_POP
+                      : (op.plain == P_STEP_NAME)   ? P_STEP_NAME_POP
+                                                    : P_SET_ELEMENT_POP,
+                     2);
+            break;
+         case P_NOT:
+            if (IsConditionalJumpAt(i + 1) && Joins(i, 2))
+               choose(P_NOT_JUMP, 2);
             break;
          default:
             if (IsTruthAt(i) && IsConditionalJumpAt(i + 1) && Joins(i, 2))
-               op.code = JumpCode(op.opCode, SHAPE_STACK);
+               choose(JumpCode(op.opCode, SHAPE_STACK), 2);
             break;
+      }
+      op.code = code;
+      NoteNames(i, length);
+   }
+
+   /*
+    * Which operations read or write the slot of each name, the fused ones
+    * by every instruction they take in: a global of that name makes them go
+    * by name (ORVA_Engine::Shadow).
+    */
+   void NoteNames(uint32 i, uint32 length)
+   {
+      for (uint32 k = i; k < i + length && k < m_n; k++)
+      {
+         const ORVA_PreparedOp &taken = m_out.ops[k];
+         if (ByNameCode(taken.plain) == taken.plain)
+            continue;   // names no slot
+         std::vector<uint32> &uses = m_out.nameUses[taken.b];
+         if (uses.empty() || uses.back() != i)
+            uses.push_back(i);
       }
    }
 };

@@ -36,14 +36,19 @@
 
 /*
  * The codes without an operator of their own.  _LOCAL works on a slot,
- * _NAME searches by name; _POP also does the POP 1 that follows.
+ * _NAME searches by name; _POP also does the POP 1 that follows.  The fused
+ * element forms: LOCAL_GET reads an element of the array on top at a local
+ * index, LOCAL_CONST_GET and LOCAL_LOCAL_GET of a local array; _GET_SET also
+ * stores the element into a local; the _PUT forms store a constant or a
+ * local into an element of a local array as a statement.
  */
 #define ORVA_SIMPLE_CODES(X)                                                                                      \
    X(NOP) X(END) X(RET) X(RET_NULL) X(JMP) X(JZ) X(JNZ) X(CALL) X(CALL_NAME) X(PUSH_CONST) X(PUSH_LOCAL)          \
    X(PUSH_NAME) X(EXIT) X(POP) X(SET_LOCAL) X(SET_NAME) X(PRINT) X(BIND_LOCAL) X(BIND_NAME) X(STEP_LOCAL)          \
    X(STEP_NAME) X(UNARY) X(CAST) X(REFERENCE) X(ARRAY_LOCAL) X(ARRAY_NAME) X(GET_ELEMENT) X(SET_ELEMENT) X(BINARY) \
    X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
-   X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET)
+   X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
+   X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP)
 
 enum ORVA_PreparedCode : uint16_t
 {
@@ -133,6 +138,9 @@ struct ORVA_Region
    uint32 SlotOf(uint32 nameId) const;
 };
 
+/* The code that finds a slotted instruction's variable by name instead (itself for any other). */
+uint16_t ByNameCode(uint16_t code);
+
 /* What the prepared form was made from, to tell whether the code changed since. */
 struct ORVA_InstructionPrint
 {
@@ -154,6 +162,7 @@ struct ORVA_Prepared
    std::vector<uint32> regionOf;       // by address
    std::vector<std::string> names;     // variable names of slotted regions, by name id
    std::unordered_map<std::string, uint32> nameIds;
+   std::vector<std::vector<uint32>> nameUses;   // by name id: the operations that use its slot
 
    // The code it was made from.  Code that module linking appended for one
    // run is gone after it, so a form made with such code is never reused.

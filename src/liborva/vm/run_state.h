@@ -154,9 +154,16 @@ public:
    uint32 slotTop = 0;
    uint32 slotCapacity = 0;
 
-   // By name id of the prepared code: the global that hides the local of
-   // that name, or null.
-   std::vector<ORVA_Variable *> globalOf;
+   // By name id of the prepared code: 1 when a global hides the locals of
+   // that name, whose operations then go by name (ORVA_Engine::Shadow).
+   std::vector<uint8> shadowed;
+   struct Patch
+   {
+      uint32 index;
+      uint16_t code;
+      uint16_t plain;
+   };
+   std::vector<Patch> patches;   // what the shadows changed in the prepared code, in order
 
    ORVA_ValuePool pool;
    std::unordered_map<uint32, ORVA_CachedExpression *> expressions;   // by instruction address

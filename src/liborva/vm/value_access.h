@@ -41,11 +41,18 @@ public:
       value->m_stringValid = 0;
    }
 
+   /*
+    * The helpers below count on what ORVA_Value keeps true of its text: a
+    * value without a text block (m_string null) has m_length 0 and
+    * m_stringValid 0, so only the block needs looking at.
+    */
+
    // A numeric value takes a new number (and type); it holds no object or
    // array, so nothing but its text is given up.
    static void SetNumber(ORVA_Value *value, int type, ORVA_Number n)
    {
-      DropText(value);
+      if (value->m_string != nullptr)
+         DropText(value);
       value->m_dataType = static_cast<uint8>(type);
       memcpy(&value->m_value, &n, sizeof(n));
    }
@@ -59,17 +66,13 @@ public:
    // A value that owns nothing becomes what ORVA_Value() makes.
    static void ResetNull(ORVA_Value *value)
    {
-      value->m_length = 0;
-      value->m_stringValid = 0;
       value->m_dataType = ORVA_DT_NULL;
       value->m_value.u64 = 0;
    }
 
-   // A value that owns nothing becomes a number without text.
+   // A value that owns nothing becomes a number (or null) without text.
    static void ResetNumber(ORVA_Value *value, int type, ORVA_Number n)
    {
-      value->m_length = 0;
-      value->m_stringValid = 0;
       value->m_dataType = static_cast<uint8>(type);
       memcpy(&value->m_value, &n, sizeof(n));
    }
@@ -100,8 +103,6 @@ public:
    }
    static void ResetArray(ORVA_Value *value, ORVA_Array *array)
    {
-      value->m_length = 0;
-      value->m_stringValid = 0;
       value->m_dataType = ORVA_DT_ARRAY;
       value->m_value.u64 = 0;
       value->m_value.array = array;
