@@ -13,6 +13,8 @@
 #include "values/numeric.h"
 #include "vm/value_access.h"
 
+#include <cstring>
+
 /* The result's type and number of operator OpCode on left and right, or false. */
 template <int OpCode>
 ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *right, int *type, ORVA_Number *result)
@@ -35,7 +37,29 @@ ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *ri
       return NumOperate<OpCode>(ORVA_DT_REAL, Access::Number(left), Access::Number(right), type, result) == 0;
    }
    if (leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL)
-      return false;
+   {
+      // Equality off the numeric path: null equals only null, and two texts
+      // that are no numbers are equal when their bytes are.
+      if (OpCode != OPCODE_EQ && OpCode != OPCODE_NE)
+         return false;
+      bool equal;
+      if (leftType == ORVA_DT_NULL || rightType == ORVA_DT_NULL)
+         equal = (leftType == rightType);
+      else if (leftType == ORVA_DT_STRING && rightType == ORVA_DT_STRING)
+      {
+         uint32 leftLength, rightLength;
+         const char *leftText = Access::Text(left, &leftLength);
+         const char *rightText = Access::Text(right, &rightLength);
+         if (leftText == nullptr || rightText == nullptr)
+            return false;
+         equal = leftLength == rightLength && memcmp(leftText, rightText, leftLength) == 0;
+      }
+      else
+         return false;
+      *type = ORVA_DT_INT32;
+      *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
+      return true;
+   }
    const int common = NumCommonType(OpCode, leftType, rightType);
    if (common < 0 || !NumConvertible(leftType, common) || !NumConvertible(rightType, common))
       return false;

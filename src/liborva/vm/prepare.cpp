@@ -581,26 +581,39 @@ private:
    bool IsPopOneAt(uint32 i) const { return PlainAt(i) == P_POP && m_out.ops[i].a == 1; }
 
    /*
-    * "s = s . a . b;" on a local: pushes of constants or of other locals,
-    * each appended, then the assignment to the same local as a statement.
-    * Nothing in such a sequence reads the variable, calls or jumps.
+    * "s = s . a . b;" on a local: what is appended is made of constants,
+    * other locals, elements of them and operators on those, and the
+    * assignment to the same local ends the statement.  Nothing in such a
+    * sequence reads the variable, calls or jumps, and only the appends
+    * touch the value that starts it.
     */
    bool AppendsToItself(uint32 i, uint32 *length) const
    {
       const uint32 slot = m_out.ops[i].a;
-      uint32 at = i + 1;
+      uint32 depth = 1;   // values on the stack since i; the first is the variable's
       uint32 appends = 0;
-      while (at + 1 < m_n && PlainAt(at + 1) == P_BINARY && OpAt(at + 1) == OPCODE_CONCAT)
+      for (uint32 at = i + 1; at + 1 < m_n; at++)
       {
-         const bool other = PlainAt(at) == P_PUSH_CONST || (PlainAt(at) == P_PUSH_LOCAL && m_out.ops[at].a != slot);
-         if (!other)
-            break;
-         appends++;
-         at += 2;
+         const uint16_t plain = PlainAt(at);
+         if (plain == P_PUSH_CONST || (plain == P_PUSH_LOCAL && m_out.ops[at].a != slot))
+            depth++;
+         else if (plain == P_BINARY && OpAt(at) == OPCODE_CONCAT && depth >= 2)
+         {
+            if (depth == 2)
+               appends++;
+            depth--;
+         }
+         else if ((plain == P_GET_ELEMENT || IsShortcutAt(at)) && depth >= 3)
+            depth--;
+         else if (plain == P_SET_LOCAL && m_out.ops[at].a == slot && depth == 1 && IsPopOneAt(at + 1))
+         {
+            *length = at + 2 - i;
+            return appends > 0 && Joins(i, *length);
+         }
+         else
+            return false;
       }
-      *length = at + 2 - i;
-      return appends > 0 && at + 1 < m_n && PlainAt(at) == P_SET_LOCAL && m_out.ops[at].a == slot &&
-             IsPopOneAt(at + 1) && Joins(i, at + 2 - i);
+      return false;
    }
 
    /* The fused form, if any, that starts at i, and how many instructions it takes in. */

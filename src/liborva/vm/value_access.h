@@ -85,6 +85,13 @@ public:
              (value->m_dataType >= ORVA_DT_REAL && !(value->m_stringValid && value->m_string != nullptr));
    }
 
+   // The text a string value always holds, and its length.
+   static const char *Text(const ORVA_Value *value, uint32 *length)
+   {
+      *length = value->m_length;
+      return value->m_string;
+   }
+
    // As GetValueAsArray and GetValueAsInt32, inlined.
    static ORVA_Array *ArrayOf(const ORVA_Value *value)
    {
