@@ -114,6 +114,23 @@ TEST(Prepared, AGlobalMadeMidRunWinsFromThenOn)
    delete p;
 }
 
+TEST(Prepared, AGlobalMadeMidRunReachesEveryFusedForm)
+{
+   // Once the host makes the globals, every read and write of i, s, a and t
+   // in the loop - compare-and-jump, computed stores, element reads and
+   // stores, self-appending text - reaches them and no longer the locals.
+   ORVA_Program *p = Compile("sub main() { array a; i = 0; s = \"\"; t = 0; n = 2;"
+                             " while (i < 4) { if (i == 2) { mk(\"i\"); mk(\"s\"); mk(\"a\"); mk(\"t\"); }"
+                             " a[i] = i; t = a[i]; s = s . i . \",\"; t = t + i; rec(i, s, t); i = i + n; } rec(i, s, t); }");
+   ASSERT_NE(p, nullptr);
+   s_program = p;
+   Outcome o = Both(p, {{"mk", MakeGlobal, 1}});
+   // From i == 2 on: i = 99 ends the loop at once; a is the global 99, no array.
+   EXPECT_EQ(o.run.error, "Error 24 in line 1: Attempt to use array element access operation on non-array");
+   EXPECT_EQ(o.recorded, (Records{"int32:0", "string:0,", "int32:0"}));
+   delete p;
+}
+
 TEST(Prepared, ArgumentsAndParameters)
 {
    // Missing arguments are null parameters, extra ones stay $n; a parameter
@@ -176,6 +193,25 @@ TEST(Prepared, SelfAppendingTextStaysExact)
                     " rec(s, t); n = 5; n = n . 0; rec(n + 1); }");
    EXPECT_EQ(o.run.rc, 0) << o.run.error;
    EXPECT_EQ(o.recorded, (Records{"string:10,1,2,3,", "string:10,1,2,3,10,1,2,3,", "string:10,1,2,3,", "int32:51"}));
+
+   // Appended elements and computed pieces; a failing piece ends the run
+   // with the error of its own instruction.
+   o = Both("sub main() { array w; w[0] = \"x\"; w[1] = \"y\"; s = \"\"; i = 0;"
+            " while (i < 2) { s = s . w[i % 2] . (i * 2) . w[1] . w[i]; i++; } rec(s);\n s = s . w[5]; }");
+   EXPECT_EQ(o.recorded, (Records{"string:x0yxy2yy"}));
+   EXPECT_EQ(o.run.rc, -1);
+   EXPECT_EQ(o.run.error, "Error 5 in line 2: Invalid operation with NULL value");
+}
+
+TEST(Prepared, ElementsReplacedInPlaceStayApart)
+{
+   // A number stored over a number takes the element's place; copies of the
+   // array, of the element and the value of the assignment keep their own.
+   Outcome o = Both("sub main() { array a; a[1] = 5; b = a; c = a[1]; d = (a[1] = 6); a[1] = 7; i = 1; a[i] = i;"
+                    " rec(a[1], b[1], c, d); array e; a[2] = e; a[2] = 8; a[3] = \"t\"; k = 3; a[k] = 9;"
+                    " rec(a[2], a[3]); }");
+   EXPECT_EQ(o.run.rc, 0) << o.run.error;
+   EXPECT_EQ(o.recorded, (Records{"int32:1", "int32:5", "int32:5", "int32:6", "int32:8", "int32:9"}));
 }
 
 /* Code whose functions run into each other goes by name and still runs right. */
@@ -338,8 +374,10 @@ enum Shape
 {
    STACK,         // two computed values on the stack
    CONSTANT,      // a computed value and a constant
+   LOCAL,         // a computed value and a local
    LOCAL_CONST,   // a local and a constant
-   LOCAL_LOCAL    // two locals
+   LOCAL_LOCAL,   // two locals
+   STORED         // two locals, the result stored into a local as a statement
 };
 
 std::string Operate(const ORVA_Value *left, const ORVA_Value *right, int opCode, Shape shape, bool jump, bool plain)
@@ -351,10 +389,14 @@ std::string Operate(const ORVA_Value *left, const ORVA_Value *right, int opCode,
    {
       case STACK: a.Var("l").Pop(0).Var("r").Pop(0); break;
       case CONSTANT: a.Var("l").Pop(0).Push(new ORVA_Value(right)); break;
+      case LOCAL: a.Var("l").Pop(0).Var("r"); break;
       case LOCAL_CONST: a.Var("l").Push(new ORVA_Value(right)); break;
-      case LOCAL_LOCAL: a.Var("l").Var("r"); break;
+      case LOCAL_LOCAL:
+      case STORED: a.Var("l").Var("r"); break;
    }
    a.Op(opCode);
+   if (shape == STORED)
+      a.Set("x").Pop().Var("x");
    if (jump)
    {
       const uint32 at = a.Here();
@@ -384,10 +426,10 @@ TEST(FastPaths, EveryOperatorAndTypePairAgreesWithThePlainPath)
       const bool truth = opCode >= OPCODE_EQ;
       for (const ORVA_Value *left : samples)
          for (const ORVA_Value *right : samples)
-            for (Shape shape : {STACK, CONSTANT, LOCAL_CONST, LOCAL_LOCAL})
+            for (Shape shape : {STACK, CONSTANT, LOCAL, LOCAL_CONST, LOCAL_LOCAL, STORED})
                for (bool jump : {false, true})
                {
-                  if (jump && !truth)
+                  if (jump && (!truth || shape == STORED))
                      continue;
                   const std::string fast = Operate(left, right, opCode, shape, jump, false);
                   const std::string plain = Operate(left, right, opCode, shape, jump, true);
@@ -396,6 +438,64 @@ TEST(FastPaths, EveryOperatorAndTypePairAgreesWithThePlainPath)
                                          << Describe(const_cast<ORVA_Value *>(right));
                }
    }
+   for (ORVA_Value *value : samples)
+      delete value;
+}
+
+/* Element reads and stores in every fused shape agree with the plain ones. */
+TEST(FastPaths, ElementShapesAgreeWithThePlainPath)
+{
+   std::vector<ORVA_Value *> samples = Samples();
+   // What "a" holds: an array with elements 0 (a number), 1 (a text), 2 (an
+   // array) and 3 (null); or one of the samples instead of an array.
+   auto run = [&](const ORVA_Value *index, const ORVA_Value *value, const ORVA_Value *holder, int form, bool plain) {
+      TestProgram p;
+      Asm a(&p);
+      a.Function("main");
+      if (holder == nullptr)
+      {
+         a.Named(OPCODE_ARRAY, "a").Named(OPCODE_ARRAY, "e");
+         a.Var("a").Push(0).Push(10).Op(OPCODE_SET_ELEMENT).Pop();
+         a.Var("a").Push(1).Push("t").Op(OPCODE_SET_ELEMENT).Pop();
+         a.Var("a").Push(2).Var("e").Op(OPCODE_SET_ELEMENT).Pop();
+         a.Var("a").Push(3).PushNull().Op(OPCODE_SET_ELEMENT).Pop();
+      }
+      else
+      {
+         a.Push(new ORVA_Value(holder)).Set("a").Pop();
+      }
+      a.Push(new ORVA_Value(index)).Set("i").Pop().Push(new ORVA_Value(value)).Set("v").Pop();
+      switch (form)
+      {
+         case 0: a.Var("a").Var("i").Op(OPCODE_GET_ELEMENT); break;                           // a[i]
+         case 1: a.Var("a").Push(new ORVA_Value(index)).Op(OPCODE_GET_ELEMENT); break;        // a[constant]
+         case 2: a.Var("a").Pop(0).Var("i").Op(OPCODE_GET_ELEMENT); break;                   // (a)[i]
+         case 3: a.Var("a").Var("i").Op(OPCODE_GET_ELEMENT).Set("t").Pop().Var("t"); break;  // t = a[i]
+         case 4: a.Var("a").Var("i").Push(new ORVA_Value(value)).Op(OPCODE_SET_ELEMENT).Pop().Var("a"); break;
+         case 5: a.Var("a").Var("i").Var("v").Op(OPCODE_SET_ELEMENT).Pop().Var("a"); break;
+         default: a.Var("a").Var("i").Var("v").Op(OPCODE_SET_ELEMENT).Var("a"); break;      // value of a[i] = v
+      }
+      a.Var("a").Push(0).Op(OPCODE_GET_ELEMENT).Var("a").Push(1).Op(OPCODE_GET_ELEMENT);
+      a.Var("a").Var("i").Op(OPCODE_GET_ELEMENT).Call("rec", 4).Pop().Op(OPCODE_RET);
+      ORVA_Engine::UsePlainPaths(&p, plain);
+      RunOutcome o = RunProgram(&p);
+      std::string text = std::to_string(o.rc) + " " + o.error + " " + std::to_string(o.resultType) + ":" + o.resultText;
+      for (const std::string &r : g_recorded)
+         text += " " + r;
+      return text;
+   };
+   std::vector<const ORVA_Value *> holders = {nullptr, samples[0], samples[1], samples[6]};
+   for (const ORVA_Value *holder : holders)
+      for (const ORVA_Value *index : samples)
+         for (const ORVA_Value *value : samples)
+            for (int form = 0; form <= 6; form++)
+            {
+               if (form < 4 && value != samples[0])
+                  continue;   // reads do not depend on the value
+               ASSERT_EQ(run(index, value, holder, form, false), run(index, value, holder, form, true))
+                  << "form " << form << " index " << Describe(const_cast<ORVA_Value *>(index)) << " value "
+                  << Describe(const_cast<ORVA_Value *>(value));
+            }
    for (ORVA_Value *value : samples)
       delete value;
 }
