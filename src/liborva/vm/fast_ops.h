@@ -39,8 +39,12 @@ ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *ri
    if (leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL)
    {
       // Equality off the numeric path: null equals only null, and two texts
-      // that are no numbers are equal when their bytes are.
+      // that are no numbers are equal when their bytes are.  An object or an
+      // array is left to the general path, which gives it up properly.
       if (OpCode != OPCODE_EQ && OpCode != OPCODE_NE)
+         return false;
+      if (leftType == ORVA_DT_OBJECT || leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_OBJECT ||
+          rightType == ORVA_DT_ARRAY)
          return false;
       bool equal;
       if (leftType == ORVA_DT_NULL || rightType == ORVA_DT_NULL)
