@@ -253,6 +253,35 @@ TEST(Prepared, IrregularCodeGoesByName)
    }
 }
 
+TEST(Prepared, HandBuiltConstantsWithoutAValuePushNull)
+{
+   // A constant instruction holding no value pushes null, in any position a
+   // fused form would take it in.
+   auto build = [](Asm &a, int shape) {
+      ORVA_Value *none = nullptr;
+      a.Function("main").Push(3).Set("x").Pop().Named(OPCODE_ARRAY, "arr");
+      switch (shape)
+      {
+         case 0: a.Var("x").Push(none).Op(OPCODE_EQ).Op(OPCODE_RET); break;
+         case 1: a.Var("x").Pop(0).Push(none).Op(OPCODE_NE).Jump(OPCODE_JZ, 0).Push(1).Op(OPCODE_RET); break;
+         case 2: a.Var("arr").Var("x").Push(none).Op(OPCODE_SET_ELEMENT).Pop().Var("arr").Var("x").Op(OPCODE_GET_ELEMENT).Op(OPCODE_RET); break;
+         default: a.Var("x").Push(none).Op(OPCODE_ADD).Op(OPCODE_RET); break;
+      }
+   };
+   const char *const expected[] = {"0 int32:0", "0 int32:1", "0 null:", "-1 Error 5 in line 7: Invalid operation with NULL value"};
+   for (int shape = 0; shape < 4; shape++)
+   {
+      TestProgram p;
+      Asm a(&p);
+      build(a, shape);
+      Outcome o = Both(&p);
+      const std::string text = std::to_string(o.run.rc) + " " +
+                               (o.run.rc == 0 ? std::string(g_orvaTypeNames[o.run.resultType]) + ":" + o.run.resultText
+                                              : o.run.error);
+      EXPECT_EQ(text, expected[shape]) << "shape " << shape;
+   }
+}
+
 namespace
 {
 /* Appends a function "late" that returns 7 and is called by name. */

@@ -294,6 +294,14 @@ template <bool Step> void ORVA_Engine::Interpret()
       else                                                                    \
          STORE(home, pool.Number(type, result));                              \
    } while (0)
+   // Where a named instruction's variable lives, found by name.
+#define NAMED_HOME()                              \
+   do                                             \
+   {                                              \
+      home = NamedHome(pc->p.name);               \
+      if (ORVA_UNLIKELY(home == nullptr))         \
+         FAIL(ORVA_ERR_INTERNAL);                 \
+   } while (0)
 #define STORE(where, value)           \
    do                                 \
    {                                  \
@@ -487,9 +495,7 @@ do_return:
    NEXT(1);
 
    HANDLER(PUSH_NAME)
-   home = NamedHome(pc->p.name);
-   if (ORVA_UNLIKELY(home == nullptr))
-      FAIL(ORVA_ERR_INTERNAL);
+   NAMED_HOME();
    PUSH(pool.Copy(*home));
    NEXT(1);
 
@@ -524,52 +530,39 @@ do_return:
       pool.Release(*--sp);
    NEXT(1);
 
+   // SET, and SET with the POP 1 of an assignment statement, which gives the
+   // value itself to the variable instead of a copy.
+#define SET_BODY(statement)                                                                     \
+   {                                                                                            \
+      if (sp == bottom)                                                                         \
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);                                                   \
+      ORVA_Value *top = sp[-1];                                                                 \
+      /* Assignment copies arrays; element values are shared one level down. */                \
+      const bool isArray = Access::Type(top) == ORVA_DT_ARRAY;                                  \
+      ORVA_Array *array = isArray ? Access::ArrayOf(top) : nullptr;                             \
+      ORVA_Value *value = (array != nullptr)        ? pool.Array(new ORVA_Array(array))          \
+                          : (statement && !isArray) ? top                                        \
+                                                    : pool.Copy(top);                            \
+      if (statement)                                                                            \
+         sp--;                                                                                  \
+      STORE(home, value);                                                                       \
+      if (statement && value != top)                                                            \
+         pool.Release(top);                                                                     \
+      NEXT((statement) ? 2 : 1);                                                                \
+   }
    HANDLER(SET_LOCAL)
    LOCAL_HOME(*pc);
-   goto do_set;
+   SET_BODY(false)
    HANDLER(SET_NAME)
-   home = NamedHome(pc->p.name);
-   if (ORVA_UNLIKELY(home == nullptr))
-      FAIL(ORVA_ERR_INTERNAL);
-do_set:
-   {
-      if (sp == bottom)
-         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
-      ORVA_Value *top = sp[-1];
-      // Assignment copies arrays; element values are shared one level down.
-      ORVA_Array *array = (Access::Type(top) == ORVA_DT_ARRAY) ? top->GetValueAsArray() : nullptr;
-      ORVA_Value *value = (array != nullptr) ? pool.Array(new ORVA_Array(array)) : pool.Copy(top);
-      STORE(home, value);
-      NEXT(1);
-   }
-
+   NAMED_HOME();
+   SET_BODY(false)
    HANDLER(SET_LOCAL_POP)
    LOCAL_HOME(*pc);
-   goto do_set_pop;
+   SET_BODY(true)
    HANDLER(SET_NAME_POP)
-   home = NamedHome(pc->p.name);
-   if (ORVA_UNLIKELY(home == nullptr))
-      FAIL(ORVA_ERR_INTERNAL);
-do_set_pop:
-   {
-      // An assignment statement discards its value right away: the value
-      // itself goes to the variable instead of a copy.
-      if (sp == bottom)
-         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
-      ORVA_Value *top = *--sp;
-      if (Access::Type(top) == ORVA_DT_ARRAY)
-      {
-         ORVA_Array *array = top->GetValueAsArray();
-         ORVA_Value *value = (array != nullptr) ? pool.Array(new ORVA_Array(array)) : pool.Copy(top);
-         STORE(home, value);
-         pool.Release(top);
-      }
-      else
-      {
-         STORE(home, top);
-      }
-      NEXT(2);
-   }
+   NAMED_HOME();
+   SET_BODY(true)
+#undef SET_BODY
 
    HANDLER(PRINT)
    {
@@ -605,48 +598,37 @@ do_set_pop:
       FAIL(ORVA_ERR_INTERNAL);
    NEXT(1);
 
+   // x++ and x-- push the old value, ++x and --x the new one; with the POP 1
+   // of "i++;" as a statement they push nothing.
+#define STEP_BODY(statement)                                                                    \
+   {                                                                                            \
+      ORVA_Value *value = *home;                                                                \
+      const int type = Access::Type(value);                                                     \
+      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))                                                   \
+         FAIL(ORVA_ERR_BAD_CONVERSION);                                                         \
+      const int opCode = pc->opCode;                                                            \
+      const bool post = (opCode == OPCODE_INC || opCode == OPCODE_DEC);                         \
+      if (post && !(statement))                                                                 \
+         PUSH(pool.Copy(value));                                                                \
+      const int step = (opCode == OPCODE_INC || opCode == OPCODE_INCP) ? 1 : -1;                \
+      Access::SetNumber(value, type, NumStep(type, Access::Number(value), step));               \
+      if (!post && !(statement))                                                                \
+         PUSH(pool.Copy(value));                                                                \
+      NEXT((statement) ? 2 : 1);                                                                \
+   }
    HANDLER(STEP_LOCAL)
    LOCAL_HOME(*pc);
-   goto do_step;
+   STEP_BODY(false)
    HANDLER(STEP_NAME)
-   home = NamedHome(pc->p.name);
-   if (ORVA_UNLIKELY(home == nullptr))
-      FAIL(ORVA_ERR_INTERNAL);
-do_step:
-   {
-      // x++ and x-- push the old value, ++x and --x the new one.
-      ORVA_Value *value = *home;
-      const int type = Access::Type(value);
-      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
-         FAIL(ORVA_ERR_BAD_CONVERSION);
-      const int opCode = pc->opCode;
-      const bool post = (opCode == OPCODE_INC || opCode == OPCODE_DEC);
-      if (post)
-         PUSH(pool.Copy(value));
-      Access::SetNumber(value, type, NumStep(type, Access::Number(value), (opCode == OPCODE_INC || opCode == OPCODE_INCP) ? 1 : -1));
-      if (!post)
-         PUSH(pool.Copy(value));
-      NEXT(1);
-   }
-
+   NAMED_HOME();
+   STEP_BODY(false)
    HANDLER(STEP_LOCAL_POP)
    LOCAL_HOME(*pc);
-   goto do_step_pop;
+   STEP_BODY(true)
    HANDLER(STEP_NAME_POP)
-   home = NamedHome(pc->p.name);
-   if (ORVA_UNLIKELY(home == nullptr))
-      FAIL(ORVA_ERR_INTERNAL);
-do_step_pop:
-   {
-      // "i++;" as a statement: the value it would push is dropped at once.
-      ORVA_Value *value = *home;
-      const int type = Access::Type(value);
-      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
-         FAIL(ORVA_ERR_BAD_CONVERSION);
-      const int opCode = pc->opCode;
-      Access::SetNumber(value, type, NumStep(type, Access::Number(value), (opCode == OPCODE_INC || opCode == OPCODE_INCP) ? 1 : -1));
-      NEXT(2);
-   }
+   NAMED_HOME();
+   STEP_BODY(true)
+#undef STEP_BODY
 
    HANDLER(NEG)
    if (ORVA_LIKELY(sp > bottom) && Access::IsNumeric(sp[-1]))
@@ -742,58 +724,42 @@ generic_unary:
    }
 
    // An element read of a local array: the array value is never copied.
+#define READ_ELEMENT(arrayValue, indexValue, element)                                               \
+   ORVA_Array *elements_ = ((arrayValue) != nullptr) ? Access::ArrayOf(arrayValue) : nullptr;        \
+   const ORVA_Value *index_ = (indexValue);                                                          \
+   if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32)            \
+      PLAIN();                                                                                       \
+   ORVA_Value *element = elements_->Get(Access::Int32Of(index_));
    HANDLER(LOCAL_LOCAL_GET)
    {
-      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
-      const ORVA_Value *index = LOCAL_VALUE(pc[1]);
-      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
-      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
-      {
-         ORVA_Value *element = elements->Get(Access::Int32Of(index));
-         PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
-         NEXT(3);
-      }
-      PLAIN();
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
+      PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
+      NEXT(3);
    }
 
    HANDLER(LOCAL_CONST_GET)
    {
-      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
-      const ORVA_Value *index = pc[1].p.constant;
-      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
-      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
-      {
-         ORVA_Value *element = elements->Get(Access::Int32Of(index));
-         PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
-         NEXT(3);
-      }
-      PLAIN();
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), pc[1].p.constant, element);
+      PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
+      NEXT(3);
    }
 
    // "t = a[i];": the element goes straight into the local.  An element
    // that is an array is left to the plain forms, since assignment copies it.
    HANDLER(LOCAL_LOCAL_GET_SET)
    {
-      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
-      const ORVA_Value *index = LOCAL_VALUE(pc[1]);
-      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
-      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
+      if (element != nullptr && Access::Type(element) == ORVA_DT_ARRAY)
+         PLAIN();
+      LOCAL_HOME(pc[3]);
+      if (element != nullptr && Access::CopiesWithoutText(element) && Access::OwnsNothing(*home))
+         Access::ResetNumber(*home, Access::Type(element), Access::Number(element));
+      else
       {
-         ORVA_Value *element = elements->Get(Access::Int32Of(index));
-         if (element == nullptr || Access::Type(element) != ORVA_DT_ARRAY)
-         {
-            LOCAL_HOME(pc[3]);
-            if (element != nullptr && Access::CopiesWithoutText(element) && Access::OwnsNothing(*home))
-               Access::ResetNumber(*home, Access::Type(element), Access::Number(element));
-            else
-            {
-               ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
-               STORE(home, copy);
-            }
-            NEXT(5);
-         }
+         ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
+         STORE(home, copy);
       }
-      PLAIN();
+      NEXT(5);
    }
 
    // "a[i] = c;" and "a[i] = v;" with a number (or null): no value is made
@@ -803,7 +769,7 @@ generic_unary:
    {
       const ORVA_Value *array = LOCAL_VALUE(pc[0]);
       const ORVA_Value *index = LOCAL_VALUE(pc[1]);
-      const ORVA_Value *value = (pc[2].plain == P_PUSH_CONST) ? pc[2].p.constant : LOCAL_VALUE(pc[2]);
+      const ORVA_Value *value = (pc->code == P_LOCAL_LOCAL_CONST_PUT) ? pc[2].p.constant : LOCAL_VALUE(pc[2]);
       ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
       if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32 && value != nullptr &&
           Access::CopiesWithoutText(value))
@@ -822,18 +788,13 @@ generic_unary:
    // The index from a local, the array on top.
    HANDLER(LOCAL_GET)
    {
-      const ORVA_Value *index = LOCAL_VALUE(pc[0]);
-      ORVA_Array *elements = (sp > bottom) ? Access::ArrayOf(sp[-1]) : nullptr;
-      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32)
-      {
-         ORVA_Value *element = elements->Get(Access::Int32Of(index));
-         ORVA_Value *array = sp[-1];
-         sp[-1] = (element != nullptr) ? pool.Copy(element) : pool.Null();
-         pool.Release(array);
-         NEXT(2);
-      }
-      PLAIN();
+      READ_ELEMENT((sp > bottom) ? sp[-1] : nullptr, LOCAL_VALUE(pc[0]), element);
+      ORVA_Value *array = sp[-1];
+      sp[-1] = (element != nullptr) ? pool.Copy(element) : pool.Null();
+      pool.Release(array);
+      NEXT(2);
    }
+#undef READ_ELEMENT
 
    HANDLER(SET_ELEMENT)
    statement = false;
@@ -902,146 +863,78 @@ generic_binary:
 
    // The operators: on the two values on top, and fused with the pushes of a
    // constant or of locals before them.
-#define ORVA_OPERATOR_HANDLERS(op)                                                                     \
-   HANDLER(OP_##op)                                                                                    \
-   if (ORVA_LIKELY(sp - bottom >= 2) && FastInPlace<OPCODE_##op>(sp[-2], sp[-1]))                      \
-   {                                                                                                   \
-      pool.Release(*--sp);                                                                             \
-      NEXT(1);                                                                                         \
-   }                                                                                                   \
-   goto generic_binary;                                                                                \
-   HANDLER(CONST_##op)                                                                                 \
-   if (ORVA_LIKELY(sp > bottom) && FastInPlace<OPCODE_##op>(sp[-1], pc->p.constant))                   \
-      NEXT(2);                                                                                         \
-   PLAIN();                                                                                            \
-   HANDLER(LOCAL_##op)                                                                                 \
-   {                                                                                                   \
-      const ORVA_Value *right = LOCAL_VALUE(pc[0]);                                                    \
-      if (ORVA_LIKELY(sp > bottom) && right != nullptr && FastInPlace<OPCODE_##op>(sp[-1], right))     \
-         NEXT(2);                                                                                      \
-      PLAIN();                                                                                         \
-   }                                                                                                   \
-   HANDLER(LOCAL_CONST_##op)                                                                           \
-   {                                                                                                   \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
-      int type;                                                                                        \
-      ORVA_Number result;                                                                              \
-      if (left != nullptr && FastOperate<OPCODE_##op>(left, pc[1].p.constant, &type, &result))         \
-      {                                                                                                \
-         PUSH(pool.Number(type, result));                                                              \
-         NEXT(3);                                                                                      \
-      }                                                                                                \
-      PLAIN();                                                                                         \
-   }                                                                                                   \
-   HANDLER(LOCAL_LOCAL_##op)                                                                           \
-   {                                                                                                   \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
-      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                                    \
-      int type;                                                                                        \
-      ORVA_Number result;                                                                              \
-      if (left != nullptr && right != nullptr && FastOperate<OPCODE_##op>(left, right, &type, &result)) \
-      {                                                                                                \
-         PUSH(pool.Number(type, result));                                                              \
-         NEXT(3);                                                                                      \
-      }                                                                                                \
-      PLAIN();                                                                                         \
-   }                                                                                                   \
-   HANDLER(LOCAL_CONST_SET_##op)                                                                       \
-   {                                                                                                   \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
-      int type;                                                                                        \
-      ORVA_Number result;                                                                              \
-      if (left != nullptr && FastOperate<OPCODE_##op>(left, pc[1].p.constant, &type, &result))         \
-      {                                                                                                \
-         STORE_NUMBER(pc[3], type, result);                                                            \
-         NEXT(5);                                                                                      \
-      }                                                                                                \
-      PLAIN();                                                                                         \
-   }                                                                                                   \
-   HANDLER(LOCAL_LOCAL_SET_##op)                                                                       \
-   {                                                                                                   \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                                     \
-      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                                    \
-      int type;                                                                                        \
-      ORVA_Number result;                                                                              \
-      if (left != nullptr && right != nullptr && FastOperate<OPCODE_##op>(left, right, &type, &result)) \
-      {                                                                                                \
-         STORE_NUMBER(pc[3], type, result);                                                            \
-         NEXT(5);                                                                                      \
-      }                                                                                                \
-      PLAIN();                                                                                         \
+   // The result of operator op on two operands that are there (else the
+   // plain form decides), then what to do with it.
+#define WITH_RESULT(op, left, right, then)                                                        \
+   {                                                                                             \
+      const ORVA_Value *left_ = (left);                                                          \
+      const ORVA_Value *right_ = (right);                                                        \
+      int type;                                                                                  \
+      ORVA_Number result;                                                                        \
+      if (left_ == nullptr || right_ == nullptr || !FastOperate<OPCODE_##op>(left_, right_, &type, &result)) \
+         PLAIN();                                                                                \
+      then;                                                                                      \
    }
+#define ORVA_OPERATOR_HANDLERS(op)                                                                \
+   HANDLER(OP_##op)                                                                               \
+   if (ORVA_LIKELY(sp - bottom >= 2) && FastInPlace<OPCODE_##op>(sp[-2], sp[-1]))                 \
+   {                                                                                              \
+      pool.Release(*--sp);                                                                        \
+      NEXT(1);                                                                                    \
+   }                                                                                              \
+   goto generic_binary;                                                                           \
+   HANDLER(CONST_##op)                                                                            \
+   if (ORVA_LIKELY(sp > bottom) && FastInPlace<OPCODE_##op>(sp[-1], pc->p.constant))              \
+      NEXT(2);                                                                                    \
+   PLAIN();                                                                                       \
+   HANDLER(LOCAL_##op)                                                                            \
+   if (ORVA_LIKELY(sp > bottom) && LOCAL_VALUE(pc[0]) != nullptr &&                               \
+       FastInPlace<OPCODE_##op>(sp[-1], LOCAL_VALUE(pc[0])))                                      \
+      NEXT(2);                                                                                    \
+   PLAIN();                                                                                       \
+   HANDLER(LOCAL_CONST_##op)                                                                      \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), pc[1].p.constant, PUSH(pool.Number(type, result)); NEXT(3)) \
+   HANDLER(LOCAL_LOCAL_##op)                                                                      \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), PUSH(pool.Number(type, result)); NEXT(3)) \
+   HANDLER(LOCAL_CONST_SET_##op)                                                                  \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), pc[1].p.constant, STORE_NUMBER(pc[3], type, result); NEXT(5)) \
+   HANDLER(LOCAL_LOCAL_SET_##op)                                                                  \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), STORE_NUMBER(pc[3], type, result); NEXT(5))
    ORVA_SHORTCUT_OPERATORS(ORVA_OPERATOR_HANDLERS)
 #undef ORVA_OPERATOR_HANDLERS
+#undef WITH_RESULT
 
    // A truth tested by the conditional jump right after it: the jump is
    // taken on the truth, and no value is made for it.
-#define ORVA_JUMP_HANDLERS(op)                                                                \
-   HANDLER(JUMP_##op)                                                                         \
-   {                                                                                          \
-      bool truth;                                                                             \
-      if (ORVA_LIKELY(sp - bottom >= 2) && FastTruth<OPCODE_##op>(sp[-2], sp[-1], &truth))    \
-      {                                                                                       \
-         pool.Release(*--sp);                                                                 \
-         pool.Release(*--sp);                                                                 \
-         if (truth != (pc[1].opCode == OPCODE_JZ))                                            \
-            TAKE_JUMP(pc[1]);                                                                 \
-         NEXT(2);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
-   }                                                                                          \
-   HANDLER(LOCAL_JUMP_##op)                                                                   \
-   {                                                                                          \
-      const ORVA_Value *right = LOCAL_VALUE(pc[0]);                                           \
-      bool truth;                                                                             \
-      if (ORVA_LIKELY(sp > bottom) && right != nullptr && FastTruth<OPCODE_##op>(sp[-1], right, &truth)) \
-      {                                                                                       \
-         pool.Release(*--sp);                                                                 \
-         if (truth != (pc[2].opCode == OPCODE_JZ))                                            \
-            TAKE_JUMP(pc[2]);                                                                 \
-         NEXT(3);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
-   }                                                                                          \
-   HANDLER(CONST_JUMP_##op)                                                                   \
-   {                                                                                          \
-      bool truth;                                                                             \
-      if (ORVA_LIKELY(sp > bottom) && FastTruth<OPCODE_##op>(sp[-1], pc->p.constant, &truth)) \
-      {                                                                                       \
-         pool.Release(*--sp);                                                                 \
-         if (truth != (pc[2].opCode == OPCODE_JZ))                                            \
-            TAKE_JUMP(pc[2]);                                                                 \
-         NEXT(3);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
-   }                                                                                          \
-   HANDLER(LOCAL_CONST_JUMP_##op)                                                             \
-   {                                                                                          \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
-      bool truth;                                                                             \
-      if (left != nullptr && FastTruth<OPCODE_##op>(left, pc[1].p.constant, &truth))          \
-      {                                                                                       \
-         if (truth != (pc[3].opCode == OPCODE_JZ))                                            \
-            TAKE_JUMP(pc[3]);                                                                 \
-         NEXT(4);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
-   }                                                                                          \
-   HANDLER(LOCAL_LOCAL_JUMP_##op)                                                             \
-   {                                                                                          \
-      const ORVA_Value *left = LOCAL_VALUE(pc[0]);                                            \
-      const ORVA_Value *right = LOCAL_VALUE(pc[1]);                                           \
-      bool truth;                                                                             \
-      if (left != nullptr && right != nullptr && FastTruth<OPCODE_##op>(left, right, &truth)) \
-      {                                                                                       \
-         if (truth != (pc[3].opCode == OPCODE_JZ))                                            \
-            TAKE_JUMP(pc[3]);                                                                 \
-         NEXT(4);                                                                             \
-      }                                                                                       \
-      PLAIN();                                                                                \
+   // The truth of operator op on two operands that are there (else the plain
+   // form decides); popped values go, and the jump at jumpAt is taken or not.
+#define JUMP_ON(op, left, right, popped, jumpAt)                                                  \
+   {                                                                                             \
+      const ORVA_Value *left_ = (left);                                                          \
+      const ORVA_Value *right_ = (right);                                                        \
+      bool truth;                                                                                \
+      if (left_ == nullptr || right_ == nullptr || !FastTruth<OPCODE_##op>(left_, right_, &truth)) \
+         PLAIN();                                                                                \
+      for (int k = 0; k < (popped); k++)                                                         \
+         pool.Release(*--sp);                                                                    \
+      if (truth != (pc[jumpAt].opCode == OPCODE_JZ))                                             \
+         TAKE_JUMP(pc[jumpAt]);                                                                  \
+      NEXT((jumpAt) + 1);                                                                        \
    }
+#define ORVA_JUMP_HANDLERS(op)                                                                    \
+   HANDLER(JUMP_##op)                                                                             \
+   JUMP_ON(op, (sp - bottom >= 2) ? sp[-2] : nullptr, (sp - bottom >= 2) ? sp[-1] : nullptr, 2, 1) \
+   HANDLER(LOCAL_JUMP_##op)                                                                       \
+   JUMP_ON(op, (sp > bottom) ? sp[-1] : nullptr, LOCAL_VALUE(pc[0]), 1, 2)                        \
+   HANDLER(CONST_JUMP_##op)                                                                       \
+   JUMP_ON(op, (sp > bottom) ? sp[-1] : nullptr, pc->p.constant, 1, 2)                            \
+   HANDLER(LOCAL_CONST_JUMP_##op)                                                                 \
+   JUMP_ON(op, LOCAL_VALUE(pc[0]), pc[1].p.constant, 0, 3)                                        \
+   HANDLER(LOCAL_LOCAL_JUMP_##op)                                                                 \
+   JUMP_ON(op, LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), 0, 3)
    ORVA_TRUTH_OPERATORS(ORVA_JUMP_HANDLERS)
 #undef ORVA_JUMP_HANDLERS
+#undef JUMP_ON
 
 #if !ORVA_COMPUTED_GOTO
       default:
@@ -1074,6 +967,7 @@ stopped:
 #undef LOCAL_VALUE
 #undef LOCAL_HOME
 #undef STORE
+#undef NAMED_HOME
 #undef STORE_NUMBER
 #undef HANDLER
 #undef DISPATCH

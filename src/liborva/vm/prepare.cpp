@@ -579,6 +579,8 @@ private:
    bool IsTruthAt(uint32 i) const { return IsShortcutAt(i) && TruthIndex(OpAt(i)) >= 0; }
    bool IsConditionalJumpAt(uint32 i) const { return PlainAt(i) == P_JZ || PlainAt(i) == P_JNZ; }
    bool IsPopOneAt(uint32 i) const { return PlainAt(i) == P_POP && m_out.ops[i].a == 1; }
+   // A push of a constant that is there (a hand-built one may hold none).
+   bool IsConstAt(uint32 i) const { return PlainAt(i) == P_PUSH_CONST && m_out.ops[i].p.constant != nullptr; }
 
    /*
     * "s = s . a . b;" on a local: what is appended is made of constants,
@@ -630,8 +632,9 @@ private:
       {
          case P_PUSH_LOCAL:
          {
-            const uint16_t second = PlainAt(i + 1);
-            const int shape = (second == P_PUSH_CONST) ? SHAPE_LOCAL_CONST : (second == P_PUSH_LOCAL) ? SHAPE_LOCAL_LOCAL : -1;
+            const int shape = IsConstAt(i + 1)                ? SHAPE_LOCAL_CONST
+                              : (PlainAt(i + 1) == P_PUSH_LOCAL) ? SHAPE_LOCAL_LOCAL
+                                                                 : -1;
             uint32 appended;
             if (AppendsToItself(i, &appended))
                choose(P_PUSH_LOCAL_MOVE, appended);
@@ -645,9 +648,9 @@ private:
             else if (shape == SHAPE_LOCAL_LOCAL && PlainAt(i + 2) == P_GET_ELEMENT && PlainAt(i + 3) == P_SET_LOCAL &&
                      IsPopOneAt(i + 4) && Joins(i, 5))
                choose(P_LOCAL_LOCAL_GET_SET, 5);
-            else if (shape == SHAPE_LOCAL_LOCAL && (PlainAt(i + 2) == P_PUSH_CONST || PlainAt(i + 2) == P_PUSH_LOCAL) &&
+            else if (shape == SHAPE_LOCAL_LOCAL && (IsConstAt(i + 2) || PlainAt(i + 2) == P_PUSH_LOCAL) &&
                      PlainAt(i + 3) == P_SET_ELEMENT && IsPopOneAt(i + 4) && Joins(i, 5))
-               choose((PlainAt(i + 2) == P_PUSH_CONST) ? P_LOCAL_LOCAL_CONST_PUT : P_LOCAL_LOCAL_LOCAL_PUT, 5);
+               choose(IsConstAt(i + 2) ? P_LOCAL_LOCAL_CONST_PUT : P_LOCAL_LOCAL_LOCAL_PUT, 5);
             else if (shape >= 0 && PlainAt(i + 2) == P_GET_ELEMENT && Joins(i, 3))
                choose((shape == SHAPE_LOCAL_CONST) ? P_LOCAL_CONST_GET : P_LOCAL_LOCAL_GET, 3);
             else if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
@@ -659,6 +662,8 @@ private:
             break;
          }
          case P_PUSH_CONST:
+            if (!IsConstAt(i))
+               break;
             if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
                choose(JumpCode(OpAt(i + 1), SHAPE_CONST), 3);
             else if (IsShortcutAt(i + 1) && Joins(i, 2))
