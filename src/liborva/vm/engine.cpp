@@ -41,13 +41,6 @@ void ORVA_Engine::UsePlainPaths(ORVA_Program *program, bool plain)
       engine->m_plainPaths = plain;
 }
 
-/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
-static const char *ArgumentName(char *buffer, uint32 n)
-{
-   snprintf(buffer, 16, "$%u", n);
-   return buffer;
-}
-
 int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
                       ORVA_VariableSystem **globalsOut)
 {

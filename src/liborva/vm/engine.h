@@ -11,6 +11,15 @@
 #include "vm/prepared.h"
 #include "vm/run_state.h"
 
+#include <cstdio>
+
+/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
+inline const char *ArgumentName(char *buffer, uint32 n)
+{
+   snprintf(buffer, 16, "$%u", static_cast<unsigned>(n));
+   return buffer;
+}
+
 class ORVA_Engine
 {
 public:

@@ -37,13 +37,6 @@ typedef ORVA_EngineAccess Access;
 #define ORVA_COMPUTED_GOTO 1
 #endif
 
-/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
-static const char *ArgumentName(char *buffer, uint32 n)
-{
-   snprintf(buffer, 16, "$%u", n);
-   return buffer;
-}
-
 uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region, uint32 returnPc)
 {
    ORVA_RunState *rs = m_run;
@@ -182,6 +175,9 @@ template <bool Step> void ORVA_Engine::Interpret()
    ORVA_Value **home;
    uint32 at;
    bool statement;
+   uint32 callTarget;
+   int callArgc;
+   const ORVA_Region *callRegion;
    const bool plainPaths = m_prepared->plain;
 
 #define INDEX() static_cast<uint32>(pc - ops)
@@ -442,13 +438,11 @@ do_return:
          DISPATCH();
       }
       SYNC();
-      const uint32 next = EnterCall(pc->a, static_cast<int32>(pc->b), pc->p.region, INDEX() + 1);
-      if (next == INVALID_ADDRESS)
-         goto stopped;
-      RELOAD();
-      pc = ops + next;
-      CHECKPOINT();
-      DISPATCH();
+      at = INDEX();
+      callTarget = pc->a;
+      callArgc = static_cast<int32>(pc->b);
+      callRegion = pc->p.region;
+      goto enter_call;
    }
 
    HANDLER(CALL_NAME)
@@ -467,12 +461,18 @@ do_return:
          AFTER_CALLOUT();
          NEXT(1);
       }
-      uint32 target = (name != nullptr) ? program->GetFunctionAddress(name) : INVALID_ADDRESS;
-      if (target == INVALID_ADDRESS)
+      callTarget = (name != nullptr) ? program->GetFunctionAddress(name) : INVALID_ADDRESS;
+      if (callTarget == INVALID_ADDRESS)
          FAIL(ORVA_ERR_NO_FUNCTION);
-      if (target > codeSize)
-         target = codeSize;
-      const uint32 next = EnterCall(target, argc, m_prepared->RegionAt(target), at + 1);
+      if (callTarget > codeSize)
+         callTarget = codeSize;
+      callArgc = argc;
+      callRegion = m_prepared->RegionAt(callTarget);
+   }
+   // A script call the inline form does not take; the position is synced.
+enter_call:
+   {
+      const uint32 next = EnterCall(callTarget, callArgc, callRegion, at + 1);
       if (next == INVALID_ADDRESS)
          goto stopped;
       RELOAD();

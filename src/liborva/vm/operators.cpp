@@ -6,7 +6,6 @@
 #include "support/support.h"
 #include "values/numeric.h"
 
-#include <climits>
 #include <cstring>
 #include <regex.h>
 
@@ -326,9 +325,9 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
          // The first group that took no part ends the groups handed to the script.
          if (matches[i].rm_so < 0 || matches[i].rm_eo < matches[i].rm_so)
             break;
-         snprintf(name, sizeof(name), "$%u", static_cast<unsigned>(i));
-         m_engine->StoreLocal(name, new ORVA_Value(subjectText + matches[i].rm_so,
-                                                   static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so)));
+         m_engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)),
+                              new ORVA_Value(subjectText + matches[i].rm_so,
+                                             static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so)));
       }
    }
    if (!cached)

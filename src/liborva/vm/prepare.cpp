@@ -141,17 +141,14 @@ static int ShortcutIndex(int opCode)
    return -1;
 }
 
+/* The position among the truth operators, which end the list of the shortcut ones, or -1. */
 static int TruthIndex(int opCode)
 {
-   static const int operators[] = {
-#define ORVA_OPCODE_OF(op) OPCODE_##op,
-      ORVA_TRUTH_OPERATORS(ORVA_OPCODE_OF)
-#undef ORVA_OPCODE_OF
-   };
-   for (size_t i = 0; i < sizeof(operators) / sizeof(operators[0]); i++)
-      if (operators[i] == opCode)
-         return static_cast<int>(i);
-   return -1;
+#define ORVA_COUNT_OF(op) +1
+   const int arithmetic = 0 ORVA_ARITH_OPERATORS(ORVA_COUNT_OF);
+#undef ORVA_COUNT_OF
+   const int index = ShortcutIndex(opCode);
+   return (index >= arithmetic) ? index - arithmetic : -1;
 }
 
 static_assert(P_LOCAL_LOCAL_SET_ADD - P_OP_ADD == SHAPE_LOCAL_LOCAL_SET && P_OP_SUB - P_OP_ADD == OPERATOR_SHAPES,
