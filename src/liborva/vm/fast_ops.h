@@ -36,6 +36,17 @@ ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *ri
          return false;
       return NumOperate<OpCode>(ORVA_DT_REAL, Access::Number(left), Access::Number(right), type, result) == 0;
    }
+   if ((leftType == ORVA_DT_INT32 || leftType == ORVA_DT_INT64) &&
+       (rightType == ORVA_DT_INT32 || rightType == ORVA_DT_INT64))
+   {
+      // Signed integers of both widths: the wider one wins.
+      const int common = NumCommonType(OpCode, ORVA_DT_INT64, ORVA_DT_INT64);
+      const ORVA_Number a = (leftType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(left))
+                                                        : NumConvert(ORVA_DT_INT64, common, Access::Number(left));
+      const ORVA_Number b = (rightType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(right))
+                                                         : NumConvert(ORVA_DT_INT64, common, Access::Number(right));
+      return NumOperate<OpCode>(common, a, b, type, result) == 0;
+   }
    if (leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL)
    {
       // Equality off the numeric path: null equals only null, and two texts
