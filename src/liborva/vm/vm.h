@@ -8,6 +8,7 @@
 #define ORVA_VM_H
 
 #include "orva.h"
+#include "vm/value_access.h"   // for the sources of the machine that reach into values
 
 #include <cstdlib>
 #include <cstring>
