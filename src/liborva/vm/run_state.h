@@ -103,21 +103,20 @@ public:
    {
       if (value == nullptr)
          return;
+      if (!ORVA_EngineAccess::OwnsNothing(value))
+      {
+         if (ORVA_EngineAccess::IsBareArray(value))
+            ORVA_EngineAccess::DropArray(value);
+         else
+         {
+            value->~ORVA_Value();
+            new (value) ORVA_Value();
+         }
+      }
       if (m_count == LIMIT)
-      {
          delete value;
-         return;
-      }
-      if (ORVA_EngineAccess::IsBareArray(value))
-      {
-         ORVA_EngineAccess::DropArray(value);
-      }
-      else if (!ORVA_EngineAccess::OwnsNothing(value))
-      {
-         value->~ORVA_Value();
-         new (value) ORVA_Value();
-      }
-      m_spare[m_count++] = value;
+      else
+         m_spare[m_count++] = value;
    }
 
 private:

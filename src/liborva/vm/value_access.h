@@ -60,7 +60,8 @@ public:
    // What the destructor of this value would free: nothing.
    static bool OwnsNothing(const ORVA_Value *value)
    {
-      return value->m_string == nullptr && value->m_dataType != ORVA_DT_OBJECT && value->m_dataType != ORVA_DT_ARRAY;
+      // Object and array are the type codes 1 and 2.
+      return value->m_string == nullptr && static_cast<unsigned>(value->m_dataType - ORVA_DT_OBJECT) > 1u;
    }
 
    // A value that owns nothing becomes what ORVA_Value() makes.
