@@ -204,7 +204,15 @@ bool ORVA_Engine::Begin(uint32 address)
    }
 
    // A global hides the locals of its name.
-   rs->shadowed.assign(m_prepared->names.size(), 0);
+   try
+   {
+      rs->shadowed.assign(m_prepared->names.size(), 0);
+   }
+   catch (const std::bad_alloc &)
+   {
+      program->Error(ORVA_ERR_INTERNAL);
+      return true;   // begun, and stopped at once: the tear-down releases the frame
+   }
    for (uint32 i = 0; i < program->m_globals->Count(); i++)
       GlobalAdded(program->m_globals->GetVariable(i));
 
@@ -356,8 +364,18 @@ void ORVA_Engine::GlobalAdded(ORVA_Variable *variable)
    if (m_run == nullptr || m_prepared == nullptr || variable == nullptr)
       return;
    const uint32 id = m_prepared->NameId(variable->Name());
-   if (id != NO_SLOT)
+   if (id == NO_SLOT)
+      return;
+   try
+   {
       Shadow(id);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // Some operations on the name's slots could not be turned: the run
+      // cannot go on right, so it stops.
+      m_program->Error(ORVA_ERR_INTERNAL);
+   }
 }
 
 bool ORVA_Engine::BindByName(const char *name)

@@ -163,11 +163,7 @@ template <bool Step> void ORVA_Engine::Interpret()
    ORVA_PreparedOp *ops = m_prepared->ops.data();
    uint32 codeSize = m_prepared->CodeSize();
    if (program->m_ip >= codeSize)
-   {
-      if (!Step)
-         program->m_ip = codeSize;
-      return;
-   }
+      return;   // stopped already, or a function that starts past the code
    ORVA_PreparedOp *pc = ops + program->m_ip;
    ORVA_Value **sp = rs->stackTop;
    ORVA_Value **bottom = rs->stackBottom;
