@@ -203,6 +203,10 @@ bool ORVA_Engine::Begin(uint32 address)
       Access::Held(variable) = rs->pool.Null();
    }
 
+   program->m_ip = address;
+   program->m_bindCounter = 1;
+   program->m_callDepth = 0;
+
    // A global hides the locals of its name.
    try
    {
@@ -215,10 +219,6 @@ bool ORVA_Engine::Begin(uint32 address)
    }
    for (uint32 i = 0; i < program->m_globals->Count(); i++)
       GlobalAdded(program->m_globals->GetVariable(i));
-
-   program->m_ip = address;
-   program->m_bindCounter = 1;
-   program->m_callDepth = 0;
    return true;
 }
 
