@@ -477,11 +477,6 @@ void ORVA_Engine::Reference(char *attribute)
    rs->pool.Release(value);
 }
 
-bool ORVA_Engine::CodeChanged() const
-{
-   return m_program->m_codeSize != m_prepared->CodeSize() || m_program->m_functionCount != m_prepared->functions.size();
-}
-
 bool ORVA_Engine::GoByName()
 {
    ORVA_RunState *rs = m_run;

@@ -102,7 +102,11 @@ private:
    // A host changed the code of the running program, or reached into the
    // run by hand: the run goes on with every name by name, which is right
    // for any code in any frame.  False after raising an error.
-   bool CodeChanged() const;
+   bool CodeChanged() const
+   {
+      return m_program->m_codeSize != m_prepared->CodeSize() ||
+             m_program->m_functionCount != m_prepared->functions.size();
+   }
    bool GoByName();
 
    template <bool Step> void Interpret();
