@@ -46,8 +46,8 @@ public:
     * raising an error.
     */
    bool Begin(uint32 address);
-   void Execute() { Interpret<false>(); }
-   void Step() { Interpret<true>(); }
+   void Execute() { Interpret(false); }
+   void Step() { Interpret(true); }
    ORVA_Value *PopResult() { return m_run->Pop(); }
    void EndCallers();   // the data stack and the callers' locals
    void End();          // the running function's locals and the run state
@@ -109,7 +109,7 @@ private:
    }
    bool GoByName();
 
-   template <bool Step> void Interpret();
+   void Interpret(bool oneStep);
 };
 
 #endif

@@ -15,27 +15,23 @@
 
 #include <cstring>
 
-/* The result's type and number of operator OpCode on left and right, or false. */
+#if defined(__GNUC__)
+#define ORVA_NOINLINE __attribute__((noinline))
+#else
+#define ORVA_NOINLINE
+#endif
+
+/*
+ * FastOperate beyond its two common pairs: signed integers of both widths,
+ * any other pair of numbers, and equality of nulls and of texts.  One copy
+ * per operator serves every fused form of it.
+ */
 template <int OpCode>
-ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *right, int *type, ORVA_Number *result)
+ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *right, int *type, ORVA_Number *result)
 {
    typedef ORVA_EngineAccess Access;
    const int leftType = Access::Type(left);
    const int rightType = Access::Type(right);
-   // The common pairs first, with their types known to the compiler.
-   if (leftType == ORVA_DT_INT32 && rightType == ORVA_DT_INT32)
-   {
-      const int common = NumCommonType(OpCode, ORVA_DT_INT32, ORVA_DT_INT32);
-      return NumOperate<OpCode>(common, NumConvert(ORVA_DT_INT32, common, Access::Number(left)),
-                                NumConvert(ORVA_DT_INT32, common, Access::Number(right)), type, result) == 0;
-   }
-   if (leftType == ORVA_DT_REAL && rightType == ORVA_DT_REAL)
-   {
-      const int common = NumCommonType(OpCode, ORVA_DT_REAL, ORVA_DT_REAL);
-      if (common < 0)
-         return false;
-      return NumOperate<OpCode>(ORVA_DT_REAL, Access::Number(left), Access::Number(right), type, result) == 0;
-   }
    if ((leftType == ORVA_DT_INT32 || leftType == ORVA_DT_INT64) &&
        (rightType == ORVA_DT_INT32 || rightType == ORVA_DT_INT64))
    {
@@ -80,6 +76,29 @@ ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *ri
       return false;
    return NumOperate<OpCode>(common, NumConvert(leftType, common, Access::Number(left)),
                              NumConvert(rightType, common, Access::Number(right)), type, result) == 0;
+}
+
+/* The result's type and number of operator OpCode on left and right, or false. */
+template <int OpCode>
+ORVA_ALWAYS_INLINE bool FastOperate(const ORVA_Value *left, const ORVA_Value *right, int *type, ORVA_Number *result)
+{
+   typedef ORVA_EngineAccess Access;
+   const int leftType = Access::Type(left);
+   const int rightType = Access::Type(right);
+   // The common pairs inline, with their types known to the compiler.
+   if (leftType == ORVA_DT_INT32 && rightType == ORVA_DT_INT32)
+   {
+      const int common = NumCommonType(OpCode, ORVA_DT_INT32, ORVA_DT_INT32);
+      return NumOperate<OpCode>(common, NumConvert(ORVA_DT_INT32, common, Access::Number(left)),
+                                NumConvert(ORVA_DT_INT32, common, Access::Number(right)), type, result) == 0;
+   }
+   if (leftType == ORVA_DT_REAL && rightType == ORVA_DT_REAL)
+   {
+      if (NumCommonType(OpCode, ORVA_DT_REAL, ORVA_DT_REAL) < 0)
+         return false;
+      return NumOperate<OpCode>(ORVA_DT_REAL, Access::Number(left), Access::Number(right), type, result) == 0;
+   }
+   return FastOperateOther<OpCode>(left, right, type, result);
 }
 
 /* The operator done in place on left, which takes the result and drops its text. */

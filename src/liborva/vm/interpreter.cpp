@@ -13,8 +13,9 @@
  * target; a fused handler whose guard fails runs the plain handler of the
  * same position instead (PLAIN).
  *
- * Interpret<true> is the one-step form behind ORVA_Program::Execute: it runs
- * the plain handler of the instruction at m_ip and returns.
+ * Interpret(true) is the one-step form behind ORVA_Program::Execute: it runs
+ * the plain handler of the instruction at m_ip, and its every dispatch after
+ * that ends the step.
  */
 #include "vm/engine.h"
 #include "vm/fast_ops.h"
@@ -141,14 +142,17 @@ ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
       &&L_LOCAL_LOCAL_SET_##op,
 #define ORVA_LABEL_JUMP(op) \
    &&L_JUMP_##op, &&L_CONST_JUMP_##op, &&L_LOCAL_JUMP_##op, &&L_LOCAL_CONST_JUMP_##op, &&L_LOCAL_LOCAL_JUMP_##op,
+#define ORVA_LABEL_STEPPED(name) &&step_done,
+#define ORVA_LABEL_STEPPED_OPERATOR(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
+#define ORVA_LABEL_STEPPED_JUMP(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
 
-template <bool Step> void ORVA_Engine::Interpret()
+void ORVA_Engine::Interpret(bool oneStep)
 {
    ORVA_Program *const program = m_program;
    ORVA_RunState *const rs = m_run;
    ORVA_ValuePool &pool = rs->pool;
 
-   if (Step)
+   if (oneStep)
    {
       // A host stepping by hand may stand anywhere: code that keeps its
       // locals in slots runs only in frames of its own region, so anything
@@ -306,23 +310,22 @@ template <bool Step> void ORVA_Engine::Interpret()
    static const void *const labels[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_SIMPLE)
                                                        ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_OPERATOR)
                                                           ORVA_TRUTH_OPERATORS(ORVA_LABEL_JUMP)};
+   // One step: the first handler runs, and every dispatch after it ends the step.
+   static const void *const stepped[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_STEPPED)
+                                                        ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_STEPPED_OPERATOR)
+                                                           ORVA_TRUTH_OPERATORS(ORVA_LABEL_STEPPED_JUMP)};
+   const void *const *const table = oneStep ? stepped : labels;
 #define HANDLER(name) L_##name:
-#define DISPATCH()              \
-   do                           \
-   {                            \
-      if (Step)                 \
-         goto step_done;        \
-      goto *labels[pc->code];   \
-   } while (0)
+#define DISPATCH() goto *table[pc->code]
 #define PLAIN() goto *labels[pc->plain]
-   goto *labels[Step ? pc->plain : pc->code];
+   goto *labels[oneStep ? pc->plain : pc->code];
 #else
-   uint16_t code = Step ? pc->plain : pc->code;
+   uint16_t code = oneStep ? pc->plain : pc->code;
 #define HANDLER(name) case P_##name:
 #define DISPATCH()              \
    do                           \
    {                            \
-      if (Step)                 \
+      if (oneStep)              \
          goto step_done;        \
       code = pc->code;          \
       goto dispatch;            \
@@ -970,5 +973,3 @@ stopped:
 #undef PLAIN
 }
 
-template void ORVA_Engine::Interpret<false>();
-template void ORVA_Engine::Interpret<true>();
