@@ -157,6 +157,7 @@ class ORVA_Library;
 class ZRQPMessage;
 class ORVA_EngineAccess;   // the interpreter's inlined access to values and scopes
 class ORVA_NameIndex;      // a hash index over a table of named records
+class ORVA_Engine;         // the interpreter's prepared code and run state
 
 /*
  * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
@@ -511,10 +512,11 @@ protected:
    ORVA_Value *m_result;
    char *m_errorText;
 
-   // Data-stack depth at entry of each active script call, so that a return
-   // drops whatever the callee left below its result (such as the value of a
-   // switch statement it returned from).
-   std::vector<int32> m_frameDepths;
+   // The interpreter kept with the program: the prepared form of its code,
+   // reused while the code stays the same, and the stacks and frames of the
+   // run under way.  m_dataStack and m_controlStack are not used by it.
+   ORVA_Engine *m_engine = nullptr;
+   friend class ORVA_Engine;
 
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
 

@@ -1,4 +1,5 @@
 #include "runtime/builtins.h"
+#include "values/numeric.h"
 
 #include <cmath>
 #include <cstdio>
@@ -35,26 +36,6 @@ int BI_Pow(int, ORVA_Value **argv, ORVA_Value **result)
 }
 
 /*
- * The type two numbers are compared in, as the script's own comparison
- * operators choose it: real wins; otherwise a mixed signed/unsigned pair
- * counts as signed, and the wider width wins.
- */
-static int CommonNumericType(int a, int b)
-{
-   if (a == ORVA_DT_REAL || b == ORVA_DT_REAL)
-      return ORVA_DT_REAL;
-   int aUnsigned = a >= ORVA_DT_UINT32, bUnsigned = b >= ORVA_DT_UINT32;
-   if (aUnsigned != bUnsigned)
-   {
-      if (aUnsigned)
-         a -= 2;   // uint32 -> int32, uint64 -> int64
-      else
-         b -= 2;
-   }
-   return a > b ? a : b;
-}
-
-/*
  * Compares candidate against best (both numeric) with the ordering that the
  * candidate's own comparison gives once both hold a common type.  Returns 1
  * or 0 through *outcome, or an error code when no common type can be made.
@@ -66,7 +47,8 @@ static int Compare(ORVA_Value *candidate, ORVA_Value *best, int greater, int *ou
       *outcome = greater ? candidate->GT(best) : candidate->LT(best);
       return 0;
    }
-   int type = CommonNumericType(candidate->DataType(), best->DataType());
+   // The type the script's own comparison operators would compare them in.
+   int type = NumCommonType(OPCODE_LT, candidate->DataType(), best->DataType());
    ORVA_Value a(candidate), b(best);
    if (!a.Convert(type) || !b.Convert(type))
       return ORVA_ERR_TYPE_CAST;

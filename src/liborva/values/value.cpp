@@ -5,6 +5,7 @@
 #include "orva.h"
 #include "support/support.h"
 #include "values/number_text.h"
+#include "values/numeric.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,16 +14,12 @@
 const char *const g_orvaTypeNames[9] = {"null",  "object", "array",  "string", "real",
                                         "int32", "int64",  "uint32", "uint64"};
 
-/*
- * Truncation of a real toward zero.  Reals outside the signed 64-bit range
- * and NaN have no integer value; they give the pattern with only the top bit
- * set, and the range test comes first so the cast itself is always defined.
- */
-static inline int64 TruncateReal(double d)
+/* The value's number as the numeric rules read it. */
+template <typename Union> static inline ORVA_Number Bits(const Union &value)
 {
-   if (d >= -9223372036854775808.0 && d < 9223372036854775808.0)
-      return static_cast<int64>(d);
-   return INT64_MIN;
+   ORVA_Number n;
+   memcpy(&n, &value, sizeof(n));
+   return n;
 }
 
 ORVA_Value::ORVA_Value() : m_length(0), m_string(nullptr), m_dataType(ORVA_DT_NULL), m_stringValid(0)
@@ -228,25 +225,14 @@ int ORVA_Value::Convert(int type)
       return 1;
    if (type < ORVA_DT_REAL || type > ORVA_DT_UINT64)
       return 0;
-   if (type == ORVA_DT_REAL && m_dataType == ORVA_DT_UINT64)
+   if (!NumConvertible(m_dataType, type))
       return 0;
 
-   uint64 bits = 0;
-   double real = 0.0;
-   if (type == ORVA_DT_REAL)
-      real = GetValueAsReal();
-   else if (type == ORVA_DT_INT32 || type == ORVA_DT_UINT32)
-      bits = GetValueAsUInt32();
-   else
-      bits = GetValueAsUInt64();
-
+   const ORVA_Number converted = NumConvert(m_dataType, type, Bits(m_value));
    ReleaseContent();
    InvalidateString();
    m_dataType = static_cast<uint8>(type);
-   if (type == ORVA_DT_REAL)
-      m_value.real = real;
-   else
-      m_value.u64 = bits;
+   memcpy(&m_value, &converted, sizeof(converted));
    return 1;
 }
 
@@ -269,21 +255,7 @@ char *ORVA_Value::GetValueAsString(uint32 *length)
 
 int64 ORVA_Value::GetValueAsInt64() const
 {
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         return TruncateReal(m_value.real);
-      case ORVA_DT_INT32:
-         return m_value.i32;
-      case ORVA_DT_INT64:
-         return m_value.i64;
-      case ORVA_DT_UINT32:
-         return m_value.u32;
-      case ORVA_DT_UINT64:
-         return static_cast<int64>(m_value.u64);
-      default:
-         return 0;
-   }
+   return NumToInt64(m_dataType, Bits(m_value));
 }
 
 uint64 ORVA_Value::GetValueAsUInt64() const
@@ -303,22 +275,7 @@ uint32 ORVA_Value::GetValueAsUInt32() const
 
 double ORVA_Value::GetValueAsReal() const
 {
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         return m_value.real;
-      case ORVA_DT_INT32:
-         return m_value.i32;
-      case ORVA_DT_INT64:
-         return static_cast<double>(m_value.i64);
-      case ORVA_DT_UINT32:
-         return m_value.u32;
-      case ORVA_DT_UINT64:
-         // Read as signed on purpose: 2^64 - 1 gives -1.0.
-         return static_cast<double>(static_cast<int64>(m_value.u64));
-      default:
-         return 0.0;
-   }
+   return NumToReal(m_dataType, Bits(m_value));
 }
 
 ORVA_Object *ORVA_Value::GetValueAsObject() const

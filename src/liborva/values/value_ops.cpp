@@ -1,271 +1,62 @@
 /*
- * Arithmetic, bitwise and comparison operations of values.  Every operation
- * switches once on the receiver's type and assumes the other operand holds
- * the same type; an operand of another type is read as the receiver's type.
- *
- * Integer arithmetic wraps: it is done on the unsigned representation, which
- * gives the same bits for signed and unsigned operands and never overflows a
- * signed type.  Integer division never faults:
- *   - a quotient by zero is 0 and a remainder by zero is the dividend, which
- *     keeps dividend = quotient * divisor + remainder true;
- *   - the most negative number divided by -1 stays itself (the wrapped
- *     quotient) and the matching remainder is 0.
+ * Arithmetic, bitwise and comparison operations of values.  Each assumes the
+ * other operand holds the receiver's type; an operand of another type is read
+ * as the receiver's type.  What each operation computes is the language's
+ * numeric rule for it (values/numeric.h); the methods only add the value's
+ * own bookkeeping: a changed number drops its text, and a receiver that is
+ * no number keeps its (absent) number.
  */
 #include "orva.h"
+#include "values/numeric.h"
 
-#include <cstdint>
+#include <cstring>
 
-// The other operand's number as the receiver's type; a direct read when the
-// types agree, as the interpreter guarantees.
-#define OTHER_REAL (other->m_dataType == ORVA_DT_REAL ? other->m_value.real : other->GetValueAsReal())
-#define OTHER_U32 \
-   ((other->m_dataType == ORVA_DT_INT32 || other->m_dataType == ORVA_DT_UINT32) ? other->m_value.u32 : other->GetValueAsUInt32())
-#define OTHER_U64 \
-   ((other->m_dataType == ORVA_DT_INT64 || other->m_dataType == ORVA_DT_UINT64) ? other->m_value.u64 : other->GetValueAsUInt64())
-
-void ORVA_Value::Add(ORVA_Value *other)
+template <typename Union> static inline ORVA_Number Bits(const Union &value)
 {
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         m_value.real += OTHER_REAL;
-         break;
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 += OTHER_U32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 += OTHER_U64;
-         break;
-   }
+   static_assert(sizeof(Union) == sizeof(ORVA_Number), "a value's number is 64 bits");
+   ORVA_Number n;
+   memcpy(&n, &value, sizeof(n));
+   return n;
 }
 
-void ORVA_Value::Sub(ORVA_Value *other)
+template <typename Union> static inline void StoreBits(Union &value, ORVA_Number n)
 {
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         m_value.real -= OTHER_REAL;
-         break;
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 -= OTHER_U32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 -= OTHER_U64;
-         break;
-   }
+   memcpy(&value, &n, sizeof(n));
 }
 
-void ORVA_Value::Mul(ORVA_Value *other)
-{
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         m_value.real *= OTHER_REAL;
-         break;
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 *= OTHER_U32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 *= OTHER_U64;
-         break;
+// The two-operand methods share one shape: drop the text, then compute on
+// the receiver's type with the other operand read as that type.
+#define ORVA_VALUE_ARITH(method, opCode)                                                            \
+   void ORVA_Value::method(ORVA_Value *other)                                                       \
+   {                                                                                                \
+      InvalidateString();                                                                           \
+      if (!IsNumeric() || other == nullptr)                                                         \
+         return;                                                                                    \
+      const ORVA_Number b = NumConvert(other->m_dataType, m_dataType, Bits(other->m_value));        \
+      StoreBits(m_value, NumArith<opCode>(m_dataType, Bits(m_value), b));                           \
    }
-}
 
-void ORVA_Value::Div(ORVA_Value *other)
-{
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         m_value.real /= OTHER_REAL;
-         break;
-      case ORVA_DT_INT32:
-      {
-         int32 divisor = static_cast<int32>(OTHER_U32);
-         if (divisor == 0)
-            m_value.i32 = 0;
-         else if (divisor != -1)
-            m_value.i32 /= divisor;
-         else
-            m_value.u32 = 0u - m_value.u32;
-         break;
-      }
-      case ORVA_DT_UINT32:
-      {
-         uint32 divisor = OTHER_U32;
-         m_value.u32 = (divisor == 0) ? 0 : m_value.u32 / divisor;
-         break;
-      }
-      case ORVA_DT_INT64:
-      {
-         int64 divisor = static_cast<int64>(OTHER_U64);
-         if (divisor == 0)
-            m_value.i64 = 0;
-         else if (divisor != -1)
-            m_value.i64 /= divisor;
-         else
-            m_value.u64 = 0u - m_value.u64;
-         break;
-      }
-      case ORVA_DT_UINT64:
-      {
-         uint64 divisor = OTHER_U64;
-         m_value.u64 = (divisor == 0) ? 0 : m_value.u64 / divisor;
-         break;
-      }
-   }
-}
+ORVA_VALUE_ARITH(Add, OPCODE_ADD)
+ORVA_VALUE_ARITH(Sub, OPCODE_SUB)
+ORVA_VALUE_ARITH(Mul, OPCODE_MUL)
+ORVA_VALUE_ARITH(Div, OPCODE_DIV)
+ORVA_VALUE_ARITH(Rem, OPCODE_REM)
+ORVA_VALUE_ARITH(BitAnd, OPCODE_BIT_AND)
+ORVA_VALUE_ARITH(BitOr, OPCODE_BIT_OR)
+ORVA_VALUE_ARITH(BitXor, OPCODE_BIT_XOR)
 
-void ORVA_Value::Rem(ORVA_Value *other)
-{
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_INT32:
-      {
-         int32 divisor = static_cast<int32>(OTHER_U32);
-         if (divisor == -1)
-            m_value.i32 = 0;
-         else if (divisor != 0)
-            m_value.i32 %= divisor;
-         break;
-      }
-      case ORVA_DT_UINT32:
-      {
-         uint32 divisor = OTHER_U32;
-         if (divisor != 0)
-            m_value.u32 %= divisor;
-         break;
-      }
-      case ORVA_DT_INT64:
-      {
-         int64 divisor = static_cast<int64>(OTHER_U64);
-         if (divisor == -1)
-            m_value.i64 = 0;
-         else if (divisor != 0)
-            m_value.i64 %= divisor;
-         break;
-      }
-      case ORVA_DT_UINT64:
-      {
-         uint64 divisor = OTHER_U64;
-         if (divisor != 0)
-            m_value.u64 %= divisor;
-         break;
-      }
-   }
-}
-
-void ORVA_Value::BitAnd(ORVA_Value *other)
-{
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 &= OTHER_U32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 &= OTHER_U64;
-         break;
-   }
-}
-
-void ORVA_Value::BitOr(ORVA_Value *other)
-{
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 |= OTHER_U32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 |= OTHER_U64;
-         break;
-   }
-}
-
-void ORVA_Value::BitXor(ORVA_Value *other)
-{
-   InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 ^= OTHER_U32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 ^= OTHER_U64;
-         break;
-   }
-}
-
-// 32-bit types shift by the count modulo 32; 64-bit types by the low byte of
-// the count, where 64 and more shift every bit out.
 void ORVA_Value::LShift(int count)
 {
    InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         m_value.u32 <<= (static_cast<uint32>(count) & 31);
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-      {
-         uint32 c = static_cast<uint32>(count) & 0xFF;
-         m_value.u64 = (c < 64) ? (m_value.u64 << c) : 0;
-         break;
-      }
-   }
+   if (IsNumeric())
+      StoreBits(m_value, NumArith<OPCODE_LSHIFT>(m_dataType, Bits(m_value), NumShiftOperand(m_dataType, count)));
 }
 
 void ORVA_Value::RShift(int count)
 {
    InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_INT32:
-      {
-         // Arithmetic shift written on the complement so that it is portable.
-         uint32 c = static_cast<uint32>(count) & 31;
-         m_value.u32 = (m_value.i32 < 0) ? ~(~m_value.u32 >> c) : (m_value.u32 >> c);
-         break;
-      }
-      case ORVA_DT_UINT32:
-         m_value.u32 >>= (static_cast<uint32>(count) & 31);
-         break;
-      case ORVA_DT_INT64:
-      {
-         uint32 c = static_cast<uint32>(count) & 0xFF;
-         bool negative = m_value.i64 < 0;
-         if (c >= 64)
-            m_value.u64 = negative ? ~static_cast<uint64>(0) : 0;
-         else
-            m_value.u64 = negative ? ~(~m_value.u64 >> c) : (m_value.u64 >> c);
-         break;
-      }
-      case ORVA_DT_UINT64:
-      {
-         uint32 c = static_cast<uint32>(count) & 0xFF;
-         m_value.u64 = (c < 64) ? (m_value.u64 >> c) : 0;
-         break;
-      }
-   }
+   if (IsNumeric())
+      StoreBits(m_value, NumArith<OPCODE_RSHIFT>(m_dataType, Bits(m_value), NumShiftOperand(m_dataType, count)));
 }
 
 void ORVA_Value::Increment()
@@ -273,12 +64,7 @@ void ORVA_Value::Increment()
    if (!IsNumeric())
       return;
    InvalidateString();
-   if (m_dataType == ORVA_DT_REAL)
-      m_value.real += 1.0;
-   else if (m_dataType == ORVA_DT_INT32 || m_dataType == ORVA_DT_UINT32)
-      m_value.u32++;
-   else
-      m_value.u64++;
+   StoreBits(m_value, NumStep(m_dataType, Bits(m_value), 1));
 }
 
 void ORVA_Value::Decrement()
@@ -286,12 +72,7 @@ void ORVA_Value::Decrement()
    if (!IsNumeric())
       return;
    InvalidateString();
-   if (m_dataType == ORVA_DT_REAL)
-      m_value.real -= 1.0;
-   else if (m_dataType == ORVA_DT_INT32 || m_dataType == ORVA_DT_UINT32)
-      m_value.u32--;
-   else
-      m_value.u64--;
+   StoreBits(m_value, NumStep(m_dataType, Bits(m_value), -1));
 }
 
 void ORVA_Value::Negate()
@@ -299,23 +80,9 @@ void ORVA_Value::Negate()
    if (!IsNumeric())
       return;
    InvalidateString();
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         m_value.real = -m_value.real;
-         break;
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         // A negated unsigned number is signed.
-         m_value.u32 = 0u - m_value.u32;
-         m_dataType = ORVA_DT_INT32;
-         break;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         m_value.u64 = 0u - m_value.u64;
-         m_dataType = ORVA_DT_INT64;
-         break;
-   }
+   int type = m_dataType;
+   StoreBits(m_value, NumNegate(&type, Bits(m_value)));
+   m_dataType = static_cast<uint8>(type);
 }
 
 void ORVA_Value::BitNot()
@@ -323,87 +90,30 @@ void ORVA_Value::BitNot()
    if (!IsNumeric())
       return;
    InvalidateString();
-   if (m_dataType == ORVA_DT_INT32 || m_dataType == ORVA_DT_UINT32)
-      m_value.u32 = ~m_value.u32;
-   else if (m_dataType == ORVA_DT_INT64 || m_dataType == ORVA_DT_UINT64)
-      m_value.u64 = ~m_value.u64;
+   StoreBits(m_value, NumBitNot(m_dataType, Bits(m_value)));
 }
 
 int ORVA_Value::IsZero() const
 {
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         return m_value.real == 0.0;
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         return m_value.u32 == 0;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         return m_value.u64 == 0;
-      default:
-         return 0;
-   }
+   return NumIsZero(m_dataType, Bits(m_value)) ? 1 : 0;
 }
 
-// A NaN is not zero, so it counts as non-zero (true), as in C.
 int ORVA_Value::IsNonZero() const
 {
-   switch (m_dataType)
-   {
-      case ORVA_DT_REAL:
-         return m_value.real != 0.0;
-      case ORVA_DT_INT32:
-      case ORVA_DT_UINT32:
-         return m_value.u32 != 0;
-      case ORVA_DT_INT64:
-      case ORVA_DT_UINT64:
-         return m_value.u64 != 0;
-      default:
-         return 0;
-   }
+   return NumIsNonZero(m_dataType, Bits(m_value)) ? 1 : 0;
 }
 
-// Every ordering comparison has the same shape; IEEE rules make any
-// comparison with a NaN false.
-#define ORVA_COMPARE(op)                                                     \
-   switch (m_dataType)                                                       \
-   {                                                                         \
-      case ORVA_DT_REAL:                                                     \
-         return m_value.real op OTHER_REAL;                                  \
-      case ORVA_DT_INT32:                                                    \
-         return m_value.i32 op static_cast<int32>(OTHER_U32);                \
-      case ORVA_DT_UINT32:                                                   \
-         return m_value.u32 op OTHER_U32;                                    \
-      case ORVA_DT_INT64:                                                    \
-         return m_value.i64 op static_cast<int64>(OTHER_U64);                \
-      case ORVA_DT_UINT64:                                                   \
-         return m_value.u64 op OTHER_U64;                                    \
-      default:                                                               \
-         return 0;                                                           \
+#define ORVA_VALUE_COMPARE(method, opCode)                                                          \
+   int ORVA_Value::method(ORVA_Value *other) const                                                  \
+   {                                                                                                \
+      if (!IsNumeric() || other == nullptr)                                                         \
+         return 0;                                                                                  \
+      const ORVA_Number b = NumConvert(other->m_dataType, m_dataType, Bits(other->m_value));        \
+      return NumCompare<opCode>(m_dataType, Bits(m_value), b) ? 1 : 0;                              \
    }
 
-int ORVA_Value::EQ(ORVA_Value *other) const
-{
-   ORVA_COMPARE(==)
-}
-
-int ORVA_Value::LT(ORVA_Value *other) const
-{
-   ORVA_COMPARE(<)
-}
-
-int ORVA_Value::LE(ORVA_Value *other) const
-{
-   ORVA_COMPARE(<=)
-}
-
-int ORVA_Value::GT(ORVA_Value *other) const
-{
-   ORVA_COMPARE(>)
-}
-
-int ORVA_Value::GE(ORVA_Value *other) const
-{
-   ORVA_COMPARE(>=)
-}
+ORVA_VALUE_COMPARE(EQ, OPCODE_EQ)
+ORVA_VALUE_COMPARE(LT, OPCODE_LT)
+ORVA_VALUE_COMPARE(LE, OPCODE_LE)
+ORVA_VALUE_COMPARE(GT, OPCODE_GT)
+ORVA_VALUE_COMPARE(GE, OPCODE_GE)

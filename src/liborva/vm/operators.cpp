@@ -2,50 +2,22 @@
  * Operator dispatch: which operand types an operator accepts, promotion of
  * two numbers to a common type, text comparison and the pattern operators.
  */
-#include "vm/vm.h"
+#include "vm/engine.h"
 #include "support/support.h"
+#include "values/numeric.h"
 
-#include <climits>
 #include <cstring>
 #include <regex.h>
 
 /* Most groups of one match that are stored as $1, $2, ... (record 0 is the whole match). */
 static const size_t MAX_MATCH_RECORDS = 256;
 
-static inline ORVA_DataStack *AsDataStack(ORVA_Stack *stack)
-{
-   return static_cast<ORVA_DataStack *>(stack);
-}
+typedef ORVA_EngineAccess Access;
 
-/* Operators that need integers: a real operand leaves them without a common type. */
-static inline bool IsIntegerOnlyOperator(int opCode)
+/* The state of the run under way, or null outside a run. */
+static inline ORVA_RunState *RunOf(ORVA_Engine *engine)
 {
-   return opCode == OPCODE_REM || opCode == OPCODE_LSHIFT || opCode == OPCODE_RSHIFT || opCode == OPCODE_BIT_AND ||
-          opCode == OPCODE_BIT_OR || opCode == OPCODE_BIT_XOR;
-}
-
-/*
- * The type both numeric operands are brought to, or -1 when there is none.
- * Next to a signed integer an unsigned one counts as signed of its width, and
- * the wider type wins.
- */
-static int CommonType(int opCode, int left, int right)
-{
-   if (opCode == OPCODE_DIV)
-      return ORVA_DT_REAL;
-   if (left == ORVA_DT_REAL || right == ORVA_DT_REAL)
-      return IsIntegerOnlyOperator(opCode) ? -1 : ORVA_DT_REAL;
-   bool leftUnsigned = left >= ORVA_DT_UINT32;
-   bool rightUnsigned = right >= ORVA_DT_UINT32;
-   if (leftUnsigned != rightUnsigned)
-   {
-      // uint32 -> int32, uint64 -> int64
-      if (leftUnsigned)
-         left -= 2;
-      else
-         right -= 2;
-   }
-   return (left > right) ? left : right;
+   return (engine != nullptr) ? engine->Run() : nullptr;
 }
 
 /* Equality outside the numeric path: same text, byte for byte; null equals only null. */
@@ -65,7 +37,13 @@ static int TextEqual(ORVA_Value *left, ORVA_Value *right)
 
 void ORVA_Program::DoBinaryOperation(int opCode)
 {
-   ORVA_DataStack *stack = AsDataStack(m_dataStack);
+   ORVA_RunState *run = RunOf(m_engine);
+   if (run == nullptr)
+   {
+      Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   ORVA_ValuePool &pool = run->pool;
    const bool isCase = (opCode == OPCODE_CASE);
    ORVA_Value *left;
    ORVA_Value *right;
@@ -75,7 +53,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
       // The label's constant against the switch value, which stays for the next label.
       ORVA_Instruction *instruction = (m_ip < m_codeSize) ? m_instructions[m_ip] : nullptr;
       left = (instruction != nullptr && instruction->m_opCode == OPCODE_CASE) ? instruction->m_operand.constant : nullptr;
-      right = static_cast<ORVA_Value *>(stack->FastTop());
+      right = run->Peek();
       if (left == nullptr || right == nullptr)
       {
          Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
@@ -84,12 +62,12 @@ void ORVA_Program::DoBinaryOperation(int opCode)
    }
    else
    {
-      right = static_cast<ORVA_Value *>(stack->FastPop());
-      left = static_cast<ORVA_Value *>(stack->FastPop());
+      right = run->Pop();
+      left = run->Pop();
       if (left == nullptr || right == nullptr)
       {
-         stack->Release(left);
-         stack->Release(right);
+         pool.Release(left);
+         pool.Release(right);
          Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
          return;
       }
@@ -99,17 +77,17 @@ void ORVA_Program::DoBinaryOperation(int opCode)
    auto fail = [&](int code) {
       if (!isCase)
       {
-         stack->Release(left);
-         stack->Release(right);
+         pool.Release(left);
+         pool.Release(right);
       }
       Error(code);
    };
    // A result of 1 or 0 takes the place of the left operand, which is numeric
    // or text here and so changes type without anything to release.
    auto pushTruth = [&](int truth) {
-      stack->Release(right);
+      pool.Release(right);
       left->Set(truth ? 1 : 0);
-      stack->FastPush(left);
+      run->Push(left);
    };
 
    const int leftType = left->DataType();
@@ -136,7 +114,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                equal = !equal;
             if (isCase)
             {
-               stack->FastPush(stack->NewValue(static_cast<int32>(equal)));
+               run->Push(pool.Number(ORVA_DT_INT32, NumberFromUInt32(equal ? 1 : 0)));
             }
             else if (leftType >= ORVA_DT_STRING)
             {
@@ -144,9 +122,9 @@ void ORVA_Program::DoBinaryOperation(int opCode)
             }
             else
             {
-               stack->Release(left);
-               stack->Release(right);
-               stack->FastPush(stack->NewValue(static_cast<int32>(equal)));
+               pool.Release(left);
+               pool.Release(right);
+               run->Push(pool.Number(ORVA_DT_INT32, NumberFromUInt32(equal ? 1 : 0)));
             }
             return;
          }
@@ -165,8 +143,8 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                length = 0;
             }
             left->Concatenate(text, length);
-            stack->Release(right);
-            stack->FastPush(left);
+            pool.Release(right);
+            run->Push(left);
             return;
          }
          case OPCODE_LIKE:
@@ -187,10 +165,10 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                return;
             }
             ORVA_Value *result = MatchRegexp(left, right, opCode == OPCODE_IMATCH);
-            stack->Release(left);
-            stack->Release(right);
+            pool.Release(left);
+            pool.Release(right);
             if (result != nullptr)
-               stack->FastPush(result);
+               run->Push(result);
             return;
          }
          default:
@@ -202,7 +180,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
       }
    }
 
-   const int common = CommonType(opCode, leftType, rightType);
+   const int common = NumCommonType(opCode, leftType, rightType);
    if (common < 0)
    {
       fail(ORVA_ERR_REAL_VALUE);
@@ -214,95 +192,31 @@ void ORVA_Program::DoBinaryOperation(int opCode)
       fail(ORVA_ERR_TYPE_CAST);
       return;
    }
-
-   switch (opCode)
+   if (isCase)
    {
-      case OPCODE_ADD:
-         left->Add(right);
-         break;
-      case OPCODE_SUB:
-         left->Sub(right);
-         break;
-      case OPCODE_MUL:
-         left->Mul(right);
-         break;
-      case OPCODE_DIV:
-         left->Div(right);
-         break;
-      case OPCODE_REM:
-         if (right->IsZero())
-         {
-            fail(ORVA_ERR_DIVIDE_BY_ZERO);
-            return;
-         }
-         // The most negative integer by -1 overflows the machine's division.
-         if (common == ORVA_DT_INT32 && right->GetValueAsInt32() == -1)
-         {
-            left->Set(0);
-         }
-         else if (common == ORVA_DT_INT64 && right->GetValueAsInt64() == -1)
-         {
-            stack->Release(left);
-            left = stack->NewValue(static_cast<int64>(0));
-         }
-         else
-         {
-            left->Rem(right);
-         }
-         break;
-      case OPCODE_BIT_AND:
-         left->BitAnd(right);
-         break;
-      case OPCODE_BIT_OR:
-         left->BitOr(right);
-         break;
-      case OPCODE_BIT_XOR:
-         left->BitXor(right);
-         break;
-      case OPCODE_LSHIFT:
-         left->LShift(right->GetValueAsInt32());
-         break;
-      case OPCODE_RSHIFT:
-         left->RShift(right->GetValueAsInt32());
-         break;
-      case OPCODE_EQ:
-         pushTruth(left->EQ(right));
-         return;
-      case OPCODE_NE:
-         pushTruth(!left->EQ(right));
-         return;
-      case OPCODE_LT:
-         pushTruth(left->LT(right));
-         return;
-      case OPCODE_LE:
-         pushTruth(left->LE(right));
-         return;
-      case OPCODE_GT:
-         pushTruth(left->GT(right));
-         return;
-      case OPCODE_GE:
-         pushTruth(left->GE(right));
-         return;
-      case OPCODE_AND:
-         pushTruth(left->IsNonZero() && right->IsNonZero());
-         return;
-      case OPCODE_OR:
-         pushTruth(left->IsNonZero() || right->IsNonZero());
-         return;
-      case OPCODE_CASE:
-         stack->FastPush(stack->NewValue(static_cast<int32>(left->EQ(right))));
-         return;
-      default:
-         fail(ORVA_ERR_INTERNAL);
-         return;
+      const bool equal = NumCompare<OPCODE_EQ>(common, Access::Number(left), Access::Number(right));
+      run->Push(pool.Number(ORVA_DT_INT32, NumberFromUInt32(equal ? 1 : 0)));
+      return;
    }
-   stack->Release(right);
-   stack->FastPush(left);
+
+   int resultType;
+   ORVA_Number result;
+   const int code = NumOperateRuntime(opCode, common, Access::Number(left), Access::Number(right), &resultType, &result);
+   if (code != 0)
+   {
+      fail(code);
+      return;
+   }
+   // The result takes the place of the left operand, a number here.
+   Access::SetNumber(left, resultType, result);
+   pool.Release(right);
+   run->Push(left);
 }
 
 void ORVA_Program::DoUnaryOperation(int opCode)
 {
-   ORVA_Value *value = static_cast<ORVA_Value *>(AsDataStack(m_dataStack)->FastTop());
+   ORVA_RunState *run = RunOf(m_engine);
+   ORVA_Value *value = (run != nullptr) ? run->Peek() : nullptr;
    if (value == nullptr)
    {
       Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
@@ -341,19 +255,19 @@ void ORVA_Program::DoUnaryOperation(int opCode)
  * compiled last time when the pattern is the same (a script's patterns are
  * mostly literals), else a new one.  Null when the pattern does not compile.
  */
-static regex_t *CompiledExpression(ORVA_DataStack *data, uint32 address, const char *pattern, int flags)
+static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags)
 {
    auto found = data->expressions.find(address);
    if (found != data->expressions.end())
    {
-      CachedExpression *entry = found->second;
+      ORVA_CachedExpression *entry = found->second;
       if (entry->flags == flags && entry->pattern == pattern)
          return &entry->compiled;
       regfree(&entry->compiled);
       delete entry;
       data->expressions.erase(found);
    }
-   CachedExpression *entry = new CachedExpression();
+   ORVA_CachedExpression *entry = new ORVA_CachedExpression();
    entry->pattern = pattern;
    entry->flags = flags;
    if (regcomp(&entry->compiled, pattern, flags) != 0)
@@ -375,9 +289,10 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    // Outside a run there is nowhere to keep the compiled expression.
    regex_t ownExpression;
    regex_t *compiled;
-   const bool cached = (m_dataStack != nullptr && m_ip < m_codeSize);
+   ORVA_RunState *run = RunOf(m_engine);
+   const bool cached = (run != nullptr && m_ip < m_codeSize);
    if (cached)
-      compiled = CompiledExpression(static_cast<ORVA_DataStack *>(m_dataStack), m_ip, patternText, flags);
+      compiled = CompiledExpression(run, m_ip, patternText, flags);
    else
       compiled = (regcomp(&ownExpression, patternText, flags) == 0) ? &ownExpression : nullptr;
    if (compiled == nullptr)
@@ -405,18 +320,14 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    {
       result = new ORVA_Value(static_cast<int32>(1));
       char name[16];
-      for (size_t i = 1; i < records && m_locals != nullptr; i++)
+      for (size_t i = 1; i < records && run != nullptr; i++)
       {
          // The first group that took no part ends the groups handed to the script.
          if (matches[i].rm_so < 0 || matches[i].rm_eo < matches[i].rm_so)
             break;
-         ORVA_Value *group = new ORVA_Value(subjectText + matches[i].rm_so,
-                                            static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so));
-         ORVA_Variable *variable = m_locals->Find(ArgumentName(name, static_cast<uint32>(i)));
-         if (variable != nullptr)
-            variable->Set(group);
-         else
-            CreateLocal(static_cast<ORVA_DataStack *>(m_dataStack), m_callDepth, m_locals, name, group);
+         m_engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)),
+                              new ORVA_Value(subjectText + matches[i].rm_so,
+                                             static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so)));
       }
    }
    if (!cached)

@@ -26,8 +26,9 @@ ORVA_Program::~ORVA_Program()
    for (uint32 i = 0; i < m_codeSize; i++)
       delete m_instructions[i];
    free(m_instructions);
-   delete static_cast<ORVA_DataStack *>(m_dataStack);
-   delete static_cast<ORVA_VMStack *>(m_controlStack);
+   DeleteEngine(m_engine);
+   delete m_dataStack;
+   delete m_controlStack;
    delete m_globals;
    delete m_locals;
    delete m_environment;

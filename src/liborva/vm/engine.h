@@ -1,0 +1,115 @@
+/*
+ * The interpreter kept with a program: the prepared form of its code and,
+ * during a run, the run's state.  A friend of ORVA_Program, it works on the
+ * program's fields directly (the instruction pointer that error messages
+ * read, the globals, the environment) and keeps the rest to itself.
+ */
+#ifndef ORVA_ENGINE_H
+#define ORVA_ENGINE_H
+
+#include "orva.h"
+#include "vm/prepared.h"
+#include "vm/run_state.h"
+
+#include <cstdio>
+
+/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
+inline const char *ArgumentName(char *buffer, uint32 n)
+{
+   snprintf(buffer, 16, "$%u", static_cast<unsigned>(n));
+   return buffer;
+}
+
+class ORVA_Engine
+{
+public:
+   explicit ORVA_Engine(ORVA_Program *program) : m_program(program) {}
+   ~ORVA_Engine();
+   ORVA_Engine(const ORVA_Engine &) = delete;
+   ORVA_Engine &operator=(const ORVA_Engine &) = delete;
+
+   // The engine of a program, made on first use.
+   static ORVA_Engine *Of(ORVA_Program *program);
+
+   // For tests: run this program without any fast path (no fusions, no
+   // typed shortcuts, every name by name), as a build without them would.
+   static void UsePlainPaths(ORVA_Program *program, bool plain);
+
+   bool Running() const { return m_run != nullptr; }
+   ORVA_RunState *Run() const { return m_run; }
+
+   /*
+    * A run: Begin prepares the code and the run state and enters the
+    * function at address as main is entered (the program's local scope is
+    * its scope, the BIND instructions read $1, $2, ...); Execute runs until
+    * the machine stops; End tears the run down.  Begin returns false after
+    * raising an error.
+    */
+   bool Begin(uint32 address);
+   void Execute() { Interpret(false); }
+   void Step() { Interpret(true); }
+   ORVA_Value *PopResult() { return m_run->Pop(); }
+   void EndCallers();   // the data stack and the callers' locals
+   void End();          // the running function's locals and the run state
+
+   // EnterCall makes the frame of a script call whose arguments are on top
+   // of the data stack and gives the address to go on at, or INVALID_ADDRESS
+   // after raising an error.
+   uint32 EnterCall(uint32 target, int argc, const ORVA_Region *region, uint32 returnPc);
+
+   // The current function's scope with every local of the run in it, for a
+   // host that asks for a variable object mid-run.
+   ORVA_VariableSystem *ScopeByName();
+
+   // Names: the home of a variable's value, found as the language finds it.
+   ORVA_Value **LocalHome(const char *name, bool create);   // the current function's locals
+   ORVA_Value **NamedHome(const char *name);                // the global, else a local, made if missing
+   void StoreLocal(const char *name, ORVA_Value *value);    // the local of that name receives value
+   void GlobalAdded(ORVA_Variable *variable);               // SetGlobalVariable made a new global
+
+private:
+   ORVA_Program *const m_program;
+   ORVA_Prepared *m_prepared = nullptr;
+   ORVA_RunState *m_run = nullptr;
+#if defined(ORVA_NO_FAST_PATHS)
+   bool m_plainPaths = true;
+#else
+   bool m_plainPaths = false;
+#endif
+
+   // Preparing (prepare.cpp).
+   bool PreparedIsCurrent() const;
+   ORVA_Prepared *Prepare(bool plain) const;
+
+   // A global hides the locals of a name: every operation on their slots
+   // goes by name for the rest of the run, which finds the global first.
+   // Unshadow puts the prepared code back as it was made.
+   void Shadow(uint32 nameId);
+   void Unshadow();
+
+   // Calls and returns.
+   void ReleaseFrame(ORVA_Frame &frame);            // the top frame, as a return leaves it
+   void DisposeFrame(uint32 index);                 // any frame, as the tear-down leaves it
+   ORVA_VariableSystem *FrameScope(ORVA_Frame &frame);
+
+   // The instructions that the loop leaves to plain functions.  Each raises
+   // its own errors.
+   void ExternalCall(ORVA_ExtFunction *function, int argc);
+   void Reference(char *attribute);
+   void DeclareArray(const char *name);
+   bool BindByName(const char *name);
+
+   // A host changed the code of the running program, or reached into the
+   // run by hand: the run goes on with every name by name, which is right
+   // for any code in any frame.  False after raising an error.
+   bool CodeChanged() const
+   {
+      return m_program->m_codeSize != m_prepared->CodeSize() ||
+             m_program->m_functionCount != m_prepared->functions.size();
+   }
+   bool GoByName();
+
+   void Interpret(bool oneStep);
+};
+
+#endif

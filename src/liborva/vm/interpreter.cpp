@@ -1,0 +1,975 @@
+/*
+ * The interpreter loop over the prepared form, and the calls and returns of
+ * script functions it makes.
+ *
+ * The loop keeps its position (pc), the top of the data stack (sp), the
+ * bottom of the stack and the current frame's slots in locals, and writes
+ * the position and the stack top back (SYNC) before anything that can fail
+ * or call out of the loop: an error message reads the line of the public
+ * instruction at m_ip, and the general operator dispatch works on the stack
+ * as the run state holds it.  Dispatch is a computed goto through a table of
+ * handler addresses (a switch where the compiler has no computed goto).
+ * Each handler ends by going on at the next position (NEXT) or a jump
+ * target; a fused handler whose guard fails runs the plain handler of the
+ * same position instead (PLAIN).
+ *
+ * Interpret(true) is the one-step form behind ORVA_Program::Execute: it runs
+ * the plain handler of the instruction at m_ip, and its every dispatch after
+ * that ends the step.
+ */
+#include "vm/engine.h"
+#include "vm/fast_ops.h"
+#include "values/array_cycle.h"
+
+#include <cstdio>
+#include <cstring>
+
+typedef ORVA_EngineAccess Access;
+
+#if defined(__GNUC__)
+#define ORVA_LIKELY(x) __builtin_expect(!!(x), 1)
+#define ORVA_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define ORVA_LIKELY(x) (x)
+#define ORVA_UNLIKELY(x) (x)
+#endif
+
+#if defined(__GNUC__) && !defined(ORVA_NO_COMPUTED_GOTO)
+#define ORVA_COMPUTED_GOTO 1
+#endif
+
+uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region, uint32 returnPc)
+{
+   ORVA_RunState *rs = m_run;
+   ORVA_Program *program = m_program;
+   if (rs->frameCount > MAX_CALL_DEPTH)
+   {
+      program->Error(ORVA_ERR_CONTROL_STACK_OVERFLOW);
+      return INVALID_ADDRESS;
+   }
+   if (argc < 0 || rs->Depth() < static_cast<uint32>(argc))
+   {
+      program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return INVALID_ADDRESS;
+   }
+   const bool slotted = region != nullptr && region->slotted;
+   const uint32 slotCount = slotted ? region->slotCount : 0;
+   if ((rs->frameCount == rs->frameCapacity && !rs->GrowFrames()) || !rs->ReserveSlots(slotCount))
+   {
+      program->Error(ORVA_ERR_INTERNAL);
+      return INVALID_ADDRESS;
+   }
+
+   ORVA_Frame &frame = rs->frames[rs->frameCount++];
+   frame.returnPc = returnPc;
+   frame.entry = target;
+   frame.slotBase = rs->slotTop;
+   frame.region = region;
+   frame.scope = nullptr;
+   ORVA_Value **slots = rs->slots + rs->slotTop;   // empty, as the slots above the top are
+   rs->slotTop += slotCount;
+
+   // The arguments move from the stack into the callee's locals, the last
+   // pushed becoming $n.
+   ORVA_Value **args = rs->stackTop - argc;
+   rs->stackTop = args;
+   frame.stackBase = rs->Depth();
+   ORVA_ValuePool &pool = rs->pool;
+   uint32 next = target;
+   if (slotted)
+   {
+      const uint32 *argumentSlots = region->argumentSlots.data();
+      for (uint32 i = 0; i < static_cast<uint32>(argc); i++)
+      {
+         const uint32 slot = (i < region->argumentCount) ? argumentSlots[i] : NO_SLOT;
+         if (slot == NO_SLOT)
+            pool.Release(args[i]);   // nothing reads it
+         else
+            slots[slot] = args[i];
+      }
+      // Parameters the call bound itself: a missing argument is null.
+      for (uint32 i = static_cast<uint32>(argc); i < region->boundArguments; i++)
+         slots[argumentSlots[i]] = pool.Null();
+      next = region->callEntry;
+      program->m_bindCounter = region->bindCounter;
+   }
+   else
+   {
+      program->m_bindCounter = 1;
+      if (argc > 0)
+      {
+         ORVA_VariableSystem *scope = FrameScope(frame);
+         char name[16];
+         for (int i = 0; i < argc; i++)
+            if (scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
+            {
+               // The scope took the value over even so; the rest go with it.
+               for (int k = i + 1; k < argc; k++)
+                  pool.Release(args[k]);
+               program->Error(ORVA_ERR_INTERNAL);
+               return INVALID_ADDRESS;
+            }
+      }
+   }
+   program->m_callDepth = rs->frameCount - 1;
+   program->m_locals = frame.scope;
+   return next;
+}
+
+ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
+{
+   ORVA_RunState *rs = m_run;
+   ORVA_Value **slot = rs->slots + frame.slotBase;
+   ORVA_Value **end = rs->slots + rs->slotTop;
+   for (; slot < end; slot++)
+      if (*slot != nullptr)
+      {
+         rs->pool.Release(*slot);
+         *slot = nullptr;
+      }
+   rs->slotTop = frame.slotBase;
+   if (frame.scope != nullptr)
+      delete frame.scope;
+   rs->frameCount--;
+   m_program->m_callDepth = rs->frameCount - 1;
+   m_program->m_locals = rs->Top().scope;
+}
+
+/* The operator codes, in the order of ORVA_PreparedCode, for the table of handlers. */
+#define ORVA_LABEL_SIMPLE(name) &&L_##name,
+#define ORVA_LABEL_OPERATOR(op)                                                                              \
+   &&L_OP_##op, &&L_CONST_##op, &&L_LOCAL_##op, &&L_LOCAL_CONST_##op, &&L_LOCAL_LOCAL_##op, &&L_LOCAL_CONST_SET_##op, \
+      &&L_LOCAL_LOCAL_SET_##op,
+#define ORVA_LABEL_JUMP(op) \
+   &&L_JUMP_##op, &&L_CONST_JUMP_##op, &&L_LOCAL_JUMP_##op, &&L_LOCAL_CONST_JUMP_##op, &&L_LOCAL_LOCAL_JUMP_##op,
+#define ORVA_LABEL_STEPPED(name) &&step_done,
+#define ORVA_LABEL_STEPPED_OPERATOR(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
+#define ORVA_LABEL_STEPPED_JUMP(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
+
+void ORVA_Engine::Interpret(bool oneStep)
+{
+   ORVA_Program *const program = m_program;
+   ORVA_RunState *const rs = m_run;
+   ORVA_ValuePool &pool = rs->pool;
+
+   if (oneStep)
+   {
+      // A host stepping by hand may stand anywhere: code that keeps its
+      // locals in slots runs only in frames of its own region, so anything
+      // else goes by name from now on.
+      if (CodeChanged() && !GoByName())
+         return;
+      const ORVA_Region *region = m_prepared->RegionAt(program->m_ip);
+      if (region != nullptr && region->slotted && region != rs->Top().region && !GoByName())
+         return;
+   }
+
+   ORVA_PreparedOp *ops = m_prepared->ops.data();
+   uint32 codeSize = m_prepared->CodeSize();
+   if (program->m_ip >= codeSize)
+      return;   // stopped already, or a function that starts past the code
+   ORVA_PreparedOp *pc = ops + program->m_ip;
+   ORVA_Value **sp = rs->stackTop;
+   ORVA_Value **bottom = rs->stackBottom;
+   ORVA_Value **slots = rs->FrameSlots(rs->Top());
+   ORVA_Value **home;
+   uint32 at;
+   bool statement;
+   uint32 callTarget;
+   int callArgc;
+   const ORVA_Region *callRegion;
+   const bool plainPaths = m_prepared->plain;
+
+#define INDEX() static_cast<uint32>(pc - ops)
+#define SYNC()                         \
+   do                                  \
+   {                                   \
+      rs->stackTop = sp;               \
+      program->m_ip = INDEX();         \
+   } while (0)
+#define RELOAD()                                 \
+   do                                            \
+   {                                             \
+      sp = rs->stackTop;                         \
+      bottom = rs->stackBottom;                  \
+      slots = rs->FrameSlots(rs->Top());         \
+   } while (0)
+#define FAIL(code)                \
+   do                             \
+   {                              \
+      SYNC();                     \
+      program->Error(code);       \
+      goto stopped;               \
+   } while (0)
+   // After an out-of-line step that may have raised an error or pushed.
+#define AFTER_CALLOUT()                                  \
+   do                                                    \
+   {                                                     \
+      RELOAD();                                          \
+      if (program->m_ip == INVALID_ADDRESS)              \
+         goto stopped;                                   \
+      if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
+      {                                                  \
+         if (!rs->GrowStack())                           \
+            FAIL(ORVA_ERR_INTERNAL);                     \
+         RELOAD();                                       \
+      }                                                  \
+   } while (0)
+   // After host code ran: the code it may have changed goes by name (at is
+   // the position of the instruction that called out).
+#define AFTER_HOST_CODE()                                                   \
+   do                                                                      \
+   {                                                                       \
+      if (ORVA_UNLIKELY(CodeChanged()) && !GoByName())                     \
+         goto stopped;                                                     \
+      if (ORVA_UNLIKELY(m_prepared->ops.data() != ops))                    \
+      {                                                                    \
+         ops = m_prepared->ops.data();                                     \
+         codeSize = m_prepared->CodeSize();                                \
+         pc = ops + ((at < codeSize) ? at : codeSize);                     \
+      }                                                                    \
+   } while (0)
+   // The stack keeps room for one more value when an instruction starts.
+#define PUSH(value)                                      \
+   do                                                    \
+   {                                                     \
+      *sp++ = (value);                                   \
+      if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
+      {                                                  \
+         rs->stackTop = sp;                              \
+         if (!rs->GrowStack())                           \
+            FAIL(ORVA_ERR_INTERNAL);                     \
+         sp = rs->stackTop;                              \
+         bottom = rs->stackBottom;                       \
+      }                                                  \
+   } while (0)
+#define CHECKPOINT()                                     \
+   do                                                    \
+   {                                                     \
+      if (ORVA_UNLIKELY(rs->StopRequested()))            \
+      {                                                  \
+         SYNC();                                         \
+         goto stopped;                                   \
+      }                                                  \
+   } while (0)
+#define TAKE_JUMP(jump)                                  \
+   do                                                    \
+   {                                                     \
+      const bool backward_ = ((jump).flags & PREPARED_BACKWARD) != 0; \
+      pc = ops + (jump).a;                               \
+      if (backward_)                                     \
+         CHECKPOINT();                                   \
+      DISPATCH();                                        \
+   } while (0)
+#define NEXT(count)           \
+   do                         \
+   {                          \
+      pc += (count);          \
+      DISPATCH();             \
+   } while (0)
+   // The value of a local whose slot a fused form reads, or null when the
+   // plain form must decide (it was never made).  A local that a global
+   // hides is never read here: its operations go by name (Shadow).
+#define LOCAL_VALUE(op) (slots[(op).a])
+   // Where a slotted instruction's variable lives: its slot, made null when missing.
+#define LOCAL_HOME(op)                                                        \
+   do                                                                         \
+   {                                                                          \
+      home = &slots[(op).a];                                                  \
+      if (ORVA_UNLIKELY(*home == nullptr))                                    \
+         *home = pool.Null();                                                 \
+   } while (0)
+   // The result of a computation goes into the local of a SET: into its
+   // value itself when that owns nothing, else as a new value.
+#define STORE_NUMBER(op, type, result)                                        \
+   do                                                                         \
+   {                                                                          \
+      LOCAL_HOME(op);                                                         \
+      if (ORVA_LIKELY(Access::OwnsNothing(*home)))                            \
+         Access::ResetNumber(*home, type, result);                            \
+      else                                                                    \
+         STORE(home, pool.Number(type, result));                              \
+   } while (0)
+   // Where a named instruction's variable lives, found by name.
+#define NAMED_HOME()                              \
+   do                                             \
+   {                                              \
+      home = NamedHome(pc->p.name);               \
+      if (ORVA_UNLIKELY(home == nullptr))         \
+         FAIL(ORVA_ERR_INTERNAL);                 \
+   } while (0)
+#define STORE(where, value)           \
+   do                                 \
+   {                                  \
+      ORVA_Value *old_ = *(where);    \
+      *(where) = (value);             \
+      pool.Release(old_);             \
+   } while (0)
+
+#if ORVA_COMPUTED_GOTO
+   static const void *const labels[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_SIMPLE)
+                                                       ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_OPERATOR)
+                                                          ORVA_TRUTH_OPERATORS(ORVA_LABEL_JUMP)};
+   // One step: the first handler runs, and every dispatch after it ends the step.
+   static const void *const stepped[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_STEPPED)
+                                                        ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_STEPPED_OPERATOR)
+                                                           ORVA_TRUTH_OPERATORS(ORVA_LABEL_STEPPED_JUMP)};
+   const void *const *const table = oneStep ? stepped : labels;
+#define HANDLER(name) L_##name:
+#define DISPATCH() goto *table[pc->code]
+#define PLAIN() goto *labels[pc->plain]
+   goto *labels[oneStep ? pc->plain : pc->code];
+#else
+   uint16_t code = oneStep ? pc->plain : pc->code;
+#define HANDLER(name) case P_##name:
+#define DISPATCH()              \
+   do                           \
+   {                            \
+      if (oneStep)              \
+         goto step_done;        \
+      code = pc->code;          \
+      goto dispatch;            \
+   } while (0)
+#define PLAIN()                 \
+   do                           \
+   {                            \
+      code = pc->plain;         \
+      goto dispatch;            \
+   } while (0)
+dispatch:
+   switch (code)
+   {
+#endif
+
+   HANDLER(NOP)
+   NEXT(1);
+
+   HANDLER(END)
+   goto end;
+
+   HANDLER(RET_NULL)
+   PUSH(pool.Null());
+   goto do_return;
+
+   HANDLER(RET)
+do_return:
+   {
+      if (rs->frameCount == 1)
+      {
+         pc = ops + codeSize;   // a return from main ends the run
+         goto end;
+      }
+      ORVA_Frame &frame = rs->Top();
+      // Whatever the callee left under its result (the value of a switch it
+      // returned from) belongs to no one: it goes.
+      ORVA_Value **base = bottom + frame.stackBase;
+      if (sp > base + 1)
+      {
+         ORVA_Value *result = *--sp;
+         while (sp > base)
+            pool.Release(*--sp);
+         *sp++ = result;
+      }
+      const uint32 returnPc = frame.returnPc;
+      ReleaseFrame(frame);
+      slots = rs->FrameSlots(rs->Top());
+      pc = ops + ((returnPc < codeSize) ? returnPc : codeSize);
+      DISPATCH();
+   }
+
+   HANDLER(JMP)
+   TAKE_JUMP(*pc);
+
+   HANDLER(JZ)
+   HANDLER(JNZ)
+   {
+      if (ORVA_UNLIKELY(sp == bottom))
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *condition = *--sp;
+      const int type = Access::Type(condition);
+      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
+      {
+         pool.Release(condition);
+         FAIL(ORVA_ERR_NOT_NUMBER);
+      }
+      const bool zero = NumIsZero(type, Access::Number(condition));
+      pool.Release(condition);
+      if ((pc->opCode == OPCODE_JZ) == zero)
+         TAKE_JUMP(*pc);
+      NEXT(1);
+   }
+
+   HANDLER(CALL)
+   {
+      // The common call, inline: a function that keeps its locals in slots,
+      // every argument where the function wants it, room for the frame.
+      const ORVA_Region *region = pc->p.region;
+      const uint32 argc = pc->b;
+      if (ORVA_LIKELY(region != nullptr && region->slotted && argc <= region->argumentCount &&
+                      static_cast<uint32>(sp - bottom) >= argc && rs->frameCount <= MAX_CALL_DEPTH &&
+                      rs->frameCount < rs->frameCapacity && rs->slotTop + region->slotCount <= rs->slotCapacity))
+      {
+         ORVA_Frame *frame = rs->frames + rs->frameCount++;
+         frame->returnPc = INDEX() + 1;
+         frame->entry = pc->a;
+         frame->slotBase = rs->slotTop;
+         frame->region = region;
+         frame->scope = nullptr;
+         slots = rs->slots + rs->slotTop;
+         rs->slotTop += region->slotCount;
+         sp -= argc;
+         frame->stackBase = static_cast<uint32>(sp - bottom);
+         const uint32 *argumentSlots = region->argumentSlots.data();
+         for (uint32 i = 0; i < argc; i++)
+         {
+            if (argumentSlots[i] != NO_SLOT)
+               slots[argumentSlots[i]] = sp[i];
+            else
+               pool.Release(sp[i]);
+         }
+         for (uint32 i = argc; i < region->boundArguments; i++)
+            slots[argumentSlots[i]] = pool.Null();
+         program->m_bindCounter = region->bindCounter;
+         program->m_callDepth = rs->frameCount - 1;
+         program->m_locals = nullptr;
+         pc = ops + region->callEntry;
+         CHECKPOINT();
+         DISPATCH();
+      }
+      SYNC();
+      at = INDEX();
+      callTarget = pc->a;
+      callArgc = static_cast<int32>(pc->b);
+      callRegion = pc->p.region;
+      goto enter_call;
+   }
+
+   HANDLER(CALL_NAME)
+   {
+      SYNC();
+      at = INDEX();
+      const char *name = pc->p.name;
+      const int argc = static_cast<int32>(pc->b);
+      ORVA_ExtFunction *function = (name != nullptr) ? program->m_environment->FindFunction(name) : nullptr;
+      if (function != nullptr && function->m_handler != nullptr)
+      {
+         ExternalCall(function, argc);
+         if (program->m_ip == INVALID_ADDRESS)
+            goto stopped;
+         AFTER_HOST_CODE();
+         AFTER_CALLOUT();
+         NEXT(1);
+      }
+      callTarget = (name != nullptr) ? program->GetFunctionAddress(name) : INVALID_ADDRESS;
+      if (callTarget == INVALID_ADDRESS)
+         FAIL(ORVA_ERR_NO_FUNCTION);
+      if (callTarget > codeSize)
+         callTarget = codeSize;
+      callArgc = argc;
+      callRegion = m_prepared->RegionAt(callTarget);
+   }
+   // A script call the inline form does not take; the position is synced.
+enter_call:
+   {
+      const uint32 next = EnterCall(callTarget, callArgc, callRegion, at + 1);
+      if (next == INVALID_ADDRESS)
+         goto stopped;
+      RELOAD();
+      pc = ops + next;
+      CHECKPOINT();
+      DISPATCH();
+   }
+
+   HANDLER(PUSH_CONST)
+   {
+      ORVA_Value *constant = pc->p.constant;
+      PUSH((pc->flags & PREPARED_BARE) ? pool.Number(Access::Type(constant), Access::Number(constant))
+                                       : pool.Copy(constant));
+      NEXT(1);
+   }
+
+   HANDLER(PUSH_LOCAL)
+   LOCAL_HOME(*pc);
+   PUSH(pool.Copy(*home));
+   NEXT(1);
+
+   HANDLER(PUSH_NAME)
+   NAMED_HOME();
+   PUSH(pool.Copy(*home));
+   NEXT(1);
+
+   HANDLER(PUSH_LOCAL_MOVE)
+   {
+      // "s = s . x . y;" on a local: the value would be copied, appended to
+      // and stored back over the original, which nothing reads in between.
+      // The value itself goes instead, so that building a long text costs no
+      // copy of it per piece; the variable holds null until the assignment,
+      // and an error on the way ends the run, which takes the local with it.
+      ORVA_Value *value = LOCAL_VALUE(*pc);
+      if (value != nullptr && Access::Type(value) >= ORVA_DT_STRING)
+      {
+         slots[pc->a] = pool.Null();
+         PUSH(value);
+         NEXT(1);
+      }
+      PLAIN();
+   }
+
+   HANDLER(EXIT)
+   {
+      if (sp == bottom)
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      pool.Release(*--sp);
+      pc = ops + codeSize;
+      goto end;
+   }
+
+   HANDLER(POP)
+   for (int32 count = static_cast<int32>(pc->a); count > 0 && sp > bottom; count--)
+      pool.Release(*--sp);
+   NEXT(1);
+
+   // SET, and SET with the POP 1 of an assignment statement, which gives the
+   // value itself to the variable instead of a copy.
+#define SET_BODY(statement)                                                                     \
+   {                                                                                            \
+      if (sp == bottom)                                                                         \
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);                                                   \
+      ORVA_Value *top = sp[-1];                                                                 \
+      /* Assignment copies arrays; element values are shared one level down. */                \
+      const bool isArray = Access::Type(top) == ORVA_DT_ARRAY;                                  \
+      ORVA_Array *array = isArray ? Access::ArrayOf(top) : nullptr;                             \
+      ORVA_Value *value = (array != nullptr)        ? pool.Array(new ORVA_Array(array))          \
+                          : (statement && !isArray) ? top                                        \
+                                                    : pool.Copy(top);                            \
+      if (statement)                                                                            \
+         sp--;                                                                                  \
+      STORE(home, value);                                                                       \
+      if (statement && value != top)                                                            \
+         pool.Release(top);                                                                     \
+      NEXT((statement) ? 2 : 1);                                                                \
+   }
+   HANDLER(SET_LOCAL)
+   LOCAL_HOME(*pc);
+   SET_BODY(false)
+   HANDLER(SET_NAME)
+   NAMED_HOME();
+   SET_BODY(false)
+   HANDLER(SET_LOCAL_POP)
+   LOCAL_HOME(*pc);
+   SET_BODY(true)
+   HANDLER(SET_NAME_POP)
+   NAMED_HOME();
+   SET_BODY(true)
+#undef SET_BODY
+
+   HANDLER(PRINT)
+   {
+      if (sp == bottom)
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *value = *--sp;
+      FILE *out = program->m_environment->GetStdOut();
+      if (out != nullptr)
+      {
+         uint32 length = 0;
+         const char *text = value->GetValueAsString(&length);
+         if (text != nullptr)
+            fwrite(text, 1, length, out);
+         else
+            fputs("(null)", out);
+      }
+      pool.Release(value);
+      NEXT(1);
+   }
+
+   HANDLER(BIND_LOCAL)
+   {
+      // The copy is made before the old value goes: a parameter may be named
+      // like the argument it reads.
+      ORVA_Value *argument = slots[pc->b];
+      ORVA_Value *value = (argument != nullptr) ? pool.Copy(argument) : pool.Null();
+      STORE(&slots[pc->a], value);
+      NEXT(1);
+   }
+
+   HANDLER(BIND_NAME)
+   if (!BindByName(pc->p.name))
+      FAIL(ORVA_ERR_INTERNAL);
+   NEXT(1);
+
+   // x++ and x-- push the old value, ++x and --x the new one; with the POP 1
+   // of "i++;" as a statement they push nothing.
+#define STEP_BODY(statement)                                                                    \
+   {                                                                                            \
+      ORVA_Value *value = *home;                                                                \
+      const int type = Access::Type(value);                                                     \
+      if (ORVA_UNLIKELY(type < ORVA_DT_REAL))                                                   \
+         FAIL(ORVA_ERR_BAD_CONVERSION);                                                         \
+      const int opCode = pc->opCode;                                                            \
+      const bool post = (opCode == OPCODE_INC || opCode == OPCODE_DEC);                         \
+      if (post && !(statement))                                                                 \
+         PUSH(pool.Copy(value));                                                                \
+      const int step = (opCode == OPCODE_INC || opCode == OPCODE_INCP) ? 1 : -1;                \
+      Access::SetNumber(value, type, NumStep(type, Access::Number(value), step));               \
+      if (!post && !(statement))                                                                \
+         PUSH(pool.Copy(value));                                                                \
+      NEXT((statement) ? 2 : 1);                                                                \
+   }
+   HANDLER(STEP_LOCAL)
+   LOCAL_HOME(*pc);
+   STEP_BODY(false)
+   HANDLER(STEP_NAME)
+   NAMED_HOME();
+   STEP_BODY(false)
+   HANDLER(STEP_LOCAL_POP)
+   LOCAL_HOME(*pc);
+   STEP_BODY(true)
+   HANDLER(STEP_NAME_POP)
+   NAMED_HOME();
+   STEP_BODY(true)
+#undef STEP_BODY
+
+   HANDLER(NEG)
+   if (ORVA_LIKELY(sp > bottom) && Access::IsNumeric(sp[-1]))
+   {
+      int type = Access::Type(sp[-1]);
+      const ORVA_Number negated = NumNegate(&type, Access::Number(sp[-1]));
+      Access::SetNumber(sp[-1], type, negated);
+      NEXT(1);
+   }
+   goto generic_unary;
+
+   HANDLER(NOT)
+   if (ORVA_LIKELY(sp > bottom) && Access::Type(sp[-1]) >= ORVA_DT_INT32)
+   {
+      const bool zero = NumIsZero(Access::Type(sp[-1]), Access::Number(sp[-1]));
+      Access::SetNumber(sp[-1], ORVA_DT_INT32, NumberFromUInt32(zero ? 1 : 0));
+      NEXT(1);
+   }
+   goto generic_unary;
+
+   // "if (!x)": the jump is taken on the truth of the integer on top.
+   HANDLER(NOT_JUMP)
+   if (ORVA_LIKELY(sp > bottom) && Access::Type(sp[-1]) >= ORVA_DT_INT32)
+   {
+      const bool zero = NumIsZero(Access::Type(sp[-1]), Access::Number(sp[-1]));
+      pool.Release(*--sp);
+      if (zero != (pc[1].opCode == OPCODE_JZ))
+         TAKE_JUMP(pc[1]);
+      NEXT(2);
+   }
+   PLAIN();
+
+   HANDLER(UNARY)
+generic_unary:
+   SYNC();
+   program->DoUnaryOperation(pc->opCode);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(CAST)
+   if (sp == bottom)
+      FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+   if (!sp[-1]->Convert(static_cast<int32>(pc->b)))
+      FAIL(ORVA_ERR_TYPE_CAST);
+   NEXT(1);
+
+   HANDLER(REFERENCE)
+   SYNC();
+   at = INDEX();
+   Reference(pc->p.name);
+   if (program->m_ip == INVALID_ADDRESS)
+      goto stopped;
+   AFTER_HOST_CODE();
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(ARRAY_LOCAL)
+   if (slots[pc->a] != nullptr)
+      FAIL(ORVA_ERR_VARIABLE_ALREADY_EXIST);
+   slots[pc->a] = pool.Array(new ORVA_Array());
+   NEXT(1);
+
+   HANDLER(ARRAY_NAME)
+   SYNC();
+   DeclareArray(pc->p.name);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(GET_ELEMENT)
+   {
+      ORVA_Value *index = (sp > bottom) ? *--sp : nullptr;
+      ORVA_Value *array = (sp > bottom) ? *--sp : nullptr;
+      int error = 0;
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (index == nullptr || array == nullptr)
+         error = ORVA_ERR_DATA_STACK_UNDERFLOW;
+      else if (elements == nullptr)
+         error = ORVA_ERR_NOT_ARRAY;
+      else if (Access::Type(index) < ORVA_DT_INT32)
+         error = ORVA_ERR_INDEX_NOT_INTEGER;
+      if (ORVA_UNLIKELY(error != 0))
+      {
+         pool.Release(index);
+         pool.Release(array);
+         FAIL(error);
+      }
+      ORVA_Value *element = elements->Get(Access::Int32Of(index));
+      ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
+      pool.Release(index);
+      pool.Release(array);
+      PUSH(copy);
+      NEXT(1);
+   }
+
+   // An element read of a local array: the array value is never copied.
+#define READ_ELEMENT(arrayValue, indexValue, element)                                               \
+   ORVA_Array *elements_ = ((arrayValue) != nullptr) ? Access::ArrayOf(arrayValue) : nullptr;        \
+   const ORVA_Value *index_ = (indexValue);                                                          \
+   if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32)            \
+      PLAIN();                                                                                       \
+   ORVA_Value *element = elements_->Get(Access::Int32Of(index_));
+   HANDLER(LOCAL_LOCAL_GET)
+   {
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
+      PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
+      NEXT(3);
+   }
+
+   HANDLER(LOCAL_CONST_GET)
+   {
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), pc[1].p.constant, element);
+      PUSH((element != nullptr) ? pool.Copy(element) : pool.Null());
+      NEXT(3);
+   }
+
+   // "t = a[i];": the element goes straight into the local.  An element
+   // that is an array is left to the plain forms, since assignment copies it.
+   HANDLER(LOCAL_LOCAL_GET_SET)
+   {
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
+      if (element != nullptr && Access::Type(element) == ORVA_DT_ARRAY)
+         PLAIN();
+      LOCAL_HOME(pc[3]);
+      if (element != nullptr && Access::CopiesWithoutText(element) && Access::OwnsNothing(*home))
+         Access::ResetNumber(*home, Access::Type(element), Access::Number(element));
+      else
+      {
+         ORVA_Value *copy = (element != nullptr) ? pool.Copy(element) : pool.Null();
+         STORE(home, copy);
+      }
+      NEXT(5);
+   }
+
+   // "a[i] = c;" and "a[i] = v;" with a number (or null): no value is made
+   // for the array, the index or the copy the assignment gives.
+   HANDLER(LOCAL_LOCAL_CONST_PUT)
+   HANDLER(LOCAL_LOCAL_LOCAL_PUT)
+   {
+      const ORVA_Value *array = LOCAL_VALUE(pc[0]);
+      const ORVA_Value *index = LOCAL_VALUE(pc[1]);
+      const ORVA_Value *value = (pc->code == P_LOCAL_LOCAL_CONST_PUT) ? pc[2].p.constant : LOCAL_VALUE(pc[2]);
+      ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32 && value != nullptr &&
+          Access::CopiesWithoutText(value))
+      {
+         const int32 position = Access::Int32Of(index);
+         ORVA_Value *element = elements->Get(position);
+         if (element != nullptr && Access::OwnsNothing(element))
+            Access::ResetNumber(element, Access::Type(value), Access::Number(value));
+         else
+            elements->Set(position, pool.Number(Access::Type(value), Access::Number(value)));
+         NEXT(5);
+      }
+      PLAIN();
+   }
+
+   // The index from a local, the array on top.
+   HANDLER(LOCAL_GET)
+   {
+      READ_ELEMENT((sp > bottom) ? sp[-1] : nullptr, LOCAL_VALUE(pc[0]), element);
+      ORVA_Value *array = sp[-1];
+      sp[-1] = (element != nullptr) ? pool.Copy(element) : pool.Null();
+      pool.Release(array);
+      NEXT(2);
+   }
+#undef READ_ELEMENT
+
+   HANDLER(SET_ELEMENT)
+   statement = false;
+   goto do_set_element;
+   HANDLER(SET_ELEMENT_POP)
+   statement = true;
+do_set_element:
+   {
+      ORVA_Value *value = (sp > bottom) ? *--sp : nullptr;
+      ORVA_Value *index = (sp > bottom) ? *--sp : nullptr;
+      ORVA_Value *array = (sp > bottom) ? *--sp : nullptr;
+      int error = 0;
+      ORVA_Array *target = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
+      if (value == nullptr || index == nullptr || array == nullptr)
+         error = ORVA_ERR_DATA_STACK_UNDERFLOW;
+      else if (Access::Type(index) < ORVA_DT_INT32)
+         error = ORVA_ERR_INDEX_NOT_INTEGER;
+      else if (target == nullptr)
+         error = ORVA_ERR_NOT_ARRAY;
+      if (ORVA_UNLIKELY(error != 0))
+      {
+         pool.Release(value);
+         pool.Release(index);
+         pool.Release(array);
+         FAIL(error);
+      }
+      const int32 position = Access::Int32Of(index);
+      ORVA_Value *element;
+      if (!plainPaths && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
+          Access::OwnsNothing(element))
+      {
+         // A number (or null) replacing an element that owns nothing takes
+         // its place in it; the value itself then serves as the copy that
+         // the assignment gives.
+         Access::ResetNumber(element, Access::Type(value), Access::Number(value));
+         pool.Release(index);
+         pool.Release(array);
+         if (statement)
+            pool.Release(value);
+         else
+            PUSH(value);
+         NEXT(statement ? 2 : 1);
+      }
+      // An array that came to hold itself, directly or through arrays inside
+      // it, would never be freed: such a value is stored as a copy.
+      if (Access::Type(value) == ORVA_DT_ARRAY)
+         value = ElementValueFor(target, value);
+      target->Set(position, value);
+      // "a[i] = v;" as a statement discards the copy it would push; an
+      // object's copy is still made, for its class sees copies.
+      if (!statement)
+         PUSH(pool.Copy(value));
+      else if (Access::Type(value) == ORVA_DT_OBJECT)
+         pool.Release(pool.Copy(value));
+      pool.Release(index);
+      pool.Release(array);
+      NEXT(statement ? 2 : 1);
+   }
+
+   HANDLER(BINARY)
+generic_binary:
+   SYNC();
+   program->DoBinaryOperation(pc->opCode);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   // The operators: on the two values on top, and fused with the pushes of a
+   // constant or of locals before them.
+   // The result of operator op on two operands that are there (else the
+   // plain form decides), then what to do with it.
+#define WITH_RESULT(op, left, right, then)                                                        \
+   {                                                                                             \
+      const ORVA_Value *left_ = (left);                                                          \
+      const ORVA_Value *right_ = (right);                                                        \
+      int type;                                                                                  \
+      ORVA_Number result;                                                                        \
+      if (left_ == nullptr || right_ == nullptr || !FastOperate<OPCODE_##op>(left_, right_, &type, &result)) \
+         PLAIN();                                                                                \
+      then;                                                                                      \
+   }
+#define ORVA_OPERATOR_HANDLERS(op)                                                                \
+   HANDLER(OP_##op)                                                                               \
+   if (ORVA_LIKELY(sp - bottom >= 2) && FastInPlace<OPCODE_##op>(sp[-2], sp[-1]))                 \
+   {                                                                                              \
+      pool.Release(*--sp);                                                                        \
+      NEXT(1);                                                                                    \
+   }                                                                                              \
+   goto generic_binary;                                                                           \
+   HANDLER(CONST_##op)                                                                            \
+   if (ORVA_LIKELY(sp > bottom) && FastInPlace<OPCODE_##op>(sp[-1], pc->p.constant))              \
+      NEXT(2);                                                                                    \
+   PLAIN();                                                                                       \
+   HANDLER(LOCAL_##op)                                                                            \
+   if (ORVA_LIKELY(sp > bottom) && LOCAL_VALUE(pc[0]) != nullptr &&                               \
+       FastInPlace<OPCODE_##op>(sp[-1], LOCAL_VALUE(pc[0])))                                      \
+      NEXT(2);                                                                                    \
+   PLAIN();                                                                                       \
+   HANDLER(LOCAL_CONST_##op)                                                                      \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), pc[1].p.constant, PUSH(pool.Number(type, result)); NEXT(3)) \
+   HANDLER(LOCAL_LOCAL_##op)                                                                      \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), PUSH(pool.Number(type, result)); NEXT(3)) \
+   HANDLER(LOCAL_CONST_SET_##op)                                                                  \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), pc[1].p.constant, STORE_NUMBER(pc[3], type, result); NEXT(5)) \
+   HANDLER(LOCAL_LOCAL_SET_##op)                                                                  \
+   WITH_RESULT(op, LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), STORE_NUMBER(pc[3], type, result); NEXT(5))
+   ORVA_SHORTCUT_OPERATORS(ORVA_OPERATOR_HANDLERS)
+#undef ORVA_OPERATOR_HANDLERS
+#undef WITH_RESULT
+
+   // A truth tested by the conditional jump right after it: the jump is
+   // taken on the truth, and no value is made for it.
+   // The truth of operator op on two operands that are there (else the plain
+   // form decides); popped values go, and the jump at jumpAt is taken or not.
+#define JUMP_ON(op, left, right, popped, jumpAt)                                                  \
+   {                                                                                             \
+      const ORVA_Value *left_ = (left);                                                          \
+      const ORVA_Value *right_ = (right);                                                        \
+      bool truth;                                                                                \
+      if (left_ == nullptr || right_ == nullptr || !FastTruth<OPCODE_##op>(left_, right_, &truth)) \
+         PLAIN();                                                                                \
+      for (int k = 0; k < (popped); k++)                                                         \
+         pool.Release(*--sp);                                                                    \
+      if (truth != (pc[jumpAt].opCode == OPCODE_JZ))                                             \
+         TAKE_JUMP(pc[jumpAt]);                                                                  \
+      NEXT((jumpAt) + 1);                                                                        \
+   }
+#define ORVA_JUMP_HANDLERS(op)                                                                    \
+   HANDLER(JUMP_##op)                                                                             \
+   JUMP_ON(op, (sp - bottom >= 2) ? sp[-2] : nullptr, (sp - bottom >= 2) ? sp[-1] : nullptr, 2, 1) \
+   HANDLER(LOCAL_JUMP_##op)                                                                       \
+   JUMP_ON(op, (sp > bottom) ? sp[-1] : nullptr, LOCAL_VALUE(pc[0]), 1, 2)                        \
+   HANDLER(CONST_JUMP_##op)                                                                       \
+   JUMP_ON(op, (sp > bottom) ? sp[-1] : nullptr, pc->p.constant, 1, 2)                            \
+   HANDLER(LOCAL_CONST_JUMP_##op)                                                                 \
+   JUMP_ON(op, LOCAL_VALUE(pc[0]), pc[1].p.constant, 0, 3)                                        \
+   HANDLER(LOCAL_LOCAL_JUMP_##op)                                                                 \
+   JUMP_ON(op, LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), 0, 3)
+   ORVA_TRUTH_OPERATORS(ORVA_JUMP_HANDLERS)
+#undef ORVA_JUMP_HANDLERS
+#undef JUMP_ON
+
+#if !ORVA_COMPUTED_GOTO
+      default:
+         NEXT(1);
+   }
+#endif
+
+end:
+   rs->stackTop = sp;
+   program->m_ip = codeSize;
+   return;
+
+step_done:
+   SYNC();
+   return;
+
+stopped:
+   return;
+
+#undef INDEX
+#undef SYNC
+#undef RELOAD
+#undef FAIL
+#undef AFTER_CALLOUT
+#undef AFTER_HOST_CODE
+#undef PUSH
+#undef CHECKPOINT
+#undef TAKE_JUMP
+#undef NEXT
+#undef LOCAL_VALUE
+#undef LOCAL_HOME
+#undef STORE
+#undef NAMED_HOME
+#undef STORE_NUMBER
+#undef HANDLER
+#undef DISPATCH
+#undef PLAIN
+}
+

@@ -1,0 +1,759 @@
+/*
+ * Lowering a program into its prepared form: regions and the slots of their
+ * local variables, the plain operation of every instruction, and the fused
+ * forms chosen once for the sequences the compiler emits most.
+ */
+#include "vm/engine.h"
+#include "vm/value_access.h"
+#include "vm/vm.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+
+typedef ORVA_EngineAccess Access;
+
+/* Argument variables read by name above this number make a region go by name. */
+static const uint32 MAX_SLOTTED_ARGUMENT = 256;
+
+uint32 ORVA_Region::SlotOf(uint32 nameId) const
+{
+   auto found = std::lower_bound(slots.begin(), slots.end(), std::make_pair(nameId, static_cast<uint32>(0)));
+   return (found != slots.end() && found->first == nameId) ? found->second : NO_SLOT;
+}
+
+uint32 ORVA_Prepared::NameId(const char *name) const
+{
+   auto found = nameIds.find((name != nullptr) ? name : "");
+   return (found != nameIds.end()) ? found->second : NO_SLOT;
+}
+
+bool ORVA_EngineAccess::HasCanonicalText(const ORVA_Value *value)
+{
+   if (value->m_dataType < ORVA_DT_REAL)
+      return false;   // text, object or array: no number to format
+   if (!value->m_stringValid || value->m_string == nullptr)
+      return true;
+   // The formats of ORVA_Value::UpdateString.
+   char buffer[64];
+   int length;
+   switch (value->m_dataType)
+   {
+      case ORVA_DT_REAL:
+         length = snprintf(buffer, sizeof(buffer), "%f", value->m_value.real);
+         break;
+      case ORVA_DT_INT32:
+         length = snprintf(buffer, sizeof(buffer), "%d", value->m_value.i32);
+         break;
+      case ORVA_DT_UINT32:
+         length = snprintf(buffer, sizeof(buffer), "%u", value->m_value.u32);
+         break;
+      case ORVA_DT_INT64:
+         length = snprintf(buffer, sizeof(buffer), "%" PRId64, value->m_value.i64);
+         break;
+      default:
+         length = snprintf(buffer, sizeof(buffer), "%" PRIu64, value->m_value.u64);
+         break;
+   }
+   return length >= 0 && length < static_cast<int>(sizeof(buffer)) && static_cast<uint32>(length) == value->m_length &&
+          memcmp(buffer, value->m_string, static_cast<size_t>(length)) == 0;
+}
+
+/* Instructions that name a variable (BIND: the parameter it makes). */
+static bool NamesVariable(int opCode)
+{
+   switch (opCode)
+   {
+      case OPCODE_PUSH_VARIABLE:
+      case OPCODE_SET:
+      case OPCODE_BIND:
+      case OPCODE_INC:
+      case OPCODE_DEC:
+      case OPCODE_INCP:
+      case OPCODE_DECP:
+      case OPCODE_ARRAY:
+         return true;
+      default:
+         return false;
+   }
+}
+
+/* Instructions after which the next one never runs. */
+static bool EndsFlow(int opCode)
+{
+   return opCode == OPCODE_JMP || opCode == OPCODE_RET || opCode == OPCODE_RET_NULL || opCode == OPCODE_EXIT;
+}
+
+static bool IsJump(int opCode)
+{
+   return opCode == OPCODE_JMP || opCode == OPCODE_JZ || opCode == OPCODE_JNZ;
+}
+
+static const char *NameText(const char *name)
+{
+   return (name != nullptr) ? name : "";
+}
+
+/* The k of an argument variable's name "$k" (as "$%d" writes it), or 0. */
+static uint32 ArgumentNumber(const std::string &name)
+{
+   if (name.size() < 2 || name[0] != '$' || name[1] < '1' || name[1] > '9' || name.size() > 11)
+      return 0;
+   uint64 k = 0;
+   for (size_t i = 1; i < name.size(); i++)
+   {
+      if (name[i] < '0' || name[i] > '9')
+         return 0;
+      k = k * 10 + static_cast<uint64>(name[i] - '0');
+   }
+   return (k <= UINT32_MAX) ? static_cast<uint32>(k) : 0;
+}
+
+static std::string ArgumentName(uint32 k)
+{
+   return "$" + std::to_string(k);
+}
+
+uint16_t ByNameCode(uint16_t code)
+{
+   switch (code)
+   {
+      case P_PUSH_LOCAL: return P_PUSH_NAME;
+      case P_SET_LOCAL: return P_SET_NAME;
+      case P_STEP_LOCAL: return P_STEP_NAME;
+      case P_ARRAY_LOCAL: return P_ARRAY_NAME;
+      default: return code;
+   }
+}
+
+/* The position of an operator among the shortcut operators, or -1. */
+static int ShortcutIndex(int opCode)
+{
+   static const int operators[] = {
+#define ORVA_OPCODE_OF(op) OPCODE_##op,
+      ORVA_SHORTCUT_OPERATORS(ORVA_OPCODE_OF)
+#undef ORVA_OPCODE_OF
+   };
+   for (size_t i = 0; i < sizeof(operators) / sizeof(operators[0]); i++)
+      if (operators[i] == opCode)
+         return static_cast<int>(i);
+   return -1;
+}
+
+/* The position among the truth operators, which end the list of the shortcut ones, or -1. */
+static int TruthIndex(int opCode)
+{
+#define ORVA_COUNT_OF(op) +1
+   const int arithmetic = 0 ORVA_ARITH_OPERATORS(ORVA_COUNT_OF);
+#undef ORVA_COUNT_OF
+   const int index = ShortcutIndex(opCode);
+   return (index >= arithmetic) ? index - arithmetic : -1;
+}
+
+static_assert(P_LOCAL_LOCAL_SET_ADD - P_OP_ADD == SHAPE_LOCAL_LOCAL_SET && P_OP_SUB - P_OP_ADD == OPERATOR_SHAPES,
+              "one code per shape and operator");
+static_assert(P_LOCAL_LOCAL_JUMP_EQ - P_JUMP_EQ == SHAPE_LOCAL_LOCAL && P_JUMP_NE - P_JUMP_EQ == JUMP_SHAPES,
+              "one code per shape and jump");
+
+static uint16_t OperatorCode(int opCode, int shape)
+{
+   return static_cast<uint16_t>(P_OP_ADD + OPERATOR_SHAPES * ShortcutIndex(opCode) + shape);
+}
+
+static uint16_t JumpCode(int opCode, int shape)
+{
+   return static_cast<uint16_t>(P_JUMP_EQ + JUMP_SHAPES * TruthIndex(opCode) + shape);
+}
+
+namespace
+{
+/* Regions whose code may run in each other's frames end up in one set. */
+struct RegionSets
+{
+   std::vector<uint32> parent;
+   explicit RegionSets(size_t count) : parent(count)
+   {
+      for (size_t i = 0; i < count; i++)
+         parent[i] = static_cast<uint32>(i);
+   }
+   uint32 Find(uint32 r)
+   {
+      while (parent[r] != r)
+      {
+         parent[r] = parent[parent[r]];
+         r = parent[r];
+      }
+      return r;
+   }
+   void Join(uint32 a, uint32 b) { parent[Find(a)] = Find(b); }
+};
+
+/* The whole lowering of one program, step by step. */
+class Lowering
+{
+public:
+   Lowering(ORVA_Instruction **code, uint32 codeSize, const ORVA_Function *functions, uint32 functionCount,
+            bool plain, ORVA_Prepared &out)
+      : m_code(code), m_n(codeSize), m_functions(functions), m_functionCount(functionCount), m_plain(plain), m_out(out)
+   {
+   }
+
+   void Run()
+   {
+      FindTargets();
+      MakeRegions();
+      DecideSlots();
+      for (ORVA_Region &region : m_out.regions)
+         if (region.slotted)
+            AssignSlots(region);
+      m_out.ops.resize(static_cast<size_t>(m_n) + 1);
+      for (uint32 i = 0; i < m_n; i++)
+         Lower(i);
+      ORVA_PreparedOp &end = m_out.ops[m_n];
+      end = ORVA_PreparedOp();
+      end.code = end.plain = P_END;
+      m_out.nameUses.assign(m_out.names.size(), std::vector<uint32>());
+      for (uint32 i = 0; i < m_n; i++)
+      {
+         if (m_plain)
+            NoteNames(i, 1);
+         else
+            Fuse(i);
+      }
+   }
+
+private:
+   ORVA_Instruction **m_code;
+   const uint32 m_n;
+   const ORVA_Function *m_functions;
+   const uint32 m_functionCount;
+   const bool m_plain;
+   ORVA_Prepared &m_out;
+
+   std::vector<uint8> m_entry;        // a function starts here
+   std::vector<uint8> m_jumpTarget;   // a jump lands here
+   std::vector<uint8> m_callTarget;   // a direct call lands here
+   std::vector<uint32> m_leadingBinds;   // per region: the BIND instructions it starts with
+
+   int OpCodeAt(uint32 i) const { return m_code[i]->OpCode(); }
+   const char *NameAt(uint32 i) const { return NameText(Access::NameOf(m_code[i])); }
+
+   void FindTargets()
+   {
+      m_entry.assign(m_n, 0);
+      m_jumpTarget.assign(m_n, 0);
+      m_callTarget.assign(m_n, 0);
+      for (uint32 f = 0; f < m_functionCount; f++)
+         if (m_functions[f].m_address < m_n)
+            m_entry[m_functions[f].m_address] = 1;
+      for (uint32 i = 0; i < m_n; i++)
+      {
+         const int opCode = OpCodeAt(i);
+         const uint32 target = Access::AddressOf(m_code[i]);
+         if (IsJump(opCode) && target < m_n)
+            m_jumpTarget[target] = 1;
+         else if (opCode == OPCODE_CALL && target < m_n)
+            m_callTarget[target] = 1;
+      }
+   }
+
+   void MakeRegions()
+   {
+      m_out.regionOf.assign(m_n, 0);
+      for (uint32 i = 0; i < m_n; i++)
+      {
+         if (i == 0 || m_entry[i])
+         {
+            if (i > 0)
+               m_out.regions.back().end = i;
+            m_out.regions.emplace_back();
+            m_out.regions.back().start = i;
+         }
+         m_out.regionOf[i] = static_cast<uint32>(m_out.regions.size() - 1);
+      }
+      if (!m_out.regions.empty())
+         m_out.regions.back().end = m_n;
+   }
+
+   /*
+    * A region keeps its locals in slots when its code runs only in frames of
+    * its own: nothing jumps or falls into it from another region, calls enter
+    * it only at its start (a function's start), and every BIND is one of the
+    * BINDs it starts with, so that BIND k reads $k.
+    */
+   void DecideSlots()
+   {
+      const size_t count = m_out.regions.size();
+      RegionSets sets(count);
+      std::vector<uint8> irregular(count, m_plain ? 1 : 0);
+      m_leadingBinds.assign(count, 0);
+
+      for (uint32 r = 0; r < count; r++)
+      {
+         const ORVA_Region &region = m_out.regions[r];
+         if (!m_entry[region.start])
+            irregular[r] = 1;   // reached only by running into it
+         uint32 binds = 0;
+         while (region.start + binds < region.end && OpCodeAt(region.start + binds) == OPCODE_BIND &&
+                !m_jumpTarget[region.start + binds])
+            binds++;
+         m_leadingBinds[r] = binds;
+         for (uint32 i = region.start; i < region.end; i++)
+         {
+            const int opCode = OpCodeAt(i);
+            if (opCode == OPCODE_BIND && i >= region.start + binds)
+               irregular[r] = 1;   // its argument number depends on the path to it
+            if (m_callTarget[i] && !m_entry[i])
+               irregular[r] = 1;   // a call into the middle
+            if (NamesVariable(opCode) && ArgumentNumber(NameAt(i)) > MAX_SLOTTED_ARGUMENT)
+               irregular[r] = 1;
+            const uint32 target = Access::AddressOf(m_code[i]);
+            if (IsJump(opCode) && target < m_n && m_out.regionOf[target] != r)
+               sets.Join(r, m_out.regionOf[target]);
+         }
+         if (binds > MAX_SLOTTED_ARGUMENT)
+            irregular[r] = 1;
+         if (region.end < m_n && !EndsFlow(OpCodeAt(region.end - 1)))
+            sets.Join(r, r + 1);
+      }
+
+      std::vector<uint32> members(count, 0);
+      std::vector<uint8> setIrregular(count, 0);
+      for (uint32 r = 0; r < count; r++)
+      {
+         members[sets.Find(r)]++;
+         if (irregular[r])
+            setIrregular[sets.Find(r)] = 1;
+      }
+      for (uint32 r = 0; r < count; r++)
+      {
+         const uint32 set = sets.Find(r);
+         m_out.regions[r].slotted = members[set] == 1 && !setIrregular[set];
+      }
+   }
+
+   uint32 NameIdOf(const std::string &name)
+   {
+      auto found = m_out.nameIds.find(name);
+      if (found != m_out.nameIds.end())
+         return found->second;
+      const uint32 id = static_cast<uint32>(m_out.names.size());
+      m_out.names.push_back(name);
+      m_out.nameIds.emplace(name, id);
+      return id;
+   }
+
+   /*
+    * Every name the region's instructions use gets a slot, and so does $k for
+    * each leading BIND.  When nothing else reads those $k, a call may move
+    * its arguments straight into the parameters and start after the BINDs.
+    */
+   void AssignSlots(ORVA_Region &region)
+   {
+      const uint32 r = m_out.regionOf[region.start];
+      const uint32 binds = m_leadingBinds[r];
+      std::vector<std::string> order;   // names by first use
+      std::unordered_map<std::string, uint32> local;
+      auto use = [&](const std::string &name) {
+         if (local.emplace(name, static_cast<uint32>(order.size())).second)
+            order.push_back(name);
+      };
+
+      bool direct = binds > 0;
+      std::vector<std::string> parameters;
+      for (uint32 j = 0; j < binds; j++)
+      {
+         use(ArgumentName(j + 1));
+         parameters.push_back(NameAt(region.start + j));
+      }
+      for (uint32 i = region.start; i < region.end; i++)
+      {
+         if (!NamesVariable(OpCodeAt(i)))
+            continue;
+         const std::string name = NameAt(i);
+         use(name);
+         const uint32 k = ArgumentNumber(name);
+         if (k >= 1 && k <= binds)
+            direct = false;   // $k is read (or is a parameter): BIND must copy it
+      }
+      for (uint32 j = 0; direct && j < binds; j++)
+      {
+         if (ArgumentNumber(parameters[j]) > 0)
+            direct = false;   // a parameter named like an argument would take another argument's place
+         for (uint32 m = j + 1; m < binds; m++)
+            if (parameters[j] == parameters[m])
+               direct = false;   // a later parameter replaces an earlier one: leave it to BIND
+      }
+
+      region.slotCount = static_cast<uint32>(order.size());
+      uint32 highestArgument = direct ? binds : 0;
+      for (uint32 s = 0; s < order.size(); s++)
+      {
+         region.slots.emplace_back(NameIdOf(order[s]), s);
+         const uint32 k = ArgumentNumber(order[s]);
+         if (k > highestArgument && !(direct && k <= binds))
+            highestArgument = k;
+      }
+      std::sort(region.slots.begin(), region.slots.end());
+
+      region.argumentSlots.assign(highestArgument, NO_SLOT);
+      for (uint32 i = 0; i < highestArgument; i++)
+      {
+         auto found = local.find((direct && i < binds) ? parameters[i] : ArgumentName(i + 1));
+         if (found != local.end())
+            region.argumentSlots[i] = found->second;
+      }
+      region.argumentCount = highestArgument;
+      region.boundArguments = direct ? binds : 0;
+      region.callEntry = region.start + region.boundArguments;
+      region.bindCounter = static_cast<int32>(binds) + 1;
+   }
+
+   uint32 SlotOfName(const ORVA_Region &region, const char *name)
+   {
+      return region.SlotOf(m_out.NameId(name));
+   }
+
+   void Lower(uint32 i)
+   {
+      ORVA_Instruction *instruction = m_code[i];
+      ORVA_PreparedOp &op = m_out.ops[i];
+      op = ORVA_PreparedOp();
+      const int opCode = instruction->OpCode();
+      op.opCode = static_cast<uint8>((opCode >= 0 && opCode <= OPCODE_SET_ELEMENT) ? opCode : OPCODE_NOP);
+      const ORVA_Region &region = m_out.regions[m_out.regionOf[i]];
+      const bool slotted = region.slotted;
+      uint16_t code = P_NOP;
+
+      // The slot and name id of a named instruction in a slotted region.
+      auto local = [&](const char *name) {
+         op.b = m_out.NameId(name);
+         op.a = region.SlotOf(op.b);
+      };
+
+      switch (opCode)
+      {
+         case OPCODE_RET:
+            code = P_RET;
+            break;
+         case OPCODE_RET_NULL:
+            code = P_RET_NULL;
+            break;
+         case OPCODE_JMP:
+         case OPCODE_JZ:
+         case OPCODE_JNZ:
+         {
+            const uint32 target = Access::AddressOf(instruction);
+            code = (opCode == OPCODE_JMP) ? P_JMP : (opCode == OPCODE_JZ) ? P_JZ : P_JNZ;
+            op.a = (target < m_n) ? target : m_n;   // past the code: the run ends
+            if (op.a <= i)
+               op.flags |= PREPARED_BACKWARD;
+            break;
+         }
+         case OPCODE_CALL:
+         {
+            const uint32 target = Access::AddressOf(instruction);
+            code = P_CALL;
+            op.a = (target < m_n) ? target : m_n;
+            op.b = static_cast<uint32>(instruction->StackItems());
+            op.p.region = m_out.RegionAt(op.a);
+            op.flags |= PREPARED_BACKWARD;   // every call is a checkpoint
+            break;
+         }
+         case OPCODE_CALL_EXTERNAL:
+            code = P_CALL_NAME;
+            op.p.name = Access::NameOf(instruction);
+            op.b = static_cast<uint32>(instruction->StackItems());
+            break;
+         case OPCODE_PUSH_CONSTANT:
+         {
+            ORVA_Value *constant = Access::ConstantOf(instruction);
+            code = P_PUSH_CONST;
+            op.p.constant = constant;
+            // A copy made without the text reads the same when the text is
+            // what the number formats to anyway.
+            if (!m_plain && constant != nullptr &&
+                (Access::CopiesWithoutText(constant) || Access::HasCanonicalText(constant)))
+               op.flags |= PREPARED_BARE;
+            break;
+         }
+         case OPCODE_PUSH_VARIABLE:
+         case OPCODE_SET:
+         case OPCODE_INC:
+         case OPCODE_DEC:
+         case OPCODE_INCP:
+         case OPCODE_DECP:
+         case OPCODE_ARRAY:
+            op.p.name = Access::NameOf(instruction);
+            if (slotted)
+               local(NameText(op.p.name));
+            switch (opCode)
+            {
+               case OPCODE_PUSH_VARIABLE: code = slotted ? P_PUSH_LOCAL : P_PUSH_NAME; break;
+               case OPCODE_SET: code = slotted ? P_SET_LOCAL : P_SET_NAME; break;
+               case OPCODE_ARRAY: code = slotted ? P_ARRAY_LOCAL : P_ARRAY_NAME; break;
+               default: code = slotted ? P_STEP_LOCAL : P_STEP_NAME; break;
+            }
+            break;
+         case OPCODE_BIND:
+            op.p.name = Access::NameOf(instruction);
+            if (slotted)
+            {
+               code = P_BIND_LOCAL;
+               local(NameText(op.p.name));
+               // The leading BINDs read $1, $2, ... in turn.
+               op.b = SlotOfName(region, ArgumentName(i - region.start + 1).c_str());
+            }
+            else
+            {
+               code = P_BIND_NAME;
+            }
+            break;
+         case OPCODE_EXIT:
+            code = P_EXIT;
+            break;
+         case OPCODE_POP:
+            code = P_POP;
+            op.a = static_cast<uint32>(instruction->StackItems());
+            break;
+         case OPCODE_PRINT:
+            code = P_PRINT;
+            break;
+         case OPCODE_NEG:
+            code = m_plain ? static_cast<uint16_t>(P_UNARY) : static_cast<uint16_t>(P_NEG);
+            break;
+         case OPCODE_NOT:
+            code = m_plain ? static_cast<uint16_t>(P_UNARY) : static_cast<uint16_t>(P_NOT);
+            break;
+         case OPCODE_BIT_NOT:
+            code = P_UNARY;
+            break;
+         case OPCODE_CAST:
+            code = P_CAST;
+            op.b = static_cast<uint32>(instruction->StackItems());
+            break;
+         case OPCODE_REFERENCE:
+            code = P_REFERENCE;
+            op.p.name = Access::NameOf(instruction);
+            break;
+         case OPCODE_GET_ELEMENT:
+            code = P_GET_ELEMENT;
+            break;
+         case OPCODE_SET_ELEMENT:
+            code = P_SET_ELEMENT;
+            break;
+         case OPCODE_CONCAT:
+         case OPCODE_LIKE:
+         case OPCODE_ILIKE:
+         case OPCODE_MATCH:
+         case OPCODE_IMATCH:
+         case OPCODE_CASE:
+            code = P_BINARY;
+            break;
+         default:
+            if (ShortcutIndex(opCode) >= 0)
+               code = m_plain ? static_cast<uint16_t>(P_BINARY) : OperatorCode(opCode, SHAPE_STACK);
+            break;   // NOP and numbers outside the instruction set do nothing
+      }
+      op.code = op.plain = code;
+   }
+
+   /* Instructions i+1 .. i+length-1 exist, lie in i's region and are reached only from i. */
+   bool Joins(uint32 i, uint32 length) const
+   {
+      if (static_cast<uint64>(i) + length > m_n)
+         return false;
+      for (uint32 k = i + 1; k < i + length; k++)
+         if (m_entry[k] || m_jumpTarget[k] || m_callTarget[k] || m_out.regionOf[k] != m_out.regionOf[i])
+            return false;
+      return true;
+   }
+
+   uint16_t PlainAt(uint32 i) const { return (i < m_n) ? m_out.ops[i].plain : static_cast<uint16_t>(P_END); }
+   int OpAt(uint32 i) const { return (i < m_n) ? m_out.ops[i].opCode : -1; }
+   bool IsShortcutAt(uint32 i) const { return i < m_n && PlainAt(i) >= P_OP_ADD && PlainAt(i) < P_JUMP_EQ; }
+   bool IsTruthAt(uint32 i) const { return IsShortcutAt(i) && TruthIndex(OpAt(i)) >= 0; }
+   bool IsConditionalJumpAt(uint32 i) const { return PlainAt(i) == P_JZ || PlainAt(i) == P_JNZ; }
+   bool IsPopOneAt(uint32 i) const { return PlainAt(i) == P_POP && m_out.ops[i].a == 1; }
+   // A push of a constant that is there (a hand-built one may hold none).
+   bool IsConstAt(uint32 i) const { return PlainAt(i) == P_PUSH_CONST && m_out.ops[i].p.constant != nullptr; }
+
+   /*
+    * "s = s . a . b;" on a local: what is appended is made of constants,
+    * other locals, elements of them and operators on those, and the
+    * assignment to the same local ends the statement.  Nothing in such a
+    * sequence reads the variable, calls or jumps, and only the appends
+    * touch the value that starts it.
+    */
+   bool AppendsToItself(uint32 i, uint32 *length) const
+   {
+      const uint32 slot = m_out.ops[i].a;
+      uint32 depth = 1;   // values on the stack since i; the first is the variable's
+      uint32 appends = 0;
+      for (uint32 at = i + 1; at + 1 < m_n; at++)
+      {
+         const uint16_t plain = PlainAt(at);
+         if (plain == P_PUSH_CONST || (plain == P_PUSH_LOCAL && m_out.ops[at].a != slot))
+            depth++;
+         else if (plain == P_BINARY && OpAt(at) == OPCODE_CONCAT && depth >= 2)
+         {
+            if (depth == 2)
+               appends++;
+            depth--;
+         }
+         else if ((plain == P_GET_ELEMENT || IsShortcutAt(at)) && depth >= 3)
+            depth--;
+         else if (plain == P_SET_LOCAL && m_out.ops[at].a == slot && depth == 1 && IsPopOneAt(at + 1))
+         {
+            *length = at + 2 - i;
+            return appends > 0 && Joins(i, *length);
+         }
+         else
+            return false;
+      }
+      return false;
+   }
+
+   /* The fused form, if any, that starts at i, and how many instructions it takes in. */
+   void Fuse(uint32 i)
+   {
+      ORVA_PreparedOp &op = m_out.ops[i];
+      uint16_t code = op.plain;
+      uint32 length = 1;
+      auto choose = [&](uint16_t fused, uint32 taken) {
+         code = fused;
+         length = taken;
+      };
+      switch (op.plain)
+      {
+         case P_PUSH_LOCAL:
+         {
+            const int shape = IsConstAt(i + 1)                ? SHAPE_LOCAL_CONST
+                              : (PlainAt(i + 1) == P_PUSH_LOCAL) ? SHAPE_LOCAL_LOCAL
+                                                                 : -1;
+            uint32 appended;
+            if (AppendsToItself(i, &appended))
+               choose(P_PUSH_LOCAL_MOVE, appended);
+            else if (shape >= 0 && IsTruthAt(i + 2) && IsConditionalJumpAt(i + 3) && Joins(i, 4))
+               choose(JumpCode(OpAt(i + 2), shape), 4);
+            else if (shape >= 0 && IsShortcutAt(i + 2) && PlainAt(i + 3) == P_SET_LOCAL && IsPopOneAt(i + 4) &&
+                     Joins(i, 5))
+               choose(OperatorCode(OpAt(i + 2), shape + (SHAPE_LOCAL_CONST_SET - SHAPE_LOCAL_CONST)), 5);
+            else if (shape >= 0 && IsShortcutAt(i + 2) && Joins(i, 3))
+               choose(OperatorCode(OpAt(i + 2), shape), 3);
+            else if (shape == SHAPE_LOCAL_LOCAL && PlainAt(i + 2) == P_GET_ELEMENT && PlainAt(i + 3) == P_SET_LOCAL &&
+                     IsPopOneAt(i + 4) && Joins(i, 5))
+               choose(P_LOCAL_LOCAL_GET_SET, 5);
+            else if (shape == SHAPE_LOCAL_LOCAL && (IsConstAt(i + 2) || PlainAt(i + 2) == P_PUSH_LOCAL) &&
+                     PlainAt(i + 3) == P_SET_ELEMENT && IsPopOneAt(i + 4) && Joins(i, 5))
+               choose(IsConstAt(i + 2) ? P_LOCAL_LOCAL_CONST_PUT : P_LOCAL_LOCAL_LOCAL_PUT, 5);
+            else if (shape >= 0 && PlainAt(i + 2) == P_GET_ELEMENT && Joins(i, 3))
+               choose((shape == SHAPE_LOCAL_CONST) ? P_LOCAL_CONST_GET : P_LOCAL_LOCAL_GET, 3);
+            else if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
+               choose(JumpCode(OpAt(i + 1), SHAPE_LOCAL), 3);
+            else if (IsShortcutAt(i + 1) && Joins(i, 2))
+               choose(OperatorCode(OpAt(i + 1), SHAPE_LOCAL), 2);
+            else if (PlainAt(i + 1) == P_GET_ELEMENT && Joins(i, 2))
+               choose(P_LOCAL_GET, 2);
+            break;
+         }
+         case P_PUSH_CONST:
+            if (!IsConstAt(i))
+               break;
+            if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
+               choose(JumpCode(OpAt(i + 1), SHAPE_CONST), 3);
+            else if (IsShortcutAt(i + 1) && Joins(i, 2))
+               choose(OperatorCode(OpAt(i + 1), SHAPE_CONST), 2);
+            break;
+         case P_SET_LOCAL:
+         case P_SET_NAME:
+         case P_STEP_LOCAL:
+         case P_STEP_NAME:
+         case P_SET_ELEMENT:
+            if (IsPopOneAt(i + 1) && Joins(i, 2))
+               choose((op.plain == P_SET_LOCAL)     ? P_SET_LOCAL_POP
+                      : (op.plain == P_SET_NAME)    ? P_SET_NAME_POP
+                      : (op.plain == P_STEP_LOCAL)  ? P_STEP_LOCAL_POP
+                      : (op.plain == P_STEP_NAME)   ? P_STEP_NAME_POP
+                                                    : P_SET_ELEMENT_POP,
+                     2);
+            break;
+         case P_NOT:
+            if (IsConditionalJumpAt(i + 1) && Joins(i, 2))
+               choose(P_NOT_JUMP, 2);
+            break;
+         default:
+            if (IsTruthAt(i) && IsConditionalJumpAt(i + 1) && Joins(i, 2))
+               choose(JumpCode(op.opCode, SHAPE_STACK), 2);
+            break;
+      }
+      op.code = code;
+      NoteNames(i, length);
+   }
+
+   /*
+    * Which operations read or write the slot of each name, the fused ones
+    * by every instruction they take in: a global of that name makes them go
+    * by name (ORVA_Engine::Shadow).
+    */
+   void NoteNames(uint32 i, uint32 length)
+   {
+      for (uint32 k = i; k < i + length && k < m_n; k++)
+      {
+         const ORVA_PreparedOp &taken = m_out.ops[k];
+         if (ByNameCode(taken.plain) == taken.plain)
+            continue;   // names no slot
+         std::vector<uint32> &uses = m_out.nameUses[taken.b];
+         if (uses.empty() || uses.back() != i)
+            uses.push_back(i);
+      }
+   }
+};
+}   // namespace
+
+ORVA_Prepared *ORVA_Engine::Prepare(bool plain) const
+{
+   std::unique_ptr<ORVA_Prepared> prepared(new ORVA_Prepared());
+   ORVA_Program *program = m_program;
+   Lowering(program->m_instructions, program->m_codeSize, program->m_functions, program->m_functionCount, plain,
+            *prepared)
+      .Run();
+
+   prepared->plain = plain;
+   prepared->reusable = (program->m_moduleCount == 0);
+   prepared->prints.reserve(program->m_codeSize);
+   for (uint32 i = 0; i < program->m_codeSize; i++)
+   {
+      const ORVA_Instruction *instruction = program->m_instructions[i];
+      prepared->prints.push_back(
+         {instruction, instruction->OpCode(), instruction->StackItems(), Access::OperandBits(instruction)});
+   }
+   prepared->functions.assign(program->m_functions, program->m_functions + program->m_functionCount);
+   return prepared.release();
+}
+
+bool ORVA_Engine::PreparedIsCurrent() const
+{
+   const ORVA_Prepared *prepared = m_prepared;
+   const ORVA_Program *program = m_program;
+   if (prepared == nullptr || !prepared->reusable || prepared->plain != m_plainPaths ||
+       prepared->prints.size() != program->m_codeSize || prepared->functions.size() != program->m_functionCount)
+      return false;
+   for (uint32 i = 0; i < program->m_codeSize; i++)
+   {
+      const ORVA_Instruction *instruction = program->m_instructions[i];
+      const ORVA_InstructionPrint print = {instruction, instruction->OpCode(), instruction->StackItems(),
+                                           Access::OperandBits(instruction)};
+      if (!(print == prepared->prints[i]))
+         return false;
+   }
+   for (uint32 f = 0; f < program->m_functionCount; f++)
+   {
+      const ORVA_Function &now = program->m_functions[f];
+      const ORVA_Function &then = prepared->functions[f];
+      if (now.m_address != then.m_address || strncmp(now.m_name, then.m_name, sizeof(now.m_name)) != 0)
+         return false;
+   }
+   return true;
+}

@@ -1,0 +1,182 @@
+/*
+ * The prepared form of a program: the code lowered once, when a run starts,
+ * into an array of compact operations that the interpreter loop runs.  It is
+ * kept with the program and made again only when the code changed.
+ *
+ * Operation i stands for instruction i, so every code address is also the
+ * index of an operation and the loop's position always names the public
+ * instruction that error messages report.  One more operation, at the code
+ * size, ends the run.  Each operation carries two codes: `plain` does the
+ * instruction alone; `code` may be a fused form that does it together with
+ * the instructions after it, chosen here once.  A fused form whose guard
+ * fails (an operand of another type, a global hiding a local) runs the plain
+ * code instead and carries on instruction by instruction, so a fusion never
+ * changes what happens, only how fast.
+ *
+ * Local variables are resolved to slots of the call frame per region: the
+ * stretch of code from one function's start to the next.  A region whose
+ * code could run in another region's frame (a jump or a fall-through across
+ * the boundary, a call into its middle) or reads arguments in ways the
+ * counter of BIND decides at run time keeps every name by name.
+ */
+#ifndef ORVA_PREPARED_H
+#define ORVA_PREPARED_H
+
+#include "orva.h"
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+/* The operators with a typed shortcut; the truth operators give 1 or 0. */
+#define ORVA_ARITH_OPERATORS(X) X(ADD) X(SUB) X(MUL) X(DIV) X(REM) X(BIT_AND) X(BIT_OR) X(BIT_XOR) X(LSHIFT) X(RSHIFT)
+#define ORVA_TRUTH_OPERATORS(X) X(EQ) X(NE) X(LT) X(LE) X(GT) X(GE) X(AND) X(OR)
+#define ORVA_SHORTCUT_OPERATORS(X) ORVA_ARITH_OPERATORS(X) ORVA_TRUTH_OPERATORS(X)
+
+/*
+ * The codes without an operator of their own.  _LOCAL works on a slot,
+ * _NAME searches by name; _POP also does the POP 1 that follows.  The fused
+ * element forms: LOCAL_GET reads an element of the array on top at a local
+ * index, LOCAL_CONST_GET and LOCAL_LOCAL_GET of a local array; _GET_SET also
+ * stores the element into a local; the _PUT forms store a constant or a
+ * local into an element of a local array as a statement.
+ */
+#define ORVA_SIMPLE_CODES(X)                                                                                      \
+   X(NOP) X(END) X(RET) X(RET_NULL) X(JMP) X(JZ) X(JNZ) X(CALL) X(CALL_NAME) X(PUSH_CONST) X(PUSH_LOCAL)          \
+   X(PUSH_NAME) X(EXIT) X(POP) X(SET_LOCAL) X(SET_NAME) X(PRINT) X(BIND_LOCAL) X(BIND_NAME) X(STEP_LOCAL)          \
+   X(STEP_NAME) X(UNARY) X(CAST) X(REFERENCE) X(ARRAY_LOCAL) X(ARRAY_NAME) X(GET_ELEMENT) X(SET_ELEMENT) X(BINARY) \
+   X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
+   X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
+   X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP)
+
+enum ORVA_PreparedCode : uint16_t
+{
+#define ORVA_CODE_SIMPLE(name) P_##name,
+   ORVA_SIMPLE_CODES(ORVA_CODE_SIMPLE)
+#undef ORVA_CODE_SIMPLE
+   // Per operator, one code for each shape of ORVA_OperatorShape.
+#define ORVA_CODE_OPERATOR(op)                                                                          \
+   P_OP_##op, P_CONST_##op, P_LOCAL_##op, P_LOCAL_CONST_##op, P_LOCAL_LOCAL_##op, P_LOCAL_CONST_SET_##op, \
+      P_LOCAL_LOCAL_SET_##op,
+   ORVA_SHORTCUT_OPERATORS(ORVA_CODE_OPERATOR)
+#undef ORVA_CODE_OPERATOR
+   // Per truth operator, the shapes that end with JZ or JNZ, which is taken
+   // on the truth without making a value.
+#define ORVA_CODE_JUMP(op) \
+   P_JUMP_##op, P_CONST_JUMP_##op, P_LOCAL_JUMP_##op, P_LOCAL_CONST_JUMP_##op, P_LOCAL_LOCAL_JUMP_##op,
+   ORVA_TRUTH_OPERATORS(ORVA_CODE_JUMP)
+#undef ORVA_CODE_JUMP
+   P_CODE_COUNT
+};
+
+/*
+ * The shapes of an operator, as offsets from its P_OP_ or P_JUMP_ code: the
+ * instructions before the operator that the shape takes in.  The _SET shapes
+ * also take the SET of a local and the POP 1 after the operator, and store
+ * the result straight into the local.
+ */
+enum ORVA_OperatorShape
+{
+   SHAPE_STACK = 0,         // the operator on the two values on top
+   SHAPE_CONST = 1,         // PUSH_CONST, operator: the top value and a constant
+   SHAPE_LOCAL = 2,         // PUSH_LOCAL, operator: the top value and a local
+   SHAPE_LOCAL_CONST = 3,   // PUSH_LOCAL, PUSH_CONST, operator
+   SHAPE_LOCAL_LOCAL = 4,   // PUSH_LOCAL, PUSH_LOCAL, operator
+   SHAPE_LOCAL_CONST_SET = 5,
+   SHAPE_LOCAL_LOCAL_SET = 6,
+   OPERATOR_SHAPES = 7,
+   JUMP_SHAPES = 5          // the first five, each followed by JZ or JNZ
+};
+
+/* Flags of an operation. */
+enum
+{
+   PREPARED_BACKWARD = 1,   // a jump to itself or an earlier address: the loop's checkpoint
+   PREPARED_BARE = 2        // a constant whose copy needs no text of its own
+};
+
+/* A slot that is not there. */
+const uint32 NO_SLOT = 0xFFFFFFFFu;
+
+struct ORVA_Region;
+
+struct ORVA_PreparedOp
+{
+   uint16_t code;     // what the loop runs here
+   uint16_t plain;    // the instruction alone
+   uint8 opCode;    // the instruction's opcode; OPCODE_NOP for numbers outside the set
+   uint8 flags;
+   uint32 a;        // slot, code address or count, by code
+   uint32 b;        // name id, argument count, type code or second slot, by code
+   union
+   {
+      ORVA_Value *constant;
+      char *name;
+      const ORVA_Region *region;   // the callee of a direct call
+   } p;
+};
+
+struct ORVA_Region
+{
+   uint32 start = 0;                 // first address
+   uint32 end = 0;                   // address after the last
+   bool slotted = false;             // locals live in slots; else every name goes by name
+   uint32 slotCount = 0;
+   std::vector<std::pair<uint32, uint32>> slots;   // (name id, slot), by name id
+
+   // How a call enters: argument i goes to argumentSlots[i] (NO_SLOT: it is
+   // released, nothing reads it).  The first boundArguments of them are the
+   // parameters, bound by the call itself, which then starts at callEntry,
+   // after the BIND instructions; a missing one is null.
+   std::vector<uint32> argumentSlots;
+   uint32 argumentCount = 0;         // argumentSlots.size()
+   uint32 boundArguments = 0;
+   uint32 callEntry = 0;
+   int32 bindCounter = 1;            // BIND's counter once the BINDs it starts with are done
+
+   uint32 SlotOf(uint32 nameId) const;
+};
+
+/* The code that finds a slotted instruction's variable by name instead (itself for any other). */
+uint16_t ByNameCode(uint16_t code);
+
+/* What the prepared form was made from, to tell whether the code changed since. */
+struct ORVA_InstructionPrint
+{
+   const ORVA_Instruction *instruction;
+   int32 opCode;
+   int32 count;
+   uint64 operand;
+   bool operator==(const ORVA_InstructionPrint &other) const
+   {
+      return instruction == other.instruction && opCode == other.opCode && count == other.count &&
+             operand == other.operand;
+   }
+};
+
+struct ORVA_Prepared
+{
+   std::vector<ORVA_PreparedOp> ops;   // one per instruction, and END
+   std::vector<ORVA_Region> regions;
+   std::vector<uint32> regionOf;       // by address
+   std::vector<std::string> names;     // variable names of slotted regions, by name id
+   std::unordered_map<std::string, uint32> nameIds;
+   std::vector<std::vector<uint32>> nameUses;   // by name id: the operations that use its slot
+
+   // The code it was made from.  Code that module linking appended for one
+   // run is gone after it, so a form made with such code is never reused.
+   std::vector<ORVA_InstructionPrint> prints;
+   std::vector<ORVA_Function> functions;
+   bool reusable = false;
+   bool plain = false;
+
+   uint32 CodeSize() const { return static_cast<uint32>(ops.size()) - 1; }
+   const ORVA_Region *RegionAt(uint32 address) const
+   {
+      return (address < regionOf.size()) ? &regions[regionOf[address]] : nullptr;
+   }
+   uint32 NameId(const char *name) const;   // NO_SLOT for a name no slotted region uses
+};
+
+#endif

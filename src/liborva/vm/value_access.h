@@ -1,0 +1,154 @@
+/*
+ * The interpreter's access to the insides of values, variables and
+ * instructions.  Hot instructions work on plain numbers directly: through
+ * the public methods every step would be a call into another source file.
+ * This header is the one place where the engine touches those insides, so a
+ * change to how values keep their text or number lands here and nowhere
+ * else in the engine.  Each helper does exactly what the public method it
+ * stands in for does.
+ */
+#ifndef ORVA_VALUE_ACCESS_H
+#define ORVA_VALUE_ACCESS_H
+
+#include "orva.h"
+#include "values/numeric.h"
+
+#include <cstdlib>
+#include <cstring>
+
+class ORVA_EngineAccess
+{
+public:
+   static int Type(const ORVA_Value *value) { return value->m_dataType; }
+   static bool IsNumeric(const ORVA_Value *value) { return value->m_dataType >= ORVA_DT_REAL; }
+
+   static ORVA_Number Number(const ORVA_Value *value)
+   {
+      ORVA_Number n;
+      memcpy(&n, &value->m_value, sizeof(n));
+      return n;
+   }
+
+   // As ORVA_Value::InvalidateString: a number that changes drops its text.
+   static void DropText(ORVA_Value *value)
+   {
+      if (value->m_string != nullptr)
+      {
+         free(value->m_string);
+         value->m_string = nullptr;
+      }
+      value->m_length = 0;
+      value->m_stringValid = 0;
+   }
+
+   /*
+    * The helpers below count on what ORVA_Value keeps true of its text: a
+    * value without a text block (m_string null) has m_length 0 and
+    * m_stringValid 0, so only the block needs looking at.
+    */
+
+   // A numeric value takes a new number (and type); it holds no object or
+   // array, so nothing but its text is given up.
+   static void SetNumber(ORVA_Value *value, int type, ORVA_Number n)
+   {
+      if (value->m_string != nullptr)
+         DropText(value);
+      value->m_dataType = static_cast<uint8>(type);
+      memcpy(&value->m_value, &n, sizeof(n));
+   }
+
+   // What the destructor of this value would free: nothing.
+   static bool OwnsNothing(const ORVA_Value *value)
+   {
+      // Object and array are the type codes 1 and 2.
+      return value->m_string == nullptr && static_cast<unsigned>(value->m_dataType - ORVA_DT_OBJECT) > 1u;
+   }
+
+   // A value that owns nothing becomes what ORVA_Value() makes.
+   static void ResetNull(ORVA_Value *value)
+   {
+      value->m_dataType = ORVA_DT_NULL;
+      value->m_value.u64 = 0;
+   }
+
+   // A value that owns nothing becomes a number (or null) without text.
+   static void ResetNumber(ORVA_Value *value, int type, ORVA_Number n)
+   {
+      value->m_dataType = static_cast<uint8>(type);
+      memcpy(&value->m_value, &n, sizeof(n));
+   }
+
+   // A copy needs no text of its own when the source has none cached: its
+   // type and number are the whole of it.
+   static bool CopiesWithoutText(const ORVA_Value *value)
+   {
+      return value->m_dataType == ORVA_DT_NULL ||
+             (value->m_dataType >= ORVA_DT_REAL && !(value->m_stringValid && value->m_string != nullptr));
+   }
+
+   // The text a string value always holds, and its length.
+   static const char *Text(const ORVA_Value *value, uint32 *length)
+   {
+      *length = value->m_length;
+      return value->m_string;
+   }
+
+   // As GetValueAsArray and GetValueAsInt32, inlined.
+   static ORVA_Array *ArrayOf(const ORVA_Value *value)
+   {
+      return (value->m_dataType == ORVA_DT_ARRAY) ? value->m_value.array : nullptr;
+   }
+   static int32 Int32Of(const ORVA_Value *value)
+   {
+      return static_cast<int32>(static_cast<uint32>(NumToInt64(value->m_dataType, Number(value))));
+   }
+
+   // An array value without text, made in a value that owns nothing: the
+   // copy constructor's share of the array.
+   static bool IsBareArray(const ORVA_Value *value)
+   {
+      return value->m_dataType == ORVA_DT_ARRAY && value->m_string == nullptr;
+   }
+   static void ResetArray(ORVA_Value *value, ORVA_Array *array)
+   {
+      value->m_dataType = ORVA_DT_ARRAY;
+      value->m_value.u64 = 0;
+      value->m_value.array = array;
+      if (array != nullptr)
+         array->IncRefCount();
+   }
+   // As the destructor of an array value without text, leaving a value that
+   // owns nothing.
+   static void DropArray(ORVA_Value *value)
+   {
+      ORVA_Array *array = value->m_value.array;
+      value->m_dataType = ORVA_DT_NULL;
+      value->m_value.u64 = 0;
+      if (array != nullptr)
+      {
+         array->DecRefCount();
+         if (array->IsUnused())
+            delete array;
+      }
+   }
+
+   // A number whose cached text is what formatting its number would give,
+   // so that a copy without the text reads the same.
+   static bool HasCanonicalText(const ORVA_Value *value);
+
+   // As ORVA_Variable::Set, without the deletion of the old value, which the
+   // caller releases: the variable's value pointer itself.
+   static ORVA_Value *&Held(ORVA_Variable *variable) { return variable->m_value; }
+
+   static char *NameOf(const ORVA_Instruction *instruction) { return instruction->m_operand.name; }
+   static ORVA_Value *ConstantOf(const ORVA_Instruction *instruction) { return instruction->m_operand.constant; }
+   static uint32 AddressOf(const ORVA_Instruction *instruction) { return instruction->m_operand.address; }
+   static uint64 OperandBits(const ORVA_Instruction *instruction)
+   {
+      uint64 bits = 0;
+      memcpy(&bits, &instruction->m_operand, sizeof(instruction->m_operand) < sizeof(bits) ? sizeof(instruction->m_operand) : sizeof(bits));
+      return bits;
+   }
+};
+
+#endif
