@@ -118,6 +118,7 @@ ScannedText ScanText(const std::string &text, bool withLines, size_t allocLimit)
    orva_yylex_destroy(scanner);
    if (compiler.m_errorText != nullptr)
       result.error = compiler.m_errorText;
+   result.carriedBytes = compiler.m_lexer->m_carriedBytes;
    return result;
 }
 

@@ -15,6 +15,7 @@ struct ScannedText
 {
    std::string tokens;   // "NAME(value)@line" separated by blanks
    std::string error;    // the compile's error text, empty when none
+   uint64 carriedBytes = 0;   // bytes scanned again after buffer refills
 };
 
 // Scans text to its end; allocLimit caps the scanner's buffers (0: none).

@@ -175,3 +175,69 @@ TEST(Scanner, OutOfMemoryInsideAParseReleasesEverything)
    ASSERT_NE(nullptr, compiler.m_errorText);
    EXPECT_STREQ("Error in line 1: fatal error - scanner input buffer overflow", compiler.m_errorText);
 }
+
+// A token that spans buffer refills is scanned again from its start after
+// each one; those rescans must add up to a multiple of the text, not to its
+// square, whatever kind of token is long.  Doubling the length at most
+// doubles the bytes carried over (a quadratic scanner would quadruple them).
+TEST(Scanner, LongTokensCostWorkInProportionToTheirLength)
+{
+   struct Kind
+   {
+      const char *name;
+      std::string (*text)(size_t length);
+      std::string tokens;
+      std::string error;
+   };
+   const Kind kinds[] = {
+      {"blanks", [](size_t n) { return "a" + std::string(n, ' ') + "\nb"; },
+       "T_IDENTIFIER(a)@1 T_IDENTIFIER(b)@2", ""},
+      {"comment", [](size_t n) { return "a /*\n" + std::string(n, 'c') + "*/\nb"; },
+       "T_IDENTIFIER(a)@1 T_IDENTIFIER(b)@3", ""},
+      {"line comment", [](size_t n) { return "a //" + std::string(n, 'c') + "\nb"; },
+       "T_IDENTIFIER(a)@1 T_IDENTIFIER(b)@2", ""},
+      {"string", [](size_t n) { return "a\n\"" + std::string(n, 's') + "\" b"; },
+       "T_IDENTIFIER(a)@1", "Error in line 2: String constant is too long"},
+      {"number", [](size_t n) { return "a " + std::string(n, '0') + "17 b"; },
+       "T_IDENTIFIER(a)@1 T_INT32(15)@1 T_IDENTIFIER(b)@1", ""},
+   };
+   const size_t length = 256 * 1024;
+   for (const Kind &kind : kinds)
+   {
+      ScannedText single = ScanText(kind.text(length), true);
+      ScannedText twice = ScanText(kind.text(2 * length), true);
+      EXPECT_EQ(kind.tokens, single.tokens) << kind.name;
+      EXPECT_EQ(kind.error, single.error) << kind.name;
+      EXPECT_EQ(kind.tokens, twice.tokens) << kind.name;
+      EXPECT_LE(single.carriedBytes, 4 * length) << kind.name;
+      EXPECT_LE(twice.carriedBytes, single.carriedBytes * 5 / 2) << kind.name;
+   }
+
+   // A long name is one token, whole.
+   std::string name(3 * length, 'n');
+   ScannedText identifier = ScanText("x " + name + " y");
+   EXPECT_EQ("T_IDENTIFIER(x) T_IDENTIFIER(" + name + ") T_IDENTIFIER(y)", identifier.tokens);
+   EXPECT_LE(identifier.carriedBytes, 4 * name.size());
+}
+
+// Megabytes of blanks, comment and name around a literal of the greatest
+// length compile and run as the short form would, and lines are still
+// counted through them.
+TEST(Scanner, SourceOfSeveralMegabytesCompilesAndRuns)
+{
+   const size_t length = 2 * 1024 * 1024;
+   std::string name = "v" + std::string(length, '_');
+   std::string literal(MAX_STRING_LITERAL, 'q');
+   std::string body = "sub main() {" + std::string(length, ' ') + "\n/*" + std::string(length, '\n') + "*/ " + name +
+                      " = \"" + literal + "\"; return " + name + "; }";
+   char error[256] = "";
+   ORVA_Program *program = ORVACompile(body.c_str(), error, sizeof(error));
+   ASSERT_NE(nullptr, program) << error;
+   ASSERT_EQ(0, program->Run(nullptr, 0, nullptr, nullptr, nullptr));
+   ASSERT_NE(nullptr, program->GetResult());
+   EXPECT_EQ(literal, program->GetResult()->GetValueAsCString());
+   delete program;
+
+   EXPECT_EQ("Error in line " + std::to_string(length + 2) + ": syntax error, unexpected '+', expecting '}'",
+             CompileError(body.substr(0, body.size() - 1) + " + }"));
+}

@@ -1,5 +1,5 @@
-// Module loading from the script library and from files, built-ins reached
-// through compiled scripts, and hosts running scripts on several threads.
+// Module loading from the script library and from files, and built-ins
+// reached through compiled scripts.
 #include "orva.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace
 {
@@ -153,53 +151,4 @@ TEST(ScriptBuiltins, TimeObjectsCopiedByScripts)
    ORVA_Program *capitals = Compile("sub main() { t = gmtime(0); return t->YEAR; }\n");
    EXPECT_EQ(RunMain(capitals, nullptr), "!Error 15 in line 1: Unknown object's attribute");
    delete capitals;
-}
-
-TEST(ScriptLibraryThreads, TwoHostsShareOneLibraryUnderItsLock)
-{
-   ORVA_Library library;
-   ASSERT_EQ(library.AddScript(1, "mathlib", Compile(kMathSource)), 1);
-   ASSERT_EQ(library.AddScript(2, "words", Compile("sub shout(s) { return upper(s) . \"!\"; }\n")), 1);
-
-   auto host = [&library](int seed, std::vector<std::string> *results) {
-      ORVA_Program *program = Compile("use mathlib; use words;\n"
-                                      "sub main(n) { return shout(\"n\") . cube(n) . strftime(\"-%Y\", 0, 0); }\n");
-      for (int i = 0; i < 200; i++)
-      {
-         ORVA_Environment *env = new ORVA_Environment();
-         env->SetLibrary(&library);
-         ORVA_Value **argv = new ORVA_Value *[1];
-         argv[0] = new ORVA_Value(static_cast<int32>(seed + i % 3));
-         library.Lock();
-         int rc = program->Run(env, 1, argv, nullptr, nullptr);
-         std::string text = rc == 0 && program->GetResult() != nullptr ? program->GetResult()->GetValueAsCString()
-                                                                        : std::string("!") + program->GetErrorText();
-         library.Unlock();
-         delete[] argv;
-         results->push_back(text);
-      }
-      delete program;
-   };
-
-   std::vector<std::string> first, second;
-   std::thread a(host, 1, &first), b(host, 4, &second);
-   // Meanwhile the library changes under its lock; the scripts in use stay.
-   for (int i = 0; i < 50; i++)
-   {
-      library.Lock();
-      library.AddScript(100, "scratch", nullptr);
-      library.DeleteScript("scratch");
-      library.Unlock();
-   }
-   a.join();
-   b.join();
-
-   ASSERT_EQ(first.size(), 200u);
-   ASSERT_EQ(second.size(), 200u);
-   for (int i = 0; i < 200; i++)
-   {
-      int n1 = 1 + i % 3, n2 = 4 + i % 3;
-      EXPECT_EQ(first[i], "N!" + std::to_string(n1 * n1 * n1) + "-1970");
-      EXPECT_EQ(second[i], "N!" + std::to_string(n2 * n2 * n2) + "-1970");
-   }
 }

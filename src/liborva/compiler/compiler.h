@@ -44,6 +44,9 @@ public:
    // A scanner buffer header whose text block is still to be allocated; the
    // scanner would lose it if that allocation failed.
    void *m_newBuffer;
+   // Bytes the scanner moved back to the start of its buffer at refills and
+   // scanned again: the cost of tokens that span a refill.
+   uint64 m_carriedBytes;
 
    ORVA_LexerInput(ORVA_Compiler *compiler, const char *source);
    virtual ~ORVA_LexerInput();

@@ -37,6 +37,7 @@ ORVA_LexerInput::ORVA_LexerInput(ORVA_Compiler *compiler, const char *source)
    m_scanning = false;
    m_allocLimit = 0;
    m_newBuffer = nullptr;
+   m_carriedBytes = 0;
 }
 
 ORVA_LexerInput::~ORVA_LexerInput()

@@ -3,6 +3,7 @@
  * two numbers to a common type, text comparison and the pattern operators.
  */
 #include "vm/engine.h"
+#include "support/pattern_budget.h"
 #include "support/support.h"
 #include "values/numeric.h"
 
@@ -270,7 +271,7 @@ static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const ch
    ORVA_CachedExpression *entry = new ORVA_CachedExpression();
    entry->pattern = pattern;
    entry->flags = flags;
-   if (regcomp(&entry->compiled, pattern, flags) != 0)
+   if (CompileScriptPattern(&entry->compiled, pattern, flags) != 0)
    {
       delete entry;
       return nullptr;
@@ -294,7 +295,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    if (cached)
       compiled = CompiledExpression(run, m_ip, patternText, flags);
    else
-      compiled = (regcomp(&ownExpression, patternText, flags) == 0) ? &ownExpression : nullptr;
+      compiled = (CompileScriptPattern(&ownExpression, patternText, flags) == 0) ? &ownExpression : nullptr;
    if (compiled == nullptr)
    {
       Error(ORVA_ERR_REGEXP_ERROR);
