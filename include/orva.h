@@ -565,6 +565,16 @@ public:
    // them before it returns; 0 when the run completed, -1 after an error.
    int Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
            ORVA_VariableSystem **globalsOut);
+   // Run, entering the named function instead of main: the script's own
+   // function of that name, else a linked module's.  A missing function
+   // fails the run with ORVA_ERR_NO_FUNCTION in line 0.
+   int RunFunction(ORVA_Environment *env, const char *name, uint32 argc, ORVA_Value **argv,
+                   ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut);
+   // After a failed run, the calls active at the error, innermost first, one
+   // "FUNCTION:LINE" per line (" (module NAME)" after a linked module's
+   // function); a deep trail keeps its innermost and outermost calls and
+   // says how many it leaves out.  Empty after a successful run.
+   const char *GetErrorTrace() const;
    void SetGlobalVariable(const char *name, ORVA_Value *value);
    ORVA_Variable *FindGlobalVariable(const char *name);
 };
@@ -688,6 +698,16 @@ extern "C"
    // Reads a whole file into a zero-terminated heap text (zero bytes become
    // spaces), released with free(); null when it cannot be read.
    ORVA_API char *ORVALoadFile(const char *fileName, uint32 *fileSize);
+
+   // Inside a host function: the environment of the run that called it (a
+   // host derives from ORVA_Environment to carry its own data).  Null on a
+   // thread that is not running a script.
+   ORVA_API ORVA_Environment *ORVA_CurrentEnvironment();
+
+   // Inside a host function that is about to return an error code: the
+   // run's error text becomes "Error CODE in line LINE: text" instead of the
+   // code's own message.  The text is copied (cut at 1023 bytes).
+   ORVA_API void ORVA_SetErrorMessage(const char *text);
 }
 
 /*** Opt-in extension functions. ***/

@@ -104,21 +104,39 @@ TEST_F(OrvaCommand, MissingAndBrokenModulesAreNamed)
                     "inc/Missing.orva:4: error: syntax error, unexpected '}', expecting ';'\n");
 }
 
-TEST_F(OrvaCommand, RunTimeErrorsNameAFileOnlyWhenTheyCanTellWhich)
+TEST_F(OrvaCommand, RunTimeErrorsNameTheFileOfTheFailingFunctionAndTheCalls)
 {
-   // A run-time error on line 5 of a module used by a 2-line script: the
-   // line may be the module's, so no file is named.
-   WriteFile(m_dir / "m.orva", "sub f()\n{\n\n\n   return NULL + 1;\n}\n");
-   Script("s.orva", "use m;\nsub main() { f(); }\n");
+   // An error on line 5 of a module used by a 2-line script names the
+   // module's file, and the calls that led there follow, innermost first.
+   WriteFile(m_dir / "m.orva", "sub f()\n{\n\n\n   return NULL + 1;\n}\nsub g() { return f(); }\n");
+   Script("s.orva", "use m;\nsub main() { g(); }\n");
    Outcome o = Run({"s.orva"});
    EXPECT_EQ(o.status, 1);
-   EXPECT_EQ(o.err, "orva: line 5: error 5: Invalid operation with NULL value\n");
+   EXPECT_EQ(o.err, "m.orva:5: error 5: Invalid operation with NULL value\n"
+                    "m.orva:5: note: in f()\n"
+                    "m.orva:7: note: called from g()\n"
+                    "s.orva:2: note: called from main()\n");
 
-   // Without modules the script is named; errors before main name no line.
+   // A module of the script library names the file it was compiled from.
+   o = Run({"-m", "M=m.orva", "s.orva"});
+   EXPECT_EQ(o.err, "m.orva:5: error 5: Invalid operation with NULL value\n"
+                    "m.orva:5: note: in f()\n"
+                    "m.orva:7: note: called from g()\n"
+                    "s.orva:2: note: called from main()\n");
+
+   // An error in main itself needs no trail; errors before main name no line.
    Script("t.orva", "sub main()\n{\n   return 1 % 0;\n}\n");
    EXPECT_EQ(Run({"t.orva"}).err, "t.orva:3: error 9: Divide by zero\n");
    Script("u.orva", "use m;\nsub helper() { }\n");
    EXPECT_EQ(Run({"u.orva"}).err, "u.orva: error 7: main() function not presented\n");
+
+   // Endless recursion: the trail keeps its ends and counts the rest.
+   Script("r.orva", "sub r(n)\n{\n   return r(n + 1);\n}\nsub main() { r(0); }\n");
+   o = Run({"r.orva"});
+   EXPECT_TRUE(Contains(o.err, "r.orva:3: error 8: Control stack overflow\nr.orva:3: note: in r()\n")) << o.err;
+   EXPECT_TRUE(Contains(o.err, "r.orva: note: ... 32749 calls left out\n")) << o.err;
+   EXPECT_TRUE(Contains(o.err, "r.orva:5: note: called from main()\n")) << o.err;
+   EXPECT_LT(o.err.size(), 2000u);
 }
 
 }

@@ -74,6 +74,8 @@ TEST_F(OrvaCommand, PromptErrorsNameTheInputOrTheFunction)
    Outcome o = Run({"-i"}, "sub t(n)\n{\n   return NULL + n;\n}\nt(1)\n1 +\n  NULL\nmain()\nx y\n");
    EXPECT_EQ(o.out, "");
    EXPECT_EQ(o.err, "(sub t):3: error 5: Invalid operation with NULL value\n"
+                    "(sub t):3: note: in t()\n"
+                    "(prompt):1: note: called from main()\n"
                     "(prompt):2: error 5: Invalid operation with NULL value\n"
                     "(prompt): error: main cannot be called at the prompt, where every input runs as main\n"
                     "(prompt):1: error: syntax error, unexpected name, expecting end of input\n");

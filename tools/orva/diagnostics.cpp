@@ -3,6 +3,7 @@
 #include "source_scan.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -200,13 +201,42 @@ static int UseLine(const std::string &source, const std::string &name)
    return 0;
 }
 
+std::vector<TraceFrame> ParseTrace(const std::string &trace)
+{
+   std::vector<TraceFrame> frames;
+   for (const std::string &text : SplitAt(trace, "\n"))
+   {
+      TraceFrame frame;
+      unsigned long omitted = 0;
+      if (sscanf(text.c_str(), "... %lu calls left out", &omitted) == 1)
+      {
+         frame.omitted = omitted;
+         frames.push_back(frame);
+         continue;
+      }
+      // FUNCTION:LINE, then " (module NAME)" for a module's function.
+      size_t colon = text.find(':');
+      if (colon == std::string::npos)
+         continue;
+      frame.function = text.substr(0, colon);
+      frame.line = atoi(text.c_str() + colon + 1);
+      const std::string mark = " (module ";
+      size_t module = text.find(mark, colon);
+      if (module != std::string::npos && text.back() == ')')
+         frame.module = text.substr(module + mark.size(), text.size() - 1 - module - mark.size());
+      frames.push_back(frame);
+   }
+   return frames;
+}
+
 std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
-                             const ModuleRecord &record, const ModulePath &path)
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path)
 {
    ErrorText e = ParseErrorText(error);
    std::string where;
    int line = 0;
    locate(0, &where, &line);
+   const std::string script = where;
    if (e.line < 0)
       return Location(where, 0) + "error: " + e.message + "\n";
 
@@ -225,22 +255,60 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
          out += (i == 0 ? "" : ", ") + dirs[i];
       return out + "\n";
    }
-   line = e.line;
-   if (e.line > 0)
-      locate(e.line, &where, &line);
-   // A line of a module's code cannot be told from a line of the script.
-   if (record.AnyLinked() && e.line > 0)
-      where.clear();
-   return Location(where, line) + "error " + std::to_string(e.code) + ": " + e.message + "\n";
+
+   // Where a line of a call is: the script's (as the locator says), or the
+   // file of the module whose function it is in.  A module known by name
+   // only leaves the file out.
+   auto place = [&](const TraceFrame &frame) {
+      std::string file;
+      int lineThere = frame.line;
+      if (!frame.module.empty())
+         file = record.FileOf(frame.module);
+      else if (frame.line > 0)
+         locate(frame.line, &file, &lineThere);
+      else
+         file = script;
+      return Location(file, lineThere);
+   };
+
+   std::vector<TraceFrame> frames = ParseTrace(trace);
+   std::string out;
+   if (!frames.empty() && frames[0].omitted == 0 && frames[0].line == e.line)
+   {
+      out = place(frames[0]);
+   }
+   else
+   {
+      // No trail to tell a line of a module's code from one of the script.
+      line = e.line;
+      if (e.line > 0)
+         locate(e.line, &where, &line);
+      if (record.AnyLinked() && e.line > 0)
+         where.clear();
+      out = Location(where, line);
+   }
+   out += "error " + std::to_string(e.code) + ": " + e.message + "\n";
+
+   // A traceback, when the error happened in a call.
+   if (frames.size() > 1)
+      for (size_t i = 0; i < frames.size(); i++)
+      {
+         const TraceFrame &frame = frames[i];
+         if (frame.omitted > 0)
+            out += Location(script, 0) + "note: ... " + std::to_string(frame.omitted) + " calls left out\n";
+         else
+            out += place(frame) + "note: " + (i == 0 ? "in " : "called from ") + frame.function + "()\n";
+      }
+   return out;
 }
 
 std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
-                             const ModuleRecord &record, const ModulePath &path)
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path)
 {
    LineLocator same = [&where](int line, std::string *file, int *lineThere) {
       *file = where;
       *lineThere = line;
    };
-   return DescribeRunError(same, source, error, record, path);
+   return DescribeRunError(same, source, error, trace, record, path);
 }
 }

@@ -6,6 +6,12 @@
  *     FILE: error CODE: MESSAGE           a run-time error before main runs
  *     FILE:LINE: note: ...                what helps to mend the one above
  *
+ * Under a run-time error inside a function that main called, the calls that
+ * led there follow as notes, innermost first, like a traceback:
+ *
+ *     FILE:LINE: note: in FUNCTION()
+ *     FILE:LINE: note: called from FUNCTION()
+ *
  * The library's texts stay as they are; they are taken apart here and the
  * parts written again.  Syntax errors name tokens as a user writes them
  * ('println', name, number, end of input) rather than by the grammar's names.
@@ -17,6 +23,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace orva_cli
 {
@@ -47,13 +54,26 @@ std::string DescribeCompileError(const std::string &where, const std::string &so
 // messages and the line there.
 typedef std::function<void(int line, std::string *where, int *lineThere)> LineLocator;
 
-// The lines that report a failed run of source.  The file is left out when
-// a module file took part in the run, since the line may be the module's;
-// record tells which module stopped the run, path where it was looked for.
+// One line of the library's call trail: a call, or (omitted > 0) the
+// calls a deep trail leaves out.
+struct TraceFrame
+{
+   std::string function;
+   int line = 0;
+   std::string module;   // the module that brought the function, or empty
+   unsigned long omitted = 0;
+};
+
+std::vector<TraceFrame> ParseTrace(const std::string &trace);
+
+// The lines that report a failed run of source, with its call trail
+// (GetErrorTrace).  A line in a module's function names the module's file;
+// record tells which files the modules came from and which module stopped
+// the run, path where it was looked for.
 std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
-                             const ModuleRecord &record, const ModulePath &path);
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path);
 std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
-                             const ModuleRecord &record, const ModulePath &path);
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path);
 
 // "WHERE:LINE: " with the line left out when it is 0 or below, or "orva: "
 // and the line in words when where is empty.

@@ -293,6 +293,7 @@ int LoadModules(const Options &options, Session *session)
          delete module;
          return UsageError("module '" + m.first + "' is given more than once");
       }
+      session->modulePath.AddLibraryFile(m.first, m.second);
    }
    return GO_ON;
 }
@@ -398,8 +399,8 @@ int RunOnce(const Options &options, const Session &session, const Script &script
    if (rc != 0)
    {
       const char *text = program->GetErrorText();
-      ReportError(DescribeRunError(script.where, script.text, text != nullptr ? text : "run failed", record,
-                                   session.modulePath));
+      ReportError(DescribeRunError(script.where, script.text, text != nullptr ? text : "run failed",
+                                   program->GetErrorTrace(), record, session.modulePath));
       return EXIT_STATUS_RUN_ERROR;
    }
    ORVA_Value *result = program->GetResult();

@@ -50,6 +50,27 @@ std::string ModulePath::FileIn(const std::string &dir, const std::string &name)
    return dir + (dir.back() == '/' ? "" : "/") + name + ".orva";
 }
 
+void ModulePath::AddLibraryFile(const std::string &name, const std::string &file)
+{
+   m_libraryFiles.emplace_back(name, file);
+}
+
+std::string ModulePath::LibraryFile(const std::string &name) const
+{
+   for (const auto &entry : m_libraryFiles)
+      if (strcasecmp(entry.first.c_str(), name.c_str()) == 0)
+         return entry.second;
+   return std::string();
+}
+
+std::string ModuleRecord::FileOf(const std::string &name) const
+{
+   for (const Linked &m : linked)
+      if (strcasecmp(m.name.c_str(), name.c_str()) == 0)
+         return m.file;
+   return std::string();
+}
+
 CommandEnvironment::CommandEnvironment(const ModulePath &path, ModuleRecord *record)
    : m_path(path), m_record(record)
 {
@@ -77,7 +98,7 @@ int CommandEnvironment::UseModule(ORVA_Program *main, const char *name)
       if (script != nullptr)
       {
          main->UseModule(script, name);
-         m_record->linked.push_back({name, std::string()});
+         m_record->linked.push_back({name, m_path.LibraryFile(name)});
          return 1;
       }
    }

@@ -12,6 +12,7 @@
 #include "orva.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orva_cli
@@ -32,9 +33,15 @@ public:
    // (a::b stays a::b) followed by ".orva".
    static std::string FileIn(const std::string &dir, const std::string &name);
 
+   // The file a module of the script library (-m NAME=FILE) was compiled
+   // from, so that messages can name it; empty for a name it does not hold.
+   void AddLibraryFile(const std::string &name, const std::string &file);
+   std::string LibraryFile(const std::string &name) const;
+
 private:
    void Add(const std::string &dir);
    std::vector<std::string> m_dirs;
+   std::vector<std::pair<std::string, std::string>> m_libraryFiles;
 };
 
 // What happened to the modules of one run.
@@ -43,9 +50,13 @@ struct ModuleRecord
    struct Linked
    {
       std::string name;
-      std::string file;   // empty for a module from the script library
+      std::string file;   // for the script library, the file given with -m
    };
    std::vector<Linked> linked;
+
+   // The file of the linked module of that name (any case of letters), or
+   // empty when none was linked under it.
+   std::string FileOf(const std::string &name) const;
 
    // The module that stopped the run, when one did.
    bool failed = false;

@@ -333,8 +333,8 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
       LineLocator locate = [&assembly](int line, std::string *where, int *lineThere) {
          assembly.Locate(line, where, lineThere);
       };
-      ReportError(DescribeRunError(locate, assembly.text, text != nullptr ? text : "run failed", record,
-                                   m_session.modulePath));
+      ReportError(DescribeRunError(locate, assembly.text, text != nullptr ? text : "run failed",
+                                   program->GetErrorTrace(), record, m_session.modulePath));
    }
    m_kept.clear();
    return rc;

@@ -3,9 +3,9 @@
  * getenv.  They reach outside the script, so they form a set of their own
  * that a host grants on purpose (ORVA_EXT_IO).
  *
- * A handler sees its arguments only, not the environment of the run, so
- * readline reads the process's standard input rather than the stream given
- * with SetIO.
+ * readline reads the input stream the host gave the run's environment with
+ * SetIO, and the process's standard input when it gave none, as a host that
+ * never thought of input would expect.
  */
 #include "ext/ext.h"
 
@@ -32,22 +32,32 @@ bool ArgFileName(ORVA_Value *value, std::string *name, int *error)
    return !name->empty() && name->find('\0') == std::string::npos;
 }
 
-// readline(): the next line of standard input without its line feed; NULL
+// readline(): the next line of the run's input without its line feed; NULL
 // at the end of input.  A line longer than the text limit comes in pieces.
 int ReadLine(int, ORVA_Value **, ORVA_Value **result)
 {
+   ORVA_Environment *env = ORVA_CurrentEnvironment();
+   FILE *in = (env != nullptr && env->GetStdIn() != nullptr) ? env->GetStdIn() : stdin;
    std::string line;
    bool any = false;
-   flockfile(stdin);
-   int c;
-   while (line.size() < TEXT_LIMIT && (c = getc_unlocked(stdin)) != EOF)
    {
-      any = true;
-      if (c == '\n')
-         break;
-      line += static_cast<char>(c);
+      // Unlocked even when the line outgrows memory, or the next reader of
+      // the stream on another thread would wait for ever.
+      struct StreamLock
+      {
+         FILE *stream;
+         explicit StreamLock(FILE *f) : stream(f) { flockfile(stream); }
+         ~StreamLock() { funlockfile(stream); }
+      } lock(in);
+      int c;
+      while (line.size() < TEXT_LIMIT && (c = getc_unlocked(in)) != EOF)
+      {
+         any = true;
+         if (c == '\n')
+            break;
+         line += static_cast<char>(c);
+      }
    }
-   funlockfile(stdin);
    *result = any ? NewText(line) : new ORVA_Value();
    return 0;
 }

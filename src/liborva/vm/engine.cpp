@@ -9,6 +9,7 @@
  */
 #include "vm/engine.h"
 #include "vm/vm.h"
+#include "runtime/host_context.h"
 
 #include <cstdio>
 #include <cstring>
@@ -44,8 +45,27 @@ void ORVA_Engine::UsePlainPaths(ORVA_Program *program, bool plain)
 int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
                       ORVA_VariableSystem **globalsOut)
 {
-   ORVA_Engine *engine = ORVA_Engine::Of(this);
-   // A run under way owns the machine; a nested Run on the same program (from
+   return ORVA_Engine::RunProgram(this, "main", ORVA_ERR_NO_MAIN, env, argc, argv, locals, globalsOut);
+}
+
+int ORVA_Program::RunFunction(ORVA_Environment *env, const char *name, uint32 argc, ORVA_Value **argv,
+                              ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut)
+{
+   return ORVA_Engine::RunProgram(this, (name != nullptr) ? name : "", ORVA_ERR_NO_FUNCTION, env, argc, argv,
+                                  locals, globalsOut);
+}
+
+const char *ORVA_Program::GetErrorTrace() const
+{
+   return (m_engine != nullptr) ? m_engine->Trace() : "";
+}
+
+int ORVA_Engine::RunProgram(ORVA_Program *program, const char *entry, int missingCode, ORVA_Environment *env,
+                            uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
+                            ORVA_VariableSystem **globalsOut)
+{
+   ORVA_Engine *engine = Of(program);
+   // A run under way owns the machine; a nested run of the same program (from
    // a host function) is refused, but what it was handed is still released.
    if (engine == nullptr || engine->Running())
    {
@@ -55,17 +75,21 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
       delete locals;
       return -1;
    }
+   engine->m_trace.clear();
 
-   const uint32 savedCodeSize = m_codeSize;
-   const uint32 savedFunctionCount = m_functionCount;
+   const uint32 savedCodeSize = program->m_codeSize;
+   const uint32 savedFunctionCount = program->m_functionCount;
 
-   delete m_result;
-   m_result = nullptr;
-   m_ip = INVALID_ADDRESS;
-   m_callDepth = 0;
+   delete program->m_result;
+   program->m_result = nullptr;
+   program->m_ip = INVALID_ADDRESS;
+   program->m_callDepth = 0;
 
-   m_environment = (env != nullptr) ? env : new ORVA_Environment();
-   m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
+   program->m_environment = (env != nullptr) ? env : new ORVA_Environment();
+   program->m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
+   // Host functions (and modules found by a host's environment) reach the
+   // environment from here until it goes.
+   ORVA_RunContext context(program->m_environment);
 
    // No argument vector holds no arguments, whatever the count says: a
    // stray count must not make billions of null arguments.  (An absent $i
@@ -76,72 +100,74 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    for (uint32 i = 0; i < argc; i++)
    {
       ORVA_Value *value = (argv[i] != nullptr) ? argv[i] : new ORVA_Value();
-      m_locals->Create(ArgumentName(name, i + 1), value);
+      program->m_locals->Create(ArgumentName(name, i + 1), value);
    }
 
-   ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(m_globals);
+   ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(program->m_globals);
 
    bool linked = true;
-   for (uint32 i = 0; i < m_preloadCount; i++)
+   for (uint32 i = 0; linked && i < program->m_preloadCount; i++)
    {
       // A name already linked under another spelling of its letters is the
       // same module; asking the environment again could look for a file of
       // that exact spelling and fail.
-      if (IsModuleLinked(m_preloadList[i]))
+      if (program->IsModuleLinked(program->m_preloadList[i]))
          continue;
-      if (!m_environment->UseModule(this, m_preloadList[i]))
+      if (!program->m_environment->UseModule(program, program->m_preloadList[i]))
       {
-         Error(ORVA_ERR_MODULE_NOT_FOUND);
+         program->Error(ORVA_ERR_MODULE_NOT_FOUND);
          linked = false;
-         break;
       }
    }
 
    bool begun = false;
    if (linked)
    {
-      const uint32 mainAddress = GetFunctionAddress("main");
-      if (mainAddress == INVALID_ADDRESS)
+      // Found as a call by name finds a script function: the program's own
+      // first, then those of the modules just linked.
+      const uint32 address = program->GetFunctionAddress(entry);
+      if (address == INVALID_ADDRESS)
       {
-         Error(ORVA_ERR_NO_MAIN);
+         program->Error(missingCode);
       }
-      else if (engine->Begin(mainAddress))
+      else if (engine->Begin(address))
       {
          begun = true;
          engine->Execute();
-         if (m_ip != INVALID_ADDRESS)
-            m_result = engine->PopResult();
+         if (program->m_ip != INVALID_ADDRESS)
+            program->m_result = engine->PopResult();
       }
    }
 
    // Tear-down: the program returns to the state it had before the run.
    if (globalsOut != nullptr)
-      *globalsOut = m_globals;
+      *globalsOut = program->m_globals;
    else
-      delete m_globals;
-   m_globals = snapshot;
+      delete program->m_globals;
+   program->m_globals = snapshot;
 
    if (begun)
       engine->EndCallers();
-   delete m_environment;
-   m_environment = nullptr;
+   context.End();
+   delete program->m_environment;
+   program->m_environment = nullptr;
    if (begun)
       engine->End();
    else
-      delete m_locals;
-   m_locals = nullptr;
-   m_callDepth = 0;
+      delete program->m_locals;
+   program->m_locals = nullptr;
+   program->m_callDepth = 0;
 
-   free(m_modules);
-   m_modules = nullptr;
-   m_moduleCount = 0;
+   free(program->m_modules);
+   program->m_modules = nullptr;
+   program->m_moduleCount = 0;
 
-   for (uint32 i = savedCodeSize; i < m_codeSize; i++)
-      delete m_instructions[i];
-   m_codeSize = savedCodeSize;
-   m_functionCount = savedFunctionCount;
+   for (uint32 i = savedCodeSize; i < program->m_codeSize; i++)
+      delete program->m_instructions[i];
+   program->m_codeSize = savedCodeSize;
+   program->m_functionCount = savedFunctionCount;
 
-   return (m_ip != INVALID_ADDRESS) ? 0 : -1;
+   return (program->m_ip != INVALID_ADDRESS) ? 0 : -1;
 }
 
 bool ORVA_Engine::Begin(uint32 address)
@@ -431,11 +457,12 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    }
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
+   ClearHostErrorMessage();
    const int rc = function->m_handler(argc, rs->stackBottom + base, &result);
    if (rc != 0)
    {
       rs->pool.Release(result);
-      m_program->Error(rc);
+      HostError(rc);
       return;
    }
    // The handler saw the arguments in place; they go now.
@@ -443,6 +470,26 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
       rs->pool.Release(*--rs->stackTop);
    // A handler that succeeds without a result gives the script null.
    rs->Push((result != nullptr) ? result : rs->pool.Null());
+}
+
+void ORVA_Engine::HostError(int code)
+{
+   const char *text = HostErrorMessage();
+   if (text == nullptr)
+   {
+      m_program->Error(code);
+      return;
+   }
+   // The host's words take the place of the code's message; the code and
+   // the line of the call stay, as every error text has them.
+   const int line = RuntimeErrorLine(m_program->m_ip, m_program->m_codeSize, m_program->m_instructions);
+   m_program->Error(code);
+   char *replaced = RuntimeErrorText(code, line, text);
+   if (replaced != nullptr)
+   {
+      free(m_program->m_errorText);
+      m_program->m_errorText = replaced;
+   }
 }
 
 void ORVA_Engine::Reference(char *attribute)

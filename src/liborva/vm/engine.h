@@ -12,6 +12,7 @@
 #include "vm/run_state.h"
 
 #include <cstdio>
+#include <string>
 
 /* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
 inline const char *ArgumentName(char *buffer, uint32 n)
@@ -37,6 +38,18 @@ public:
 
    bool Running() const { return m_run != nullptr; }
    ORVA_RunState *Run() const { return m_run; }
+
+   // Run and RunFunction: a whole run of the program from the function of
+   // that name, as Run enters main; missingCode is the error when the
+   // program has no such function.
+   static int RunProgram(ORVA_Program *program, const char *entry, int missingCode, ORVA_Environment *env,
+                         uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
+                         ORVA_VariableSystem **globalsOut);
+
+   // The calls active when an error stopped the run at address failedAt,
+   // kept for GetErrorTrace; a run that begins clears them.
+   void RecordTrace(uint32 failedAt);
+   const char *Trace() const { return m_trace.c_str(); }
 
    /*
     * A run: Begin prepares the code and the run state and enters the
@@ -71,6 +84,7 @@ private:
    ORVA_Program *const m_program;
    ORVA_Prepared *m_prepared = nullptr;
    ORVA_RunState *m_run = nullptr;
+   std::string m_trace;
 #if defined(ORVA_NO_FAST_PATHS)
    bool m_plainPaths = true;
 #else
@@ -95,6 +109,7 @@ private:
    // The instructions that the loop leaves to plain functions.  Each raises
    // its own errors.
    void ExternalCall(ORVA_ExtFunction *function, int argc);
+   void HostError(int code);   // a host function returned code, with or without a text of its own
    void Reference(char *attribute);
    void DeclareArray(const char *name);
    bool BindByName(const char *name);

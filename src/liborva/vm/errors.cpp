@@ -43,19 +43,27 @@ const char *RuntimeErrorMessage(int code)
    return s_errorMessages[code - 1];
 }
 
+int RuntimeErrorLine(uint32 ip, uint32 codeSize, ORVA_Instruction *const *instructions)
+{
+   // Before main starts (module linking, the search for main) no instruction
+   // is current, so the error belongs to no source line.
+   if (ip < codeSize && instructions[ip] != nullptr)
+      return instructions[ip]->SourceLine();
+   return 0;
+}
+
+char *RuntimeErrorText(int code, int line, const char *message)
+{
+   char buffer[1024];
+   snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, message);
+   return strdup(buffer);
+}
+
 void ORVA_Program::Error(int code)
 {
    free(m_errorText);
-   m_errorText = nullptr;
-
-   // Before main starts (module linking, the search for main) no instruction
-   // is current, so the error belongs to no source line.
-   int line = 0;
-   if (m_ip < m_codeSize && m_instructions[m_ip] != nullptr)
-      line = m_instructions[m_ip]->SourceLine();
-
-   char buffer[1024];
-   snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, RuntimeErrorMessage(code));
-   m_errorText = strdup(buffer);
+   m_errorText = RuntimeErrorText(code, RuntimeErrorLine(m_ip, m_codeSize, m_instructions), RuntimeErrorMessage(code));
+   if (m_engine != nullptr)
+      RecordErrorTrace(m_engine, m_ip);
    m_ip = INVALID_ADDRESS;
 }

@@ -36,6 +36,12 @@ const char *OpcodeMnemonic(int opCode);
 /* Wording of a run-time error code; "Unknown error code" outside 1..24. */
 const char *RuntimeErrorMessage(int code);
 
+/* The source line an error at ip reports: 0 when ip is no instruction's address. */
+int RuntimeErrorLine(uint32 ip, uint32 codeSize, ORVA_Instruction *const *instructions);
+
+/* "Error CODE in line LINE: MESSAGE", cut at 1023 bytes, on the heap (null when memory ran out). */
+char *RuntimeErrorText(int code, int line, const char *message);
+
 /*
  * The program's counted arrays carry no capacity field, so the capacity is
  * derived from the count: 0, then 16, then the next power of two.  Shrinking
@@ -57,5 +63,8 @@ template <typename T> bool ReserveForAppend(T *&block, uint32 count)
 
 /* The engine kept with a program: its prepared code and the state of a run (vm/engine.h). */
 void DeleteEngine(ORVA_Engine *engine);
+
+/* An error stopped the engine's run at ip: the engine keeps the calls active then. */
+void RecordErrorTrace(ORVA_Engine *engine, uint32 ip);
 
 #endif
