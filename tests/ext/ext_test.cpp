@@ -359,4 +359,22 @@ TEST(ExtIo, GetEnvAndReadLine)
    EXPECT_NE(freopen("/dev/null", "rb", stdin), nullptr);
 }
 
+TEST(ExtIo, ReadLineReadsTheInputStreamOfTheRun)
+{
+   char input[] = "alarm r1\nclear r1\n";
+   FILE *in = fmemopen(input, sizeof(input) - 1, "r");
+   ASSERT_NE(in, nullptr);
+   ORVA_Program *program = ORVACompile("sub main() { return readline() . \"|\" . readline() . \"|\" . "
+                                       "typeof(readline()); }",
+                                       nullptr, 0);
+   ASSERT_NE(program, nullptr);
+   ORVA_Environment *env = new ORVA_Environment();
+   env->SetIO(in, nullptr);
+   ORVARegisterExtensions(env, ORVA_EXT_IO);
+   ASSERT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), 0);
+   EXPECT_STREQ(program->GetResult()->GetValueAsCString(), "alarm r1|clear r1|null");
+   delete program;
+   fclose(in);
+}
+
 }
