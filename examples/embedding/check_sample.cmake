@@ -1,0 +1,16 @@
+# Runs one sample of docs/embedding.md and checks it (see CMakeLists.txt):
+#   cmake -DPROGRAM=... -DSAMPLE=<dir>/<name> -DGUIDE=docs/embedding.md -P check_sample.cmake
+execute_process(COMMAND ${PROGRAM} OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
+  message(FATAL_ERROR "${PROGRAM} ended with ${status}:\n${errors}")
+endif()
+file(READ ${SAMPLE}.out expected)
+if(NOT output STREQUAL expected)
+  message(FATAL_ERROR "${PROGRAM} printed\n${output}\ninstead of\n${expected}")
+endif()
+file(READ ${SAMPLE}.cpp source)
+file(READ ${GUIDE} guide)
+string(FIND "${guide}" "${source}" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${GUIDE} does not quote ${SAMPLE}.cpp as it is: copy the file into the guide again")
+endif()
