@@ -13,19 +13,27 @@ namespace
 // the same length anyway.
 const size_t MESSAGE_LIMIT = 1024;
 
-thread_local ORVA_Environment *t_environment = nullptr;
-thread_local bool t_messageSet = false;
-thread_local char t_message[MESSAGE_LIMIT];
+// One block per thread, so that a function finds all of it with one lookup.
+struct HostThread
+{
+   ORVA_Environment *environment = nullptr;
+   bool messageSet = false;
+   char message[MESSAGE_LIMIT];
+};
+
+thread_local HostThread t_host;
 
 }
 
-ORVA_RunContext::ORVA_RunContext(ORVA_Environment *env) : m_outer(t_environment), m_outerMessage(nullptr)
+ORVA_RunContext::ORVA_RunContext(ORVA_Environment *env) : m_outerMessage(nullptr)
 {
+   HostThread &host = t_host;
+   m_outer = host.environment;
    // A host function that set its text and then started another run still
    // means that text when it returns.
-   if (t_messageSet)
-      m_outerMessage = strdup(t_message);
-   t_environment = env;
+   if (host.messageSet)
+      m_outerMessage = strdup(host.message);
+   host.environment = env;
 }
 
 void ORVA_RunContext::End()
@@ -33,8 +41,9 @@ void ORVA_RunContext::End()
    if (m_ended)
       return;
    m_ended = true;
-   t_environment = m_outer;
-   ClearHostErrorMessage();
+   HostThread &host = t_host;
+   host.environment = m_outer;
+   host.messageSet = false;
    if (m_outerMessage != nullptr)
    {
       ORVA_SetErrorMessage(m_outerMessage);
@@ -45,28 +54,30 @@ void ORVA_RunContext::End()
 
 void ClearHostErrorMessage()
 {
-   t_messageSet = false;
+   t_host.messageSet = false;
 }
 
 const char *HostErrorMessage()
 {
-   return t_messageSet ? t_message : nullptr;
+   HostThread &host = t_host;
+   return host.messageSet ? host.message : nullptr;
 }
 
 ORVA_Environment *ORVA_CurrentEnvironment()
 {
-   return t_environment;
+   return t_host.environment;
 }
 
 void ORVA_SetErrorMessage(const char *text)
 {
+   HostThread &host = t_host;
    if (text == nullptr)
    {
-      t_messageSet = false;
+      host.messageSet = false;
       return;
    }
    size_t length = strnlen(text, MESSAGE_LIMIT - 1);
-   memcpy(t_message, text, length);
-   t_message[length] = 0;
-   t_messageSet = true;
+   memcpy(host.message, text, length);
+   host.message[length] = 0;
+   host.messageSet = true;
 }
