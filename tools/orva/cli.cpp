@@ -12,13 +12,13 @@ namespace orva_cli
 namespace
 {
 
-// A host function has no context of its own, and one command runs one set
-// of script arguments, so argc() reads it from here.
-uint32 s_argumentCount = 0;
-
+// argc(): the number of script arguments, which the run's environment carries.
 int ArgcHandler(int, ORVA_Value **, ORVA_Value **result)
 {
-   *result = new ORVA_Value(s_argumentCount);
+   auto *env = dynamic_cast<CommandEnvironment *>(ORVA_CurrentEnvironment());
+   if (env == nullptr)
+      return ORVA_ERR_INTERNAL;
+   *result = new ORVA_Value(env->ArgumentCount());
    return 0;
 }
 
@@ -30,11 +30,10 @@ ORVA_ExtFunction s_commandFunctions[] = {
 
 ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record)
 {
-   ORVA_Environment *env = new CommandEnvironment(session.modulePath, record);
+   CommandEnvironment *env = new CommandEnvironment(session.modulePath, record, session.argumentCount);
    env->SetIO(stdin, stdout);
    env->SetLibrary(session.library);
    ORVARegisterExtensions(env, ORVA_EXT_PURE | ORVA_EXT_IO);
-   s_argumentCount = session.argumentCount;
    env->RegisterFunctionSet(sizeof(s_commandFunctions) / sizeof(s_commandFunctions[0]), s_commandFunctions);
    return env;
 }

@@ -71,8 +71,8 @@ std::string ModuleRecord::FileOf(const std::string &name) const
    return std::string();
 }
 
-CommandEnvironment::CommandEnvironment(const ModulePath &path, ModuleRecord *record)
-   : m_path(path), m_record(record)
+CommandEnvironment::CommandEnvironment(const ModulePath &path, ModuleRecord *record, uint32 argumentCount)
+   : m_path(path), m_record(record), m_argumentCount(argumentCount)
 {
 }
 

@@ -70,19 +70,22 @@ struct ModuleRecord
 
 // The environment of every run of the command: the library's built-ins, the
 // extension functions, the command's own functions, output to standard
-// output and the module search above.
+// output and the module search above.  It carries what the command's own
+// functions tell scripts.
 class CommandEnvironment : public ORVA_Environment
 {
 public:
-   CommandEnvironment(const ModulePath &path, ModuleRecord *record);
+   CommandEnvironment(const ModulePath &path, ModuleRecord *record, uint32 argumentCount);
 
    int UseModule(ORVA_Program *main, const char *name) override;
+   uint32 ArgumentCount() const { return m_argumentCount; }
 
 private:
    bool AlreadyLinked(const char *name) const;
 
    const ModulePath &m_path;
    ModuleRecord *m_record;
+   uint32 m_argumentCount;
 };
 
 }
