@@ -535,6 +535,11 @@ protected:
    // The first function record of a name, or INVALID_ADDRESS.
    uint32 FindFunctionRecord(const char *name);
 
+   // Run and RunFunction: a run entering the function of that name as Run
+   // enters main; missingCode is the error when there is none.
+   int RunEntry(const char *entry, int missingCode, ORVA_Environment *env, uint32 argc, ORVA_Value **argv,
+                ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut);
+
    // Module linking and the jump optimiser.
    int IsModuleLinked(const char *name) const;   // names compared without regard to case
    void RelocateCode(uint32 start, uint32 length, uint32 shift);

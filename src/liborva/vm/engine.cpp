@@ -45,14 +45,13 @@ void ORVA_Engine::UsePlainPaths(ORVA_Program *program, bool plain)
 int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
                       ORVA_VariableSystem **globalsOut)
 {
-   return ORVA_Engine::RunProgram(this, "main", ORVA_ERR_NO_MAIN, env, argc, argv, locals, globalsOut);
+   return RunEntry("main", ORVA_ERR_NO_MAIN, env, argc, argv, locals, globalsOut);
 }
 
 int ORVA_Program::RunFunction(ORVA_Environment *env, const char *name, uint32 argc, ORVA_Value **argv,
                               ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut)
 {
-   return ORVA_Engine::RunProgram(this, (name != nullptr) ? name : "", ORVA_ERR_NO_FUNCTION, env, argc, argv,
-                                  locals, globalsOut);
+   return RunEntry((name != nullptr) ? name : "", ORVA_ERR_NO_FUNCTION, env, argc, argv, locals, globalsOut);
 }
 
 const char *ORVA_Program::GetErrorTrace() const
@@ -60,12 +59,11 @@ const char *ORVA_Program::GetErrorTrace() const
    return (m_engine != nullptr) ? m_engine->Trace() : "";
 }
 
-int ORVA_Engine::RunProgram(ORVA_Program *program, const char *entry, int missingCode, ORVA_Environment *env,
-                            uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
-                            ORVA_VariableSystem **globalsOut)
+int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment *env, uint32 argc, ORVA_Value **argv,
+                           ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut)
 {
-   ORVA_Engine *engine = Of(program);
-   // A run under way owns the machine; a nested run of the same program (from
+   ORVA_Engine *engine = ORVA_Engine::Of(this);
+   // A run under way owns the machine; a nested Run on the same program (from
    // a host function) is refused, but what it was handed is still released.
    if (engine == nullptr || engine->Running())
    {
@@ -75,21 +73,21 @@ int ORVA_Engine::RunProgram(ORVA_Program *program, const char *entry, int missin
       delete locals;
       return -1;
    }
-   engine->m_trace.clear();
+   engine->ClearTrace();
 
-   const uint32 savedCodeSize = program->m_codeSize;
-   const uint32 savedFunctionCount = program->m_functionCount;
+   const uint32 savedCodeSize = m_codeSize;
+   const uint32 savedFunctionCount = m_functionCount;
 
-   delete program->m_result;
-   program->m_result = nullptr;
-   program->m_ip = INVALID_ADDRESS;
-   program->m_callDepth = 0;
+   delete m_result;
+   m_result = nullptr;
+   m_ip = INVALID_ADDRESS;
+   m_callDepth = 0;
 
-   program->m_environment = (env != nullptr) ? env : new ORVA_Environment();
-   program->m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
+   m_environment = (env != nullptr) ? env : new ORVA_Environment();
+   m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
    // Host functions (and modules found by a host's environment) reach the
    // environment from here until it goes.
-   ORVA_RunContext context(program->m_environment);
+   ORVA_RunContext context(m_environment);
 
    // No argument vector holds no arguments, whatever the count says: a
    // stray count must not make billions of null arguments.  (An absent $i
@@ -100,23 +98,24 @@ int ORVA_Engine::RunProgram(ORVA_Program *program, const char *entry, int missin
    for (uint32 i = 0; i < argc; i++)
    {
       ORVA_Value *value = (argv[i] != nullptr) ? argv[i] : new ORVA_Value();
-      program->m_locals->Create(ArgumentName(name, i + 1), value);
+      m_locals->Create(ArgumentName(name, i + 1), value);
    }
 
-   ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(program->m_globals);
+   ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(m_globals);
 
    bool linked = true;
-   for (uint32 i = 0; linked && i < program->m_preloadCount; i++)
+   for (uint32 i = 0; i < m_preloadCount; i++)
    {
       // A name already linked under another spelling of its letters is the
       // same module; asking the environment again could look for a file of
       // that exact spelling and fail.
-      if (program->IsModuleLinked(program->m_preloadList[i]))
+      if (IsModuleLinked(m_preloadList[i]))
          continue;
-      if (!program->m_environment->UseModule(program, program->m_preloadList[i]))
+      if (!m_environment->UseModule(this, m_preloadList[i]))
       {
-         program->Error(ORVA_ERR_MODULE_NOT_FOUND);
+         Error(ORVA_ERR_MODULE_NOT_FOUND);
          linked = false;
+         break;
       }
    }
 
@@ -125,49 +124,49 @@ int ORVA_Engine::RunProgram(ORVA_Program *program, const char *entry, int missin
    {
       // Found as a call by name finds a script function: the program's own
       // first, then those of the modules just linked.
-      const uint32 address = program->GetFunctionAddress(entry);
-      if (address == INVALID_ADDRESS)
+      const uint32 entryAddress = GetFunctionAddress(entry);
+      if (entryAddress == INVALID_ADDRESS)
       {
-         program->Error(missingCode);
+         Error(missingCode);
       }
-      else if (engine->Begin(address))
+      else if (engine->Begin(entryAddress))
       {
          begun = true;
          engine->Execute();
-         if (program->m_ip != INVALID_ADDRESS)
-            program->m_result = engine->PopResult();
+         if (m_ip != INVALID_ADDRESS)
+            m_result = engine->PopResult();
       }
    }
 
    // Tear-down: the program returns to the state it had before the run.
    if (globalsOut != nullptr)
-      *globalsOut = program->m_globals;
+      *globalsOut = m_globals;
    else
-      delete program->m_globals;
-   program->m_globals = snapshot;
+      delete m_globals;
+   m_globals = snapshot;
 
    if (begun)
       engine->EndCallers();
    context.End();
-   delete program->m_environment;
-   program->m_environment = nullptr;
+   delete m_environment;
+   m_environment = nullptr;
    if (begun)
       engine->End();
    else
-      delete program->m_locals;
-   program->m_locals = nullptr;
-   program->m_callDepth = 0;
+      delete m_locals;
+   m_locals = nullptr;
+   m_callDepth = 0;
 
-   free(program->m_modules);
-   program->m_modules = nullptr;
-   program->m_moduleCount = 0;
+   free(m_modules);
+   m_modules = nullptr;
+   m_moduleCount = 0;
 
-   for (uint32 i = savedCodeSize; i < program->m_codeSize; i++)
-      delete program->m_instructions[i];
-   program->m_codeSize = savedCodeSize;
-   program->m_functionCount = savedFunctionCount;
+   for (uint32 i = savedCodeSize; i < m_codeSize; i++)
+      delete m_instructions[i];
+   m_codeSize = savedCodeSize;
+   m_functionCount = savedFunctionCount;
 
-   return (program->m_ip != INVALID_ADDRESS) ? 0 : -1;
+   return (m_ip != INVALID_ADDRESS) ? 0 : -1;
 }
 
 bool ORVA_Engine::Begin(uint32 address)

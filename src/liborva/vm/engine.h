@@ -39,16 +39,10 @@ public:
    bool Running() const { return m_run != nullptr; }
    ORVA_RunState *Run() const { return m_run; }
 
-   // Run and RunFunction: a whole run of the program from the function of
-   // that name, as Run enters main; missingCode is the error when the
-   // program has no such function.
-   static int RunProgram(ORVA_Program *program, const char *entry, int missingCode, ORVA_Environment *env,
-                         uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,
-                         ORVA_VariableSystem **globalsOut);
-
    // The calls active when an error stopped the run at address failedAt,
-   // kept for GetErrorTrace; a run that begins clears them.
+   // kept for GetErrorTrace until the next run clears them.
    void RecordTrace(uint32 failedAt);
+   void ClearTrace() { m_trace.clear(); }
    const char *Trace() const { return m_trace.c_str(); }
 
    /*
