@@ -63,6 +63,10 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    m_result = nullptr;
    m_ip = INVALID_ADDRESS;
    m_callDepth = 0;
+   // Every run starts unstopped: a Stop made while none was under way is
+   // dropped rather than ending a run the host starts later.
+   m_stopReason = ORVA_STOP_NONE;
+   m_stopRequest.store(0, std::memory_order_relaxed);
 
    m_environment = (env != nullptr) ? env : new ORVA_Environment();
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
@@ -109,6 +113,10 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
       {
          begun = true;
          engine->Execute();
+         // A stop noticed by code the loop ran inline may find the loop
+         // already past the end; the run failed all the same.
+         if (m_stopReason != ORVA_STOP_NONE)
+            m_ip = INVALID_ADDRESS;
          if (m_ip != INVALID_ADDRESS)
             m_result = engine->PopResult();
       }
@@ -206,6 +214,8 @@ bool ORVA_Engine::Begin(uint32 address)
    program->m_ip = address;
    program->m_bindCounter = 1;
    program->m_callDepth = 0;
+   const ORVA_Environment *env = program->m_environment;
+   EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
 
    // A global hides the locals of its name.
    try
@@ -286,6 +296,7 @@ void ORVA_Engine::End()
    if (rs->frameCount > 0)
       DisposeFrame(rs->frameCount - 1);
    Unshadow();
+   LeaveRunLimits(&rs->limits);
    m_run = nullptr;
    delete rs;
 }
