@@ -101,7 +101,7 @@ bool ChargeUnits(uint64 units)
    return limits->fuel >= 0 || LookAtLimits(limits);
 }
 
-bool ChargeUninterruptible(uint64 units)
+bool ChargeUninterruptible(uint64 worstUnits, uint64 units)
 {
    ORVA_RunLimits *limits = t_current;
    if (limits == nullptr)
@@ -111,13 +111,13 @@ bool ChargeUninterruptible(uint64 units)
    const uint64 spent = SpentNow(limits);
    int reason = ORVA_STOP_NONE;
    if (limits->instructionLimit != 0 &&
-       (spent >= limits->instructionLimit || units > limits->instructionLimit - spent))
+       (spent >= limits->instructionLimit || worstUnits > limits->instructionLimit - spent))
       reason = ORVA_STOP_INSTRUCTIONS;
    else if (limits->timed)
    {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limits->deadline -
                                                                               std::chrono::steady_clock::now());
-      if (left.count() <= 0 || units / UNITS_PER_MILLISECOND >= static_cast<uint64>(left.count()))
+      if (left.count() <= 0 || worstUnits / UNITS_PER_MILLISECOND >= static_cast<uint64>(left.count()))
          reason = ORVA_STOP_TIME;
    }
    if (reason != ORVA_STOP_NONE)

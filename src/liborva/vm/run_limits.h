@@ -96,10 +96,11 @@ inline bool ChargeWork(uint64 bytes)
 }
 
 /*
- * Work that nothing can interrupt once it starts is weighed first: true
- * when units fit in what the limits leave (and they are charged), else the
- * run stops with the reason of the limit it would pass and this is false.
+ * Work that nothing can interrupt once it starts is weighed first: when its
+ * worst case fits in what the limits leave, units are charged for it (what
+ * it costs as a rule) and the result is true; else the run stops with the
+ * reason of the limit it could pass and the result is false.
  */
-bool ChargeUninterruptible(uint64 units);
+bool ChargeUninterruptible(uint64 worstUnits, uint64 units);
 
 #endif
