@@ -243,9 +243,9 @@ void ORVA_Engine::Interpret(bool oneStep)
          bottom = rs->stackBottom;                       \
       }                                                  \
    } while (0)
-   // The loop's look at its limits, at every backward jump and call, before
-   // it moves: a stop names the line of the jump or the call.  Without
-   // limits it costs a decrement and a compare.
+   // The loop's look at its limits, at every backward jump and call: a stop
+   // names the line of the loop's head (where the jump goes) or of the call.
+   // Without limits it costs a decrement and a compare.
 #define CHECKPOINT(cost)                                                  \
    do                                                                     \
    {                                                                      \
@@ -259,9 +259,11 @@ void ORVA_Engine::Interpret(bool oneStep)
 #define TAKE_JUMP(jump)                                                   \
    do                                                                     \
    {                                                                      \
-      if (((jump).flags & PREPARED_BACKWARD) != 0)                        \
-         CHECKPOINT((jump).cost);                                         \
+      const bool backward_ = ((jump).flags & PREPARED_BACKWARD) != 0;     \
+      const uint16_t cost_ = (jump).cost;                                 \
       pc = ops + (jump).a;                                                \
+      if (backward_)                                                      \
+         CHECKPOINT(cost_);                                               \
       DISPATCH();                                                         \
    } while (0)
 #define NEXT(count)           \
