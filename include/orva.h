@@ -657,7 +657,9 @@ public:
    ORVA_ExtFunction *FindFunction(const char *name);
 
    // Links the module of that name into a running program: from the script
-   // library first, else from the file "<name>.orva".  1 when linked.  A host
+   // library first, else from the file "<name>.orva".  1 when linked.  Run
+   // calls it for each module the program uses, before main starts, with
+   // the library's lock held; the run needs the library no longer after.  A host
    // that finds modules elsewhere overrides it and links what it finds with
    // main->UseModule(module, name).
    virtual int UseModule(ORVA_Program *main, const char *name);
@@ -691,7 +693,11 @@ public:
    const char *GetFieldAsString(uint32 fieldId) const;
 };
 
-/*** The script library: named, numbered compiled scripts under one lock. ***/
+/*
+ * The script library: named, numbered compiled scripts under one lock.  A
+ * host takes the lock around its own changes and lookups; Run takes it
+ * itself while it links modules, so hosts need not hold it around Run.
+ */
 class ORVA_API ORVA_Library
 {
 protected:

@@ -85,6 +85,13 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
 
    ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(m_globals);
 
+   // Linking copies the modules' code out of the script library, so the
+   // library's lock is held for that step alone: the run after it never
+   // reads the library, and other hosts may use and change it meanwhile.
+   // (The lock is recursive: a host that holds it around Run still may.)
+   ORVA_Library *library = ORVA_Engine::LibraryOf(m_environment);
+   if (library != nullptr && m_preloadCount > 0)
+      library->Lock();
    bool linked = true;
    for (uint32 i = 0; i < m_preloadCount; i++)
    {
@@ -100,6 +107,8 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
          break;
       }
    }
+   if (library != nullptr && m_preloadCount > 0)
+      library->Unlock();
 
    bool begun = false;
    if (linked)

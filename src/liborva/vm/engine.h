@@ -41,6 +41,7 @@ public:
    // The program's side of a stop (run_limits.h): RecordStop makes the
    // first stop of a run its reason and error text and stops the machine.
    static void RecordStop(ORVA_Program *program, int reason);
+   static ORVA_Library *LibraryOf(const ORVA_Environment *env) { return env->m_library; }
    static int StopReasonOf(const ORVA_Program *program) { return program->m_stopReason; }
    static bool StopIsRequested(const ORVA_Program *program)
    {
