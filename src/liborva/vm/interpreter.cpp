@@ -259,11 +259,9 @@ void ORVA_Engine::Interpret(bool oneStep)
 #define TAKE_JUMP(jump)                                                   \
    do                                                                     \
    {                                                                      \
-      const bool backward_ = ((jump).flags & PREPARED_BACKWARD) != 0;     \
-      const uint16_t cost_ = (jump).cost;                                 \
+      const uint16_t cost_ = (jump).cost; /* 0 for a forward jump */      \
       pc = ops + (jump).a;                                                \
-      if (backward_)                                                      \
-         CHECKPOINT(cost_);                                               \
+      CHECKPOINT(cost_);                                                  \
       DISPATCH();                                                         \
    } while (0)
 #define NEXT(count)           \
