@@ -2,6 +2,7 @@
 
 #include "source_scan.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -231,6 +232,13 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
    // A line of a module's code cannot be told from a line of the script.
    if (record.AnyLinked() && e.line > 0)
       where.clear();
+   // A run stopped by a limit has no error code: "FILE:LINE: time limit reached".
+   if (e.code == 0 && !e.message.empty())
+   {
+      std::string message = e.message;
+      message[0] = static_cast<char>(tolower(static_cast<unsigned char>(message[0])));
+      return Location(where, line) + message + "\n";
+   }
    return Location(where, line) + "error " + std::to_string(e.code) + ": " + e.message + "\n";
 }
 
