@@ -45,17 +45,20 @@ ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record)
    return env;
 }
 
-bool ParseCount(const char *text, uint64 *count)
+// The whole number text starts with; end is left after its digits.
+static bool LeadingNumber(const char *text, uint64 *n, char **end)
 {
    if (text == nullptr || *text < '0' || *text > '9')
       return false;
    errno = 0;
+   *n = strtoull(text, end, 10);
+   return errno == 0;
+}
+
+bool ParseCount(const char *text, uint64 *count)
+{
    char *end = nullptr;
-   unsigned long long n = strtoull(text, &end, 10);
-   if (errno != 0 || *end != '\0')
-      return false;
-   *count = n;
-   return true;
+   return LeadingNumber(text, count, &end) && *end == '\0';
 }
 
 bool ParseSeconds(const char *text, uint32 *milliseconds)
@@ -74,12 +77,9 @@ bool ParseSeconds(const char *text, uint32 *milliseconds)
 
 bool ParseSize(const char *text, uint64 *bytes)
 {
-   if (text == nullptr || *text < '0' || *text > '9')
-      return false;
-   errno = 0;
+   uint64 n = 0;
    char *end = nullptr;
-   unsigned long long n = strtoull(text, &end, 10);
-   if (errno != 0)
+   if (!LeadingNumber(text, &n, &end))
       return false;
    int shift = 0;
    switch (*end)
@@ -92,7 +92,7 @@ bool ParseSize(const char *text, uint64 *bytes)
    }
    if (*end != '\0' || (shift > 0 && n > (UINT64_MAX >> shift)))
       return false;
-   *bytes = static_cast<uint64>(n) << shift;
+   *bytes = n << shift;
    return true;
 }
 
