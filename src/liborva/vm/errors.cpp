@@ -66,7 +66,11 @@ static int CurrentLine(uint32 ip, uint32 codeSize, ORVA_Instruction **instructio
 
 void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
 {
-   if (program->m_stopReason == ORVA_STOP_NONE && program->m_ip != INVALID_ADDRESS)
+   // A run that an error has ended keeps its error; before main starts
+   // (while modules link) no instruction runs, and a stop is recorded.
+   const bool failed = program->m_ip == INVALID_ADDRESS && program->m_engine != nullptr &&
+                       program->m_engine->Running();
+   if (program->m_stopReason == ORVA_STOP_NONE && !failed)
    {
       program->m_stopReason = reason;
       char buffer[128];
@@ -82,7 +86,7 @@ void ORVA_Program::Error(int code)
 {
    // The first stop of a run is what ended it; later errors of the run
    // (a host function failing as it gives up) do not replace it.
-   if (m_stopReason != ORVA_STOP_NONE)
+   if (m_stopReason != ORVA_STOP_NONE && m_engine != nullptr && m_engine->Running())
    {
       m_ip = INVALID_ADDRESS;
       return;

@@ -18,7 +18,10 @@
  *    }
  *
  * The first stop of a run wins: its reason and text stay, later errors
- * and stops of the same run do not replace them.  The stop records the
+ * and stops of the same run do not replace them (nor does a stop replace
+ * an error that ended the run first).  StopRun works from the start of Run
+ * (module linking included); StopCurrentRun and ChargeWork only once main
+ * has begun, when the run is the thread's current one.  The stop records the
  * reason, writes "Error in line N: <cause>" for the current instruction
  * and makes the machine stop; the loop leaves at its next checkpoint or
  * after the call out it is in, and Run then tears the run down as after
