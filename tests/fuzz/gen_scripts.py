@@ -2,7 +2,7 @@
 """Writes random but syntactically valid ORVA scripts for the fuzz target.
 
 Every loop is bounded by a counter of its own that the body cannot reach, so
-the scripts end unless they fail; run them with ORVA_FUZZ_RUN_LOOPS=1.
+the scripts end unless they fail.
 
     gen_scripts.py OUTDIR COUNT [SEED]
 """

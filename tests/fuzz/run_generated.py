@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 fuzzer, work, first, last = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 fails = os.path.join(work, "failures")
 os.makedirs(fails, exist_ok=True)
-env = dict(os.environ, ORVA_FUZZ_RUN_LOOPS="1")
+env = dict(os.environ)
 expected_oom = 0
 for seed in range(first, last + 1):
     batch = os.path.join(work, "batch")

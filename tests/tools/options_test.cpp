@@ -76,4 +76,30 @@ TEST_F(OrvaCommand, ExamplesThatReadStandardInputRun)
    EXPECT_GE(run, 1);
 }
 
+TEST_F(OrvaCommand, LimitOptionsStopARunawayScriptWithTheirOwnStatus)
+{
+   Script("spin.orva", "sub main() {\n  println \"start\";\n  while (1) { }\n}\n");
+   Outcome o = Run({"--max-instructions", "100000", "spin.orva"});
+   EXPECT_EQ(o.status, 4);
+   EXPECT_EQ(o.out, "start\n");
+   EXPECT_EQ(o.err, "spin.orva:3: instruction limit reached\n");
+   o = Run({"--timeout=0.05", "spin.orva"});
+   EXPECT_EQ(o.status, 4);
+   EXPECT_EQ(o.err, "spin.orva:3: time limit reached\n");
+
+   // Within the limits nothing changes; a run-time error keeps status 1.
+   o = Run({"--max-instructions", "100000", "--timeout", "30", "--max-memory", "64M", "-e", "6 * 7"});
+   EXPECT_EQ(o.status, 0);
+   EXPECT_EQ(o.out, "42\n");
+   EXPECT_EQ(Run({"--max-instructions", "100000", "-e", "1 / \"x\""}).status, 1);
+
+   for (const char *bad : {"--max-instructions=-1", "--max-instructions=1e6", "--timeout=soon", "--timeout=-2",
+                           "--max-memory=12Q", "--max-memory=99999999999G", "--max-memory="})
+   {
+      o = Run({bad, "-e", "1"});
+      EXPECT_EQ(o.status, 2) << bad;
+      EXPECT_TRUE(Contains(o.err, "needs")) << bad << ": " << o.err;
+   }
+}
+
 }

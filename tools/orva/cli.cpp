@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace orva_cli
@@ -35,7 +37,62 @@ ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record)
    env->SetLibrary(session.library);
    ORVARegisterExtensions(env, ORVA_EXT_PURE | ORVA_EXT_IO);
    env->RegisterFunctionSet(sizeof(s_commandFunctions) / sizeof(s_commandFunctions[0]), s_commandFunctions);
+   env->SetInstructionLimit(session.limits.instructions);
+   env->SetTimeLimit(session.limits.milliseconds);
+   // MERGE(memory): enable once ORVA_Environment::SetMemoryLimit is on this branch.
+   // env->SetMemoryLimit(session.limits.memoryBytes);
    return env;
+}
+
+// The whole number text starts with; end is left after its digits.
+static bool LeadingNumber(const char *text, uint64 *n, char **end)
+{
+   if (text == nullptr || *text < '0' || *text > '9')
+      return false;
+   errno = 0;
+   *n = strtoull(text, end, 10);
+   return errno == 0;
+}
+
+bool ParseCount(const char *text, uint64 *count)
+{
+   char *end = nullptr;
+   return LeadingNumber(text, count, &end) && *end == '\0';
+}
+
+bool ParseSeconds(const char *text, uint32 *milliseconds)
+{
+   if (text == nullptr || !((*text >= '0' && *text <= '9') || *text == '.'))
+      return false;
+   char *end = nullptr;
+   const double seconds = strtod(text, &end);
+   if (*end != '\0' || !(seconds >= 0) || seconds * 1000 > 4294967295.0)
+      return false;
+   // A timeout shorter than a millisecond still has one.
+   const double ms = std::ceil(seconds * 1000);
+   *milliseconds = static_cast<uint32>(ms);
+   return true;
+}
+
+bool ParseSize(const char *text, uint64 *bytes)
+{
+   uint64 n = 0;
+   char *end = nullptr;
+   if (!LeadingNumber(text, &n, &end))
+      return false;
+   int shift = 0;
+   switch (*end)
+   {
+      case '\0': break;
+      case 'k': case 'K': shift = 10; end++; break;
+      case 'm': case 'M': shift = 20; end++; break;
+      case 'g': case 'G': shift = 30; end++; break;
+      default: return false;
+   }
+   if (*end != '\0' || (shift > 0 && n > (UINT64_MAX >> shift)))
+      return false;
+   *bytes = n << shift;
+   return true;
 }
 
 ORVA_Program *CompileText(const std::string &text, std::string *error)

@@ -23,8 +23,22 @@ enum ExitStatus
    EXIT_STATUS_OK = 0,
    EXIT_STATUS_RUN_ERROR = 1,
    EXIT_STATUS_USAGE = 2,
-   EXIT_STATUS_COMPILE_ERROR = 3
+   EXIT_STATUS_COMPILE_ERROR = 3,
+   EXIT_STATUS_STOPPED = 4   // a limit of the run stopped it
 };
+
+// The bounds every run gets (0: none).
+struct RunLimits
+{
+   uint64 instructions = 0;   // --max-instructions
+   uint32 milliseconds = 0;   // --timeout
+   uint64 memoryBytes = 0;    // --max-memory
+};
+
+// The values of the limit options; false for text that is not one.
+bool ParseCount(const char *text, uint64 *count);        // a whole number
+bool ParseSeconds(const char *text, uint32 *milliseconds);   // seconds, decimals allowed
+bool ParseSize(const char *text, uint64 *bytes);          // bytes, or K, M or G of them
 
 // What every run of one command invocation shares.
 struct Session
@@ -33,6 +47,7 @@ struct Session
    ORVA_Library *library = nullptr;                            // -m modules, or null
    ModulePath modulePath;                                      // where "use" finds module files
    uint32 argumentCount = 0;                                   // what argc() tells scripts
+   RunLimits limits;                                           // for every run, at the prompt too
 };
 
 // A fresh environment for one run: printed output to standard output, the

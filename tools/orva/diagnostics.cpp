@@ -2,6 +2,7 @@
 
 #include "source_scan.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -287,7 +288,15 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
          where.clear();
       out = Location(where, line);
    }
-   out += "error " + std::to_string(e.code) + ": " + e.message + "\n";
+   // A run stopped by a limit has no error code: "FILE:LINE: time limit reached".
+   if (e.code == 0 && !e.message.empty())
+   {
+      std::string message = e.message;
+      message[0] = static_cast<char>(tolower(static_cast<unsigned char>(message[0])));
+      out += message + "\n";
+   }
+   else
+      out += "error " + std::to_string(e.code) + ": " + e.message + "\n";
 
    // A traceback, when the error happened in a call.
    if (frames.size() > 1)

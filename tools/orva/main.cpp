@@ -42,6 +42,15 @@ const char USAGE[] =
    "  -m NAME=FILE   compile FILE into the script library as module NAME, so\n"
    "                 that \"use NAME;\" finds it first (repeatable)\n"
    "  -L DIR         look for module files in DIR too (repeatable)\n"
+   "  --max-instructions N\n"
+   "                 stop a run after N instructions (work on long texts and\n"
+   "                 arrays counts in proportion)\n"
+   "  --timeout SECONDS\n"
+   "                 stop a run after SECONDS of wall-clock time (decimals\n"
+   "                 allowed, such as 0.5)\n"
+   "  --max-memory SIZE\n"
+   "                 stop a run that would hold more than SIZE bytes (suffix K,\n"
+   "                 M or G for units of 1024, 1024^2, 1024^3)\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -76,7 +85,8 @@ const char USAGE[] =
    "     prompt reached the end of its input\n"
    "  1  the run stopped with a run-time error\n"
    "  2  usage error, or a script or module file that cannot be read\n"
-   "  3  compile error in the script or in a -m module, or an empty script\n";
+   "  3  compile error in the script or in a -m module, or an empty script\n"
+   "  4  the run was stopped by --max-instructions, --timeout or --max-memory\n";
 
 // The options, by letter and long name.  An option with a value name takes
 // the rest of its word or the next word ("-DNAME=1", "-D NAME=1",
@@ -91,6 +101,9 @@ enum OptionId
    OPT_MODULE,
    OPT_SEARCH_DIR,
    OPT_PROMPT,
+   OPT_MAX_INSTRUCTIONS,
+   OPT_TIMEOUT,
+   OPT_MAX_MEMORY,
    OPT_HELP,
    OPT_VERSION
 };
@@ -112,6 +125,9 @@ const OptionSpec s_options[] = {
    {OPT_MODULE, 'm', nullptr, "NAME=FILE"},
    {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
    {OPT_PROMPT, 'i', nullptr, nullptr},
+   {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
+   {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
+   {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
    {OPT_HELP, 'h', "help", nullptr},
    {OPT_VERSION, 'v', "version", nullptr},
 };
@@ -172,6 +188,18 @@ int ApplyOption(const OptionSpec &spec, const char *value, Options *options, Ses
          if (*value == '\0')
             return UsageError("-L needs a directory");
          options->searchDirs.push_back(value);
+         break;
+      case OPT_MAX_INSTRUCTIONS:
+         if (!ParseCount(value, &session->limits.instructions))
+            return UsageError(std::string("--max-instructions needs a whole number, not '") + value + "'");
+         break;
+      case OPT_TIMEOUT:
+         if (!ParseSeconds(value, &session->limits.milliseconds))
+            return UsageError(std::string("--timeout needs seconds up to 4294967, not '") + value + "'");
+         break;
+      case OPT_MAX_MEMORY:
+         if (!ParseSize(value, &session->limits.memoryBytes))
+            return UsageError(std::string("--max-memory needs a size such as 512K, 64M or 2G, not '") + value + "'");
          break;
       case OPT_CHECK: options->checkOnly = true; break;
       case OPT_LISTING: options->listing = true; break;
@@ -401,7 +429,7 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       const char *text = program->GetErrorText();
       ReportError(DescribeRunError(script.where, script.text, text != nullptr ? text : "run failed",
                                    program->GetErrorTrace(), record, session.modulePath));
-      return EXIT_STATUS_RUN_ERROR;
+      return program->GetStopReason() != ORVA_STOP_NONE ? EXIT_STATUS_STOPPED : EXIT_STATUS_RUN_ERROR;
    }
    ORVA_Value *result = program->GetResult();
    if (options.printResult || (echo && result != nullptr && !result->IsNull()))

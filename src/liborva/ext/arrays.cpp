@@ -27,6 +27,7 @@ int Count(int, ORVA_Value **argv, ORVA_Value **result)
    ORVA_Array *array = argv[0]->GetValueAsArray();
    if (array == nullptr)
       return ORVA_ERR_NOT_ARRAY;
+   ChargeUnits(static_cast<uint64>(array->Size()));
    int32 n = 0;
    for (int32 position = 0; position < array->Size(); position++)
       n += IsPresent(array->ValueAt(position)) ? 1 : 0;
@@ -116,6 +117,11 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
       owned.emplace_back(new ORVA_Value(element));
       keys.push_back(MakeKey(owned.back().get(), owned.size() - 1));
    }
+   uint64 comparisons = keys.size();
+   for (size_t n = keys.size(); n > 1; n /= 2)
+      comparisons += keys.size();
+   if (!ChargeUnits(comparisons))
+      return 0;   // the run has stopped
    std::stable_sort(keys.begin(), keys.end(), KeyLess);
 
    int32 n = static_cast<int32>(keys.size());

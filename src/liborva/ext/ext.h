@@ -8,6 +8,7 @@
 #define ORVA_EXT_EXT_H
 
 #include "orva.h"
+#include "vm/run_limits.h"
 
 #include <cstddef>
 #include <new>
@@ -33,6 +34,7 @@ inline bool ArgText(ORVA_Value *value, std::string *text)
    if (bytes == nullptr)
       return false;
    text->assign(bytes, length);
+   ChargeWork(length);   // the copy, and the scan that follows it as a rule
    return true;
 }
 

@@ -8,7 +8,7 @@ int ORVA_Environment::UseModule(ORVA_Program *main, const char *name)
    if (main == nullptr || name == nullptr)
       return 0;
 
-   // The library is read without its lock: the host holds it around the run.
+   // Run holds the library's lock while it links, which is when this is called.
    if (m_library != nullptr)
    {
       ORVA_Program *script = m_library->FindScript(name);

@@ -13,6 +13,7 @@
  * pointer that Get hands out stays valid until its element is replaced.
  */
 #include "orva.h"
+#include "vm/run_limits.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -388,6 +389,7 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
 {
    if (src == nullptr || src->m_size <= 0)
       return;
+   ChargeUnits(static_cast<uint64>(src->m_size));   // an element copied costs about an instruction
    const int32 runLength = src->m_up.length + src->m_down.length;
    m_origin = src->m_origin - src->m_down.length;
    for (int32 i = 0; i < runLength; i++)

@@ -6,6 +6,7 @@
 #include "support/support.h"
 #include "values/number_text.h"
 #include "values/numeric.h"
+#include "vm/run_limits.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -49,6 +50,7 @@ ORVA_Value::ORVA_Value(const ORVA_Value *src) : ORVA_Value()
    }
    if (src->m_stringValid && src->m_string != nullptr)
    {
+      ChargeWork(src->m_length);   // a bounded run pays for long copies
       m_string = static_cast<char *>(qd_memdup(src->m_string, static_cast<size_t>(src->m_length) + 1));
       m_length = src->m_length;
       m_stringValid = 1;
@@ -123,6 +125,7 @@ void ORVA_Value::InitText(const char *text, uint32 length)
    if (length > 0)
       memcpy(block, text, length);
    block[length] = 0;
+   ChargeWork(length);
    m_string = block;
    m_length = length;
    m_stringValid = 1;
@@ -321,6 +324,7 @@ void ORVA_Value::Concatenate(const char *text, uint32 length)
       return;   // out of memory: the value stays as it was
    if (length > 0)
       memmove(block + m_length, inside ? block + offset : text, length);
+   ChargeWork(length);
    m_string = block;
    m_length += length;
    m_string[m_length] = 0;

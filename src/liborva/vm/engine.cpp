@@ -82,6 +82,10 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    m_result = nullptr;
    m_ip = INVALID_ADDRESS;
    m_callDepth = 0;
+   // Every run starts unstopped: a Stop made while none was under way is
+   // dropped rather than ending a run the host starts later.
+   m_stopReason = ORVA_STOP_NONE;
+   m_stopRequest.store(0, std::memory_order_relaxed);
 
    m_environment = (env != nullptr) ? env : new ORVA_Environment();
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
@@ -103,6 +107,13 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
 
    ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(m_globals);
 
+   // Linking copies the modules' code out of the script library, so the
+   // library's lock is held for that step alone: the run after it never
+   // reads the library, and other hosts may use and change it meanwhile.
+   // (The lock is recursive: a host that holds it around Run still may.)
+   ORVA_Library *library = ORVA_Engine::LibraryOf(m_environment);
+   if (library != nullptr && m_preloadCount > 0)
+      library->Lock();
    bool linked = true;
    for (uint32 i = 0; i < m_preloadCount; i++)
    {
@@ -118,6 +129,8 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
          break;
       }
    }
+   if (library != nullptr && m_preloadCount > 0)
+      library->Unlock();
 
    bool begun = false;
    if (linked)
@@ -133,6 +146,10 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
       {
          begun = true;
          engine->Execute();
+         // A stop noticed by code the loop ran inline may find the loop
+         // already past the end; the run failed all the same.
+         if (m_stopReason != ORVA_STOP_NONE)
+            m_ip = INVALID_ADDRESS;
          if (m_ip != INVALID_ADDRESS)
             m_result = engine->PopResult();
       }
@@ -231,6 +248,8 @@ bool ORVA_Engine::Begin(uint32 address)
    program->m_ip = address;
    program->m_bindCounter = 1;
    program->m_callDepth = 0;
+   const ORVA_Environment *env = program->m_environment;
+   EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
 
    // A global hides the locals of its name.
    try
@@ -311,6 +330,7 @@ void ORVA_Engine::End()
    if (rs->frameCount > 0)
       DisposeFrame(rs->frameCount - 1);
    Unshadow();
+   LeaveRunLimits(&rs->limits);
    m_run = nullptr;
    delete rs;
 }

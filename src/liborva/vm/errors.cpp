@@ -3,6 +3,7 @@
  * which also stops the machine.
  */
 #include "vm/vm.h"
+#include "vm/engine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,18 @@ const char *RuntimeErrorMessage(int code)
    return s_errorMessages[code - 1];
 }
 
+/* The cause a stop names in the error text, by ORVA_STOP_* reason. */
+static const char *StopMessage(int reason)
+{
+   switch (reason)
+   {
+      case ORVA_STOP_INSTRUCTIONS: return "Instruction limit reached";
+      case ORVA_STOP_TIME: return "Time limit reached";
+      case ORVA_STOP_MEMORY: return "Memory limit reached";
+      default: return "Run stopped";
+   }
+}
+
 int RuntimeErrorLine(uint32 ip, uint32 codeSize, ORVA_Instruction *const *instructions)
 {
    // Before main starts (module linking, the search for main) no instruction
@@ -59,8 +72,35 @@ char *RuntimeErrorText(int code, int line, const char *message)
    return strdup(buffer);
 }
 
+void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
+{
+   // A run that an error has ended keeps its error; before main starts
+   // (while modules link) no instruction runs, and a stop is recorded.
+   const bool failed = program->m_ip == INVALID_ADDRESS && program->m_engine != nullptr &&
+                       program->m_engine->Running();
+   if (program->m_stopReason == ORVA_STOP_NONE && !failed)
+   {
+      program->m_stopReason = reason;
+      char buffer[128];
+      snprintf(buffer, sizeof(buffer), "Error in line %d: %s",
+               RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions), StopMessage(reason));
+      if (program->m_engine != nullptr)
+         RecordErrorTrace(program->m_engine, program->m_ip);
+      free(program->m_errorText);
+      program->m_errorText = strdup(buffer);
+   }
+   program->m_ip = INVALID_ADDRESS;
+}
+
 void ORVA_Program::Error(int code)
 {
+   // The first stop of a run is what ended it; later errors of the run
+   // (a host function failing as it gives up) do not replace it.
+   if (m_stopReason != ORVA_STOP_NONE && m_engine != nullptr && m_engine->Running())
+   {
+      m_ip = INVALID_ADDRESS;
+      return;
+   }
    free(m_errorText);
    m_errorText = RuntimeErrorText(code, RuntimeErrorLine(m_ip, m_codeSize, m_instructions), RuntimeErrorMessage(code));
    if (m_engine != nullptr)

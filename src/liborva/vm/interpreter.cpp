@@ -243,23 +243,26 @@ void ORVA_Engine::Interpret(bool oneStep)
          bottom = rs->stackBottom;                       \
       }                                                  \
    } while (0)
-#define CHECKPOINT()                                     \
-   do                                                    \
-   {                                                     \
-      if (ORVA_UNLIKELY(rs->StopRequested()))            \
-      {                                                  \
-         SYNC();                                         \
-         goto stopped;                                   \
-      }                                                  \
+   // The loop's look at its limits, at every backward jump and call: a stop
+   // names the line of the loop's head (where the jump goes) or of the call.
+   // Without limits it costs a decrement and a compare.
+#define CHECKPOINT(cost)                                                  \
+   do                                                                     \
+   {                                                                      \
+      if (ORVA_UNLIKELY((rs->limits.fuel -= (cost)) < 0))                 \
+      {                                                                   \
+         SYNC();                                                          \
+         if (!LookAtLimits(&rs->limits))                                  \
+            goto stopped;                                                 \
+      }                                                                   \
    } while (0)
-#define TAKE_JUMP(jump)                                  \
-   do                                                    \
-   {                                                     \
-      const bool backward_ = ((jump).flags & PREPARED_BACKWARD) != 0; \
-      pc = ops + (jump).a;                               \
-      if (backward_)                                     \
-         CHECKPOINT();                                   \
-      DISPATCH();                                        \
+#define TAKE_JUMP(jump)                                                   \
+   do                                                                     \
+   {                                                                      \
+      const uint16_t cost_ = (jump).cost; /* 0 for a forward jump */      \
+      pc = ops + (jump).a;                                                \
+      CHECKPOINT(cost_);                                                  \
+      DISPATCH();                                                         \
    } while (0)
 #define NEXT(count)           \
    do                         \
@@ -401,6 +404,7 @@ do_return:
 
    HANDLER(CALL)
    {
+      CHECKPOINT(pc->cost);
       // The common call, inline: a function that keeps its locals in slots,
       // every argument where the function wants it, room for the frame.
       const ORVA_Region *region = pc->p.region;
@@ -433,7 +437,6 @@ do_return:
          program->m_callDepth = rs->frameCount - 1;
          program->m_locals = nullptr;
          pc = ops + region->callEntry;
-         CHECKPOINT();
          DISPATCH();
       }
       SYNC();
@@ -467,6 +470,7 @@ do_return:
          callTarget = codeSize;
       callArgc = argc;
       callRegion = m_prepared->RegionAt(callTarget);
+      CHECKPOINT(CheckpointCost((callRegion != nullptr) ? callRegion->end - callTarget : 1));
    }
    // A script call the inline form does not take; the position is synced.
 enter_call:
@@ -476,7 +480,6 @@ enter_call:
          goto stopped;
       RELOAD();
       pc = ops + next;
-      CHECKPOINT();
       DISPATCH();
    }
 

@@ -33,7 +33,10 @@ static int TextEqual(ORVA_Value *left, ORVA_Value *right)
       leftLength = 0;
    if (rightText == nullptr)
       rightLength = 0;
-   return leftLength == rightLength && (leftLength == 0 || memcmp(leftText, rightText, leftLength) == 0);
+   if (leftLength != rightLength)
+      return 0;
+   ChargeWork(leftLength);
+   return leftLength == 0 || memcmp(leftText, rightText, leftLength) == 0;
 }
 
 void ORVA_Program::DoBinaryOperation(int opCode)
@@ -160,8 +163,15 @@ void ORVA_Program::DoBinaryOperation(int opCode)
             }
             if (opCode == OPCODE_LIKE || opCode == OPCODE_ILIKE)
             {
-               int matched =
-                  MatchString(right->GetValueAsCString(), left->GetValueAsCString(), opCode == OPCODE_LIKE ? 1 : 0);
+               uint32 subjectLength = 0, patternLength = 0;
+               left->GetValueAsString(&subjectLength);
+               right->GetValueAsString(&patternLength);
+               // Each '*' may send the matcher back over the subject.
+               const uint64 worst = static_cast<uint64>(subjectLength) * (patternLength + 1) / WORK_BYTES_PER_UNIT;
+               int matched = 0;
+               if (ChargeUninterruptible(worst, worst))
+                  matched =
+                     MatchString(right->GetValueAsCString(), left->GetValueAsCString(), opCode == OPCODE_LIKE ? 1 : 0);
                pushTruth(matched);
                return;
             }
@@ -280,6 +290,34 @@ static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const ch
    return &entry->compiled;
 }
 
+/*
+ * What a match costs, in units of the instruction budget.  As a rule the
+ * system's matcher walks the subject once for each part of the pattern.
+ * At worst it tries every start with a group to track (the square of the
+ * subject), and back-references make it try every way to split the
+ * subject (its cube, measured: 800 bytes take seconds).
+ */
+static uint64 MatchCost(uint64 subjectLength, const char *pattern)
+{
+   return subjectLength * (1 + strlen(pattern) / 8) / WORK_BYTES_PER_UNIT;
+}
+
+static uint64 MatchWorstCost(uint64 subjectLength, const char *pattern, size_t groups)
+{
+   bool backReference = false;
+   for (const char *p = pattern; *p != 0 && !backReference; p++)
+   {
+      if (*p == '\\' && p[1] != 0)
+         backReference = (*++p >= '1' && *p <= '9');
+   }
+   const uint64 n = subjectLength + 1;
+   if (backReference)
+      return (n > 2000000) ? UINT64_MAX : n * n * n;
+   if (groups > 0 && pattern[0] != '^')
+      return (n > 3000000000ull) ? UINT64_MAX : n * n;
+   return MatchCost(subjectLength, pattern);
+}
+
 ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
 {
    const char *patternText = pattern->GetValueAsCString();
@@ -303,9 +341,20 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    }
    regex_t &expression = *compiled;
 
-   const char *subjectText = subject->GetValueAsCString();
+   uint32 subjectLength = 0;
+   const char *subjectText = subject->GetValueAsString(&subjectLength);
    if (subjectText == nullptr)
+   {
       subjectText = "";
+      subjectLength = 0;
+   }
+   if (!ChargeUninterruptible(MatchWorstCost(subjectLength, patternText, expression.re_nsub),
+                              MatchCost(subjectLength, patternText)))
+   {
+      if (!cached)
+         regfree(&ownExpression);
+      return nullptr;   // the run has stopped
+   }
    // Groups beyond the expression's own are never filled: ask only for those.
    size_t records = expression.re_nsub + 1;
    if (records > MAX_MATCH_RECORDS)

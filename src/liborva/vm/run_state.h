@@ -9,6 +9,7 @@
 
 #include "orva.h"
 #include "vm/value_access.h"
+#include "vm/run_limits.h"
 
 #include <cstdlib>
 #include <new>
@@ -165,6 +166,7 @@ public:
    std::vector<Patch> patches;   // what the shadows changed in the prepared code, in order
 
    ORVA_ValuePool pool;
+   ORVA_RunLimits limits;   // the fuel the loop's checkpoints spend
    std::unordered_map<uint32, ORVA_CachedExpression *> expressions;   // by instruction address
 
    ORVA_RunState() = default;
@@ -242,13 +244,6 @@ public:
       return true;
    }
 
-   /*
-    * The place where the loop looks at its limits: taken at every backward
-    * jump and every call, so a loop or a recursion cannot run past it.  An
-    * instruction budget, a deadline or a stop request from another thread
-    * belong here; today nothing stops a run from outside.
-    */
-   bool StopRequested() const { return false; }
 };
 
 #endif
