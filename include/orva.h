@@ -13,9 +13,11 @@
 #ifndef ORVA_H
 #define ORVA_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <vector>
 
 /* The release of liborva; kept equal to the CMake project version. */
@@ -193,6 +195,7 @@ protected:
 private:
    void ReleaseContent();
    void InitText(const char *text, uint32 length);
+   void FreeText();
 
 public:
    ORVA_Value();
@@ -211,6 +214,14 @@ public:
    // Values are copied only through the pointer constructor above.
    ORVA_Value(const ORVA_Value &) = delete;
    ORVA_Value &operator=(const ORVA_Value &) = delete;
+
+   // Made and freed through the library's allocation funnel, so that a
+   // run's memory ceiling counts values wherever they are made.
+   static void *operator new(size_t size);
+   static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+   static void *operator new(size_t, void *place) noexcept { return place; }
+   static void operator delete(void *block, size_t size);
+   static void operator delete(void *, void *) noexcept {}
 
    int DataType() const { return m_dataType; }
    int IsNull() const { return m_dataType == ORVA_DT_NULL; }
@@ -317,6 +328,14 @@ public:
    ~ORVA_Array();
    ORVA_Array(const ORVA_Array &) = delete;
    ORVA_Array &operator=(const ORVA_Array &) = delete;
+
+   // Made and freed through the library's allocation funnel, so that a
+   // run's memory ceiling counts arrays wherever they are made.
+   static void *operator new(size_t size);
+   static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+   static void *operator new(size_t, void *place) noexcept { return place; }
+   static void operator delete(void *block, size_t size);
+   static void operator delete(void *, void *) noexcept {}
 
    ORVA_Value *Get(int index);
    void Set(int index, ORVA_Value *value);
@@ -596,6 +615,7 @@ protected:
 
 private:
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
+   uint64 m_memoryLimit = 0;          // bytes a run may hold; 0: no ceiling
 
 public:
    ORVA_Environment();
@@ -608,6 +628,12 @@ public:
    FILE *GetStdIn() const { return m_inStream; }
    FILE *GetStdOut() const { return m_outStream; }
    void SetLibrary(ORVA_Library *library) { m_library = library; }
+
+   // A ceiling on what the run holds (texts, arrays, values, frames,
+   // compiled patterns): an allocation past it stops the run, which fails
+   // with "Memory limit reached".  0 (the default) means none.
+   void SetMemoryLimit(uint64 bytes) { m_memoryLimit = bytes; }
+   uint64 GetMemoryLimit() const { return m_memoryLimit; }
 
    void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
    ORVA_ExtFunction *FindFunction(const char *name);

@@ -13,6 +13,7 @@
  * pointer that Get hands out stays valid until its element is replaced.
  */
 #include "orva.h"
+#include "support/memory.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -149,14 +150,16 @@ ORVA_Value *ORVA_Array::AppendSlot(RunSide &side)
       if (block >= side.capacity)
       {
          const int32 capacity = (side.capacity == 0) ? 4 : side.capacity * 2;
-         void *grown = realloc(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
+         void *grown = MemoryReallocate(static_cast<void *>(side.blocks),
+                                        sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity),
+                                        sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
          if (grown == nullptr)
             return nullptr;
          side.blocks = static_cast<ORVA_Value **>(grown);
          side.capacity = capacity;
       }
       const int32 slots = RunBlockSize(block);
-      side.blocks[block] = static_cast<ORVA_Value *>(malloc(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
+      side.blocks[block] = static_cast<ORVA_Value *>(MemoryAllocate(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
       if (side.blocks[block] == nullptr)
          return nullptr;
       m_allocated += slots;
@@ -200,7 +203,7 @@ void ORVA_Array::ReleaseHandedOver()
 {
    if (m_handedOver != nullptr)
    {
-      ::operator delete(static_cast<void *>(m_handedOver));
+      ORVA_Value::operator delete(static_cast<void *>(m_handedOver), sizeof(ORVA_Value));
       m_handedOver = nullptr;
    }
 }
@@ -239,7 +242,7 @@ void ORVA_Array::AbsorbNeighbours()
          else
          {
             ORVA_Value *shell = MoveIntoSlot(slot, value);
-            ::operator delete(static_cast<void *>(shell));   // nobody holds it
+            ORVA_Value::operator delete(static_cast<void *>(shell), sizeof(ORVA_Value));   // nobody holds it
          }
          if (side == 1)
             m_sparse->below--;
@@ -473,9 +476,9 @@ ORVA_Array::~ORVA_Array()
                   ReleaseValue(slot, true, released);
             }
             left -= count;
-            free(slots);
+            MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
          }
-         free(static_cast<void *>(side->blocks));
+         MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
          *side = RunSide{nullptr, 0, 0};
       }
       if (array->m_sparse != nullptr)

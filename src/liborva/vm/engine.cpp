@@ -8,6 +8,7 @@
  * script calls is bounded by MAX_CALL_DEPTH alone.
  */
 #include "vm/engine.h"
+#include "support/memory.h"
 #include "vm/vm.h"
 
 #include <cstdio>
@@ -65,6 +66,11 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    m_callDepth = 0;
 
    m_environment = (env != nullptr) ? env : new ORVA_Environment();
+   // Everything the run takes from here to the end of its tear-down counts
+   // against the environment's ceiling.
+   ORVA_MemoryBudget budget;
+   budget.limit = m_environment->GetMemoryLimit();
+   ORVA_BudgetScope budgetScope(&budget);
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
 
    // No argument vector holds no arguments, whatever the count says: a
@@ -109,6 +115,9 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
       {
          begun = true;
          engine->Execute();
+         // A refusal met in the last steps, after the loop's last look.
+         if (m_ip != INVALID_ADDRESS && budget.refused != 0)
+            Error(ORVA_ERR_INTERNAL);
          if (m_ip != INVALID_ADDRESS)
             m_result = engine->PopResult();
       }
@@ -162,8 +171,9 @@ bool ORVA_Engine::Begin(uint32 address)
       }
    }
 
-   ORVA_RunState *rs = new (std::nothrow) ORVA_RunState();
-   if (rs == nullptr || !rs->GrowStack() || !rs->GrowFrames())
+   ORVA_RunState *rs = new ORVA_RunState();
+   rs->budget = g_orvaBudget;
+   if (!rs->GrowStack() || !rs->GrowFrames())
    {
       delete rs;
       program->Error(ORVA_ERR_INTERNAL);
@@ -429,10 +439,17 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
       m_program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
    }
+   // A refusal that the fast paths met since the last check stops the run
+   // before the host sees what the refused operation left.
+   if (rs->StopRequested())
+   {
+      m_program->Error(ORVA_ERR_INTERNAL);
+      return;
+   }
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
    const int rc = function->m_handler(argc, rs->stackBottom + base, &result);
-   if (rc != 0)
+   if (rc != 0 || rs->StopRequested())
    {
       rs->pool.Release(result);
       m_program->Error(rc);

@@ -2,6 +2,7 @@
  * Run-time errors: the wording of every code and the recording of an error,
  * which also stops the machine.
  */
+#include "support/memory.h"
 #include "vm/vm.h"
 
 #include <cstdio>
@@ -54,8 +55,13 @@ void ORVA_Program::Error(int code)
    if (m_ip < m_codeSize && m_instructions[m_ip] != nullptr)
       line = m_instructions[m_ip]->SourceLine();
 
+   // An allocation the run was refused is what went wrong, whatever the
+   // operation that met the refusal made of it: the run stops for memory.
    char buffer[1024];
-   snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, RuntimeErrorMessage(code));
+   if (MemoryRefused())
+      snprintf(buffer, sizeof(buffer), "Error in line %d: %s", line, MemoryRefusalText());
+   else
+      snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, RuntimeErrorMessage(code));
    m_errorText = strdup(buffer);
    m_ip = INVALID_ADDRESS;
 }

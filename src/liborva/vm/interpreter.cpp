@@ -208,6 +208,8 @@ void ORVA_Engine::Interpret(bool oneStep)
       RELOAD();                                          \
       if (program->m_ip == INVALID_ADDRESS)              \
          goto stopped;                                   \
+      if (ORVA_UNLIKELY(rs->StopRequested()))            \
+         FAIL(ORVA_ERR_INTERNAL);                        \
       if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
       {                                                  \
          if (!rs->GrowStack())                           \
@@ -247,10 +249,7 @@ void ORVA_Engine::Interpret(bool oneStep)
    do                                                    \
    {                                                     \
       if (ORVA_UNLIKELY(rs->StopRequested()))            \
-      {                                                  \
-         SYNC();                                         \
-         goto stopped;                                   \
-      }                                                  \
+         FAIL(ORVA_ERR_INTERNAL);                        \
    } while (0)
 #define TAKE_JUMP(jump)                                  \
    do                                                    \
