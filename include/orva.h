@@ -13,6 +13,7 @@
 #ifndef ORVA_H
 #define ORVA_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -136,6 +137,20 @@ enum
    ORVA_ERR_VARIABLE_ALREADY_EXIST = 22,
    ORVA_ERR_INDEX_NOT_INTEGER = 23,
    ORVA_ERR_NOT_ARRAY = 24
+};
+
+/*
+ * Why the last run of a program stopped before its end
+ * (ORVA_Program::GetStopReason).  A stop is not an error code: the run
+ * fails (Run returns -1) and the error text names the cause and the line.
+ */
+enum
+{
+   ORVA_STOP_NONE = 0,           // the run was not stopped (it ended, or failed by an error)
+   ORVA_STOP_INSTRUCTIONS = 1,   // ORVA_Environment::SetInstructionLimit
+   ORVA_STOP_TIME = 2,           // ORVA_Environment::SetTimeLimit
+   ORVA_STOP_MEMORY = 3,         // ORVA_Environment::SetMemoryLimit
+   ORVA_STOP_REQUESTED = 4       // ORVA_Program::Stop
 };
 
 /* A jump whose target is not known yet, a missing function, a stopped machine. */
@@ -539,6 +554,11 @@ protected:
 
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
 
+   // Stop() from any thread raises the request; the run under way reads it
+   // at its checkpoints.  m_stopReason is the reason of the last run.
+   std::atomic<int> m_stopRequest{0};
+   int m_stopReason = ORVA_STOP_NONE;
+
    void Error(int code);
    uint32 GetFunctionAddress(const char *name);
 
@@ -586,6 +606,16 @@ public:
            ORVA_VariableSystem **globalsOut);
    void SetGlobalVariable(const char *name, ORVA_Value *value);
    ORVA_Variable *FindGlobalVariable(const char *name);
+
+   // Asks the run under way to stop; callable from any thread.  The run
+   // notices at its next backward jump, call or long operation and fails
+   // with ORVA_STOP_REQUESTED.  A request made while no run is under way
+   // is dropped: every Run starts without one.
+   void Stop() { m_stopRequest.store(1, std::memory_order_relaxed); }
+
+   // Why the last run stopped: ORVA_STOP_NONE when it was not stopped
+   // (it ended, or an error ended it), else one of ORVA_STOP_*.
+   int GetStopReason() const { return m_stopReason; }
 };
 
 /*** External functions and the environment of a run. ***/
@@ -612,10 +642,13 @@ protected:
    ORVA_Library *m_library;
    FILE *m_inStream;
    FILE *m_outStream;
+   uint64 m_instructionLimit = 0;   // 0: none
+   uint32 m_timeLimit = 0;          // milliseconds; 0: none
+   uint64 m_memoryLimit = 0;        // bytes; 0: none
 
 private:
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
-   uint64 m_memoryLimit = 0;          // bytes a run may hold; 0: no ceiling
+   friend class ORVA_Engine;          // reads the limits when a run begins
 
 public:
    ORVA_Environment();
@@ -629,11 +662,20 @@ public:
    FILE *GetStdOut() const { return m_outStream; }
    void SetLibrary(ORVA_Library *library) { m_library = library; }
 
+   // Bounds on a run made with this environment; 0 means none.  The
+   // instruction limit counts instructions as the run executes them, and
+   // charges work that is not constant per instruction (copying and
+   // scanning text, copying arrays, regular expressions) in proportion to
+   // its size, so it bounds time on any machine alike.  The time limit is
+   // a wall-clock deadline from the start of Run, looked at every few
+   // thousand instructions.  A run past either fails with the reason
+   // ORVA_STOP_INSTRUCTIONS or ORVA_STOP_TIME.
+   void SetInstructionLimit(uint64 count) { m_instructionLimit = count; }
+   void SetTimeLimit(uint32 milliseconds) { m_timeLimit = milliseconds; }
    // A ceiling on what the run holds (texts, arrays, values, frames,
-   // compiled patterns): an allocation past it stops the run, which fails
-   // with "Memory limit reached".  0 (the default) means none.
+   // compiled patterns): an allocation past it stops the run with the
+   // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
    void SetMemoryLimit(uint64 bytes) { m_memoryLimit = bytes; }
-   uint64 GetMemoryLimit() const { return m_memoryLimit; }
 
    void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
    ORVA_ExtFunction *FindFunction(const char *name);

@@ -69,6 +69,7 @@ TEST(MemoryLimit, RunawayGrowthStopsAtTheCeilingAndTheProgramRunsAgain)
       ASSERT_NE(program, nullptr);
       Outcome stopped = RunWithCeiling(program, 1 << 20, new ORVA_Value(static_cast<int32>(1 << 22)));
       EXPECT_EQ(stopped.rc, -1);
+      EXPECT_EQ(program->GetStopReason(), ORVA_STOP_MEMORY);
       EXPECT_EQ(stopped.error.rfind("Error in line ", 0), 0u) << stopped.error;
       EXPECT_NE(stopped.error.find(": Memory limit reached"), std::string::npos) << stopped.error;
       // Loops are checked where they jump back: the line is within the loop.
@@ -79,6 +80,7 @@ TEST(MemoryLimit, RunawayGrowthStopsAtTheCeilingAndTheProgramRunsAgain)
 
       Outcome again = RunWithCeiling(program, 1 << 20, new ORVA_Value(static_cast<int32>(1000)));
       EXPECT_EQ(again.rc, 0) << again.error;
+      EXPECT_EQ(program->GetStopReason(), ORVA_STOP_NONE);
       Outcome unlimited = RunWithCeiling(program, 0, new ORVA_Value(static_cast<int32>(1 << 14)));
       EXPECT_EQ(unlimited.rc, 0) << unlimited.error;
       delete program;

@@ -23,7 +23,7 @@ const char *MemoryRefusalText()
 static void *Exhausted()
 {
    if (g_orvaBudget != nullptr)
-      g_orvaBudget->refused = MEMORY_EXHAUSTED;
+      MemoryRefuse(g_orvaBudget, MEMORY_EXHAUSTED);
    return nullptr;
 }
 
@@ -70,8 +70,8 @@ void *MemoryObject(size_t bytes)
    if (budget != nullptr && budget->limit != 0)
    {
       budget->held += bytes;
-      if (budget->held > budget->limit && budget->refused == 0)
-         budget->refused = MEMORY_OVER_LIMIT;
+      if (budget->held > budget->limit)
+         MemoryRefuse(budget, MEMORY_OVER_LIMIT);
    }
    void *block = malloc(bytes);
    if (block == nullptr)

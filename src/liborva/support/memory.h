@@ -25,6 +25,7 @@ struct ORVA_MemoryBudget
    uint64 limit = 0;        // bytes the run may hold; 0: no ceiling, nothing counted
    uint64 held = 0;         // bytes taken during the run and not given back yet
    int refused = 0;         // MEMORY_* below: why the run must stop, 0 while it may go on
+   int64 *fuel = nullptr;   // the interpreter's fuel while its loop runs: a refusal spends it all
 };
 
 static const int MEMORY_OVER_LIMIT = 1;
@@ -52,6 +53,18 @@ private:
    ORVA_MemoryBudget *m_previous;
 };
 
+/*
+ * Records why the run must stop and spends the loop's fuel, so that its
+ * next checkpoint looks at the limits and finds the refusal.
+ */
+inline void MemoryRefuse(ORVA_MemoryBudget *budget, int why)
+{
+   if (budget->refused == 0)
+      budget->refused = why;
+   if (budget->fuel != nullptr)
+      *budget->fuel = -1;
+}
+
 /* Whether bytes more fit under the ceiling; if so they are counted as held. */
 inline bool MemoryCharge(size_t bytes)
 {
@@ -60,7 +73,7 @@ inline bool MemoryCharge(size_t bytes)
       return true;
    if (budget->held > budget->limit || bytes > budget->limit - budget->held)
    {
-      budget->refused = MEMORY_OVER_LIMIT;
+      MemoryRefuse(budget, MEMORY_OVER_LIMIT);
       return false;
    }
    budget->held += bytes;
@@ -95,7 +108,7 @@ inline bool TextFits(uint64 length)
    if (length <= g_orvaTextLimit)
       return true;
    if (g_orvaBudget != nullptr)
-      g_orvaBudget->refused = MEMORY_TEXT_TOO_LONG;
+      MemoryRefuse(g_orvaBudget, MEMORY_TEXT_TOO_LONG);
    return false;
 }
 

@@ -64,12 +64,16 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    m_result = nullptr;
    m_ip = INVALID_ADDRESS;
    m_callDepth = 0;
+   // Every run starts unstopped: a Stop made while none was under way is
+   // dropped rather than ending a run the host starts later.
+   m_stopReason = ORVA_STOP_NONE;
+   m_stopRequest.store(0, std::memory_order_relaxed);
 
    m_environment = (env != nullptr) ? env : new ORVA_Environment();
    // Everything the run takes from here to the end of its tear-down counts
    // against the environment's ceiling.
    ORVA_MemoryBudget budget;
-   budget.limit = m_environment->GetMemoryLimit();
+   budget.limit = ORVA_Engine::MemoryLimitOf(m_environment);
    ORVA_BudgetScope budgetScope(&budget);
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
 
@@ -118,6 +122,10 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
          // A refusal met in the last steps, after the loop's last look.
          if (m_ip != INVALID_ADDRESS && budget.refused != 0)
             Error(ORVA_ERR_INTERNAL);
+         // A stop noticed by code the loop ran inline may find the loop
+         // already past the end; the run failed all the same.
+         if (m_stopReason != ORVA_STOP_NONE)
+            m_ip = INVALID_ADDRESS;
          if (m_ip != INVALID_ADDRESS)
             m_result = engine->PopResult();
       }
@@ -216,6 +224,10 @@ bool ORVA_Engine::Begin(uint32 address)
    program->m_ip = address;
    program->m_bindCounter = 1;
    program->m_callDepth = 0;
+   const ORVA_Environment *env = program->m_environment;
+   EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
+   if (g_orvaBudget != nullptr)
+      g_orvaBudget->fuel = &rs->limits.fuel;
 
    // A global hides the locals of its name.
    try
@@ -296,6 +308,9 @@ void ORVA_Engine::End()
    if (rs->frameCount > 0)
       DisposeFrame(rs->frameCount - 1);
    Unshadow();
+   LeaveRunLimits(&rs->limits);
+   if (g_orvaBudget != nullptr)
+      g_orvaBudget->fuel = nullptr;
    m_run = nullptr;
    delete rs;
 }
@@ -441,7 +456,7 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    }
    // A refusal that the fast paths met since the last check stops the run
    // before the host sees what the refused operation left.
-   if (rs->StopRequested())
+   if (rs->OutOfMemory())
    {
       m_program->Error(ORVA_ERR_INTERNAL);
       return;
@@ -449,7 +464,7 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
    const int rc = function->m_handler(argc, rs->stackBottom + base, &result);
-   if (rc != 0 || rs->StopRequested())
+   if (rc != 0 || rs->OutOfMemory())
    {
       rs->pool.Release(result);
       m_program->Error(rc);

@@ -10,6 +10,7 @@
 #include "orva.h"
 #include "vm/prepared.h"
 #include "vm/run_state.h"
+#include "vm/run_limits.h"
 
 #include <cstdio>
 
@@ -36,6 +37,16 @@ public:
    static void UsePlainPaths(ORVA_Program *program, bool plain);
 
    bool Running() const { return m_run != nullptr; }
+
+   // The program's side of a stop (run_limits.h): RecordStop makes the
+   // first stop of a run its reason and error text and stops the machine.
+   static void RecordStop(ORVA_Program *program, int reason);
+   static int StopReasonOf(const ORVA_Program *program) { return program->m_stopReason; }
+   static uint64 MemoryLimitOf(const ORVA_Environment *env) { return env->m_memoryLimit; }
+   static bool StopIsRequested(const ORVA_Program *program)
+   {
+      return program->m_stopRequest.load(std::memory_order_relaxed) != 0;
+   }
    ORVA_RunState *Run() const { return m_run; }
 
    /*

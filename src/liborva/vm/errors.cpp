@@ -4,6 +4,7 @@
  */
 #include "support/memory.h"
 #include "vm/vm.h"
+#include "vm/engine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,24 +45,63 @@ const char *RuntimeErrorMessage(int code)
    return s_errorMessages[code - 1];
 }
 
+/* The cause a stop names in the error text, by ORVA_STOP_* reason. */
+static const char *StopMessage(int reason)
+{
+   switch (reason)
+   {
+      case ORVA_STOP_INSTRUCTIONS: return "Instruction limit reached";
+      case ORVA_STOP_TIME: return "Time limit reached";
+      case ORVA_STOP_MEMORY: return MemoryRefusalText();
+      default: return "Run stopped";
+   }
+}
+
+/* The source line of the current instruction; 0 before main starts (module linking, the search for main). */
+static int CurrentLine(uint32 ip, uint32 codeSize, ORVA_Instruction **instructions)
+{
+   if (ip < codeSize && instructions[ip] != nullptr)
+      return instructions[ip]->SourceLine();
+   return 0;
+}
+
+void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
+{
+   if (program->m_stopReason == ORVA_STOP_NONE && program->m_ip != INVALID_ADDRESS)
+   {
+      program->m_stopReason = reason;
+      char buffer[128];
+      snprintf(buffer, sizeof(buffer), "Error in line %d: %s",
+               CurrentLine(program->m_ip, program->m_codeSize, program->m_instructions), StopMessage(reason));
+      free(program->m_errorText);
+      program->m_errorText = strdup(buffer);
+   }
+   program->m_ip = INVALID_ADDRESS;
+}
+
 void ORVA_Program::Error(int code)
 {
+   // The first stop of a run is what ended it; later errors of the run
+   // (a host function failing as it gives up) do not replace it.
+   if (m_stopReason != ORVA_STOP_NONE)
+   {
+      m_ip = INVALID_ADDRESS;
+      return;
+   }
+   // An allocation the run was refused is what went wrong, whatever the
+   // operation that met the refusal made of it: the run stops for memory.
+   if (MemoryRefused())
+   {
+      ORVA_Engine::RecordStop(this, ORVA_STOP_MEMORY);
+      return;
+   }
    free(m_errorText);
    m_errorText = nullptr;
 
-   // Before main starts (module linking, the search for main) no instruction
-   // is current, so the error belongs to no source line.
-   int line = 0;
-   if (m_ip < m_codeSize && m_instructions[m_ip] != nullptr)
-      line = m_instructions[m_ip]->SourceLine();
+   const int line = CurrentLine(m_ip, m_codeSize, m_instructions);
 
-   // An allocation the run was refused is what went wrong, whatever the
-   // operation that met the refusal made of it: the run stops for memory.
    char buffer[1024];
-   if (MemoryRefused())
-      snprintf(buffer, sizeof(buffer), "Error in line %d: %s", line, MemoryRefusalText());
-   else
-      snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, RuntimeErrorMessage(code));
+   snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, RuntimeErrorMessage(code));
    m_errorText = strdup(buffer);
    m_ip = INVALID_ADDRESS;
 }

@@ -208,7 +208,7 @@ void ORVA_Engine::Interpret(bool oneStep)
       RELOAD();                                          \
       if (program->m_ip == INVALID_ADDRESS)              \
          goto stopped;                                   \
-      if (ORVA_UNLIKELY(rs->StopRequested()))            \
+      if (ORVA_UNLIKELY(rs->OutOfMemory()))            \
          FAIL(ORVA_ERR_INTERNAL);                        \
       if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
       {                                                  \
@@ -245,20 +245,26 @@ void ORVA_Engine::Interpret(bool oneStep)
          bottom = rs->stackBottom;                       \
       }                                                  \
    } while (0)
-#define CHECKPOINT()                                     \
-   do                                                    \
-   {                                                     \
-      if (ORVA_UNLIKELY(rs->StopRequested()))            \
-         FAIL(ORVA_ERR_INTERNAL);                        \
+   // The loop's look at its limits, at every backward jump and call, before
+   // it moves: a stop names the line of the jump or the call.  Without
+   // limits it costs a decrement and a compare.
+#define CHECKPOINT(cost)                                                  \
+   do                                                                     \
+   {                                                                      \
+      if (ORVA_UNLIKELY((rs->limits.fuel -= (cost)) < 0))                 \
+      {                                                                   \
+         SYNC();                                                          \
+         if (!LookAtLimits(&rs->limits))                                  \
+            goto stopped;                                                 \
+      }                                                                   \
    } while (0)
-#define TAKE_JUMP(jump)                                  \
-   do                                                    \
-   {                                                     \
-      const bool backward_ = ((jump).flags & PREPARED_BACKWARD) != 0; \
-      pc = ops + (jump).a;                               \
-      if (backward_)                                     \
-         CHECKPOINT();                                   \
-      DISPATCH();                                        \
+#define TAKE_JUMP(jump)                                                   \
+   do                                                                     \
+   {                                                                      \
+      if (((jump).flags & PREPARED_BACKWARD) != 0)                        \
+         CHECKPOINT((jump).cost);                                         \
+      pc = ops + (jump).a;                                                \
+      DISPATCH();                                                         \
    } while (0)
 #define NEXT(count)           \
    do                         \
@@ -400,6 +406,7 @@ do_return:
 
    HANDLER(CALL)
    {
+      CHECKPOINT(pc->cost);
       // The common call, inline: a function that keeps its locals in slots,
       // every argument where the function wants it, room for the frame.
       const ORVA_Region *region = pc->p.region;
@@ -432,7 +439,6 @@ do_return:
          program->m_callDepth = rs->frameCount - 1;
          program->m_locals = nullptr;
          pc = ops + region->callEntry;
-         CHECKPOINT();
          DISPATCH();
       }
       SYNC();
@@ -466,6 +472,7 @@ do_return:
          callTarget = codeSize;
       callArgc = argc;
       callRegion = m_prepared->RegionAt(callTarget);
+      CHECKPOINT(CheckpointCost((callRegion != nullptr) ? callRegion->end - callTarget : 1));
    }
    // A script call the inline form does not take; the position is synced.
 enter_call:
@@ -475,7 +482,6 @@ enter_call:
          goto stopped;
       RELOAD();
       pc = ops + next;
-      CHECKPOINT();
       DISPATCH();
    }
 

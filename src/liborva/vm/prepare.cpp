@@ -448,7 +448,10 @@ private:
             code = (opCode == OPCODE_JMP) ? P_JMP : (opCode == OPCODE_JZ) ? P_JZ : P_JNZ;
             op.a = (target < m_n) ? target : m_n;   // past the code: the run ends
             if (op.a <= i)
+            {
                op.flags |= PREPARED_BACKWARD;
+               op.cost = CheckpointCost(i - op.a + 1);
+            }
             break;
          }
          case OPCODE_CALL:
@@ -459,6 +462,7 @@ private:
             op.b = static_cast<uint32>(instruction->StackItems());
             op.p.region = m_out.RegionAt(op.a);
             op.flags |= PREPARED_BACKWARD;   // every call is a checkpoint
+            op.cost = CheckpointCost((op.p.region != nullptr) ? op.p.region->end - op.a : 1);
             break;
          }
          case OPCODE_CALL_EXTERNAL:

@@ -107,6 +107,10 @@ struct ORVA_PreparedOp
    uint16_t plain;    // the instruction alone
    uint8 opCode;    // the instruction's opcode; OPCODE_NOP for numbers outside the set
    uint8 flags;
+   // What a checkpoint charges the instruction budget: a backward jump the
+   // length of the loop it closes, a call the length of the function it
+   // enters, so that the budget bounds the instructions run from above.
+   uint16_t cost;
    uint32 a;        // slot, code address or count, by code
    uint32 b;        // name id, argument count, type code or second slot, by code
    union
@@ -137,6 +141,12 @@ struct ORVA_Region
 
    uint32 SlotOf(uint32 nameId) const;
 };
+
+/* A checkpoint's charge for a stretch of code, at most what the field holds. */
+inline uint16_t CheckpointCost(uint32 length)
+{
+   return static_cast<uint16_t>((length == 0) ? 1 : (length > 0xFFFF) ? 0xFFFF : length);
+}
 
 /* The code that finds a slotted instruction's variable by name instead (itself for any other). */
 uint16_t ByNameCode(uint16_t code);

@@ -10,6 +10,7 @@
 #include "orva.h"
 #include "support/memory.h"
 #include "vm/value_access.h"
+#include "vm/run_limits.h"
 
 #include <cstdlib>
 #include <new>
@@ -167,6 +168,7 @@ public:
    std::vector<Patch> patches;   // what the shadows changed in the prepared code, in order
 
    ORVA_ValuePool pool;
+   ORVA_RunLimits limits;                       // the fuel the loop's checkpoints spend
    const ORVA_MemoryBudget *budget = nullptr;   // the run's, installed for its thread by Run
    std::unordered_map<uint32, ORVA_CachedExpression *> expressions;   // by instruction address
 
@@ -250,13 +252,10 @@ public:
       return true;
    }
 
-   /*
-    * The place where the loop looks at its limits: taken at every backward
-    * jump and every call, so a loop or a recursion cannot run past it, and
-    * after every step taken out of line.  An allocation refused since the
-    * last look stops the run here.
-    */
-   bool StopRequested() const { return budget != nullptr && budget->refused != 0; }
+   // An allocation was refused since the loop last looked: the run stops
+   // (the loop looks after every step taken out of line; the checkpoints
+   // look because a refusal spends the fuel).
+   bool OutOfMemory() const { return budget != nullptr && budget->refused != 0; }
 };
 
 #endif

@@ -1,0 +1,132 @@
+/*
+ * Bounds on a run: the fuel the checkpoints spend, the look at the limits
+ * when it runs out, and the stops.
+ */
+#include "vm/run_limits.h"
+#include "vm/engine.h"
+#include "support/memory.h"
+
+#include <algorithm>
+#include <climits>
+
+/* The run under way on this thread; built-ins reach it without a program. */
+static thread_local ORVA_RunLimits *t_current = nullptr;
+
+void EnterRunLimits(ORVA_RunLimits *limits, ORVA_Program *program, uint64 instructionLimit, uint32 milliseconds)
+{
+   limits->program = program;
+   limits->instructionLimit = instructionLimit;
+   limits->timed = milliseconds != 0;
+   if (limits->timed)
+      limits->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+   limits->spent = 0;
+   limits->fuel = limits->sliceFuel =
+      (instructionLimit != 0) ? static_cast<int64>(std::min<uint64>(instructionLimit, LIMIT_SLICE)) : LIMIT_SLICE;
+   limits->outer = t_current;
+   t_current = limits;
+}
+
+void LeaveRunLimits(ORVA_RunLimits *limits)
+{
+   if (t_current == limits)
+      t_current = limits->outer;
+}
+
+/* Counts the fuel spent since the last look into spent. */
+static uint64 SpentNow(ORVA_RunLimits *limits)
+{
+   limits->spent += static_cast<uint64>(limits->sliceFuel - limits->fuel);
+   limits->sliceFuel = limits->fuel;
+   return limits->spent;
+}
+
+/* A stopped run keeps coming back here, at every checkpoint, until it leaves. */
+static void Exhaust(ORVA_RunLimits *limits)
+{
+   SpentNow(limits);
+   limits->fuel = limits->sliceFuel = -1;
+}
+
+bool LookAtLimits(ORVA_RunLimits *limits)
+{
+   ORVA_Program *program = limits->program;
+   const uint64 spent = SpentNow(limits);
+   int reason = ORVA_Engine::StopReasonOf(program);
+   if (reason == ORVA_STOP_NONE)
+   {
+      if (MemoryRefused())
+         reason = ORVA_STOP_MEMORY;
+      else if (ORVA_Engine::StopIsRequested(program))
+         reason = ORVA_STOP_REQUESTED;
+      else if (limits->instructionLimit != 0 && spent > limits->instructionLimit)
+         reason = ORVA_STOP_INSTRUCTIONS;
+      else if (limits->timed && std::chrono::steady_clock::now() >= limits->deadline)
+         reason = ORVA_STOP_TIME;
+   }
+   if (reason != ORVA_STOP_NONE)
+   {
+      StopRun(program, reason);
+      return false;
+   }
+   int64 next = LIMIT_SLICE;
+   if (limits->instructionLimit != 0)
+      next = static_cast<int64>(std::min<uint64>(limits->instructionLimit - spent, LIMIT_SLICE));
+   limits->fuel = limits->sliceFuel = next;
+   return true;
+}
+
+void StopRun(ORVA_Program *program, int reason)
+{
+   ORVA_Engine::RecordStop(program, reason);
+   for (ORVA_RunLimits *limits = t_current; limits != nullptr; limits = limits->outer)
+      if (limits->program == program)
+      {
+         Exhaust(limits);
+         break;
+      }
+}
+
+bool StopCurrentRun(int reason)
+{
+   if (t_current == nullptr)
+      return false;
+   StopRun(t_current->program, reason);
+   return true;
+}
+
+bool ChargeUnits(uint64 units)
+{
+   ORVA_RunLimits *limits = t_current;
+   if (limits == nullptr)
+      return true;
+   // Far beyond any budget, and no overflow of the fuel.
+   limits->fuel -= static_cast<int64>(std::min<uint64>(units, INT64_MAX / 4));
+   return limits->fuel >= 0 || LookAtLimits(limits);
+}
+
+bool ChargeUninterruptible(uint64 units)
+{
+   ORVA_RunLimits *limits = t_current;
+   if (limits == nullptr)
+      return true;
+   if (ORVA_Engine::StopReasonOf(limits->program) != ORVA_STOP_NONE)
+      return false;
+   const uint64 spent = SpentNow(limits);
+   int reason = ORVA_STOP_NONE;
+   if (limits->instructionLimit != 0 &&
+       (spent >= limits->instructionLimit || units > limits->instructionLimit - spent))
+      reason = ORVA_STOP_INSTRUCTIONS;
+   else if (limits->timed)
+   {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limits->deadline -
+                                                                              std::chrono::steady_clock::now());
+      if (left.count() <= 0 || units / UNITS_PER_MILLISECOND >= static_cast<uint64>(left.count()))
+         reason = ORVA_STOP_TIME;
+   }
+   if (reason != ORVA_STOP_NONE)
+   {
+      StopRun(limits->program, reason);
+      return false;
+   }
+   return ChargeUnits(units);
+}

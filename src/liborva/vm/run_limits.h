@@ -1,0 +1,105 @@
+/*
+ * Bounds on a run: the instruction budget, the deadline, a stop requested
+ * from another thread and any other cause that must end a run early (a
+ * memory ceiling).
+ *
+ * The loop spends "fuel" at its checkpoints (backward jumps and calls) and
+ * looks at the limits only when the fuel runs out, so a run without limits
+ * pays one decrement and one compare per checkpoint.  Code outside the loop
+ * charges its own work here in proportion to its size (ChargeWork), and
+ * anything that finds the run must end calls StopRun or StopCurrentRun.
+ *
+ * How to stop a run from inside the library:
+ *
+ *    if (!allowed)
+ *    {
+ *       StopCurrentRun(ORVA_STOP_MEMORY);   // the run on this thread fails
+ *       return failure;                     // and the caller gives up its step
+ *    }
+ *
+ * The first stop of a run wins: its reason and text stay, later errors
+ * and stops of the same run do not replace them.  The stop records the
+ * reason, writes "Error in line N: <cause>" for the current instruction
+ * and makes the machine stop; the loop leaves at its next checkpoint or
+ * after the call out it is in, and Run then tears the run down as after
+ * any error and returns -1.  The step in progress must leave its values
+ * consistent (owned by someone), as after an error.
+ */
+#ifndef ORVA_RUN_LIMITS_H
+#define ORVA_RUN_LIMITS_H
+
+#include "orva.h"
+
+#include <chrono>
+
+/*
+ * The unit of the instruction budget is one instruction.  Text copied or
+ * scanned costs one unit per WORK_BYTES_PER_UNIT bytes, about what the
+ * loop takes for one instruction on the same machine.
+ */
+const uint32 WORK_BYTES_PER_UNIT = 32;
+
+/* Units spent between two looks at the clock or the stop request. */
+const int64 LIMIT_SLICE = 1 << 14;
+
+/*
+ * What a millisecond buys, for work that must be weighed against the time
+ * left before it starts because nothing can interrupt it (a match of a
+ * regular expression).
+ */
+const int64 UNITS_PER_MILLISECOND = 100000;
+
+struct ORVA_RunLimits
+{
+   // Units the run may still spend before the limits are looked at again;
+   // the checkpoints subtract, a negative value sends them to LookAtLimits.
+   int64 fuel = LIMIT_SLICE;
+   int64 sliceFuel = LIMIT_SLICE;   // fuel as the last look left it
+   uint64 spent = 0;                // units spent before the current slice
+
+   uint64 instructionLimit = 0;     // 0: none
+   bool timed = false;
+   std::chrono::steady_clock::time_point deadline;
+
+   ORVA_Program *program = nullptr;
+   ORVA_RunLimits *outer = nullptr;   // a run on this thread that this one runs inside
+};
+
+/*
+ * The run under way on this thread, if any: Begin makes a run current and
+ * End gives the thread back to the run it ran inside (a host function may
+ * run another program).
+ */
+void EnterRunLimits(ORVA_RunLimits *limits, ORVA_Program *program, uint64 instructionLimit, uint32 milliseconds);
+void LeaveRunLimits(ORVA_RunLimits *limits);
+
+/*
+ * The slow half of a checkpoint: counts the fuel spent, then looks at the
+ * stop request, the instruction budget and the clock.  True to go on (with
+ * new fuel); false when the run has stopped.
+ */
+bool LookAtLimits(ORVA_RunLimits *limits);
+
+/* Stops the run of program, or the run under way on this thread, with reason ORVA_STOP_*. */
+void StopRun(ORVA_Program *program, int reason);
+bool StopCurrentRun(int reason);   // false when no run is under way on this thread
+
+/*
+ * Charges work outside the loop to the run under way on this thread (none:
+ * nothing happens).  False when the run has to stop, and then it has
+ * stopped: the caller gives up what it was doing.
+ */
+bool ChargeUnits(uint64 units);
+inline bool ChargeWork(uint64 bytes)
+{
+   return ChargeUnits(bytes / WORK_BYTES_PER_UNIT);
+}
+
+/*
+ * Work that nothing can interrupt once it starts is weighed first: true
+ * when units fit in what the limits leave (and they are charged), else the
+ * run stops with the reason of the limit it would pass and this is false.
+ */
+bool ChargeUninterruptible(uint64 units);
+
+#endif
