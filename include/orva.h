@@ -327,6 +327,23 @@ private:
    RunSide m_down;              // indices m_origin - 1, m_origin - 2, ...
    ORVA_ArraySparse *m_sparse;  // null while every element is in the run
    ORVA_Value *m_handedOver;    // what the last Set moved into a slot (see Set)
+   int32 m_candidate;           // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
+   uint8 m_color;               // the cycle collector's mark; black outside a collection
+
+   friend class ORVA_Value;            // reports the references it drops
+   friend class ORVA_EngineAccess;
+   friend class ORVA_CycleCollector;
+   void ChildArrays(std::vector<ORVA_Array *> &out) const;   // appends the arrays the elements hold
+   // A reference went and others remain: the array may be what keeps a
+   // cycle alive, and becomes a candidate for the cycle collector.
+   void Dropped()
+   {
+      if (m_candidate < 0)
+         BecomeCandidate();
+   }
+   void BecomeCandidate();
+   static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
+   static void TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released);
 
    ORVA_Value *RunSlot(int64 index) const;
    ORVA_Value *AppendSlot(RunSide &side);

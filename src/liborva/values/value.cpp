@@ -154,6 +154,8 @@ void ORVA_Value::ReleaseContent()
          array->DecRefCount();
          if (array->IsUnused())
             delete array;
+         else
+            array->Dropped();
       }
    }
 }

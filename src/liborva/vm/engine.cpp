@@ -9,6 +9,7 @@
  */
 #include "vm/engine.h"
 #include "support/memory.h"
+#include "values/array_cycle.h"
 #include "vm/vm.h"
 
 #include <cstdio>
@@ -75,6 +76,7 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    ORVA_MemoryBudget budget;
    budget.limit = ORVA_Engine::MemoryLimitOf(m_environment);
    ORVA_BudgetScope budgetScope(&budget);
+   ORVA_CycleCollector::RunBegins();
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
 
    // No argument vector holds no arguments, whatever the count says: a
@@ -158,6 +160,9 @@ int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORV
    m_codeSize = savedCodeSize;
    m_functionCount = savedFunctionCount;
 
+   // Arrays the run left holding each other go now, and no candidate of
+   // the run waits on this thread for a later one.
+   ORVA_CycleCollector::RunEnds();
    return (m_ip != INVALID_ADDRESS) ? 0 : -1;
 }
 

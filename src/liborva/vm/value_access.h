@@ -130,6 +130,8 @@ public:
          array->DecRefCount();
          if (array->IsUnused())
             delete array;
+         else
+            array->Dropped();
       }
    }
 
