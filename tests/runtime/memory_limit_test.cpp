@@ -86,3 +86,54 @@ TEST(MemoryLimit, RunawayGrowthStopsAtTheCeilingAndTheProgramRunsAgain)
       delete program;
    }
 }
+
+// Rings of arrays made and dropped in a loop are collected as the run goes:
+// 200,000 of them (some 80 MB if they stayed) fit under a ceiling of 4 MB,
+// and an array holding itself when the run ends is freed with it.
+TEST(MemoryLimit, ArrayRingsAreCollectedDuringTheRun)
+{
+   ORVA_Program *program = Compile("sub ring() {\n array a;\n array b;\n a[0] = b;\n b[0] = a;\n return 0;\n}\n"
+                                   "sub main(n) {\n i = 0;\n while (i++ < n)\n  ring();\n"
+                                   " array last;\n last[0] = last;\n return i;\n}\n");
+   ASSERT_NE(program, nullptr);
+   Outcome o = RunWithCeiling(program, 4 << 20, new ORVA_Value(static_cast<int32>(200000)));
+   EXPECT_EQ(o.rc, 0) << o.error;
+   delete program;
+}
+
+// A text that would pass the longest text a value can hold stops the run
+// rather than leaving the text as it was; so do left(), right() and d2x()
+// asked for a width the ceiling cannot hold, before they allocate it.
+TEST(MemoryLimit, OverlongTextsStopTheRun)
+{
+   extern uint32 g_orvaTextLimit;
+   const uint32 saved = g_orvaTextLimit;
+   g_orvaTextLimit = 1000;
+   ORVA_Program *program = Compile("sub main() {\n s = \"abcdefghij\";\n while (1)\n  s = s . s;\n}\n");
+   ASSERT_NE(program, nullptr);
+   Outcome o = RunWithCeiling(program, 0);
+   g_orvaTextLimit = saved;
+   EXPECT_EQ(o.rc, -1);
+   EXPECT_EQ(o.error, "Error in line 4: Text too long");
+   EXPECT_EQ(program->GetStopReason(), ORVA_STOP_MEMORY);
+   delete program;
+
+   for (const char *call : {"left(\"a\", 2147483647)", "right(\"a\", 2147483000, \"*\")", "d2x(255, 2147483647)",
+                            "d2x(255, -2147483647)"})
+   {
+      SCOPED_TRACE(call);
+      std::string source = std::string("sub main() {\n x = 1;\n print ") + call + ";\n}\n";
+      program = Compile(source.c_str());
+      ASSERT_NE(program, nullptr);
+      o = RunWithCeiling(program, 16 << 20);
+      EXPECT_EQ(o.rc, -1);
+      EXPECT_EQ(o.error, "Error in line 3: Memory limit reached");
+      EXPECT_EQ(o.output, "");
+      delete program;
+   }
+   program = Compile("sub main() {\n return length(d2x(255, 300)) . left(\"ab\", 3, \"*\");\n}\n");
+   o = RunWithCeiling(program, 16 << 20);
+   EXPECT_EQ(o.rc, 0) << o.error;
+   EXPECT_STREQ(program->GetResult()->GetValueAsCString(), "300ab*");
+   delete program;
+}
