@@ -52,7 +52,13 @@ ORVA_Value::ORVA_Value(const ORVA_Value *src) : ORVA_Value()
    {
       m_string = static_cast<char *>(MemoryAllocate(static_cast<size_t>(src->m_length) + 1));
       if (m_string == nullptr)
-         return;   // refused: the copy has the number without its text
+      {
+         // Refused: a number keeps its number, a text becomes null rather
+         // than a string without text.
+         if (m_dataType == ORVA_DT_STRING)
+            m_dataType = ORVA_DT_NULL;
+         return;
+      }
       memcpy(m_string, src->m_string, static_cast<size_t>(src->m_length) + 1);
       m_length = src->m_length;
       m_stringValid = 1;
