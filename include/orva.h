@@ -14,9 +14,11 @@
 #define ORVA_H
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <vector>
 
 /* The release of liborva; kept equal to the CMake project version. */
@@ -208,6 +210,7 @@ protected:
 private:
    void ReleaseContent();
    void InitText(const char *text, uint32 length);
+   void FreeText();
 
 public:
    ORVA_Value();
@@ -226,6 +229,14 @@ public:
    // Values are copied only through the pointer constructor above.
    ORVA_Value(const ORVA_Value &) = delete;
    ORVA_Value &operator=(const ORVA_Value &) = delete;
+
+   // Made and freed through the library's allocation funnel, so that a
+   // run's memory ceiling counts values wherever they are made.
+   static void *operator new(size_t size);
+   static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+   static void *operator new(size_t, void *place) noexcept { return place; }
+   static void operator delete(void *block, size_t size);
+   static void operator delete(void *, void *) noexcept {}
 
    int DataType() const { return m_dataType; }
    int IsNull() const { return m_dataType == ORVA_DT_NULL; }
@@ -316,6 +327,23 @@ private:
    RunSide m_down;              // indices m_origin - 1, m_origin - 2, ...
    ORVA_ArraySparse *m_sparse;  // null while every element is in the run
    ORVA_Value *m_handedOver;    // what the last Set moved into a slot (see Set)
+   int32 m_candidate;           // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
+   uint8 m_color;               // the cycle collector's mark; black outside a collection
+
+   friend class ORVA_Value;            // reports the references it drops
+   friend class ORVA_EngineAccess;
+   friend class ORVA_CycleCollector;
+   void ChildArrays(std::vector<ORVA_Array *> &out) const;   // appends the arrays the elements hold
+   // A reference went and others remain: the array may be what keeps a
+   // cycle alive, and becomes a candidate for the cycle collector.
+   void Dropped()
+   {
+      if (m_candidate < 0)
+         BecomeCandidate();
+   }
+   void BecomeCandidate();
+   static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
+   static void TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released);
 
    ORVA_Value *RunSlot(int64 index) const;
    ORVA_Value *AppendSlot(RunSide &side);
@@ -332,6 +360,14 @@ public:
    ~ORVA_Array();
    ORVA_Array(const ORVA_Array &) = delete;
    ORVA_Array &operator=(const ORVA_Array &) = delete;
+
+   // Made and freed through the library's allocation funnel, so that a
+   // run's memory ceiling counts arrays wherever they are made.
+   static void *operator new(size_t size);
+   static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+   static void *operator new(size_t, void *place) noexcept { return place; }
+   static void operator delete(void *block, size_t size);
+   static void operator delete(void *, void *) noexcept {}
 
    ORVA_Value *Get(int index);
    void Set(int index, ORVA_Value *value);
@@ -640,6 +676,7 @@ protected:
    FILE *m_outStream;
    uint64 m_instructionLimit = 0;   // 0: none
    uint32 m_timeLimit = 0;          // milliseconds; 0: none
+   uint64 m_memoryLimit = 0;        // bytes; 0: none
 
 private:
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
@@ -667,6 +704,10 @@ public:
    // ORVA_STOP_INSTRUCTIONS or ORVA_STOP_TIME.
    void SetInstructionLimit(uint64 count) { m_instructionLimit = count; }
    void SetTimeLimit(uint32 milliseconds) { m_timeLimit = milliseconds; }
+   // A ceiling on what the run holds (texts, arrays, values, frames,
+   // compiled patterns): an allocation past it stops the run with the
+   // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
+   void SetMemoryLimit(uint64 bytes) { m_memoryLimit = bytes; }
 
    void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
    ORVA_ExtFunction *FindFunction(const char *name);

@@ -86,6 +86,11 @@ TEST_F(OrvaCommand, LimitOptionsStopARunawayScriptWithTheirOwnStatus)
    o = Run({"--timeout=0.05", "spin.orva"});
    EXPECT_EQ(o.status, 4);
    EXPECT_EQ(o.err, "spin.orva:3: time limit reached\n");
+   Script("grow.orva", "sub main() {\n  s = \"x\";\n  while (1) {\n    s = s . s;\n  }\n}\n");
+   o = Run({"--max-memory", "1M", "grow.orva"});
+   EXPECT_EQ(o.status, 4);
+   EXPECT_TRUE(Contains(o.err, "grow.orva:")) << o.err;
+   EXPECT_TRUE(Contains(o.err, "memory limit reached")) << o.err;
 
    // Within the limits nothing changes; a run-time error keeps status 1.
    o = Run({"--max-instructions", "100000", "--timeout", "30", "--max-memory", "64M", "-e", "6 * 7"});

@@ -270,46 +270,68 @@ TEST(Array, DeeplyNestedArraysAreFreedWithoutRecursion)
    delete chain;
 }
 
-// An array stored where it would come to hold itself, even through arrays
-// inside it, is stored as a copy; anything else is stored as it is.
-TEST(Array, StoringNeverMakesACycle)
+namespace
 {
-   ProbeArray *a = new ProbeArray();
-   ProbeArray *b = new ProbeArray();
-   ProbeArray *shared = new ProbeArray();
-   ORVA_Value *holdA = new ORVA_Value(static_cast<ORVA_Array *>(a));
-   ORVA_Value *holdB = new ORVA_Value(static_cast<ORVA_Array *>(b));
-   a->Set(0, new ORVA_Value(static_cast<ORVA_Array *>(b)));        // a[0] = b
-   a->Set(1, new ORVA_Value(static_cast<ORVA_Array *>(shared)));
-   b->Set(5, new ORVA_Value(7));
+// A ring of count arrays, each holding the next and an object of cls, held
+// from outside by the value returned.
+ORVA_Value *Ring(int count, ORVA_Class *cls, std::vector<ORVA_Array *> *members = nullptr)
+{
+   std::vector<ORVA_Array *> arrays;
+   for (int i = 0; i < count; i++)
+   {
+      arrays.push_back(new ORVA_Array());
+      arrays.back()->Set(1, new ORVA_Value(new ORVA_Object(cls, nullptr)));
+   }
+   ORVA_Value *holder = new ORVA_Value(arrays[0]);
+   for (int i = 0; i < count; i++)
+      arrays[i]->Set(0, new ORVA_Value(arrays[(i + 1) % count]));
+   if (members != nullptr)
+      *members = arrays;
+   return holder;
+}
+}
 
-   ORVA_Value *plain = new ORVA_Value(static_cast<ORVA_Array *>(shared));
-   EXPECT_EQ(plain, ElementValueFor(b, plain)) << "shared does not lead to b";
-   delete plain;
+// Arrays that hold each other are freed, however many, once nothing
+// outside holds any of them; while something does, all stay.
+TEST(ArrayCycles, RingsAreFreedWhenTheLastOutsideReferenceGoes)
+{
+   for (int count : {1, 2, 16, 17, 1000})
+   {
+      SCOPED_TRACE(count);
+      CountingClass cls;
+      std::vector<ORVA_Array *> members;
+      ORVA_Value *holder = Ring(count, &cls, &members);
+      ORVA_Value *inside = new ORVA_Value(members[count / 2]);
+      delete holder;
+      EXPECT_EQ(cls.releases, 0) << "a ring held from outside stays";
+      EXPECT_EQ(members[0]->Get(0)->GetValueAsArray(), members[1 % count]);
+      delete inside;
+      EXPECT_EQ(cls.releases, count);
+      EXPECT_EQ(ORVA_CycleCollector::Waiting(), 0u);
+   }
+}
 
-   // b[0] = a: a leads to b, so b receives a copy of a whose element 0 is a
-   // copy of b; the array a does not lead to stays shared.
-   ORVA_Value *viaA = new ORVA_Value(holdA);
-   ORVA_Value *stored = ElementValueFor(b, viaA);
-   ORVA_Array *copyOfA = stored->GetValueAsArray();
-   ASSERT_NE(nullptr, copyOfA);
-   EXPECT_NE(static_cast<ORVA_Array *>(a), copyOfA);
-   ORVA_Array *copyOfB = copyOfA->Get(0)->GetValueAsArray();
-   EXPECT_NE(static_cast<ORVA_Array *>(b), copyOfB);
-   EXPECT_EQ(7, copyOfB->Get(5)->GetValueAsInt32());
-   EXPECT_EQ(static_cast<ORVA_Array *>(shared), copyOfA->Get(1)->GetValueAsArray());
-   b->Set(0, stored);
-   EXPECT_EQ(1, a->RefCount());
-   EXPECT_EQ(2, b->RefCount());
+// Garbage that refers to arrays that live on gives their references back
+// exactly once; a chain of 100,000 arrays in a ring costs no deep recursion.
+TEST(ArrayCycles, LiveArraysReachedFromGarbageKeepTheirCount)
+{
+   CountingClass cls;
+   ProbeArray *kept = new ProbeArray();
+   ORVA_Value *keptHolder = new ORVA_Value(static_cast<ORVA_Array *>(kept));
+   std::vector<ORVA_Array *> members;
+   ORVA_Value *holder = Ring(3, &cls, &members);
+   members[0]->Set(2, new ORVA_Value(static_cast<ORVA_Array *>(kept)));
+   members[1]->Set(2, new ORVA_Value(static_cast<ORVA_Array *>(kept)));
+   EXPECT_EQ(kept->RefCount(), 3);
+   delete holder;
+   EXPECT_EQ(cls.releases, 3);
+   EXPECT_EQ(kept->RefCount(), 1);
+   kept->Set(0, new ORVA_Value(7));
+   delete keptHolder;
 
-   ORVA_Value *self = new ORVA_Value(holdB);   // b[1] = b
-   ORVA_Value *selfCopy = ElementValueFor(b, self);
-   EXPECT_NE(static_cast<ORVA_Array *>(b), selfCopy->GetValueAsArray());
-   b->Set(1, selfCopy);
-   EXPECT_EQ(2, b->RefCount());
-
-   delete holdA;   // frees a: nothing held it but holdA
-   delete holdB;   // b is freed too once a no longer holds it
+   ORVA_Value *longRing = Ring(100000, &cls);
+   delete longRing;
+   EXPECT_EQ(cls.releases, 100003);
 }
 
 TEST(Object, CopiesShareDataAndCallTheHooks)

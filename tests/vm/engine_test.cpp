@@ -239,11 +239,11 @@ TEST(Engine, ArrayElements)
    // Assignment copies the array: b's change is not seen through a.
    a.Var("a").Set("b").Pop().Var("b").Push(1).Push(20).Op(OPCODE_SET_ELEMENT).Pop();
    a.Var("a").Push(1).Op(OPCODE_GET_ELEMENT);
-   // An array stored into itself holds a copy of what it held.
+   // An array stored into itself holds itself: a[0][1] is a[1].
    a.Var("a").Push(0).Var("a").Op(OPCODE_SET_ELEMENT).Pop();
    a.Var("a").Push(0).Op(OPCODE_GET_ELEMENT).Push(1).Op(OPCODE_GET_ELEMENT);
-   // So does one stored where it would hold itself through another array
-   // (c[0] = a; a[2] = c): a cycle of references would never be freed.
+   // So does one that holds itself through another array (c[0] = a;
+   // a[2] = c); the cycle collector frees both when the run ends.
    a.Named(OPCODE_ARRAY, "c").Var("c").Push(0).Var("a").Op(OPCODE_SET_ELEMENT).Pop();
    a.Var("a").Push(2).Var("c").Op(OPCODE_SET_ELEMENT).Pop();
    a.Var("a").Push(2).Op(OPCODE_GET_ELEMENT).Push(0).Op(OPCODE_GET_ELEMENT).Push(1).Op(OPCODE_GET_ELEMENT);

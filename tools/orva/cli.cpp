@@ -39,8 +39,7 @@ ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record)
    env->RegisterFunctionSet(sizeof(s_commandFunctions) / sizeof(s_commandFunctions[0]), s_commandFunctions);
    env->SetInstructionLimit(session.limits.instructions);
    env->SetTimeLimit(session.limits.milliseconds);
-   // MERGE(memory): enable once ORVA_Environment::SetMemoryLimit is on this branch.
-   // env->SetMemoryLimit(session.limits.memoryBytes);
+   env->SetMemoryLimit(session.limits.memoryBytes);
    return env;
 }
 

@@ -27,7 +27,7 @@ int BI_AddrInRange(int, ORVA_Value **argv, ORVA_Value **result)
    uint32 addr = HostOrderAddress(argv[0]);
    uint32 first = HostOrderAddress(argv[1]);
    uint32 last = HostOrderAddress(argv[2]);
-   *result = new (std::nothrow) ORVA_Value(static_cast<int32>(addr >= first && addr <= last));
+   *result = new ORVA_Value(static_cast<int32>(addr >= first && addr <= last));
    return 0;
 }
 
@@ -40,6 +40,6 @@ int BI_AddrInSubnet(int, ORVA_Value **argv, ORVA_Value **result)
    uint32 subnet = HostOrderAddress(argv[1]);
    uint32 mask = HostOrderAddress(argv[2]);
    // The subnet is taken as given, not masked itself.
-   *result = new (std::nothrow) ORVA_Value(static_cast<int32>((addr & mask) == subnet));
+   *result = new ORVA_Value(static_cast<int32>((addr & mask) == subnet));
    return 0;
 }

@@ -1,4 +1,5 @@
 #include "runtime/builtins.h"
+#include "support/memory.h"
 #include "values/numeric.h"
 
 #include <cmath>
@@ -14,13 +15,13 @@ int BI_Abs(int, ORVA_Value **argv, ORVA_Value **result)
 
    if (x->IsReal())
    {
-      *result = new (std::nothrow) ORVA_Value(fabs(x->GetValueAsReal()));
+      *result = new ORVA_Value(fabs(x->GetValueAsReal()));
       return 0;
    }
-   ORVA_Value *copy = new (std::nothrow) ORVA_Value(x);
+   ORVA_Value *copy = new ORVA_Value(x);
    // Unsigned values are never below zero; the smallest signed value stays
    // negative because negation wraps.
-   if (copy != nullptr && (x->DataType() == ORVA_DT_INT32 || x->DataType() == ORVA_DT_INT64) &&
+   if ((x->DataType() == ORVA_DT_INT32 || x->DataType() == ORVA_DT_INT64) &&
        x->GetValueAsInt64() < 0)
       copy->Negate();
    *result = copy;
@@ -31,7 +32,7 @@ int BI_Pow(int, ORVA_Value **argv, ORVA_Value **result)
 {
    if (!argv[0]->IsNumeric() || !argv[1]->IsNumeric())
       return ORVA_ERR_BAD_CONVERSION;
-   *result = new (std::nothrow) ORVA_Value(pow(argv[0]->GetValueAsReal(), argv[1]->GetValueAsReal()));
+   *result = new ORVA_Value(pow(argv[0]->GetValueAsReal(), argv[1]->GetValueAsReal()));
    return 0;
 }
 
@@ -77,7 +78,7 @@ static int MinMax(int argc, ORVA_Value **argv, ORVA_Value **result, int greater)
       if (replaces)
          best = argv[i];
    }
-   *result = new (std::nothrow) ORVA_Value(best);
+   *result = new ORVA_Value(best);
    return 0;
 }
 
@@ -103,28 +104,35 @@ int BI_D2X(int argc, ORVA_Value **argv, ORVA_Value **result)
    // A negative width goes into the format as it is and so left-aligns the
    // digits within blanks.
    char format[32] = "%X";
+   int32 width = 0;
    if (argc == 2)
-      snprintf(format, sizeof(format), "%%0%dX", argv[1]->GetValueAsInt32());
+   {
+      width = argv[1]->GetValueAsInt32();
+      snprintf(format, sizeof(format), "%%0%dX", width);
+   }
    uint32 n = argv[0]->GetValueAsUInt32();
 
    char small[128];
-   int length = snprintf(small, sizeof(small), format, n);
-   if (length < 0)
-      return ORVA_ERR_INTERNAL;   // a width the C library cannot honour
-   if (static_cast<size_t>(length) < sizeof(small))
+   if (width > -static_cast<int32>(sizeof(small)) && width < static_cast<int32>(sizeof(small)))
    {
-      *result = new (std::nothrow) ORVA_Value(small, static_cast<uint32>(length));
+      int length = snprintf(small, sizeof(small), format, n);
+      *result = new ORVA_Value(small, static_cast<uint32>(length));
       return 0;
    }
 
-   // A wide field: size the text from the formatted length.
-   char *text = static_cast<char *>(malloc(static_cast<size_t>(length) + 1));
+   // A wide field: the text is as long as the field, since eight digits
+   // never fill it.  It is sized and charged before the C library pads it.
+   if (width == INT32_MIN)
+      return ORVA_ERR_INTERNAL;   // a width the C library cannot honour
+   const size_t length = static_cast<size_t>(width < 0 ? -width : width);
+   char *text = static_cast<char *>(MemoryAllocate(length + 1));
    if (text == nullptr)
       return ORVA_ERR_INTERNAL;
-   snprintf(text, static_cast<size_t>(length) + 1, format, n);
-   *result = new (std::nothrow) ORVA_Value(text, static_cast<uint32>(length));
-   free(text);
-   return 0;
+   const int written = snprintf(text, length + 1, format, n);
+   if (written >= 0)
+      *result = new ORVA_Value(text, static_cast<uint32>(written));
+   MemoryFree(text, length + 1);
+   return (written >= 0) ? 0 : ORVA_ERR_INTERNAL;
 }
 
 int BI_SecondsToUptime(int, ORVA_Value **argv, ORVA_Value **result)
@@ -142,6 +150,6 @@ int BI_SecondsToUptime(int, ORVA_Value **argv, ORVA_Value **result)
    char text[260];
    int length = snprintf(text, sizeof(text), "%u days, %2u:%02u", static_cast<unsigned>(days & 0xFFFFFFFFu),
                          static_cast<unsigned>(hours), static_cast<unsigned>(minutes));
-   *result = new (std::nothrow) ORVA_Value(text, static_cast<uint32>(length));
+   *result = new ORVA_Value(text, static_cast<uint32>(length));
    return 0;
 }

@@ -1,4 +1,5 @@
 #include "runtime/builtins.h"
+#include "support/memory.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -11,7 +12,7 @@ int BI_Length(int, ORVA_Value **argv, ORVA_Value **result)
       return ORVA_ERR_NOT_STRING;
    uint32 length;
    argv[0]->GetValueAsString(&length);
-   *result = new (std::nothrow) ORVA_Value(length);
+   *result = new ORVA_Value(length);
    return 0;
 }
 
@@ -20,14 +21,11 @@ static int MapCase(ORVA_Value *source, ORVA_Value **result, int (*map)(int))
 {
    if (!source->IsString())
       return ORVA_ERR_NOT_STRING;
-   ORVA_Value *copy = new (std::nothrow) ORVA_Value(source);
-   if (copy != nullptr)
-   {
-      uint32 length;
-      unsigned char *text = reinterpret_cast<unsigned char *>(copy->GetValueAsString(&length));
-      for (uint32 i = 0; i < length; i++)
-         text[i] = static_cast<unsigned char>(map(text[i]));
-   }
+   ORVA_Value *copy = new ORVA_Value(source);
+   uint32 length;
+   unsigned char *text = reinterpret_cast<unsigned char *>(copy->GetValueAsString(&length));
+   for (uint32 i = 0; text != nullptr && i < length; i++)
+      text[i] = static_cast<unsigned char>(map(text[i]));
    *result = copy;
    return 0;
 }
@@ -77,19 +75,20 @@ int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
    const char *text = argv[0]->GetValueAsString(&length);
    if (position >= length)
    {
-      *result = new (std::nothrow) ORVA_Value("", 0);
+      *result = new ORVA_Value("", 0);
       return 0;
    }
    int64 available = length - position;
    uint32 take = static_cast<uint32>(count < available ? count : available);
-   *result = new (std::nothrow) ORVA_Value(text + position, take);
+   *result = new ORVA_Value(text + position, take);
    return 0;
 }
 
 /*
  * left() and right(): a text of exactly n bytes, the source cut or padded.
- * A length the heap cannot hold is refused with ORVA_ERR_INTERNAL instead of
- * bringing the host process down.
+ * A length the run's memory ceiling or the heap cannot hold is refused with
+ * ORVA_ERR_INTERNAL (the run then stops for memory) instead of bringing the
+ * host process down.
  */
 static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight)
 {
@@ -117,7 +116,7 @@ static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight
    const char *text = argv[0]->GetValueAsString(&length);
    uint32 kept = length < width ? length : width;
 
-   char *buffer = static_cast<char *>(malloc(static_cast<size_t>(width) + 1));
+   char *buffer = static_cast<char *>(MemoryAllocate(static_cast<size_t>(width) + 1));
    if (buffer == nullptr)
       return ORVA_ERR_INTERNAL;
    if (fromRight)
@@ -131,8 +130,8 @@ static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight
       memset(buffer + kept, pad, width - kept);
    }
    buffer[width] = 0;
-   *result = new (std::nothrow) ORVA_Value(buffer, width);
-   free(buffer);
+   *result = new ORVA_Value(buffer, width);
+   MemoryFree(buffer, static_cast<size_t>(width) + 1);
    return 0;
 }
 
@@ -151,7 +150,7 @@ int BI_TypeOf(int, ORVA_Value **argv, ORVA_Value **result)
    int type = argv[0]->DataType();
    if (type < ORVA_DT_NULL || type > ORVA_DT_UINT64)
       return ORVA_ERR_INTERNAL;
-   *result = new (std::nothrow) ORVA_Value(g_orvaTypeNames[type]);
+   *result = new ORVA_Value(g_orvaTypeNames[type]);
    return 0;
 }
 
@@ -162,6 +161,6 @@ int BI_ClassOf(int, ORVA_Value **argv, ORVA_Value **result)
    ORVA_Object *object = argv[0]->GetValueAsObject();
    if (object == nullptr || object->Class() == nullptr)
       return ORVA_ERR_INTERNAL;   // an object value that holds no object
-   *result = new (std::nothrow) ORVA_Value(object->Class()->Name());
+   *result = new ORVA_Value(object->Class()->Name());
    return 0;
 }

@@ -18,7 +18,7 @@ static int BreakDown(uint32 seconds, int local, struct tm *tm)
 
 int BI_Time(int, ORVA_Value **, ORVA_Value **result)
 {
-   *result = new (std::nothrow) ORVA_Value(static_cast<uint32>(time(nullptr)));
+   *result = new ORVA_Value(static_cast<uint32>(time(nullptr)));
    return 0;
 }
 
@@ -86,7 +86,7 @@ static int FormatTime(const char *format, const struct tm *tm, ORVA_Value **resu
       size_t length = strftime(buffer, size, marked, tm);
       if (length > 0)
       {
-         *result = new (std::nothrow) ORVA_Value(buffer + 1, static_cast<uint32>(length - 1));
+         *result = new ORVA_Value(buffer + 1, static_cast<uint32>(length - 1));
          break;
       }
       if (size >= MAX_STRFTIME_RESULT)

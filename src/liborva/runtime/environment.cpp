@@ -58,11 +58,7 @@ ORVA_ExtFunction *ORVA_Environment::FindFunction(const char *name)
    if (name == nullptr)
       return nullptr;
    if (m_functionIndex == nullptr)
-   {
-      m_functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_ExtFunction));
-      if (m_functionIndex == nullptr)
-         return nullptr;
-   }
+      m_functionIndex = new ORVA_NameIndex(sizeof(ORVA_ExtFunction));
    uint32 record = m_functionIndex->Find(m_functions, m_functionCount, name, true);
    return (record != ORVA_NameIndex::NOT_FOUND) ? &m_functions[record] : nullptr;
 }

@@ -26,18 +26,7 @@ ORVA_Value *ORVA_TimeClass::NewValue(const struct tm &tm)
    ORVA_TimeData *data = new (block) ORVA_TimeData;
    data->refs.store(1, std::memory_order_relaxed);
    data->tm = tm;
-
-   ORVA_Object *object = new (std::nothrow) ORVA_Object(&g_orvaTimeClass, data);
-   if (object == nullptr)
-   {
-      data->~ORVA_TimeData();
-      free(block);
-      return nullptr;
-   }
-   ORVA_Value *value = new (std::nothrow) ORVA_Value(object);
-   if (value == nullptr)
-      delete object;   // the wrapper's release frees the data
-   return value;
+   return new ORVA_Value(new ORVA_Object(&g_orvaTimeClass, data));
 }
 
 ORVA_Value *ORVA_TimeClass::GetAttr(ORVA_Object *object, char *attribute)
@@ -61,7 +50,7 @@ ORVA_Value *ORVA_TimeClass::GetAttr(ORVA_Object *object, char *attribute)
    for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++)
    {
       if (strcmp(attribute, names[i].shortName) == 0 || strcmp(attribute, names[i].longName) == 0)
-         return new (std::nothrow) ORVA_Value(static_cast<int32>(fields[i]));
+         return new ORVA_Value(static_cast<int32>(fields[i]));
    }
    return nullptr;
 }

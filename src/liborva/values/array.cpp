@@ -14,6 +14,8 @@
  */
 #include "orva.h"
 #include "vm/run_limits.h"
+#include "support/memory.h"
+#include "values/array_cycle.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -109,9 +111,10 @@ struct ORVA_ArraySparse
 
 ORVA_Array::ORVA_Array()
    : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr), m_origin(0), m_up{nullptr, 0, 0},
-     m_down{nullptr, 0, 0}, m_sparse(nullptr), m_handedOver(nullptr)
+     m_down{nullptr, 0, 0}, m_sparse(nullptr), m_handedOver(nullptr), m_candidate(-1), m_color(0)
 {
 }
+
 
 bool ORVA_Array::InRun(int64 index) const
 {
@@ -150,14 +153,16 @@ ORVA_Value *ORVA_Array::AppendSlot(RunSide &side)
       if (block >= side.capacity)
       {
          const int32 capacity = (side.capacity == 0) ? 4 : side.capacity * 2;
-         void *grown = realloc(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
+         void *grown = MemoryReallocate(static_cast<void *>(side.blocks),
+                                        sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity),
+                                        sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
          if (grown == nullptr)
             return nullptr;
          side.blocks = static_cast<ORVA_Value **>(grown);
          side.capacity = capacity;
       }
       const int32 slots = RunBlockSize(block);
-      side.blocks[block] = static_cast<ORVA_Value *>(malloc(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
+      side.blocks[block] = static_cast<ORVA_Value *>(MemoryAllocate(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
       if (side.blocks[block] == nullptr)
          return nullptr;
       m_allocated += slots;
@@ -201,7 +206,7 @@ void ORVA_Array::ReleaseHandedOver()
 {
    if (m_handedOver != nullptr)
    {
-      ::operator delete(static_cast<void *>(m_handedOver));
+      ORVA_Value::operator delete(static_cast<void *>(m_handedOver), sizeof(ORVA_Value));
       m_handedOver = nullptr;
    }
 }
@@ -240,7 +245,7 @@ void ORVA_Array::AbsorbNeighbours()
          else
          {
             ORVA_Value *shell = MoveIntoSlot(slot, value);
-            ::operator delete(static_cast<void *>(shell));   // nobody holds it
+            ORVA_Value::operator delete(static_cast<void *>(shell), sizeof(ORVA_Value));   // nobody holds it
          }
          if (side == 1)
             m_sparse->below--;
@@ -381,6 +386,34 @@ ORVA_Value *ORVA_Array::ValueAt(int32 position) const
    return ElementAt(position, &index);
 }
 
+void ORVA_Array::ChildArrays(std::vector<ORVA_Array *> &out) const
+{
+   for (const RunSide *side : {&m_up, &m_down})
+   {
+      int32 left = side->length;
+      for (int32 block = 0; left > 0; block++)
+      {
+         const ORVA_Value *slots = side->blocks[block];
+         const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+         for (int32 i = 0; i < count; i++)
+         {
+            const ORVA_Value *slot = slots + i;
+            const ORVA_Value *value = SlotValue(const_cast<ORVA_Value *>(slot), slot->m_dataType, slot->m_value.u64);
+            if (value != nullptr && value->m_dataType == ORVA_DT_ARRAY && value->m_value.array != nullptr)
+               out.push_back(value->m_value.array);
+         }
+         left -= count;
+      }
+   }
+   if (m_sparse != nullptr)
+      for (const auto &element : m_sparse->elements)
+      {
+         const ORVA_Value *value = element.second.value;
+         if (value != nullptr && value->m_dataType == ORVA_DT_ARRAY && value->m_value.array != nullptr)
+            out.push_back(value->m_value.array);
+      }
+}
+
 /*
  * A separate copy: the same run and the same elements outside it, each value
  * copied as values are (arrays inside stay shared).
@@ -429,11 +462,15 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
  * are held back while their element goes, and are taken apart one after
  * another by the destructor, each already empty when it is deleted.
  */
-static inline void ReleaseValue(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released)
+void ORVA_Array::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released)
 {
-   ORVA_Array *inner = value->GetValueAsArray();
+   // The value's reference to an inner array moves here first.
+   ORVA_Array *inner = (value->m_dataType == ORVA_DT_ARRAY) ? value->m_value.array : nullptr;
    if (inner != nullptr)
-      inner->IncRefCount();
+   {
+      value->m_dataType = ORVA_DT_NULL;
+      value->m_value.u64 = 0;
+   }
    if (inSlot)
       value->~ORVA_Value();
    else
@@ -443,63 +480,75 @@ static inline void ReleaseValue(ORVA_Value *value, bool inSlot, std::vector<ORVA
       inner->DecRefCount();
       if (inner->IsUnused())
          released.push_back(inner);
+      else
+         inner->Dropped();
    }
+}
+
+/*
+ * Releases every element of array (arrays whose last reference goes join
+ * released) and leaves it empty and pinned: an array going away is no
+ * one's to free again, whatever its elements refer to, and one that holds
+ * itself only drops the reference.
+ */
+void ORVA_Array::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released)
+{
+   array->m_refCount = INT32_MAX / 2;
+   array->ReleaseHandedOver();
+   for (RunSide *side : {&array->m_up, &array->m_down})
+   {
+      int32 left = side->length;
+      for (int32 block = 0; left > 0; block++)
+      {
+         ORVA_Value *slots = side->blocks[block];
+         const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+         for (int32 i = 0; i < count; i++)
+         {
+            ORVA_Value *slot = slots + i;
+            const uint8 type = slot->m_dataType;
+            // Numbers without text own nothing: the common case costs a test.
+            if (slot->m_string == nullptr && type != ORVA_DT_OBJECT && type != ORVA_DT_ARRAY &&
+                type != SLOT_REDIRECT)
+               continue;
+            if (type == SLOT_REDIRECT)
+               ReleaseElement(SlotValue(slot, type, slot->m_value.u64), false, released);
+            else
+               ReleaseElement(slot, true, released);
+         }
+         left -= count;
+         MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
+      }
+      MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
+      *side = RunSide{nullptr, 0, 0};
+   }
+   if (array->m_sparse != nullptr)
+   {
+      for (auto &element : array->m_sparse->elements)
+      {
+         if (element.second.value != nullptr)
+            ReleaseElement(element.second.value, false, released);
+      }
+      delete array->m_sparse;
+      array->m_sparse = nullptr;
+   }
+   array->m_size = 0;
+   array->m_allocated = 0;
 }
 
 ORVA_Array::~ORVA_Array()
 {
+   // What the arrays taken apart here drop is looked at once, at the end.
+   ORVA_CycleCollector::HoldBack hold;
    std::vector<ORVA_Array *> released;
-   auto takeApart = [&released](ORVA_Array *array) {
-      // An array going away is no one's to free again, whatever its
-      // elements refer to: one that holds itself only drops the reference.
-      array->m_refCount = INT32_MAX / 2;
-      array->ReleaseHandedOver();
-      for (RunSide *side : {&array->m_up, &array->m_down})
-      {
-         int32 left = side->length;
-         for (int32 block = 0; left > 0; block++)
-         {
-            ORVA_Value *slots = side->blocks[block];
-            const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
-            for (int32 i = 0; i < count; i++)
-            {
-               ORVA_Value *slot = slots + i;
-               const uint8 type = slot->m_dataType;
-               // Numbers without text own nothing: the common case costs a test.
-               if (slot->m_string == nullptr && type != ORVA_DT_OBJECT && type != ORVA_DT_ARRAY &&
-                   type != SLOT_REDIRECT)
-                  continue;
-               if (type == SLOT_REDIRECT)
-                  ReleaseValue(SlotValue(slot, type, slot->m_value.u64), false, released);
-               else
-                  ReleaseValue(slot, true, released);
-            }
-            left -= count;
-            free(slots);
-         }
-         free(static_cast<void *>(side->blocks));
-         *side = RunSide{nullptr, 0, 0};
-      }
-      if (array->m_sparse != nullptr)
-      {
-         for (auto &element : array->m_sparse->elements)
-         {
-            if (element.second.value != nullptr)
-               ReleaseValue(element.second.value, false, released);
-         }
-         delete array->m_sparse;
-         array->m_sparse = nullptr;
-      }
-      array->m_size = 0;
-      array->m_allocated = 0;
-   };
-
-   takeApart(this);
+   TakeApart(this, released);
    while (!released.empty())
    {
       ORVA_Array *array = released.back();
       released.pop_back();
-      takeApart(array);
-      delete array;
+      TakeApart(array, released);
+      delete array;   // its destructor finds it empty
    }
+   // Last, for taking itself apart may have dropped a reference to itself.
+   if (m_candidate >= 0)
+      ORVA_CycleCollector::Forget(this);
 }

@@ -1,133 +1,272 @@
 /*
- * Storing an array into an array without making a cycle of references.
+ * The cycle collector of arrays (see array_cycle.h): trial deletion over
+ * the candidates, without recursion, so that arrays nested to any depth
+ * cost no native stack.
  */
 #include "values/array_cycle.h"
 
-/*
- * Most arrays one store looks at.  Every element store of an array that
- * holds arrays pays for the walk, and a script that builds a long chain of
- * arrays would otherwise pay for the whole chain on every link; a cycle
- * through more arrays than this is left as it is.
- */
-static const int MAX_ARRAYS_WALKED = 16;
+#include <utility>
+#include <vector>
 
-/* The arrays a walk has met, with whether each is target or leads to it. */
-struct Walk
+namespace
 {
-   ORVA_Array *arrays[MAX_ARRAYS_WALKED];
-   bool reaches[MAX_ARRAYS_WALKED];
-   ORVA_Array *copies[MAX_ARRAYS_WALKED];
-   int count = 0;
+// Marks of a collection.  Every array is black outside one.
+const uint8 BLACK = 0;   // held from outside, as far as is known
+const uint8 GRAY = 1;    // reachable from a candidate, its inner references taken away for the trial
+const uint8 WHITE = 2;   // garbage unless something black turns out to reach it
+const uint8 FREED = 3;   // garbage, on the list to be freed
 
-   int Find(const ORVA_Array *array) const
-   {
-      for (int i = 0; i < count; i++)
-         if (arrays[i] == array)
-            return i;
-      return -1;
-   }
+// No fewer candidates than this make a collection worth its fixed cost.
+const size_t FIRST_WAIT = 1024;
+// Elements a collection may look at for each candidate that made it due.
+const size_t WORK_PER_CANDIDATE = 8;
+
+struct Cycles
+{
+   std::vector<ORVA_Array *> candidates;
+   size_t wait = FIRST_WAIT;   // candidates that make the next collection due
+   int runs = 0;               // runs under way on this thread
+   int holdBacks = 0;          // HoldBack objects alive on this thread
+   bool collecting = false;
+   std::vector<ORVA_Array *> stack;      // the walks' work, kept for its capacity
+   std::vector<ORVA_Array *> children;
 };
 
-static bool HoldsArrays(ORVA_Array *array)
+thread_local Cycles t_cycles;
+}
+
+void ORVA_Array::BecomeCandidate()
 {
-   for (int32 i = 0; i < array->Size(); i++)
-   {
-      ORVA_Value *element = array->ValueAt(i);
-      if (element != nullptr && element->GetValueAsArray() != nullptr)
-         return true;
-   }
-   return false;
+   ORVA_CycleCollector::Add(this);
+}
+
+void ORVA_CycleCollector::Add(ORVA_Array *array)
+{
+   Cycles &cycles = t_cycles;
+   array->m_candidate = static_cast<int32>(cycles.candidates.size());
+   cycles.candidates.push_back(array);
+   if (cycles.collecting)
+      return;
+   if (cycles.runs == 0 && cycles.holdBacks == 0)
+      Collect();
+}
+
+ORVA_CycleCollector::HoldBack::HoldBack()
+{
+   t_cycles.holdBacks++;
+}
+
+ORVA_CycleCollector::HoldBack::~HoldBack()
+{
+   Cycles &cycles = t_cycles;
+   if (--cycles.holdBacks == 0 && cycles.runs == 0 && !cycles.collecting && !cycles.candidates.empty())
+      Collect();
+}
+
+void ORVA_CycleCollector::Forget(ORVA_Array *array)
+{
+   Cycles &cycles = t_cycles;
+   const size_t place = static_cast<size_t>(array->m_candidate);
+   array->m_candidate = -1;
+   if (place >= cycles.candidates.size() || cycles.candidates[place] != array)
+      return;   // taken for the collection under way, which lets it go
+   ORVA_Array *last = cycles.candidates.back();
+   cycles.candidates[place] = last;
+   cycles.candidates.pop_back();
+   if (last != array)
+      last->m_candidate = static_cast<int32>(place);
+}
+
+void ORVA_CycleCollector::RunBegins()
+{
+   t_cycles.runs++;
+}
+
+void ORVA_CycleCollector::RunEnds()
+{
+   Cycles &cycles = t_cycles;
+   cycles.runs--;
+   Collect();
+}
+
+bool ORVA_CycleCollector::Due()
+{
+   const Cycles &cycles = t_cycles;
+   return !cycles.collecting && cycles.candidates.size() >= cycles.wait;
+}
+
+size_t ORVA_CycleCollector::Waiting()
+{
+   return t_cycles.candidates.size();
 }
 
 /*
- * Walks root and the arrays nested in it depth first, with a path of its own
- * rather than by recursion, each array once, and marks those that are target
- * or lead to it.  An array met again while it is still on the path (a cycle
- * that some host made) counts as not leading to target, which ends the walk.
- * Returns false when the walk gave up at the limit.
+ * Takes away, for the trial, every reference that an array reachable from
+ * the roots holds to another.  Returns the elements looked at.
  */
-static bool FindPathsTo(ORVA_Array *target, ORVA_Array *root, Walk &walk)
+size_t ORVA_CycleCollector::MarkGray(std::vector<ORVA_Array *> &roots)
 {
-   struct Step
+   Cycles &cycles = t_cycles;
+   std::vector<ORVA_Array *> &stack = cycles.stack;
+   size_t work = 0;
+   for (ORVA_Array *root : roots)
    {
-      int entry;
-      int32 position;
-   } path[MAX_ARRAYS_WALKED];
-   int depth = 0;
-
-   walk.arrays[0] = root;
-   walk.reaches[0] = (root == target);
-   walk.count = 1;
-   if (root != target)
-      path[depth++] = {0, 0};
-   while (depth > 0)
-   {
-      Step &step = path[depth - 1];
-      ORVA_Array *array = walk.arrays[step.entry];
-      if (step.position >= array->Size())
+      if (root->m_color == GRAY)
+         continue;
+      root->m_color = GRAY;
+      stack.push_back(root);
+      while (!stack.empty())
       {
-         depth--;
-         if (walk.reaches[step.entry] && depth > 0)
-            walk.reaches[path[depth - 1].entry] = true;
-         continue;
+         ORVA_Array *array = stack.back();
+         stack.pop_back();
+         work += static_cast<size_t>(array->m_size) + 1;
+         const size_t first = stack.size();
+         array->ChildArrays(stack);
+         // Each child found is one reference taken away; a child already
+         // gray is not walked again.
+         size_t kept = first;
+         for (size_t i = first; i < stack.size(); i++)
+         {
+            ORVA_Array *child = stack[i];
+            child->m_refCount--;
+            if (child->m_color != GRAY)
+            {
+               child->m_color = GRAY;
+               stack[kept++] = child;
+            }
+         }
+         stack.resize(kept);
       }
-      ORVA_Value *element = array->ValueAt(step.position++);
-      ORVA_Array *inner = (element != nullptr) ? element->GetValueAsArray() : nullptr;
-      if (inner == nullptr)
-         continue;
-      int found = walk.Find(inner);
-      if (found >= 0)
-      {
-         if (walk.reaches[found])
-            walk.reaches[step.entry] = true;
-         continue;
-      }
-      if (walk.count == MAX_ARRAYS_WALKED)
-         return false;
-      int entry = walk.count++;
-      walk.arrays[entry] = inner;
-      walk.reaches[entry] = (inner == target);
-      if (inner == target)
-         walk.reaches[step.entry] = true;
-      else
-         path[depth++] = {entry, 0};
    }
-   return true;
+   return work;
 }
 
-ORVA_Value *ElementValueFor(ORVA_Array *target, ORVA_Value *value)
+/* An array held from outside: it and all it reaches get their references back. */
+void ORVA_CycleCollector::ScanBlack(ORVA_Array *array)
 {
-   ORVA_Array *root = (value != nullptr) ? value->GetValueAsArray() : nullptr;
-   if (root == nullptr || target == nullptr || (root != target && !HoldsArrays(root)))
-      return value;
-
-   Walk walk;
-   if (!FindPathsTo(target, root, walk) || !walk.reaches[0])
-      return value;
-
-   // Every array on a path to target gets one copy, so that arrays shared
-   // inside the stored value stay shared among the copies; the copies then
-   // refer to each other where the originals did.
-   for (int i = 0; i < walk.count; i++)
-      walk.copies[i] = walk.reaches[i] ? new ORVA_Array(walk.arrays[i]) : nullptr;
-   for (int i = 0; i < walk.count; i++)
+   std::vector<ORVA_Array *> &stack = t_cycles.children;
+   array->m_color = BLACK;
+   stack.push_back(array);
+   while (!stack.empty())
    {
-      ORVA_Array *copy = walk.copies[i];
-      for (int32 position = 0; copy != nullptr && position < copy->Size(); position++)
+      ORVA_Array *next = stack.back();
+      stack.pop_back();
+      const size_t first = stack.size();
+      next->ChildArrays(stack);
+      size_t kept = first;
+      for (size_t i = first; i < stack.size(); i++)
       {
-         ORVA_Value *element = copy->ValueAt(position);
-         int found = (element != nullptr) ? walk.Find(element->GetValueAsArray()) : -1;
-         if (found >= 0 && walk.copies[found] != nullptr)
-            copy->Set(copy->IndexAt(position), new ORVA_Value(walk.copies[found]));
+         ORVA_Array *child = stack[i];
+         child->m_refCount++;
+         if (child->m_color != BLACK)
+         {
+            child->m_color = BLACK;
+            stack[kept++] = child;
+         }
+      }
+      stack.resize(kept);
+   }
+}
+
+/* Gray arrays with references left are held from outside; the others are white. */
+void ORVA_CycleCollector::Scan(std::vector<ORVA_Array *> &roots)
+{
+   std::vector<ORVA_Array *> &stack = t_cycles.stack;
+   for (ORVA_Array *root : roots)
+   {
+      stack.push_back(root);
+      while (!stack.empty())
+      {
+         ORVA_Array *array = stack.back();
+         stack.pop_back();
+         if (array->m_color != GRAY)
+            continue;
+         if (array->m_refCount > 0)
+            ScanBlack(array);
+         else
+         {
+            array->m_color = WHITE;
+            array->ChildArrays(stack);
+         }
       }
    }
+}
 
-   ORVA_Value *result = new ORVA_Value(walk.copies[0]);
-   delete value;
-   for (int i = 1; i < walk.count; i++)
+/*
+ * Frees the white arrays.  Each is first pinned, so that the garbage
+ * releasing its references to each other frees none of it twice, and the
+ * references it holds to arrays that live are given back for the trial, as
+ * its destructor takes them away for good.
+ */
+void ORVA_CycleCollector::FreeWhite(std::vector<ORVA_Array *> &roots)
+{
+   Cycles &cycles = t_cycles;
+   std::vector<ORVA_Array *> garbage;
+   std::vector<ORVA_Array *> &stack = cycles.stack;
+   for (ORVA_Array *root : roots)
    {
-      if (walk.copies[i] != nullptr && walk.copies[i]->IsUnused())
-         delete walk.copies[i];
+      if (root->m_color == WHITE)
+      {
+         root->m_color = FREED;
+         stack.push_back(root);
+      }
+      while (!stack.empty())
+      {
+         ORVA_Array *array = stack.back();
+         stack.pop_back();
+         garbage.push_back(array);
+         const size_t first = stack.size();
+         array->ChildArrays(stack);
+         size_t kept = first;
+         for (size_t i = first; i < stack.size(); i++)
+         {
+            ORVA_Array *child = stack[i];
+            if (child->m_color == WHITE)
+            {
+               child->m_color = FREED;
+               stack[kept++] = child;
+            }
+            else if (child->m_color == BLACK)
+               child->m_refCount++;
+         }
+         stack.resize(kept);
+      }
    }
-   return result;
+   for (ORVA_Array *array : garbage)
+   {
+      array->m_refCount = INT32_MAX / 2;
+      array->m_color = BLACK;
+   }
+   // All are emptied before any is freed, for each may hold the others.
+   std::vector<ORVA_Array *> released;
+   for (ORVA_Array *array : garbage)
+      ORVA_Array::TakeApart(array, released);
+   for (ORVA_Array *array : released)
+      delete array;
+   for (ORVA_Array *array : garbage)
+      delete array;
+}
+
+void ORVA_CycleCollector::Collect()
+{
+   Cycles &cycles = t_cycles;
+   if (cycles.collecting)
+      return;
+   cycles.collecting = true;
+   // Freeing garbage drops references to arrays that live on, which makes
+   // them candidates again; they are looked at before the collection ends
+   // outside a run, and wait for the next one during a run.
+   do
+   {
+      std::vector<ORVA_Array *> roots;
+      roots.swap(cycles.candidates);
+      const size_t work = MarkGray(roots);
+      Scan(roots);
+      for (ORVA_Array *root : roots)
+         root->m_candidate = -1;
+      FreeWhite(roots);
+      const size_t wait = work / WORK_PER_CANDIDATE;
+      cycles.wait = (wait > FIRST_WAIT) ? wait : FIRST_WAIT;
+   } while (cycles.runs == 0 && !cycles.candidates.empty());
+   cycles.collecting = false;
 }

@@ -3,6 +3,7 @@
  * wrapper and array reference, the text/number duality and conversions.
  */
 #include "orva.h"
+#include "support/memory.h"
 #include "support/support.h"
 #include "values/number_text.h"
 #include "values/numeric.h"
@@ -51,7 +52,16 @@ ORVA_Value::ORVA_Value(const ORVA_Value *src) : ORVA_Value()
    if (src->m_stringValid && src->m_string != nullptr)
    {
       ChargeWork(src->m_length);   // a bounded run pays for long copies
-      m_string = static_cast<char *>(qd_memdup(src->m_string, static_cast<size_t>(src->m_length) + 1));
+      m_string = static_cast<char *>(MemoryAllocate(static_cast<size_t>(src->m_length) + 1));
+      if (m_string == nullptr)
+      {
+         // Refused: a number keeps its number, a text becomes null rather
+         // than a string without text.
+         if (m_dataType == ORVA_DT_STRING)
+            m_dataType = ORVA_DT_NULL;
+         return;
+      }
+      memcpy(m_string, src->m_string, static_cast<size_t>(src->m_length) + 1);
       m_length = src->m_length;
       m_stringValid = 1;
    }
@@ -114,14 +124,14 @@ ORVA_Value::ORVA_Value(const char *text, uint32 length) : ORVA_Value()
 ORVA_Value::~ORVA_Value()
 {
    ReleaseContent();
-   free(m_string);
+   FreeText();
 }
 
 void ORVA_Value::InitText(const char *text, uint32 length)
 {
-   char *block = static_cast<char *>(malloc(static_cast<size_t>(length) + 1));
+   char *block = static_cast<char *>(MemoryAllocate(static_cast<size_t>(length) + 1));
    if (block == nullptr)
-      return;   // out of memory: the value stays null rather than a string without text
+      return;   // refused: the value stays null rather than a string without text
    if (length > 0)
       memcpy(block, text, length);
    block[length] = 0;
@@ -153,13 +163,22 @@ void ORVA_Value::ReleaseContent()
          array->DecRefCount();
          if (array->IsUnused())
             delete array;
+         else
+            array->Dropped();
       }
    }
 }
 
+/* A text block always holds exactly the text and its terminating zero. */
+void ORVA_Value::FreeText()
+{
+   if (m_string != nullptr)
+      MemoryFree(m_string, static_cast<size_t>(m_length) + 1);
+}
+
 void ORVA_Value::InvalidateString()
 {
-   free(m_string);
+   FreeText();
    m_string = nullptr;
    m_length = 0;
    m_stringValid = 0;
@@ -204,9 +223,9 @@ void ORVA_Value::UpdateString()
    char buffer[NUMBER_TEXT_SIZE];
    const size_t length = FormatNumberText(this, buffer);
    InvalidateString();
-   char *text = static_cast<char *>(malloc(length + 1));
+   char *text = static_cast<char *>(MemoryAllocate(length + 1));
    if (text == nullptr)
-      return;   // out of memory: the value keeps no text and the getters give null
+      return;   // refused: the value keeps no text and the getters give null
    memcpy(text, buffer, length + 1);
    m_string = text;
    m_length = static_cast<uint32>(length);
@@ -309,8 +328,8 @@ void ORVA_Value::Concatenate(const char *text, uint32 length)
       UpdateString();
    if (!m_stringValid)
       return;   // out of memory while formatting
-   if (length > UINT32_MAX - 1 - m_length)
-      return;   // the result could not be measured in 32 bits
+   if (!TextFits(static_cast<uint64>(m_length) + length))
+      return;   // the result could not be measured in 32 bits: the run stops
 
    // The appended text may be part of this value's own text; keep its offset
    // across the reallocation.
@@ -319,9 +338,10 @@ void ORVA_Value::Concatenate(const char *text, uint32 length)
    bool inside = (length > 0) && source >= start && source <= start + m_length;
    size_t offset = inside ? static_cast<size_t>(source - start) : 0;
 
-   char *block = static_cast<char *>(realloc(m_string, static_cast<size_t>(m_length) + length + 1));
+   char *block = static_cast<char *>(MemoryReallocate(m_string, static_cast<size_t>(m_length) + 1,
+                                                      static_cast<size_t>(m_length) + length + 1));
    if (block == nullptr)
-      return;   // out of memory: the value stays as it was
+      return;   // refused: the value stays as it was, and the run stops
    if (length > 0)
       memmove(block + m_length, inside ? block + offset : text, length);
    ChargeWork(length);

@@ -8,6 +8,8 @@
  * script calls is bounded by MAX_CALL_DEPTH alone.
  */
 #include "vm/engine.h"
+#include "support/memory.h"
+#include "values/array_cycle.h"
 #include "vm/vm.h"
 #include "runtime/host_context.h"
 
@@ -88,6 +90,12 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    m_stopRequest.store(0, std::memory_order_relaxed);
 
    m_environment = (env != nullptr) ? env : new ORVA_Environment();
+   // Everything the run takes from here to the end of its tear-down counts
+   // against the environment's ceiling.
+   ORVA_MemoryBudget budget;
+   budget.limit = ORVA_Engine::MemoryLimitOf(m_environment);
+   ORVA_BudgetScope budgetScope(&budget);
+   ORVA_CycleCollector::RunBegins();
    m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
    // Host functions (and modules found by a host's environment) reach the
    // environment from here until it goes.
@@ -146,6 +154,9 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
       {
          begun = true;
          engine->Execute();
+         // A refusal met in the last steps, after the loop's last look.
+         if (m_ip != INVALID_ADDRESS && budget.refused != 0)
+            Error(ORVA_ERR_INTERNAL);
          // A stop noticed by code the loop ran inline may find the loop
          // already past the end; the run failed all the same.
          if (m_stopReason != ORVA_STOP_NONE)
@@ -183,6 +194,9 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    m_codeSize = savedCodeSize;
    m_functionCount = savedFunctionCount;
 
+   // Arrays the run left holding each other go now, and no candidate of
+   // the run waits on this thread for a later one.
+   ORVA_CycleCollector::RunEnds();
    return (m_ip != INVALID_ADDRESS) ? 0 : -1;
 }
 
@@ -204,8 +218,9 @@ bool ORVA_Engine::Begin(uint32 address)
       }
    }
 
-   ORVA_RunState *rs = new (std::nothrow) ORVA_RunState();
-   if (rs == nullptr || !rs->GrowStack() || !rs->GrowFrames())
+   ORVA_RunState *rs = new ORVA_RunState();
+   rs->budget = g_orvaBudget;
+   if (!rs->GrowStack() || !rs->GrowFrames())
    {
       delete rs;
       program->Error(ORVA_ERR_INTERNAL);
@@ -250,6 +265,8 @@ bool ORVA_Engine::Begin(uint32 address)
    program->m_callDepth = 0;
    const ORVA_Environment *env = program->m_environment;
    EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
+   if (g_orvaBudget != nullptr)
+      g_orvaBudget->fuel = &rs->limits.fuel;
 
    // A global hides the locals of its name.
    try
@@ -331,6 +348,8 @@ void ORVA_Engine::End()
       DisposeFrame(rs->frameCount - 1);
    Unshadow();
    LeaveRunLimits(&rs->limits);
+   if (g_orvaBudget != nullptr)
+      g_orvaBudget->fuel = nullptr;
    m_run = nullptr;
    delete rs;
 }
@@ -474,11 +493,18 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
       m_program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
    }
+   // A refusal that the fast paths met since the last check stops the run
+   // before the host sees what the refused operation left.
+   if (rs->OutOfMemory())
+   {
+      m_program->Error(ORVA_ERR_INTERNAL);
+      return;
+   }
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
    ClearHostErrorMessage();
    const int rc = function->m_handler(argc, rs->stackBottom + base, &result);
-   if (rc != 0)
+   if (rc != 0 || rs->OutOfMemory())
    {
       rs->pool.Release(result);
       HostError(rc);

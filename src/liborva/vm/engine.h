@@ -44,6 +44,7 @@ public:
    static void RecordStop(ORVA_Program *program, int reason);
    static ORVA_Library *LibraryOf(const ORVA_Environment *env) { return env->m_library; }
    static int StopReasonOf(const ORVA_Program *program) { return program->m_stopReason; }
+   static uint64 MemoryLimitOf(const ORVA_Environment *env) { return env->m_memoryLimit; }
    static bool StopIsRequested(const ORVA_Program *program)
    {
       return program->m_stopRequest.load(std::memory_order_relaxed) != 0;

@@ -2,6 +2,7 @@
  * Run-time errors: the wording of every code and the recording of an error,
  * which also stops the machine.
  */
+#include "support/memory.h"
 #include "vm/vm.h"
 #include "vm/engine.h"
 
@@ -51,7 +52,7 @@ static const char *StopMessage(int reason)
    {
       case ORVA_STOP_INSTRUCTIONS: return "Instruction limit reached";
       case ORVA_STOP_TIME: return "Time limit reached";
-      case ORVA_STOP_MEMORY: return "Memory limit reached";
+      case ORVA_STOP_MEMORY: return MemoryRefusalText();
       default: return "Run stopped";
    }
 }
@@ -99,6 +100,13 @@ void ORVA_Program::Error(int code)
    if (m_stopReason != ORVA_STOP_NONE && m_engine != nullptr && m_engine->Running())
    {
       m_ip = INVALID_ADDRESS;
+      return;
+   }
+   // An allocation the run was refused is what went wrong, whatever the
+   // operation that met the refusal made of it: the run stops for memory.
+   if (MemoryRefused())
+   {
+      ORVA_Engine::RecordStop(this, ORVA_STOP_MEMORY);
       return;
    }
    free(m_errorText);

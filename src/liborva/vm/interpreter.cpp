@@ -208,6 +208,8 @@ void ORVA_Engine::Interpret(bool oneStep)
       RELOAD();                                          \
       if (program->m_ip == INVALID_ADDRESS)              \
          goto stopped;                                   \
+      if (ORVA_UNLIKELY(rs->OutOfMemory()))            \
+         FAIL(ORVA_ERR_INTERNAL);                        \
       if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
       {                                                  \
          if (!rs->GrowStack())                           \
@@ -252,6 +254,8 @@ void ORVA_Engine::Interpret(bool oneStep)
       if (ORVA_UNLIKELY((rs->limits.fuel -= (cost)) < 0))                 \
       {                                                                   \
          SYNC();                                                          \
+         if (ORVA_CycleCollector::Due())                                  \
+            ORVA_CycleCollector::Collect();                               \
          if (!LookAtLimits(&rs->limits))                                  \
             goto stopped;                                                 \
       }                                                                   \
@@ -840,10 +844,8 @@ do_set_element:
             PUSH(value);
          NEXT(statement ? 2 : 1);
       }
-      // An array that came to hold itself, directly or through arrays inside
-      // it, would never be freed: such a value is stored as a copy.
-      if (Access::Type(value) == ORVA_DT_ARRAY)
-         value = ElementValueFor(target, value);
+      // The element shares an array value's array, even one that comes to
+      // hold itself: the cycle collector frees such arrays.
       target->Set(position, value);
       // "a[i] = v;" as a statement discards the copy it would push; an
       // object's copy is still made, for its class sees copies.

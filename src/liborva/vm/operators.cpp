@@ -274,15 +274,22 @@ static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const ch
       ORVA_CachedExpression *entry = found->second;
       if (entry->flags == flags && entry->pattern == pattern)
          return &entry->compiled;
-      regfree(&entry->compiled);
-      delete entry;
+      data->Forget(entry);
       data->expressions.erase(found);
    }
+   // What the compiled form takes is the compiler's own business; its
+   // estimate is what the run is charged while the pattern is kept.
+   const double estimate = EstimatePatternBytes(pattern);
+   const size_t bytes = (estimate < PATTERN_BUDGET_BYTES) ? static_cast<size_t>(estimate) : 0;
+   if (!MemoryCharge(bytes))
+      return nullptr;
    ORVA_CachedExpression *entry = new ORVA_CachedExpression();
    entry->pattern = pattern;
    entry->flags = flags;
+   entry->charged = bytes;
    if (CompileScriptPattern(&entry->compiled, pattern, flags) != 0)
    {
+      MemoryCredit(bytes);
       delete entry;
       return nullptr;
    }

@@ -145,11 +145,7 @@ void ORVA_Program::ResolveFunctions()
 uint32 ORVA_Program::FindFunctionRecord(const char *name)
 {
    if (m_functionIndex == nullptr)
-   {
-      m_functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_Function));
-      if (m_functionIndex == nullptr)
-         return INVALID_ADDRESS;
-   }
+      m_functionIndex = new ORVA_NameIndex(sizeof(ORVA_Function));
    // The table may have been cut back since the last lookup: a run removes
    // the functions of the modules it linked.
    return m_functionIndex->Find(m_functions, m_functionCount, name);

@@ -4,6 +4,7 @@
  */
 #include "vm/run_limits.h"
 #include "vm/engine.h"
+#include "support/memory.h"
 
 #include <algorithm>
 #include <climits>
@@ -53,7 +54,9 @@ bool LookAtLimits(ORVA_RunLimits *limits)
    int reason = ORVA_Engine::StopReasonOf(program);
    if (reason == ORVA_STOP_NONE)
    {
-      if (ORVA_Engine::StopIsRequested(program))
+      if (MemoryRefused())
+         reason = ORVA_STOP_MEMORY;
+      else if (ORVA_Engine::StopIsRequested(program))
          reason = ORVA_STOP_REQUESTED;
       else if (limits->instructionLimit != 0 && spent > limits->instructionLimit)
          reason = ORVA_STOP_INSTRUCTIONS;

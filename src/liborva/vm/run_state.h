@@ -8,6 +8,7 @@
 #define ORVA_RUN_STATE_H
 
 #include "orva.h"
+#include "support/memory.h"
 #include "vm/value_access.h"
 #include "vm/run_limits.h"
 
@@ -40,9 +41,9 @@ struct ORVA_Frame
  * Nearly every instruction makes or discards a value.  Discarded values wait
  * here for the next one, which saves the general heap most of that traffic.
  * A waiting value owns nothing (no text, object or array); its other fields
- * are stale until it is taken.  Every value, whoever made it, comes from the
- * plain operator new with the size of ORVA_Value, so a value made here may
- * be deleted anywhere and any value may be released here.
+ * are stale until it is taken.  Every value, whoever made it, comes from
+ * its class's operator new with the size of ORVA_Value, so a value made here
+ * may be deleted anywhere and any value may be released here.
  */
 class ORVA_ValuePool
 {
@@ -131,6 +132,7 @@ struct ORVA_CachedExpression
 {
    std::string pattern;
    int flags;
+   size_t charged;   // what the run's memory budget counts for it
    regex_t compiled;
 };
 
@@ -166,7 +168,8 @@ public:
    std::vector<Patch> patches;   // what the shadows changed in the prepared code, in order
 
    ORVA_ValuePool pool;
-   ORVA_RunLimits limits;   // the fuel the loop's checkpoints spend
+   ORVA_RunLimits limits;                       // the fuel the loop's checkpoints spend
+   const ORVA_MemoryBudget *budget = nullptr;   // the run's, installed for its thread by Run
    std::unordered_map<uint32, ORVA_CachedExpression *> expressions;   // by instruction address
 
    ORVA_RunState() = default;
@@ -175,13 +178,17 @@ public:
    ~ORVA_RunState()
    {
       for (auto &entry : expressions)
-      {
-         regfree(&entry.second->compiled);
-         delete entry.second;
-      }
-      free(stackBottom);
-      free(frames);
-      free(slots);
+         Forget(entry.second);
+      MemoryFree(stackBottom, static_cast<size_t>(stackLimit - stackBottom) * sizeof(ORVA_Value *));
+      MemoryFree(frames, frameCapacity * sizeof(ORVA_Frame));
+      MemoryFree(slots, slotCapacity * sizeof(ORVA_Value *));
+   }
+
+   void Forget(ORVA_CachedExpression *expression)
+   {
+      regfree(&expression->compiled);
+      MemoryCredit(expression->charged);
+      delete expression;
    }
 
    uint32 Depth() const { return static_cast<uint32>(stackTop - stackBottom); }
@@ -200,7 +207,7 @@ public:
       const size_t depth = static_cast<size_t>(stackTop - stackBottom);
       const size_t capacity = static_cast<size_t>(stackLimit - stackBottom);
       const size_t grown = (capacity < 128) ? 128 : capacity * 2;
-      void *block = realloc(stackBottom, grown * sizeof(ORVA_Value *));
+      void *block = MemoryReallocate(stackBottom, capacity * sizeof(ORVA_Value *), grown * sizeof(ORVA_Value *));
       if (block == nullptr)
          return false;
       stackBottom = static_cast<ORVA_Value **>(block);
@@ -216,7 +223,7 @@ public:
    bool GrowFrames()
    {
       const uint32 grown = (frameCapacity == 0) ? 16 : frameCapacity * 2;
-      void *block = realloc(frames, grown * sizeof(ORVA_Frame));
+      void *block = MemoryReallocate(frames, frameCapacity * sizeof(ORVA_Frame), grown * sizeof(ORVA_Frame));
       if (block == nullptr)
          return false;
       frames = static_cast<ORVA_Frame *>(block);
@@ -234,7 +241,8 @@ public:
          grown *= 2;
       if (grown > UINT32_MAX / sizeof(ORVA_Value *))
          return false;
-      void *block = realloc(slots, static_cast<size_t>(grown) * sizeof(ORVA_Value *));
+      void *block = MemoryReallocate(slots, slotCapacity * sizeof(ORVA_Value *),
+                                     static_cast<size_t>(grown) * sizeof(ORVA_Value *));
       if (block == nullptr)
          return false;
       slots = static_cast<ORVA_Value **>(block);
@@ -244,6 +252,10 @@ public:
       return true;
    }
 
+   // An allocation was refused since the loop last looked: the run stops
+   // (the loop looks after every step taken out of line; the checkpoints
+   // look because a refusal spends the fuel).
+   bool OutOfMemory() const { return budget != nullptr && budget->refused != 0; }
 };
 
 #endif

@@ -11,6 +11,7 @@
 #define ORVA_VALUE_ACCESS_H
 
 #include "orva.h"
+#include "support/memory.h"
 #include "values/numeric.h"
 
 #include <cstdlib>
@@ -34,7 +35,7 @@ public:
    {
       if (value->m_string != nullptr)
       {
-         free(value->m_string);
+         MemoryFree(value->m_string, static_cast<size_t>(value->m_length) + 1);
          value->m_string = nullptr;
       }
       value->m_length = 0;
@@ -129,6 +130,8 @@ public:
          array->DecRefCount();
          if (array->IsUnused())
             delete array;
+         else
+            array->Dropped();
       }
    }
 
