@@ -3,6 +3,7 @@
  * reads exactly like a missing one in a script, so neither counts it.
  */
 #include "ext/ext.h"
+#include "vm/value_access.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,7 +75,7 @@ SortKey MakeKey(ORVA_Value *value, size_t slot)
       case ORVA_DT_STRING:
       {
          uint32 length = 0;
-         const char *text = value->GetValueAsString(&length);
+         const char *text = ORVA_EngineAccess::ReadText(value, &length);
          key.text.assign(text != nullptr ? text : "", length);
          key.cls = SORT_TEXT;
          break;

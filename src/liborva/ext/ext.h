@@ -8,6 +8,7 @@
 #define ORVA_EXT_EXT_H
 
 #include "orva.h"
+#include "vm/value_access.h"
 
 #include <cstddef>
 #include <new>
@@ -29,7 +30,7 @@ const int64 FORMAT_FIELD_LIMIT = 1000000;
 inline bool ArgText(ORVA_Value *value, std::string *text)
 {
    uint32 length = 0;
-   const char *bytes = value->IsString() ? value->GetValueAsString(&length) : nullptr;
+   const char *bytes = value->IsString() ? ORVA_EngineAccess::ReadText(value, &length) : nullptr;
    if (bytes == nullptr)
       return false;
    text->assign(bytes, length);

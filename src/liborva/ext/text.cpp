@@ -4,6 +4,7 @@
  * bytes are kept.
  */
 #include "ext/ext.h"
+#include "vm/value_access.h"
 
 #include <cstring>
 
@@ -84,7 +85,7 @@ int Join(int, ORVA_Value **argv, ORVA_Value **result)
       if (IsAbsent(element))
          continue;
       uint32 length = 0;
-      const char *text = element->IsString() ? element->GetValueAsString(&length) : nullptr;
+      const char *text = element->IsString() ? ORVA_EngineAccess::ReadText(element, &length) : nullptr;
       if (text == nullptr)
          return ORVA_ERR_NOT_STRING;
       if (joined.size() + separator.size() + length > TEXT_LIMIT)

@@ -572,7 +572,7 @@ enter_call:
       if (out != nullptr)
       {
          uint32 length = 0;
-         const char *text = value->GetValueAsString(&length);
+         const char *text = Access::ReadText(value, &length);
          if (text != nullptr)
             fwrite(text, 1, length, out);
          else

@@ -3,6 +3,7 @@
  * two numbers to a common type, text comparison and the pattern operators.
  */
 #include "vm/engine.h"
+#include "vm/value_access.h"
 #include "support/pattern_budget.h"
 #include "support/support.h"
 #include "values/numeric.h"
@@ -27,8 +28,8 @@ static int TextEqual(ORVA_Value *left, ORVA_Value *right)
    if (left->IsNull() || right->IsNull())
       return left->IsNull() && right->IsNull();
    uint32 leftLength = 0, rightLength = 0;
-   const char *leftText = left->GetValueAsString(&leftLength);
-   const char *rightText = right->GetValueAsString(&rightLength);
+   const char *leftText = Access::ReadText(left, &leftLength);
+   const char *rightText = Access::ReadText(right, &rightLength);
    if (leftText == nullptr)
       leftLength = 0;
    if (rightText == nullptr)
@@ -137,7 +138,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                return;
             }
             uint32 length = 0;
-            const char *text = right->GetValueAsString(&length);
+            const char *text = Access::ReadText(right, &length);
             if (text == nullptr)
             {
                text = "";
@@ -160,8 +161,8 @@ void ORVA_Program::DoBinaryOperation(int opCode)
             }
             if (opCode == OPCODE_LIKE || opCode == OPCODE_ILIKE)
             {
-               int matched =
-                  MatchString(right->GetValueAsCString(), left->GetValueAsCString(), opCode == OPCODE_LIKE ? 1 : 0);
+               int matched = MatchString(Access::ReadText(right, nullptr), Access::ReadText(left, nullptr),
+                                         opCode == OPCODE_LIKE ? 1 : 0);
                pushTruth(matched);
                return;
             }
@@ -282,7 +283,7 @@ static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const ch
 
 ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
 {
-   const char *patternText = pattern->GetValueAsCString();
+   const char *patternText = Access::ReadText(pattern, nullptr);
    if (patternText == nullptr)
       patternText = "";
    const int flags = REG_EXTENDED | (ignoreCase ? REG_ICASE : 0);
@@ -303,7 +304,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    }
    regex_t &expression = *compiled;
 
-   const char *subjectText = subject->GetValueAsCString();
+   const char *subjectText = Access::ReadText(subject, nullptr);
    if (subjectText == nullptr)
       subjectText = "";
    // Groups beyond the expression's own are never filled: ask only for those.

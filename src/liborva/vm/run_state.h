@@ -85,10 +85,8 @@ public:
          ORVA_EngineAccess::ResetArray(value, ORVA_EngineAccess::ArrayOf(source));
          return value;
       }
-      if (m_count == 0)
-         return new ORVA_Value(source);
       // A spare value owns nothing, so its place is simply taken over.
-      return new (m_spare[--m_count]) ORVA_Value(source);
+      return ORVA_EngineAccess::ShareCopy((m_count > 0) ? m_spare[--m_count] : nullptr, source);
    }
 
    // A value holding a new array (whose reference count it takes).

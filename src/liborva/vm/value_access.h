@@ -12,6 +12,7 @@
 
 #include "orva.h"
 #include "values/numeric.h"
+#include "values/text_block.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +35,7 @@ public:
    {
       if (value->m_string != nullptr)
       {
-         free(value->m_string);
+         TextRelease(value->m_string);
          value->m_string = nullptr;
       }
       value->m_length = 0;
@@ -92,6 +93,20 @@ public:
       *length = value->m_length;
       return value->m_string;
    }
+
+   /*
+    * As GetValueAsString, for the library's own readers: the text is only
+    * read, so one shared with other values is not copied first.
+    */
+   static const char *ReadText(ORVA_Value *value, uint32 *length);
+
+   /*
+    * The value copy constructor for the engine's own copies (pushes,
+    * arguments, stores): the copy shares the source's text block.  Built in
+    * place (a value that owns nothing) or, with place null, new.
+    */
+   static ORVA_Value *ShareCopy(ORVA_Value *place, const ORVA_Value *source);
+   static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
 
    // As GetValueAsArray and GetValueAsInt32, inlined.
    static ORVA_Array *ArrayOf(const ORVA_Value *value)
