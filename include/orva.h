@@ -306,10 +306,12 @@ private:
    ORVA_Value *AppendSlot(RunSide &side);
    bool InRun(int64 index) const;
    static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
-   void StoreInSlot(ORVA_Value *slot, ORVA_Value *value);
+   void StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn);
    void AbsorbNeighbours();
    ORVA_Value *ElementAt(int32 position, int32 *index) const;
    void ReleaseHandedOver();
+   void Store(int index, ORVA_Value *value, bool moveIn);
+   friend class ORVA_EngineAccess;   // the engine's stores move values in
 
 public:
    ORVA_Array();

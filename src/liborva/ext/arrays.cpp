@@ -3,7 +3,6 @@
  * reads exactly like a missing one in a script, so neither counts it.
  */
 #include "ext/ext.h"
-#include "vm/value_access.h"
 
 #include <algorithm>
 #include <cmath>
@@ -124,11 +123,11 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
    {
       int32 index = array->IndexAt(position);
       if ((index < 1 || index > n) && IsPresent(array->ValueAt(position)))
-         array->Set(index, new ORVA_Value());
+         ORVA_EngineAccess::StoreElement(array, index, new ORVA_Value());
    }
    for (int32 i = 0; i < n; i++)
    {
-      array->Set(i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
+      ORVA_EngineAccess::StoreElement(array, i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
    }
    *result = new ORVA_Value(n);
    return 0;

@@ -4,7 +4,6 @@
  * bytes are kept.
  */
 #include "ext/ext.h"
-#include "vm/value_access.h"
 
 #include <cstring>
 
@@ -48,7 +47,8 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
          else
             end = text.find(separator, start);
          size_t pieceEnd = end == std::string::npos ? text.size() : end;
-         array->Set(++count, new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
+         ORVA_EngineAccess::StoreElement(array, ++count,
+                                         new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
          if (end == std::string::npos || count == INT32_MAX)
             break;
          start = end + separator.size();
@@ -59,7 +59,7 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
    {
       int32 index = array->IndexAt(position);
       if (index > count && !IsAbsent(array->ValueAt(position)))
-         array->Set(index, new ORVA_Value());
+         ORVA_EngineAccess::StoreElement(array, index, new ORVA_Value());
    }
    *result = new ORVA_Value(count);
    return 0;

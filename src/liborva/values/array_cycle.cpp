@@ -2,6 +2,7 @@
  * Storing an array into an array without making a cycle of references.
  */
 #include "values/array_cycle.h"
+#include "vm/value_access.h"
 
 /*
  * Most arrays one store looks at.  Every element store of an array that
@@ -118,7 +119,7 @@ ORVA_Value *ElementValueFor(ORVA_Array *target, ORVA_Value *value)
          ORVA_Value *element = copy->ValueAt(position);
          int found = (element != nullptr) ? walk.Find(element->GetValueAsArray()) : -1;
          if (found >= 0 && walk.copies[found] != nullptr)
-            copy->Set(copy->IndexAt(position), new ORVA_Value(walk.copies[found]));
+            ORVA_EngineAccess::StoreElement(copy, copy->IndexAt(position), new ORVA_Value(walk.copies[found]));
       }
    }
 

@@ -778,7 +778,7 @@ generic_unary:
          if (element != nullptr && Access::OwnsNothing(element))
             Access::ResetNumber(element, Access::Type(value), Access::Number(value));
          else
-            elements->Set(position, pool.Number(Access::Type(value), Access::Number(value)));
+            Access::StoreElement(elements, position, pool.Number(Access::Type(value), Access::Number(value)));
          NEXT(5);
       }
       PLAIN();
@@ -841,7 +841,7 @@ do_set_element:
       // it, would never be freed: such a value is stored as a copy.
       if (Access::Type(value) == ORVA_DT_ARRAY)
          value = ElementValueFor(target, value);
-      target->Set(position, value);
+      Access::StoreElement(target, position, value);
       // "a[i] = v;" as a statement discards the copy it would push; an
       // object's copy is still made, for its class sees copies.
       if (!statement)

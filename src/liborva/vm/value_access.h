@@ -108,6 +108,9 @@ public:
    static ORVA_Value *ShareCopy(ORVA_Value *place, const ORVA_Value *source);
    static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
 
+   // As ORVA_Array::Set, but the value's content may move into the array.
+   static void StoreElement(ORVA_Array *array, int index, ORVA_Value *value) { array->Store(index, value, true); }
+
    // As GetValueAsArray and GetValueAsInt32, inlined.
    static ORVA_Array *ArrayOf(const ORVA_Value *value)
    {
