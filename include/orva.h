@@ -598,6 +598,7 @@ protected:
 
 private:
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
+   friend class ORVA_EngineAccess;    // call sites remember what they found
 
 public:
    ORVA_Environment();

@@ -162,6 +162,11 @@ bool ORVA_Engine::Begin(uint32 address)
       }
    }
 
+   // A run may have another environment, and a new table may sit where an
+   // old one was: what call sites found before counts for nothing.
+   for (ORVA_CallCache &call : m_prepared->calls)
+      call = ORVA_CallCache();
+
    ORVA_RunState *rs = new (std::nothrow) ORVA_RunState();
    if (rs == nullptr || !rs->GrowStack() || !rs->GrowFrames())
    {

@@ -95,6 +95,7 @@ private:
    // The instructions that the loop leaves to plain functions.  Each raises
    // its own errors.
    void ExternalCall(ORVA_ExtFunction *function, int argc);
+   ORVA_ExtFunction *FindExternal(const ORVA_PreparedOp &op, const char *name);
    void Reference(char *attribute);
    void DeclareArray(const char *name);
    bool BindByName(const char *name);

@@ -257,14 +257,14 @@ void ORVA_Program::DoUnaryOperation(int opCode)
  * compiled last time when the pattern is the same (a script's patterns are
  * mostly literals), else a new one.  Null when the pattern does not compile.
  */
-static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags)
+static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags)
 {
    auto found = data->expressions.find(address);
    if (found != data->expressions.end())
    {
       ORVA_CachedExpression *entry = found->second;
       if (entry->flags == flags && entry->pattern == pattern)
-         return &entry->compiled;
+         return entry;
       regfree(&entry->compiled);
       delete entry;
       data->expressions.erase(found);
@@ -278,7 +278,7 @@ static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const ch
       return nullptr;
    }
    data->expressions[address] = entry;
-   return &entry->compiled;
+   return entry;
 }
 
 ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
@@ -291,10 +291,15 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    // Outside a run there is nowhere to keep the compiled expression.
    regex_t ownExpression;
    regex_t *compiled;
+   ORVA_MatchHistory *history = nullptr;
    ORVA_RunState *run = RunOf(m_engine);
    const bool cached = (run != nullptr && m_ip < m_codeSize);
    if (cached)
-      compiled = CompiledExpression(run, m_ip, patternText, flags);
+   {
+      ORVA_CachedExpression *entry = CompiledExpression(run, m_ip, patternText, flags);
+      compiled = (entry != nullptr) ? &entry->compiled : nullptr;
+      history = (entry != nullptr) ? &entry->history : nullptr;
+   }
    else
       compiled = (CompileScriptPattern(&ownExpression, patternText, flags) == 0) ? &ownExpression : nullptr;
    if (compiled == nullptr)
@@ -314,7 +319,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    regmatch_t matches[MAX_MATCH_RECORDS];
 
    ORVA_Value *result;
-   if (regexec(&expression, subjectText, records, matches, 0) != 0)
+   if (MatchExpression(&expression, subjectText, records, matches, history) != 0)
    {
       result = new ORVA_Value(static_cast<int32>(0));
    }

@@ -8,6 +8,7 @@
 #define ORVA_RUN_STATE_H
 
 #include "orva.h"
+#include "support/regex_match.h"
 #include "vm/value_access.h"
 
 #include <cstdlib>
@@ -129,6 +130,7 @@ struct ORVA_CachedExpression
    std::string pattern;
    int flags;
    regex_t compiled;
+   ORVA_MatchHistory history;
 };
 
 class ORVA_RunState

@@ -111,6 +111,13 @@ public:
    // As ORVA_Array::Set, but the value's content may move into the array.
    static void StoreElement(ORVA_Array *array, int index, ORVA_Value *value) { array->Store(index, value, true); }
 
+   // The environment's function table as FindFunction searches it.
+   static const ORVA_ExtFunction *FunctionTable(const ORVA_Environment *env, uint32 *count)
+   {
+      *count = env->m_functionCount;
+      return env->m_functions;
+   }
+
    // As GetValueAsArray and GetValueAsInt32, inlined.
    static ORVA_Array *ArrayOf(const ORVA_Value *value)
    {
