@@ -349,10 +349,12 @@ private:
    ORVA_Value *AppendSlot(RunSide &side);
    bool InRun(int64 index) const;
    static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
-   void StoreInSlot(ORVA_Value *slot, ORVA_Value *value);
+   void StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn);
    void AbsorbNeighbours();
    ORVA_Value *ElementAt(int32 position, int32 *index) const;
    void ReleaseHandedOver();
+   void Store(int index, ORVA_Value *value, bool moveIn);
+   friend class ORVA_EngineAccess;   // the engine's stores move values in
 
 public:
    ORVA_Array();
@@ -681,6 +683,7 @@ protected:
 private:
    ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
    friend class ORVA_Engine;          // reads the limits when a run begins
+   friend class ORVA_EngineAccess;    // call sites remember what they found
 
 public:
    ORVA_Environment();

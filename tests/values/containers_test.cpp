@@ -113,12 +113,40 @@ TEST(Array, PointersFromGetStayValid)
    array.Set(10, new ORVA_Value(101));   // replacing the element reached late
    EXPECT_EQ(101, array.Get(10)->GetValueAsInt32());
    EXPECT_EQ(10, array.IndexAt(10));
+}
 
-   // The value handed to Set can be read until the next Set.
-   ORVA_Value *stored = new ORVA_Value("kept");
-   array.Set(5, stored);
-   EXPECT_STREQ("kept", stored->GetValueAsCString());
-   EXPECT_STREQ("kept", array.Get(5)->GetValueAsCString());
+// The value a host hands to Set is the element from then on: Get and the
+// index-order view give back that pointer, and the host's later changes to
+// it are changes to the element, wherever the element sits or moves.
+TEST(Array, SetKeepsTheHostsValueAsTheElement)
+{
+   ProbeArray array;
+   ORVA_Value *first = new ORVA_Value("first");
+   ORVA_Value *far = new ORVA_Value(static_cast<int32>(7));
+   array.Set(1, first);          // starts the run
+   array.Set(3, far);            // outside it, until 2 joins
+   EXPECT_EQ(first, array.Get(1));
+   EXPECT_EQ(far, array.Get(3));
+   ORVA_Value *second = new ORVA_Value(static_cast<int32>(2));
+   array.Set(2, second);         // the run reaches 3
+   array.Set(4, new ORVA_Value(static_cast<int32>(4)));
+   EXPECT_EQ(far, array.Get(3));
+   EXPECT_EQ(second, array.Get(2));
+   EXPECT_EQ(first, array.ValueAt(0));
+
+   first->Concatenate(" changed", 8);
+   EXPECT_STREQ("first changed", array.Get(1)->GetValueAsCString());
+
+   array.Set(2, second);         // the same value again: nothing freed
+   EXPECT_EQ(2, array.Get(2)->GetValueAsInt32());
+   ORVA_Value *replacement = new ORVA_Value(3.5);
+   array.Set(2, replacement);    // the old element is freed (the leak check sees to the rest)
+   EXPECT_EQ(replacement, array.Get(2));
+
+   // A copy of the array has values of its own.
+   ORVA_Array copy(&array);
+   EXPECT_NE(first, copy.Get(1));
+   EXPECT_STREQ("first changed", copy.Get(1)->GetValueAsCString());
 }
 
 // An element stored as a null pointer exists without a value, in the run and

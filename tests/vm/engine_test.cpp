@@ -439,3 +439,48 @@ TEST(Engine, CarelessHostInputIsSurvived)
    EXPECT_EQ(o.rc, 0) << o.error;
    EXPECT_EQ(o.resultText, "8");
 }
+
+namespace
+{
+ORVA_Environment *s_env;   // the environment of the run under way
+
+int LetterA(int, ORVA_Value **, ORVA_Value **result)
+{
+   *result = new ORVA_Value("A");
+   return 0;
+}
+int LetterB(int, ORVA_Value **, ORVA_Value **result)
+{
+   *result = new ORVA_Value("B");
+   return 0;
+}
+// Registers many functions, a second g among them: the table moves.
+int AddMany(int, ORVA_Value **, ORVA_Value **)
+{
+   std::vector<ORVA_ExtFunction> set(500, ORVA_ExtFunction{"other", LetterB, 0});
+   set[250] = ORVA_ExtFunction{"g", LetterB, 0};
+   s_env->RegisterFunctionSet(static_cast<uint32>(set.size()), set.data());
+   return 0;
+}
+}   // namespace
+
+// A call site remembers the function its name found, across a table that
+// moves as sets are registered mid-run (the first record still wins), and
+// not into the next run, whose environment may be made where the last was.
+TEST(Engine, CallSitesFollowTheEnvironmentsFunctions)
+{
+   char error[256] = "";
+   ORVA_Program *program = ORVACompile("sub main() { s = \"\"; i = 0;"
+                                       " while (i < 3) { if (i == 1) addmany(); s = s . g(); i++; } return s; }",
+                                       error, sizeof(error));
+   ASSERT_NE(program, nullptr) << error;
+   for (int round = 0; round < 2; round++)
+   {
+      s_env = new ORVA_Environment();
+      ORVA_ExtFunction set[] = {{"addmany", AddMany, 0}, {"g", round == 0 ? LetterA : LetterB, 0}};
+      s_env->RegisterFunctionSet(2, set);
+      ASSERT_EQ(program->Run(s_env, 0, nullptr, nullptr, nullptr), 0) << program->GetErrorText();
+      EXPECT_STREQ(program->GetResult()->GetValueAsCString(), round == 0 ? "AAA" : "BBB");
+   }
+   delete program;
+}

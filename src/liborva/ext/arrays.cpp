@@ -75,7 +75,7 @@ SortKey MakeKey(ORVA_Value *value, size_t slot)
       case ORVA_DT_STRING:
       {
          uint32 length = 0;
-         const char *text = value->GetValueAsString(&length);
+         const char *text = ORVA_EngineAccess::ReadText(value, &length);
          key.text.assign(text != nullptr ? text : "", length);
          key.cls = SORT_TEXT;
          break;
@@ -129,11 +129,11 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
    {
       int32 index = array->IndexAt(position);
       if ((index < 1 || index > n) && IsPresent(array->ValueAt(position)))
-         array->Set(index, new ORVA_Value());
+         ORVA_EngineAccess::StoreElement(array, index, new ORVA_Value());
    }
    for (int32 i = 0; i < n; i++)
    {
-      array->Set(i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
+      ORVA_EngineAccess::StoreElement(array, i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
    }
    *result = new ORVA_Value(n);
    return 0;

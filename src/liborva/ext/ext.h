@@ -9,6 +9,7 @@
 
 #include "orva.h"
 #include "vm/run_limits.h"
+#include "vm/value_access.h"
 
 #include <cstddef>
 #include <new>
@@ -30,7 +31,7 @@ const int64 FORMAT_FIELD_LIMIT = 1000000;
 inline bool ArgText(ORVA_Value *value, std::string *text)
 {
    uint32 length = 0;
-   const char *bytes = value->IsString() ? value->GetValueAsString(&length) : nullptr;
+   const char *bytes = value->IsString() ? ORVA_EngineAccess::ReadText(value, &length) : nullptr;
    if (bytes == nullptr)
       return false;
    text->assign(bytes, length);

@@ -11,6 +11,7 @@
  * builds itself, so no text of the script ever reaches printf as a format.
  */
 #include "ext/ext.h"
+#include "vm/value_access.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -188,7 +189,7 @@ int Formatter::Convert(const Directive &d, std::string *out)
    if (c == 's')
    {
       uint32 length = 0;
-      const char *text = value->IsString() ? value->GetValueAsString(&length) : nullptr;
+      const char *text = value->IsString() ? ORVA_EngineAccess::ReadText(value, &length) : nullptr;
       if (text == nullptr)
          return ORVA_ERR_NOT_STRING;
       size_t shown = d.precision >= 0 && static_cast<uint64>(d.precision) < length ? static_cast<size_t>(d.precision)

@@ -47,7 +47,8 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
          else
             end = text.find(separator, start);
          size_t pieceEnd = end == std::string::npos ? text.size() : end;
-         array->Set(++count, new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
+         ORVA_EngineAccess::StoreElement(array, ++count,
+                                         new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
          if (end == std::string::npos || count == INT32_MAX)
             break;
          start = end + separator.size();
@@ -58,7 +59,7 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
    {
       int32 index = array->IndexAt(position);
       if (index > count && !IsAbsent(array->ValueAt(position)))
-         array->Set(index, new ORVA_Value());
+         ORVA_EngineAccess::StoreElement(array, index, new ORVA_Value());
    }
    *result = new ORVA_Value(count);
    return 0;
@@ -84,7 +85,7 @@ int Join(int, ORVA_Value **argv, ORVA_Value **result)
       if (IsAbsent(element))
          continue;
       uint32 length = 0;
-      const char *text = element->IsString() ? element->GetValueAsString(&length) : nullptr;
+      const char *text = element->IsString() ? ORVA_EngineAccess::ReadText(element, &length) : nullptr;
       if (text == nullptr)
          return ORVA_ERR_NOT_STRING;
       if (joined.size() + separator.size() + length > TEXT_LIMIT)

@@ -1,4 +1,5 @@
 #include "runtime/builtins.h"
+#include "vm/value_access.h"
 
 #include <arpa/inet.h>
 #include <new>
@@ -6,7 +7,7 @@
 // A text inet_addr() rejects reads as its failure value, 255.255.255.255.
 static uint32 HostOrderAddress(ORVA_Value *value)
 {
-   return ntohl(inet_addr(value->GetValueAsCString()));
+   return ntohl(inet_addr(ORVA_EngineAccess::ReadText(value, nullptr)));
 }
 
 static int CheckTexts(ORVA_Value **argv)

@@ -1,5 +1,6 @@
 #include "runtime/builtins.h"
 #include "support/memory.h"
+#include "vm/value_access.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -11,7 +12,7 @@ int BI_Length(int, ORVA_Value **argv, ORVA_Value **result)
    if (!argv[0]->IsString())
       return ORVA_ERR_NOT_STRING;
    uint32 length;
-   argv[0]->GetValueAsString(&length);
+   ORVA_EngineAccess::ReadText(argv[0], &length);
    *result = new ORVA_Value(length);
    return 0;
 }
@@ -72,7 +73,7 @@ int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
    }
 
    uint32 length;
-   const char *text = argv[0]->GetValueAsString(&length);
+   const char *text = ORVA_EngineAccess::ReadText(argv[0], &length);
    if (position >= length)
    {
       *result = new ORVA_Value("", 0);
@@ -105,7 +106,7 @@ static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight
    if (argc == 3)
    {
       uint32 padLength;
-      const char *padText = argv[2]->GetValueAsString(&padLength);
+      const char *padText = ORVA_EngineAccess::ReadText(argv[2], &padLength);
       if (padLength > 0)
          pad = padText[0];
    }
@@ -113,7 +114,7 @@ static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight
    uint32 width = n > 0 ? static_cast<uint32>(n) : 0;
 
    uint32 length;
-   const char *text = argv[0]->GetValueAsString(&length);
+   const char *text = ORVA_EngineAccess::ReadText(argv[0], &length);
    uint32 kept = length < width ? length : width;
 
    char *buffer = static_cast<char *>(MemoryAllocate(static_cast<size_t>(width) + 1));

@@ -1,4 +1,5 @@
 #include "runtime/builtins.h"
+#include "vm/value_access.h"
 #include "runtime/time_class.h"
 
 #include <cstdlib>
@@ -142,5 +143,5 @@ int BI_StrFTime(int argc, ORVA_Value **argv, ORVA_Value **result)
    int rc = BreakDown(seconds, local, &tm);
    if (rc != 0)
       return rc;
-   return FormatTime(argv[0]->GetValueAsCString(), &tm, result);
+   return FormatTime(ORVA_EngineAccess::ReadText(argv[0], nullptr), &tm, result);
 }

@@ -193,13 +193,21 @@ ORVA_Value *ORVA_Array::MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value)
 }
 
 /*
- * A caller may still read the value it handed to Set (the interpreter pushes
+ * A caller may still read the value it moved in (the interpreter pushes
  * the stored value right after storing it), so the shell, still showing the
- * content, is freed only at the next Set.
+ * content, is freed only at the next store.
  */
-void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value)
+void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn)
 {
-   m_handedOver = MoveIntoSlot(slot, value);
+   if (moveIn || value == nullptr)
+   {
+      m_handedOver = MoveIntoSlot(slot, value);
+      return;
+   }
+   // The slot stands for the value kept where it is.
+   new (slot) ORVA_Value();
+   slot->m_dataType = SLOT_REDIRECT;
+   slot->m_value.u64 = reinterpret_cast<uintptr_t>(value);
 }
 
 void ORVA_Array::ReleaseHandedOver()
@@ -237,11 +245,7 @@ void ORVA_Array::AbsorbNeighbours()
             break;   // out of memory: the element stays in the map
          ORVA_Value *value = at->second.value;
          if (value != nullptr && at->second.handedOut)
-         {
-            new (slot) ORVA_Value();
-            slot->m_dataType = SLOT_REDIRECT;
-            slot->m_value.u64 = reinterpret_cast<uintptr_t>(value);
-         }
+            StoreInSlot(slot, value, false);
          else
          {
             ORVA_Value *shell = MoveIntoSlot(slot, value);
@@ -271,7 +275,22 @@ ORVA_Value *ORVA_Array::Get(int index)
    return at->second.value;
 }
 
+/*
+ * A host's value stays the element itself: Get gives back the very pointer
+ * Set was handed, and a change the host makes to it later changes the
+ * element.  The slot (or map entry) refers to the value.
+ */
 void ORVA_Array::Set(int index, ORVA_Value *value)
+{
+   Store(index, value, false);
+}
+
+/*
+ * Stores value under index; moveIn lets the value's content move into a slot
+ * of the run (the value itself is freed at the next store), which the
+ * engine's own stores choose, for they keep no pointer to it.
+ */
+void ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
 {
    ReleaseHandedOver();
 
@@ -285,7 +304,7 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
          delete current;
       else if (slot->m_dataType != SLOT_NO_VALUE)
          slot->~ORVA_Value();
-      StoreInSlot(slot, value);
+      StoreInSlot(slot, value, moveIn);
       return;
    }
 
@@ -298,7 +317,7 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
          {
             delete at->second.value;
             at->second.value = value;
-            at->second.handedOut = false;
+            at->second.handedOut = !moveIn;
          }
          return;
       }
@@ -329,7 +348,7 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
          delete value;   // out of memory: the array stays as it was
          return;
       }
-      StoreInSlot(slot, value);
+      StoreInSlot(slot, value, moveIn);
       m_size++;
       AbsorbNeighbours();
       return;
@@ -339,7 +358,7 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
    {
       if (m_sparse == nullptr)
          m_sparse = new ORVA_ArraySparse();
-      m_sparse->elements.emplace(index, SparseEntry{value, false});
+      m_sparse->elements.emplace(index, SparseEntry{value, !moveIn});
    }
    catch (const std::bad_alloc &)
    {

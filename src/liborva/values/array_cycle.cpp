@@ -4,6 +4,7 @@
  * cost no native stack.
  */
 #include "values/array_cycle.h"
+#include "vm/value_access.h"
 
 #include <utility>
 #include <vector>

@@ -110,7 +110,7 @@ static bool TooLarge(const char *p, const char *end)
    {
       if (*p == '-')
          negativeExponent = true;
-      else if (*p >= '0' && *p <= '9' && exponent < 100000)
+      else if (*p >= '0' && *p <= '9' && exponent < 1000000000000000LL)
          exponent = exponent * 10 + (*p - '0');
    }
    return power + (negativeExponent ? -exponent : exponent) > 0;

@@ -5,6 +5,9 @@
 #include "orva.h"
 #include "support/memory.h"
 #include "support/support.h"
+#include "values/number_scan.h"
+#include "values/text_block.h"
+#include "vm/value_access.h"
 #include "values/number_text.h"
 #include "values/numeric.h"
 #include "vm/run_limits.h"
@@ -12,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 const char *const g_orvaTypeNames[9] = {"null",  "object", "array",  "string", "real",
                                         "int32", "int64",  "uint32", "uint64"};
@@ -29,42 +33,75 @@ ORVA_Value::ORVA_Value() : m_length(0), m_string(nullptr), m_dataType(ORVA_DT_NU
    m_value.u64 = 0;
 }
 
+/* Type and content of a copy; its text is the caller's to give it. */
+void ORVA_EngineAccess::CopyContent(ORVA_Value *to, const ORVA_Value *from)
+{
+   to->m_dataType = from->m_dataType;
+   switch (to->m_dataType)
+   {
+      case ORVA_DT_OBJECT:
+         // The copy gets its own wrapper; the host data stays shared.
+         to->m_value.object = (from->m_value.object != nullptr) ? new ORVA_Object(from->m_value.object) : nullptr;
+         break;
+      case ORVA_DT_ARRAY:
+         to->m_value.array = from->m_value.array;
+         if (to->m_value.array != nullptr)
+            to->m_value.array->IncRefCount();
+         break;
+      default:
+         to->m_value.u64 = from->m_value.u64;
+         break;
+   }
+}
+
 ORVA_Value::ORVA_Value(const ORVA_Value *src) : ORVA_Value()
 {
    if (src == nullptr)
       return;
-   m_dataType = src->m_dataType;
-   switch (m_dataType)
-   {
-      case ORVA_DT_OBJECT:
-         // The copy gets its own wrapper; the host data stays shared.
-         m_value.object = (src->m_value.object != nullptr) ? new ORVA_Object(src->m_value.object) : nullptr;
-         break;
-      case ORVA_DT_ARRAY:
-         m_value.array = src->m_value.array;
-         if (m_value.array != nullptr)
-            m_value.array->IncRefCount();
-         break;
-      default:
-         m_value.u64 = src->m_value.u64;
-         break;
-   }
+   ORVA_EngineAccess::CopyContent(this, src);
    if (src->m_stringValid && src->m_string != nullptr)
    {
       ChargeWork(src->m_length);   // a bounded run pays for long copies
-      m_string = static_cast<char *>(MemoryAllocate(static_cast<size_t>(src->m_length) + 1));
-      if (m_string == nullptr)
+      // A host's copy gets a text of its own: it may hand the copy to
+      // another thread, and the count of a shared block is not atomic.
+      m_string = TextCopy(src->m_string, src->m_length, src->m_length);
+      if (m_string != nullptr)
       {
-         // Refused: a number keeps its number, a text becomes null rather
-         // than a string without text.
-         if (m_dataType == ORVA_DT_STRING)
-            m_dataType = ORVA_DT_NULL;
-         return;
+         m_length = src->m_length;
+         m_stringValid = 1;
       }
-      memcpy(m_string, src->m_string, static_cast<size_t>(src->m_length) + 1);
-      m_length = src->m_length;
-      m_stringValid = 1;
+      else if (m_dataType == ORVA_DT_STRING)
+         m_dataType = ORVA_DT_NULL;   // out of memory: no string without text
    }
+}
+
+ORVA_Value *ORVA_EngineAccess::ShareCopy(ORVA_Value *place, const ORVA_Value *source)
+{
+   ORVA_Value *value = (place != nullptr) ? new (place) ORVA_Value() : new ORVA_Value();
+   if (source == nullptr)
+      return value;
+   CopyContent(value, source);
+   if (source->m_stringValid && source->m_string != nullptr)
+   {
+      value->m_string = TextShare(source->m_string);
+      value->m_length = source->m_length;
+      value->m_stringValid = 1;
+   }
+   return value;
+}
+
+const char *ORVA_EngineAccess::ReadText(ORVA_Value *value, uint32 *length)
+{
+   const char *text = nullptr;
+   if (value->m_dataType >= ORVA_DT_STRING)
+   {
+      if (!value->m_stringValid)
+         value->UpdateString();
+      text = value->m_string;
+   }
+   if (length != nullptr)
+      *length = (text != nullptr) ? value->m_length : 0;
+   return text;
 }
 
 ORVA_Value::ORVA_Value(ORVA_Object *object) : ORVA_Value()
@@ -129,7 +166,7 @@ ORVA_Value::~ORVA_Value()
 
 void ORVA_Value::InitText(const char *text, uint32 length)
 {
-   char *block = static_cast<char *>(MemoryAllocate(static_cast<size_t>(length) + 1));
+   char *block = TextNew(length);
    if (block == nullptr)
       return;   // refused: the value stays null rather than a string without text
    if (length > 0)
@@ -173,7 +210,7 @@ void ORVA_Value::ReleaseContent()
 void ORVA_Value::FreeText()
 {
    if (m_string != nullptr)
-      MemoryFree(m_string, static_cast<size_t>(m_length) + 1);
+      TextRelease(m_string);
 }
 
 void ORVA_Value::InvalidateString()
@@ -190,31 +227,36 @@ void ORVA_Value::UpdateNumber()
       return;
 
    // The whole text must read as the number: text with trailing characters
-   // or an inner zero byte is not a number.
+   // or an inner zero byte is not a number.  Only decimal reals count:
+   // words such as "nan" or "inf" and hexadecimal reals stay text, so a
+   // name like "Nan" is never turned into a number.  A long text is read
+   // through its block's scan, which has seen all but the newest bytes.
+   NumberScan &scan = TextBlockOf(m_string)->scan;
+   if (m_length > NUMBER_SCAN_SHORT)
+      NumberScanFeed(&scan, m_string, m_length);
    int64 n;
-   if (ReadIntegerText(m_string, m_length, &n))
-   {
-      if (n >= INT32_MIN && n <= INT32_MAX)
-      {
-         m_dataType = ORVA_DT_INT32;
-         m_value.u64 = 0;
-         m_value.i32 = static_cast<int32>(n);
-      }
-      else
-      {
-         m_dataType = ORVA_DT_INT64;
-         m_value.i64 = n;
-      }
-      return;
-   }
-
-   // Only decimal reals count: words such as "nan" or "inf" and hexadecimal
-   // reals stay text, so a name like "Nan" is never turned into a number.
    double d;
-   if (ReadRealText(m_string, m_length, &d))
+   switch (NumberScanRead(&scan, m_string, m_length, &n, &d))
    {
-      m_dataType = ORVA_DT_REAL;
-      m_value.real = d;
+      case READS_AS_INTEGER:
+         if (n >= INT32_MIN && n <= INT32_MAX)
+         {
+            m_dataType = ORVA_DT_INT32;
+            m_value.u64 = 0;
+            m_value.i32 = static_cast<int32>(n);
+         }
+         else
+         {
+            m_dataType = ORVA_DT_INT64;
+            m_value.i64 = n;
+         }
+         break;
+      case READS_AS_REAL:
+         m_dataType = ORVA_DT_REAL;
+         m_value.real = d;
+         break;
+      case READS_AS_TEXT:
+         break;
    }
 }
 
@@ -223,7 +265,7 @@ void ORVA_Value::UpdateString()
    char buffer[NUMBER_TEXT_SIZE];
    const size_t length = FormatNumberText(this, buffer);
    InvalidateString();
-   char *text = static_cast<char *>(MemoryAllocate(length + 1));
+   char *text = TextNew(static_cast<uint32>(length));
    if (text == nullptr)
       return;   // refused: the value keeps no text and the getters give null
    memcpy(text, buffer, length + 1);
@@ -258,12 +300,27 @@ int ORVA_Value::Convert(int type)
    return 1;
 }
 
+/*
+ * The host gets text it may write into, as it always could: a text shared
+ * with other values is copied first, and the scan of the text is started
+ * over, for the bytes may change under it.
+ */
 char *ORVA_Value::GetValueAsCString()
 {
    if (m_dataType < ORVA_DT_STRING)
       return nullptr;
    if (!m_stringValid)
       UpdateString();
+   if (m_string != nullptr && TextIsShared(m_string))
+   {
+      char *own = TextCopy(m_string, m_length, m_length);
+      if (own == nullptr)
+         return nullptr;   // out of memory: no text the host could spoil others' through
+      TextRelease(m_string);
+      m_string = own;
+   }
+   if (m_string != nullptr)
+      NumberScanReset(&TextBlockOf(m_string)->scan);
    return m_string;
 }
 
@@ -331,22 +388,30 @@ void ORVA_Value::Concatenate(const char *text, uint32 length)
    if (!TextFits(static_cast<uint64>(m_length) + length))
       return;   // the result could not be measured in 32 bits: the run stops
 
-   // The appended text may be part of this value's own text; keep its offset
-   // across the reallocation.
-   uintptr_t start = reinterpret_cast<uintptr_t>(m_string);
-   uintptr_t source = reinterpret_cast<uintptr_t>(text);
-   bool inside = (length > 0) && source >= start && source <= start + m_length;
-   size_t offset = inside ? static_cast<size_t>(source - start) : 0;
-
-   char *block = static_cast<char *>(MemoryReallocate(m_string, static_cast<size_t>(m_length) + 1,
-                                                      static_cast<size_t>(m_length) + length + 1));
-   if (block == nullptr)
-      return;   // refused: the value stays as it was, and the run stops
-   if (length > 0)
-      memmove(block + m_length, inside ? block + offset : text, length);
+   // A shared text is copied before it changes; a text of its own grows by
+   // half again, so that a run of appends costs time in proportion to the
+   // text it builds.  The appended text may be part of this value's own.
+   const uint32 total = m_length + length;
+   ORVA_TextBlock *block = TextBlockOf(m_string);
+   if (block->refs > 1 || block->capacity < total)
+   {
+      uint64 capacity = total;
+      if (block->capacity < total)
+         capacity += capacity / 2;
+      if (capacity > UINT32_MAX - 1)
+         capacity = UINT32_MAX - 1;
+      char *grown = TextCopy(m_string, m_length, static_cast<uint32>(capacity));
+      if (grown == nullptr)
+         return;   // refused: the value stays as it was, and the run stops
+      if (length > 0)
+         memcpy(grown + m_length, text, length);
+      TextRelease(m_string);
+      m_string = grown;
+   }
+   else if (length > 0)
+      memmove(m_string + m_length, text, length);
    ChargeWork(length);
-   m_string = block;
-   m_length += length;
+   m_length = total;
    m_string[m_length] = 0;
    m_dataType = ORVA_DT_STRING;
    UpdateNumber();

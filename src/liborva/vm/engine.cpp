@@ -218,6 +218,11 @@ bool ORVA_Engine::Begin(uint32 address)
       }
    }
 
+   // A run may have another environment, and a new table may sit where an
+   // old one was: what call sites found before counts for nothing.
+   for (ORVA_CallCache &call : m_prepared->calls)
+      call = ORVA_CallCache();
+
    ORVA_RunState *rs = new ORVA_RunState();
    rs->budget = g_orvaBudget;
    if (!rs->GrowStack() || !rs->GrowFrames())

@@ -116,6 +116,7 @@ private:
    // its own errors.
    void ExternalCall(ORVA_ExtFunction *function, int argc);
    void HostError(int code);   // a host function returned code, with or without a text of its own
+   ORVA_ExtFunction *FindExternal(const ORVA_PreparedOp &op, const char *name);
    void Reference(char *attribute);
    void DeclareArray(const char *name);
    bool BindByName(const char *name);

@@ -146,6 +146,26 @@ ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
 #define ORVA_LABEL_STEPPED_OPERATOR(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
 #define ORVA_LABEL_STEPPED_JUMP(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
 
+/*
+ * The environment's function of a call site's name, as FindFunction gives
+ * it, looked up once per run and table rather than on every call.
+ */
+inline ORVA_ExtFunction *ORVA_Engine::FindExternal(const ORVA_PreparedOp &op, const char *name)
+{
+   ORVA_Environment *env = m_program->m_environment;
+   uint32 count;
+   const ORVA_ExtFunction *table = Access::FunctionTable(env, &count);
+   ORVA_CallCache &call = m_prepared->calls[op.a];
+   if (call.table != table || call.count != count)
+   {
+      const ORVA_ExtFunction *found = env->FindFunction(name);
+      call.table = table;
+      call.count = count;
+      call.record = (found != nullptr) ? static_cast<uint32>(found - table) : NO_SLOT;
+   }
+   return (call.record != NO_SLOT) ? const_cast<ORVA_ExtFunction *>(table) + call.record : nullptr;
+}
+
 void ORVA_Engine::Interpret(bool oneStep)
 {
    ORVA_Program *const program = m_program;
@@ -457,7 +477,7 @@ do_return:
       at = INDEX();
       const char *name = pc->p.name;
       const int argc = static_cast<int32>(pc->b);
-      ORVA_ExtFunction *function = (name != nullptr) ? program->m_environment->FindFunction(name) : nullptr;
+      ORVA_ExtFunction *function = (name != nullptr) ? FindExternal(*pc, name) : nullptr;
       if (function != nullptr && function->m_handler != nullptr)
       {
          ExternalCall(function, argc);
@@ -579,7 +599,7 @@ enter_call:
       if (out != nullptr)
       {
          uint32 length = 0;
-         const char *text = value->GetValueAsString(&length);
+         const char *text = Access::ReadText(value, &length);
          if (text != nullptr)
             fwrite(text, 1, length, out);
          else
@@ -785,7 +805,7 @@ generic_unary:
          if (element != nullptr && Access::OwnsNothing(element))
             Access::ResetNumber(element, Access::Type(value), Access::Number(value));
          else
-            elements->Set(position, pool.Number(Access::Type(value), Access::Number(value)));
+            Access::StoreElement(elements, position, pool.Number(Access::Type(value), Access::Number(value)));
          NEXT(5);
       }
       PLAIN();
@@ -846,7 +866,7 @@ do_set_element:
       }
       // The element shares an array value's array, even one that comes to
       // hold itself: the cycle collector frees such arrays.
-      target->Set(position, value);
+      Access::StoreElement(target, position, value);
       // "a[i] = v;" as a statement discards the copy it would push; an
       // object's copy is still made, for its class sees copies.
       if (!statement)

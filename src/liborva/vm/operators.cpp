@@ -3,6 +3,7 @@
  * two numbers to a common type, text comparison and the pattern operators.
  */
 #include "vm/engine.h"
+#include "vm/value_access.h"
 #include "support/pattern_budget.h"
 #include "support/support.h"
 #include "values/numeric.h"
@@ -27,8 +28,8 @@ static int TextEqual(ORVA_Value *left, ORVA_Value *right)
    if (left->IsNull() || right->IsNull())
       return left->IsNull() && right->IsNull();
    uint32 leftLength = 0, rightLength = 0;
-   const char *leftText = left->GetValueAsString(&leftLength);
-   const char *rightText = right->GetValueAsString(&rightLength);
+   const char *leftText = Access::ReadText(left, &leftLength);
+   const char *rightText = Access::ReadText(right, &rightLength);
    if (leftText == nullptr)
       leftLength = 0;
    if (rightText == nullptr)
@@ -140,7 +141,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                return;
             }
             uint32 length = 0;
-            const char *text = right->GetValueAsString(&length);
+            const char *text = Access::ReadText(right, &length);
             if (text == nullptr)
             {
                text = "";
@@ -164,14 +165,14 @@ void ORVA_Program::DoBinaryOperation(int opCode)
             if (opCode == OPCODE_LIKE || opCode == OPCODE_ILIKE)
             {
                uint32 subjectLength = 0, patternLength = 0;
-               left->GetValueAsString(&subjectLength);
-               right->GetValueAsString(&patternLength);
+               Access::ReadText(left, &subjectLength);
+               Access::ReadText(right, &patternLength);
                // Each '*' may send the matcher back over the subject.
                const uint64 worst = static_cast<uint64>(subjectLength) * (patternLength + 1) / WORK_BYTES_PER_UNIT;
                int matched = 0;
                if (ChargeUninterruptible(worst, worst))
                   matched =
-                     MatchString(right->GetValueAsCString(), left->GetValueAsCString(), opCode == OPCODE_LIKE ? 1 : 0);
+                     MatchString(Access::ReadText(right, nullptr), Access::ReadText(left, nullptr), opCode == OPCODE_LIKE ? 1 : 0);
                pushTruth(matched);
                return;
             }
@@ -266,14 +267,14 @@ void ORVA_Program::DoUnaryOperation(int opCode)
  * compiled last time when the pattern is the same (a script's patterns are
  * mostly literals), else a new one.  Null when the pattern does not compile.
  */
-static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags)
+static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags)
 {
    auto found = data->expressions.find(address);
    if (found != data->expressions.end())
    {
       ORVA_CachedExpression *entry = found->second;
       if (entry->flags == flags && entry->pattern == pattern)
-         return &entry->compiled;
+         return entry;
       data->Forget(entry);
       data->expressions.erase(found);
    }
@@ -294,7 +295,7 @@ static regex_t *CompiledExpression(ORVA_RunState *data, uint32 address, const ch
       return nullptr;
    }
    data->expressions[address] = entry;
-   return &entry->compiled;
+   return entry;
 }
 
 /*
@@ -327,7 +328,7 @@ static uint64 MatchWorstCost(uint64 subjectLength, const char *pattern, size_t g
 
 ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
 {
-   const char *patternText = pattern->GetValueAsCString();
+   const char *patternText = Access::ReadText(pattern, nullptr);
    if (patternText == nullptr)
       patternText = "";
    const int flags = REG_EXTENDED | (ignoreCase ? REG_ICASE : 0);
@@ -335,10 +336,15 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    // Outside a run there is nowhere to keep the compiled expression.
    regex_t ownExpression;
    regex_t *compiled;
+   ORVA_MatchHistory *history = nullptr;
    ORVA_RunState *run = RunOf(m_engine);
    const bool cached = (run != nullptr && m_ip < m_codeSize);
    if (cached)
-      compiled = CompiledExpression(run, m_ip, patternText, flags);
+   {
+      ORVA_CachedExpression *entry = CompiledExpression(run, m_ip, patternText, flags);
+      compiled = (entry != nullptr) ? &entry->compiled : nullptr;
+      history = (entry != nullptr) ? &entry->history : nullptr;
+   }
    else
       compiled = (CompileScriptPattern(&ownExpression, patternText, flags) == 0) ? &ownExpression : nullptr;
    if (compiled == nullptr)
@@ -349,7 +355,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    regex_t &expression = *compiled;
 
    uint32 subjectLength = 0;
-   const char *subjectText = subject->GetValueAsString(&subjectLength);
+   const char *subjectText = Access::ReadText(subject, &subjectLength);
    if (subjectText == nullptr)
    {
       subjectText = "";
@@ -369,7 +375,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    regmatch_t matches[MAX_MATCH_RECORDS];
 
    ORVA_Value *result;
-   if (regexec(&expression, subjectText, records, matches, 0) != 0)
+   if (MatchExpression(&expression, subjectText, records, matches, history) != 0)
    {
       result = new ORVA_Value(static_cast<int32>(0));
    }

@@ -3,13 +3,12 @@
  * local variables, the plain operation of every instruction, and the fused
  * forms chosen once for the sequences the compiler emits most.
  */
+#include "values/number_text.h"
 #include "vm/engine.h"
 #include "vm/value_access.h"
 #include "vm/vm.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <memory>
 
 typedef ORVA_EngineAccess Access;
@@ -35,29 +34,9 @@ bool ORVA_EngineAccess::HasCanonicalText(const ORVA_Value *value)
       return false;   // text, object or array: no number to format
    if (!value->m_stringValid || value->m_string == nullptr)
       return true;
-   // The formats of ORVA_Value::UpdateString.
-   char buffer[64];
-   int length;
-   switch (value->m_dataType)
-   {
-      case ORVA_DT_REAL:
-         length = snprintf(buffer, sizeof(buffer), "%f", value->m_value.real);
-         break;
-      case ORVA_DT_INT32:
-         length = snprintf(buffer, sizeof(buffer), "%d", value->m_value.i32);
-         break;
-      case ORVA_DT_UINT32:
-         length = snprintf(buffer, sizeof(buffer), "%u", value->m_value.u32);
-         break;
-      case ORVA_DT_INT64:
-         length = snprintf(buffer, sizeof(buffer), "%" PRId64, value->m_value.i64);
-         break;
-      default:
-         length = snprintf(buffer, sizeof(buffer), "%" PRIu64, value->m_value.u64);
-         break;
-   }
-   return length >= 0 && length < static_cast<int>(sizeof(buffer)) && static_cast<uint32>(length) == value->m_length &&
-          memcmp(buffer, value->m_string, static_cast<size_t>(length)) == 0;
+   char buffer[NUMBER_TEXT_SIZE];
+   const size_t length = FormatNumberText(value, buffer);
+   return length == value->m_length && memcmp(buffer, value->m_string, length) == 0;
 }
 
 /* Instructions that name a variable (BIND: the parameter it makes). */
@@ -468,6 +447,8 @@ private:
          case OPCODE_CALL_EXTERNAL:
             code = P_CALL_NAME;
             op.p.name = Access::NameOf(instruction);
+            op.a = static_cast<uint32>(m_out.calls.size());
+            m_out.calls.emplace_back();
             op.b = static_cast<uint32>(instruction->StackItems());
             break;
          case OPCODE_PUSH_CONSTANT:

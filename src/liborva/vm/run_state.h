@@ -9,6 +9,7 @@
 
 #include "orva.h"
 #include "support/memory.h"
+#include "support/regex_match.h"
 #include "vm/value_access.h"
 #include "vm/run_limits.h"
 
@@ -87,10 +88,8 @@ public:
          ORVA_EngineAccess::ResetArray(value, ORVA_EngineAccess::ArrayOf(source));
          return value;
       }
-      if (m_count == 0)
-         return new ORVA_Value(source);
       // A spare value owns nothing, so its place is simply taken over.
-      return new (m_spare[--m_count]) ORVA_Value(source);
+      return ORVA_EngineAccess::ShareCopy((m_count > 0) ? m_spare[--m_count] : nullptr, source);
    }
 
    // A value holding a new array (whose reference count it takes).
@@ -134,6 +133,7 @@ struct ORVA_CachedExpression
    int flags;
    size_t charged;   // what the run's memory budget counts for it
    regex_t compiled;
+   ORVA_MatchHistory history;
 };
 
 class ORVA_RunState

@@ -13,6 +13,7 @@
 #include "orva.h"
 #include "support/memory.h"
 #include "values/numeric.h"
+#include "values/text_block.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +36,7 @@ public:
    {
       if (value->m_string != nullptr)
       {
-         MemoryFree(value->m_string, static_cast<size_t>(value->m_length) + 1);
+         TextRelease(value->m_string);
          value->m_string = nullptr;
       }
       value->m_length = 0;
@@ -92,6 +93,30 @@ public:
    {
       *length = value->m_length;
       return value->m_string;
+   }
+
+   /*
+    * As GetValueAsString, for the library's own readers: the text is only
+    * read, so one shared with other values is not copied first.
+    */
+   static const char *ReadText(ORVA_Value *value, uint32 *length);
+
+   /*
+    * The value copy constructor for the engine's own copies (pushes,
+    * arguments, stores): the copy shares the source's text block.  Built in
+    * place (a value that owns nothing) or, with place null, new.
+    */
+   static ORVA_Value *ShareCopy(ORVA_Value *place, const ORVA_Value *source);
+   static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
+
+   // As ORVA_Array::Set, but the value's content may move into the array.
+   static void StoreElement(ORVA_Array *array, int index, ORVA_Value *value) { array->Store(index, value, true); }
+
+   // The environment's function table as FindFunction searches it.
+   static const ORVA_ExtFunction *FunctionTable(const ORVA_Environment *env, uint32 *count)
+   {
+      *count = env->m_functionCount;
+      return env->m_functions;
    }
 
    // As GetValueAsArray and GetValueAsInt32, inlined.
