@@ -108,7 +108,7 @@ enum OptionId
    OPT_VERSION
 };
 
-struct OptionSpec
+struct OptionEntry
 {
    OptionId id;
    char letter;            // 0: long name only
@@ -116,7 +116,7 @@ struct OptionSpec
    const char *valueName;  // null: takes no value
 };
 
-const OptionSpec s_options[] = {
+const OptionEntry s_options[] = {
    {OPT_EXPRESSION, 'e', nullptr, "TEXT"},
    {OPT_CHECK, 'c', nullptr, nullptr},
    {OPT_LISTING, 'd', nullptr, nullptr},
@@ -164,10 +164,10 @@ bool SplitAssignment(const char *text, std::pair<std::string, std::string> *out)
 }
 
 // Takes in one option; GO_ON, or an exit status.
-int ApplyOption(const OptionSpec &spec, const char *value, Options *options, Session *session)
+int ApplyOption(const OptionEntry &option, const char *value, Options *options, Session *session)
 {
    std::pair<std::string, std::string> pair;
-   switch (spec.id)
+   switch (option.id)
    {
       case OPT_EXPRESSION:
          if (options->expression != nullptr)
@@ -211,9 +211,9 @@ int ApplyOption(const OptionSpec &spec, const char *value, Options *options, Ses
    return GO_ON;
 }
 
-std::string OptionName(const OptionSpec &spec)
+std::string OptionName(const OptionEntry &option)
 {
-   return spec.letter != 0 ? std::string("-") + spec.letter : std::string("--") + spec.longName;
+   return option.letter != 0 ? std::string("-") + option.letter : std::string("--") + option.longName;
 }
 
 // Parses the command line into options and the session's globals; GO_ON, or
@@ -237,24 +237,24 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
          const char *name = arg + 2;
          const char *eq = strchr(name, '=');
          size_t length = eq != nullptr ? static_cast<size_t>(eq - name) : strlen(name);
-         const OptionSpec *spec = nullptr;
-         for (const OptionSpec &s : s_options)
+         const OptionEntry *option = nullptr;
+         for (const OptionEntry &s : s_options)
             if (s.longName != nullptr && strlen(s.longName) == length && strncmp(s.longName, name, length) == 0)
-               spec = &s;
-         if (spec == nullptr)
+               option = &s;
+         if (option == nullptr)
             return UsageError(std::string("unknown option '") + arg + "'");
          const char *value = nullptr;
-         if (spec->valueName != nullptr)
+         if (option->valueName != nullptr)
          {
             value = eq != nullptr ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
             if (value == nullptr)
-               return UsageError("option " + OptionName(*spec) + " needs a value");
+               return UsageError("option " + OptionName(*option) + " needs a value");
          }
          else if (eq != nullptr)
          {
-            return UsageError(std::string("option --") + spec->longName + " takes no value");
+            return UsageError(std::string("option --") + option->longName + " takes no value");
          }
-         int status = ApplyOption(*spec, value, options, session);
+         int status = ApplyOption(*option, value, options, session);
          if (status != GO_ON)
             return status;
          continue;
@@ -264,20 +264,20 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       // and takes the rest of the word or the next word.
       for (const char *p = arg + 1; *p != '\0'; p++)
       {
-         const OptionSpec *spec = nullptr;
-         for (const OptionSpec &s : s_options)
+         const OptionEntry *option = nullptr;
+         for (const OptionEntry &s : s_options)
             if (s.letter == *p)
-               spec = &s;
-         if (spec == nullptr)
+               option = &s;
+         if (option == nullptr)
             return UsageError(std::string("unknown option '-") + *p + "'");
          const char *value = nullptr;
-         if (spec->valueName != nullptr)
+         if (option->valueName != nullptr)
          {
             value = p[1] != '\0' ? p + 1 : (i + 1 < argc ? argv[++i] : nullptr);
             if (value == nullptr)
-               return UsageError("option " + OptionName(*spec) + " needs a value");
+               return UsageError("option " + OptionName(*option) + " needs a value");
          }
-         int status = ApplyOption(*spec, value, options, session);
+         int status = ApplyOption(*option, value, options, session);
          if (status != GO_ON)
             return status;
          if (value != nullptr)

@@ -146,19 +146,19 @@ void Pad(const Directive &d, const char *text, size_t length, std::string *out)
 template <typename T>
 void PrintNumber(const Directive &d, const char *modifier, char conversion, T number, std::string *out)
 {
-   std::string spec = "%" + d.flags;
+   std::string directive = "%" + d.flags;
    if (d.width >= 0)
-      spec += std::to_string(d.width);
+      directive += std::to_string(d.width);
    if (d.precision >= 0)
-      spec += "." + std::to_string(d.precision);
-   spec += modifier;
-   spec += conversion;
-   int size = snprintf(nullptr, 0, spec.c_str(), number);
+      directive += "." + std::to_string(d.precision);
+   directive += modifier;
+   directive += conversion;
+   int size = snprintf(nullptr, 0, directive.c_str(), number);
    if (size <= 0)
       return;
    size_t old = out->size();
    out->resize(old + static_cast<size_t>(size) + 1);
-   snprintf(&(*out)[old], static_cast<size_t>(size) + 1, spec.c_str(), number);
+   snprintf(&(*out)[old], static_cast<size_t>(size) + 1, directive.c_str(), number);
    out->resize(old + static_cast<size_t>(size));
 }
 

@@ -1,4 +1,4 @@
--- spectral-norm: the largest singular value of the infinite matrix
+-- matrix-norm: the largest singular value of the infinite matrix
 -- A(i, j) = 1 / ((i + j) * (i + j + 1) / 2 + i + 1), by the power method.
 
 -- out = A * v
