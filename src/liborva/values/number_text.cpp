@@ -225,7 +225,8 @@ static int64 IntegerValue(const NumberScan *scan, const char *text, uint32 lengt
          magnitude = magnitude * base + digit;
    }
    if (scan->negative)
-      return (overflow || magnitude > static_cast<uint64>(INT64_MAX) + 1) ? INT64_MIN : static_cast<int64>(0 - magnitude);
+      return (overflow || magnitude > static_cast<uint64>(INT64_MAX) + 1) ? INT64_MIN
+                                                                          : static_cast<int64>(0 - magnitude);
    return (overflow || magnitude > static_cast<uint64>(INT64_MAX)) ? INT64_MAX : static_cast<int64>(magnitude);
 }
 

@@ -162,7 +162,8 @@ class Lowering
 public:
    Lowering(ORVA_Instruction **code, uint32 codeSize, const ORVA_Function *functions, uint32 functionCount,
             bool noFastPaths, ORVA_Prepared &out)
-      : m_code(code), m_n(codeSize), m_functions(functions), m_functionCount(functionCount), m_noFastPaths(noFastPaths), m_out(out)
+      : m_code(code), m_n(codeSize), m_functions(functions), m_functionCount(functionCount),
+        m_noFastPaths(noFastPaths), m_out(out)
    {
    }
 

@@ -63,8 +63,9 @@
  * order; the truth operators also have the shapes that end with JZ or JNZ,
  * which is taken on the truth without making a value.
  */
-#define ORVA_OPERATOR_FORMS(X, op) \
-   X(OP_##op) X(CONST_##op) X(LOCAL_##op) X(LOCAL_CONST_##op) X(LOCAL_LOCAL_##op) X(LOCAL_CONST_SET_##op) X(LOCAL_LOCAL_SET_##op)
+#define ORVA_OPERATOR_FORMS(X, op)                                                     \
+   X(OP_##op) X(CONST_##op) X(LOCAL_##op) X(LOCAL_CONST_##op) X(LOCAL_LOCAL_##op) \
+      X(LOCAL_CONST_SET_##op) X(LOCAL_LOCAL_SET_##op)
 #define ORVA_JUMP_FORMS(X, op) \
    X(JUMP_##op) X(CONST_JUMP_##op) X(LOCAL_JUMP_##op) X(LOCAL_CONST_JUMP_##op) X(LOCAL_LOCAL_JUMP_##op)
 

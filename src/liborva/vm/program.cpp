@@ -68,7 +68,7 @@ void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
 
 void ORVA_Program::ResolveLastJump(int opCode)
 {
-   if (OperandKindOf(opCode) != OPERAND_ADDRESS)
+   if (!HasCodeAddress(opCode))
       return;
    for (uint32 i = m_codeSize; i > 0; i--)
    {
