@@ -331,7 +331,6 @@ private:
    uint8 m_color;               // the cycle collector's mark; black outside a collection
 
    friend class ORVA_Value;            // reports the references it drops
-   friend class ORVA_EngineAccess;
    friend class ORVA_CycleCollector;
    void ChildArrays(std::vector<ORVA_Array *> &out) const;   // appends the arrays the elements hold
    // A reference went and others remain: the array may be what keeps a

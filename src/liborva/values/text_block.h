@@ -12,7 +12,7 @@
 #define ORVA_TEXT_BLOCK_H
 
 #include "orva.h"
-#include "values/number_scan.h"
+#include "values/number_text.h"
 
 #include <cstddef>
 

@@ -5,7 +5,6 @@
 #include "orva.h"
 #include "support/memory.h"
 #include "support/support.h"
-#include "values/number_scan.h"
 #include "values/text_block.h"
 #include "vm/value_access.h"
 #include "values/number_text.h"

@@ -577,7 +577,7 @@ void ORVA_Engine::Reference(char *attribute)
 bool ORVA_Engine::GoByName()
 {
    ORVA_RunState *rs = m_run;
-   if (m_prepared->plain && !CodeChanged())
+   if (m_prepared->noFastPaths && !CodeChanged())
       return true;   // nothing is in a slot
    ORVA_Prepared *fresh;
    try

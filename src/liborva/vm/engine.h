@@ -99,7 +99,7 @@ private:
 
    // Preparing (prepare.cpp).
    bool PreparedIsCurrent() const;
-   ORVA_Prepared *Prepare(bool plain) const;
+   ORVA_Prepared *Prepare(bool noFastPaths) const;
 
    // A global hides the locals of a name: every operation on their slots
    // goes by name for the rest of the run, which finds the global first.
@@ -112,7 +112,7 @@ private:
    void DisposeFrame(uint32 index);                 // any frame, as the tear-down leaves it
    ORVA_VariableSystem *FrameScope(ORVA_Frame &frame);
 
-   // The instructions that the loop leaves to plain functions.  Each raises
+   // The instructions that the loop leaves to functions out of line.  Each raises
    // its own errors.
    void ExternalCall(ORVA_ExtFunction *function, int argc);
    void HostError(int code);   // a host function returned code, with or without a text of its own

@@ -7,34 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-OperandKind OperandKindOf(int opCode)
-{
-   switch (opCode)
-   {
-      case OPCODE_CALL_EXTERNAL:
-      case OPCODE_PUSH_VARIABLE:
-      case OPCODE_SET:
-      case OPCODE_BIND:
-      case OPCODE_INC:
-      case OPCODE_DEC:
-      case OPCODE_REFERENCE:
-      case OPCODE_INCP:
-      case OPCODE_DECP:
-      case OPCODE_ARRAY:
-         return OPERAND_NAME;
-      case OPCODE_PUSH_CONSTANT:
-      case OPCODE_CASE:
-         return OPERAND_CONSTANT;
-      case OPCODE_JMP:
-      case OPCODE_CALL:
-      case OPCODE_JZ:
-      case OPCODE_JNZ:
-         return OPERAND_ADDRESS;
-      default:
-         return OPERAND_NONE;
-   }
-}
-
 ORVA_Instruction::ORVA_Instruction(int line, int opCode)
    : m_opCode(opCode), m_stackItems(0), m_sourceLine(line)
 {
@@ -79,6 +51,7 @@ ORVA_Instruction::ORVA_Instruction(ORVA_Instruction *source)
    switch (OperandKindOf(m_opCode))
    {
       case OPERAND_NAME:
+      case OPERAND_VARIABLE:
          m_operand.name = (source->m_operand.name != nullptr) ? strdup(source->m_operand.name) : nullptr;
          break;
       case OPERAND_CONSTANT:
@@ -98,6 +71,7 @@ ORVA_Instruction::~ORVA_Instruction()
    switch (OperandKindOf(m_opCode))
    {
       case OPERAND_NAME:
+      case OPERAND_VARIABLE:
          free(m_operand.name);
          break;
       case OPERAND_CONSTANT:

@@ -135,16 +135,9 @@ ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
    m_program->m_locals = rs->Top().scope;
 }
 
-/* The operator codes, in the order of ORVA_PreparedCode, for the table of handlers. */
-#define ORVA_LABEL_SIMPLE(name) &&L_##name,
-#define ORVA_LABEL_OPERATOR(op)                                                                              \
-   &&L_OP_##op, &&L_CONST_##op, &&L_LOCAL_##op, &&L_LOCAL_CONST_##op, &&L_LOCAL_LOCAL_##op, &&L_LOCAL_CONST_SET_##op, \
-      &&L_LOCAL_LOCAL_SET_##op,
-#define ORVA_LABEL_JUMP(op) \
-   &&L_JUMP_##op, &&L_CONST_JUMP_##op, &&L_LOCAL_JUMP_##op, &&L_LOCAL_CONST_JUMP_##op, &&L_LOCAL_LOCAL_JUMP_##op,
+/* One entry per prepared code, in the order of ORVA_PreparedCode, for the tables of handlers. */
+#define ORVA_LABEL(name) &&L_##name,
 #define ORVA_LABEL_STEPPED(name) &&step_done,
-#define ORVA_LABEL_STEPPED_OPERATOR(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
-#define ORVA_LABEL_STEPPED_JUMP(op) &&step_done, &&step_done, &&step_done, &&step_done, &&step_done,
 
 /*
  * The environment's function of a call site's name, as FindFunction gives
@@ -198,7 +191,7 @@ void ORVA_Engine::Interpret(bool oneStep)
    uint32 callTarget;
    int callArgc;
    const ORVA_Region *callRegion;
-   const bool plainPaths = m_prepared->plain;
+   const bool plainPaths = m_prepared->noFastPaths;
 
 #define INDEX() static_cast<uint32>(pc - ops)
 #define SYNC()                         \
@@ -334,13 +327,11 @@ void ORVA_Engine::Interpret(bool oneStep)
    } while (0)
 
 #if ORVA_COMPUTED_GOTO
-   static const void *const labels[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_SIMPLE)
-                                                       ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_OPERATOR)
-                                                          ORVA_TRUTH_OPERATORS(ORVA_LABEL_JUMP)};
+   static const void *const labels[] = {ORVA_PREPARED_CODES(ORVA_LABEL)};
    // One step: the first handler runs, and every dispatch after it ends the step.
-   static const void *const stepped[P_CODE_COUNT] = {ORVA_SIMPLE_CODES(ORVA_LABEL_STEPPED)
-                                                        ORVA_SHORTCUT_OPERATORS(ORVA_LABEL_STEPPED_OPERATOR)
-                                                           ORVA_TRUTH_OPERATORS(ORVA_LABEL_STEPPED_JUMP)};
+   static const void *const stepped[] = {ORVA_PREPARED_CODES(ORVA_LABEL_STEPPED)};
+   static_assert(sizeof(labels) / sizeof(labels[0]) == P_CODE_COUNT, "a handler for every prepared code");
+   static_assert(sizeof(stepped) == sizeof(labels), "a stepped entry for every prepared code");
    const void *const *const table = oneStep ? stepped : labels;
 #define HANDLER(name) L_##name:
 #define DISPATCH() goto *table[pc->code]

@@ -3,6 +3,7 @@
  * two numbers to a common type, text comparison and the pattern operators.
  */
 #include "vm/engine.h"
+#include "vm/opcodes.h"
 #include "vm/value_access.h"
 #include "support/pattern_budget.h"
 #include "support/support.h"
@@ -104,8 +105,8 @@ void ORVA_Program::DoBinaryOperation(int opCode)
       return;
    }
 
-   const bool textPath = leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL || opCode == OPCODE_CONCAT ||
-                         (opCode >= OPCODE_LIKE && opCode <= OPCODE_IMATCH);
+   const bool textPath =
+      leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL || OperatorOf(opCode) == OPERATOR_TEXTS;
    if (textPath)
    {
       switch (opCode)
@@ -184,7 +185,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
             return;
          }
          default:
-            if ((opCode >= OPCODE_ADD && opCode <= OPCODE_REM) || (opCode >= OPCODE_LT && opCode <= OPCODE_RSHIFT))
+            if (OperatorOf(opCode) == OPERATOR_NUMBERS)
                fail(ORVA_ERR_BAD_CONVERSION);
             else
                fail(ORVA_ERR_INTERNAL);

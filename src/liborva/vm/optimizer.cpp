@@ -92,7 +92,7 @@ void ORVA_Program::Optimize()
       const int opCode = instruction->m_opCode;
       if (opCode == OPCODE_PUSH_CONSTANT)
          DropRedundantText(instruction->m_operand.constant);
-      if (opCode != OPCODE_JMP && opCode != OPCODE_JZ && opCode != OPCODE_JNZ)
+      if (!IsJump(opCode))
          continue;
       const uint32 end = endOfChain(instruction->m_operand.address);
       if (end != LOOPS)

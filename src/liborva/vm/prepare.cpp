@@ -39,36 +39,6 @@ bool ORVA_EngineAccess::HasCanonicalText(const ORVA_Value *value)
    return length == value->m_length && memcmp(buffer, value->m_string, length) == 0;
 }
 
-/* Instructions that name a variable (BIND: the parameter it makes). */
-static bool NamesVariable(int opCode)
-{
-   switch (opCode)
-   {
-      case OPCODE_PUSH_VARIABLE:
-      case OPCODE_SET:
-      case OPCODE_BIND:
-      case OPCODE_INC:
-      case OPCODE_DEC:
-      case OPCODE_INCP:
-      case OPCODE_DECP:
-      case OPCODE_ARRAY:
-         return true;
-      default:
-         return false;
-   }
-}
-
-/* Instructions after which the next one never runs. */
-static bool EndsFlow(int opCode)
-{
-   return opCode == OPCODE_JMP || opCode == OPCODE_RET || opCode == OPCODE_RET_NULL || opCode == OPCODE_EXIT;
-}
-
-static bool IsJump(int opCode)
-{
-   return opCode == OPCODE_JMP || opCode == OPCODE_JZ || opCode == OPCODE_JNZ;
-}
-
 static const char *NameText(const char *name)
 {
    return (name != nullptr) ? name : "";
@@ -94,16 +64,29 @@ static std::string ArgumentName(uint32 k)
    return "$" + std::to_string(k);
 }
 
+/* The codes of the instructions that name a variable: by its slot, and by name. */
+static const uint16_t s_localAndByName[][2] = {
+   {P_PUSH_LOCAL, P_PUSH_NAME},
+   {P_SET_LOCAL, P_SET_NAME},
+   {P_STEP_LOCAL, P_STEP_NAME},
+   {P_ARRAY_LOCAL, P_ARRAY_NAME},
+};
+
 uint16_t ByNameCode(uint16_t code)
 {
-   switch (code)
-   {
-      case P_PUSH_LOCAL: return P_PUSH_NAME;
-      case P_SET_LOCAL: return P_SET_NAME;
-      case P_STEP_LOCAL: return P_STEP_NAME;
-      case P_ARRAY_LOCAL: return P_ARRAY_NAME;
-      default: return code;
-   }
+   for (const auto &pair : s_localAndByName)
+      if (pair[0] == code)
+         return pair[1];
+   return code;
+}
+
+/* The code that works on the slot of a by-name code's variable (itself for any other). */
+static uint16_t LocalCode(uint16_t code)
+{
+   for (const auto &pair : s_localAndByName)
+      if (pair[1] == code)
+         return pair[0];
+   return code;
 }
 
 /* The position of an operator among the shortcut operators, or -1. */
@@ -130,6 +113,11 @@ static int TruthIndex(int opCode)
    return (index >= arithmetic) ? index - arithmetic : -1;
 }
 
+#define ORVA_COUNT_FORM(code) +1
+static_assert(0 ORVA_OPERATOR_FORMS(ORVA_COUNT_FORM, ADD) == OPERATOR_SHAPES &&
+                 0 ORVA_JUMP_FORMS(ORVA_COUNT_FORM, EQ) == JUMP_SHAPES,
+              "one form per shape");
+#undef ORVA_COUNT_FORM
 static_assert(P_LOCAL_LOCAL_SET_ADD - P_OP_ADD == SHAPE_LOCAL_LOCAL_SET && P_OP_SUB - P_OP_ADD == OPERATOR_SHAPES,
               "one code per shape and operator");
 static_assert(P_LOCAL_LOCAL_JUMP_EQ - P_JUMP_EQ == SHAPE_LOCAL_LOCAL && P_JUMP_NE - P_JUMP_EQ == JUMP_SHAPES,
@@ -173,8 +161,9 @@ class Lowering
 {
 public:
    Lowering(ORVA_Instruction **code, uint32 codeSize, const ORVA_Function *functions, uint32 functionCount,
-            bool plain, ORVA_Prepared &out)
-      : m_code(code), m_n(codeSize), m_functions(functions), m_functionCount(functionCount), m_plain(plain), m_out(out)
+            bool noFastPaths, ORVA_Prepared &out)
+      : m_code(code), m_n(codeSize), m_functions(functions), m_functionCount(functionCount),
+        m_noFastPaths(noFastPaths), m_out(out)
    {
    }
 
@@ -195,7 +184,7 @@ public:
       m_out.nameUses.assign(m_out.names.size(), std::vector<uint32>());
       for (uint32 i = 0; i < m_n; i++)
       {
-         if (m_plain)
+         if (m_noFastPaths)
             NoteNames(i, 1);
          else
             Fuse(i);
@@ -207,7 +196,7 @@ private:
    const uint32 m_n;
    const ORVA_Function *m_functions;
    const uint32 m_functionCount;
-   const bool m_plain;
+   const bool m_noFastPaths;
    ORVA_Prepared &m_out;
 
    std::vector<uint8> m_entry;        // a function starts here
@@ -232,7 +221,7 @@ private:
          const uint32 target = Access::AddressOf(m_code[i]);
          if (IsJump(opCode) && target < m_n)
             m_jumpTarget[target] = 1;
-         else if (opCode == OPCODE_CALL && target < m_n)
+         else if (PropertiesOf(opCode).flow == FLOW_CALL && target < m_n)
             m_callTarget[target] = 1;
       }
    }
@@ -265,7 +254,7 @@ private:
    {
       const size_t count = m_out.regions.size();
       RegionSets sets(count);
-      std::vector<uint8> irregular(count, m_plain ? 1 : 0);
+      std::vector<uint8> irregular(count, m_noFastPaths ? 1 : 0);
       m_leadingBinds.assign(count, 0);
 
       for (uint32 r = 0; r < count; r++)
@@ -285,7 +274,7 @@ private:
                irregular[r] = 1;   // its argument number depends on the path to it
             if (m_callTarget[i] && !m_entry[i])
                irregular[r] = 1;   // a call into the middle
-            if (NamesVariable(opCode) && ArgumentNumber(NameAt(i)) > MAX_SLOTTED_ARGUMENT)
+            if (OperandKindOf(opCode) == OPERAND_VARIABLE && ArgumentNumber(NameAt(i)) > MAX_SLOTTED_ARGUMENT)
                irregular[r] = 1;
             const uint32 target = Access::AddressOf(m_code[i]);
             if (IsJump(opCode) && target < m_n && m_out.regionOf[target] != r)
@@ -348,7 +337,7 @@ private:
       }
       for (uint32 i = region.start; i < region.end; i++)
       {
-         if (!NamesVariable(OpCodeAt(i)))
+         if (OperandKindOf(OpCodeAt(i)) != OPERAND_VARIABLE)
             continue;
          const std::string name = NameAt(i);
          use(name);
@@ -394,152 +383,98 @@ private:
       return region.SlotOf(m_out.NameId(name));
    }
 
+   /*
+    * The operation that does instruction i alone: the code its row of the
+    * instruction set runs it as, and the operands that code reads.  Only
+    * what the row cannot say is decided here: slots for variables, the
+    * costs of checkpoints, the typed forms of the fast paths.
+    */
    void Lower(uint32 i)
    {
       ORVA_Instruction *instruction = m_code[i];
       ORVA_PreparedOp &op = m_out.ops[i];
       op = ORVA_PreparedOp();
       const int opCode = instruction->OpCode();
-      op.opCode = static_cast<uint8>((opCode >= 0 && opCode <= OPCODE_SET_ELEMENT) ? opCode : OPCODE_NOP);
+      const OpcodeProperties &row = PropertiesOf(opCode);
+      // Numbers outside the instruction set have the row of a NOP.
+      op.opCode = static_cast<uint8>((row.runsAs == P_NOP) ? OPCODE_NOP : opCode);
       const ORVA_Region &region = m_out.regions[m_out.regionOf[i]];
-      const bool slotted = region.slotted;
-      uint16_t code = P_NOP;
+      uint16_t code = row.runsAs;
 
-      // The slot and name id of a named instruction in a slotted region.
-      auto local = [&](const char *name) {
-         op.b = m_out.NameId(name);
-         op.a = region.SlotOf(op.b);
-      };
+      switch (row.operand)
+      {
+         case OPERAND_NAME:
+            op.p.name = Access::NameOf(instruction);
+            break;
+         case OPERAND_VARIABLE:
+            op.p.name = Access::NameOf(instruction);
+            if (region.slotted)
+            {
+               op.b = m_out.NameId(NameText(op.p.name));
+               op.a = region.SlotOf(op.b);
+               code = LocalCode(code);
+            }
+            break;
+         case OPERAND_CONSTANT:
+            op.p.constant = Access::ConstantOf(instruction);
+            break;
+         case OPERAND_ADDRESS:
+         {
+            const uint32 target = Access::AddressOf(instruction);
+            op.a = (target < m_n) ? target : m_n;   // past the code: the run ends
+            break;
+         }
+         case OPERAND_NONE:
+            break;
+      }
+      if (row.count == COUNT_ITEMS)
+         op.a = static_cast<uint32>(instruction->StackItems());
+      else if (row.count != COUNT_NONE)
+         op.b = static_cast<uint32>(instruction->StackItems());
 
       switch (opCode)
       {
-         case OPCODE_RET:
-            code = P_RET;
-            break;
-         case OPCODE_RET_NULL:
-            code = P_RET_NULL;
-            break;
          case OPCODE_JMP:
          case OPCODE_JZ:
          case OPCODE_JNZ:
-         {
-            const uint32 target = Access::AddressOf(instruction);
-            code = (opCode == OPCODE_JMP) ? P_JMP : (opCode == OPCODE_JZ) ? P_JZ : P_JNZ;
-            op.a = (target < m_n) ? target : m_n;   // past the code: the run ends
+            // A jump back closes a loop: its checkpoint charges the loop's length.
             if (op.a <= i)
-            {
-               op.flags |= PREPARED_BACKWARD;
                op.cost = CheckpointCost(i - op.a + 1);
-            }
             break;
-         }
          case OPCODE_CALL:
-         {
-            const uint32 target = Access::AddressOf(instruction);
-            code = P_CALL;
-            op.a = (target < m_n) ? target : m_n;
-            op.b = static_cast<uint32>(instruction->StackItems());
+            // Every call is a checkpoint.
             op.p.region = m_out.RegionAt(op.a);
-            op.flags |= PREPARED_BACKWARD;   // every call is a checkpoint
             op.cost = CheckpointCost((op.p.region != nullptr) ? op.p.region->end - op.a : 1);
             break;
-         }
          case OPCODE_CALL_EXTERNAL:
-            code = P_CALL_NAME;
-            op.p.name = Access::NameOf(instruction);
             op.a = static_cast<uint32>(m_out.calls.size());
             m_out.calls.emplace_back();
-            op.b = static_cast<uint32>(instruction->StackItems());
             break;
          case OPCODE_PUSH_CONSTANT:
-         {
-            ORVA_Value *constant = Access::ConstantOf(instruction);
-            code = P_PUSH_CONST;
-            op.p.constant = constant;
             // A copy made without the text reads the same when the text is
             // what the number formats to anyway.
-            if (!m_plain && constant != nullptr &&
-                (Access::CopiesWithoutText(constant) || Access::HasCanonicalText(constant)))
+            if (!m_noFastPaths && op.p.constant != nullptr &&
+                (Access::CopiesWithoutText(op.p.constant) || Access::HasCanonicalText(op.p.constant)))
                op.flags |= PREPARED_BARE;
             break;
-         }
-         case OPCODE_PUSH_VARIABLE:
-         case OPCODE_SET:
-         case OPCODE_INC:
-         case OPCODE_DEC:
-         case OPCODE_INCP:
-         case OPCODE_DECP:
-         case OPCODE_ARRAY:
-            op.p.name = Access::NameOf(instruction);
-            if (slotted)
-               local(NameText(op.p.name));
-            switch (opCode)
-            {
-               case OPCODE_PUSH_VARIABLE: code = slotted ? P_PUSH_LOCAL : P_PUSH_NAME; break;
-               case OPCODE_SET: code = slotted ? P_SET_LOCAL : P_SET_NAME; break;
-               case OPCODE_ARRAY: code = slotted ? P_ARRAY_LOCAL : P_ARRAY_NAME; break;
-               default: code = slotted ? P_STEP_LOCAL : P_STEP_NAME; break;
-            }
-            break;
          case OPCODE_BIND:
-            op.p.name = Access::NameOf(instruction);
-            if (slotted)
+            if (region.slotted)
             {
-               code = P_BIND_LOCAL;
-               local(NameText(op.p.name));
                // The leading BINDs read $1, $2, ... in turn.
+               code = P_BIND_LOCAL;
                op.b = SlotOfName(region, ArgumentName(i - region.start + 1).c_str());
             }
-            else
-            {
-               code = P_BIND_NAME;
-            }
-            break;
-         case OPCODE_EXIT:
-            code = P_EXIT;
-            break;
-         case OPCODE_POP:
-            code = P_POP;
-            op.a = static_cast<uint32>(instruction->StackItems());
-            break;
-         case OPCODE_PRINT:
-            code = P_PRINT;
             break;
          case OPCODE_NEG:
-            code = m_plain ? static_cast<uint16_t>(P_UNARY) : static_cast<uint16_t>(P_NEG);
+            code = m_noFastPaths ? code : static_cast<uint16_t>(P_NEG);
             break;
          case OPCODE_NOT:
-            code = m_plain ? static_cast<uint16_t>(P_UNARY) : static_cast<uint16_t>(P_NOT);
-            break;
-         case OPCODE_BIT_NOT:
-            code = P_UNARY;
-            break;
-         case OPCODE_CAST:
-            code = P_CAST;
-            op.b = static_cast<uint32>(instruction->StackItems());
-            break;
-         case OPCODE_REFERENCE:
-            code = P_REFERENCE;
-            op.p.name = Access::NameOf(instruction);
-            break;
-         case OPCODE_GET_ELEMENT:
-            code = P_GET_ELEMENT;
-            break;
-         case OPCODE_SET_ELEMENT:
-            code = P_SET_ELEMENT;
-            break;
-         case OPCODE_CONCAT:
-         case OPCODE_LIKE:
-         case OPCODE_ILIKE:
-         case OPCODE_MATCH:
-         case OPCODE_IMATCH:
-         case OPCODE_CASE:
-            code = P_BINARY;
+            code = m_noFastPaths ? code : static_cast<uint16_t>(P_NOT);
             break;
          default:
-            if (ShortcutIndex(opCode) >= 0)
-               code = m_plain ? static_cast<uint16_t>(P_BINARY) : OperatorCode(opCode, SHAPE_STACK);
-            break;   // NOP and numbers outside the instruction set do nothing
+            if (!m_noFastPaths && ShortcutIndex(opCode) >= 0)
+               code = OperatorCode(opCode, SHAPE_STACK);
+            break;
       }
       op.code = op.plain = code;
    }
@@ -697,15 +632,15 @@ private:
 };
 }   // namespace
 
-ORVA_Prepared *ORVA_Engine::Prepare(bool plain) const
+ORVA_Prepared *ORVA_Engine::Prepare(bool noFastPaths) const
 {
    std::unique_ptr<ORVA_Prepared> prepared(new ORVA_Prepared());
    ORVA_Program *program = m_program;
-   Lowering(program->m_instructions, program->m_codeSize, program->m_functions, program->m_functionCount, plain,
+   Lowering(program->m_instructions, program->m_codeSize, program->m_functions, program->m_functionCount, noFastPaths,
             *prepared)
       .Run();
 
-   prepared->plain = plain;
+   prepared->noFastPaths = noFastPaths;
    prepared->reusable = (program->m_moduleCount == 0);
    prepared->prints.reserve(program->m_codeSize);
    for (uint32 i = 0; i < program->m_codeSize; i++)
@@ -722,7 +657,7 @@ bool ORVA_Engine::PreparedIsCurrent() const
 {
    const ORVA_Prepared *prepared = m_prepared;
    const ORVA_Program *program = m_program;
-   if (prepared == nullptr || !prepared->reusable || prepared->plain != m_plainPaths ||
+   if (prepared == nullptr || !prepared->reusable || prepared->noFastPaths != m_plainPaths ||
        prepared->prints.size() != program->m_codeSize || prepared->functions.size() != program->m_functionCount)
       return false;
    for (uint32 i = 0; i < program->m_codeSize; i++)

@@ -29,9 +29,17 @@
 #include <utility>
 #include <vector>
 
-/* The operators with a typed shortcut; the truth operators give 1 or 0. */
-#define ORVA_ARITH_OPERATORS(X) X(ADD) X(SUB) X(MUL) X(DIV) X(REM) X(BIT_AND) X(BIT_OR) X(BIT_XOR) X(LSHIFT) X(RSHIFT)
-#define ORVA_TRUTH_OPERATORS(X) X(EQ) X(NE) X(LT) X(LE) X(GT) X(GE) X(AND) X(OR)
+/*
+ * The operators with a typed shortcut; the truth operators give 1 or 0.
+ * The lists apply F(X, op) to each, so that a list of forms per operator
+ * can be handed X in turn; the one-argument forms apply X(op).
+ */
+#define ORVA_ARITH_LIST(F, X) \
+   F(X, ADD) F(X, SUB) F(X, MUL) F(X, DIV) F(X, REM) F(X, BIT_AND) F(X, BIT_OR) F(X, BIT_XOR) F(X, LSHIFT) F(X, RSHIFT)
+#define ORVA_TRUTH_LIST(F, X) F(X, EQ) F(X, NE) F(X, LT) F(X, LE) F(X, GT) F(X, GE) F(X, AND) F(X, OR)
+#define ORVA_APPLY(X, op) X(op)
+#define ORVA_ARITH_OPERATORS(X) ORVA_ARITH_LIST(ORVA_APPLY, X)
+#define ORVA_TRUTH_OPERATORS(X) ORVA_TRUTH_LIST(ORVA_APPLY, X)
 #define ORVA_SHORTCUT_OPERATORS(X) ORVA_ARITH_OPERATORS(X) ORVA_TRUTH_OPERATORS(X)
 
 /*
@@ -50,23 +58,32 @@
    X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
    X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP)
 
+/*
+ * The forms of an operator, one per shape of ORVA_OperatorShape and in its
+ * order; the truth operators also have the shapes that end with JZ or JNZ,
+ * which is taken on the truth without making a value.
+ */
+#define ORVA_OPERATOR_FORMS(X, op)                                                     \
+   X(OP_##op) X(CONST_##op) X(LOCAL_##op) X(LOCAL_CONST_##op) X(LOCAL_LOCAL_##op) \
+      X(LOCAL_CONST_SET_##op) X(LOCAL_LOCAL_SET_##op)
+#define ORVA_JUMP_FORMS(X, op) \
+   X(JUMP_##op) X(CONST_JUMP_##op) X(LOCAL_JUMP_##op) X(LOCAL_CONST_JUMP_##op) X(LOCAL_LOCAL_JUMP_##op)
+
+/*
+ * Every prepared code, in the order of their numbers: the enumeration and
+ * the interpreter's tables of handlers are made from this one list.
+ */
+#define ORVA_PREPARED_CODES(X)                  \
+   ORVA_SIMPLE_CODES(X)                         \
+   ORVA_ARITH_LIST(ORVA_OPERATOR_FORMS, X)      \
+   ORVA_TRUTH_LIST(ORVA_OPERATOR_FORMS, X)      \
+   ORVA_TRUTH_LIST(ORVA_JUMP_FORMS, X)
+
 enum ORVA_PreparedCode : uint16_t
 {
-#define ORVA_CODE_SIMPLE(name) P_##name,
-   ORVA_SIMPLE_CODES(ORVA_CODE_SIMPLE)
-#undef ORVA_CODE_SIMPLE
-   // Per operator, one code for each shape of ORVA_OperatorShape.
-#define ORVA_CODE_OPERATOR(op)                                                                          \
-   P_OP_##op, P_CONST_##op, P_LOCAL_##op, P_LOCAL_CONST_##op, P_LOCAL_LOCAL_##op, P_LOCAL_CONST_SET_##op, \
-      P_LOCAL_LOCAL_SET_##op,
-   ORVA_SHORTCUT_OPERATORS(ORVA_CODE_OPERATOR)
-#undef ORVA_CODE_OPERATOR
-   // Per truth operator, the shapes that end with JZ or JNZ, which is taken
-   // on the truth without making a value.
-#define ORVA_CODE_JUMP(op) \
-   P_JUMP_##op, P_CONST_JUMP_##op, P_LOCAL_JUMP_##op, P_LOCAL_CONST_JUMP_##op, P_LOCAL_LOCAL_JUMP_##op,
-   ORVA_TRUTH_OPERATORS(ORVA_CODE_JUMP)
-#undef ORVA_CODE_JUMP
+#define ORVA_PREPARED_CODE(name) P_##name,
+   ORVA_PREPARED_CODES(ORVA_PREPARED_CODE)
+#undef ORVA_PREPARED_CODE
    P_CODE_COUNT
 };
 
@@ -92,8 +109,7 @@ enum ORVA_OperatorShape
 /* Flags of an operation. */
 enum
 {
-   PREPARED_BACKWARD = 1,   // a jump to itself or an earlier address: the loop's checkpoint
-   PREPARED_BARE = 2        // a constant whose copy needs no text of its own
+   PREPARED_BARE = 2   // a constant whose copy needs no text of its own
 };
 
 /* A slot that is not there. */
@@ -192,7 +208,7 @@ struct ORVA_Prepared
    std::vector<ORVA_InstructionPrint> prints;
    std::vector<ORVA_Function> functions;
    bool reusable = false;
-   bool plain = false;
+   bool noFastPaths = false;           // made for runs without the fused and typed forms
 
    uint32 CodeSize() const { return static_cast<uint32>(ops.size()) - 1; }
    const ORVA_Region *RegionAt(uint32 address) const

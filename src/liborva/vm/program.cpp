@@ -48,7 +48,7 @@ void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
       return;
    // The engine reads the name of every named instruction but an unresolved
    // call; a host that builds code by hand may leave one without a name.
-   if (OperandKindOf(instruction->m_opCode) == OPERAND_NAME && instruction->m_opCode != OPCODE_CALL_EXTERNAL &&
+   if (HasNameOperand(instruction->m_opCode) && instruction->m_opCode != OPCODE_CALL_EXTERNAL &&
        instruction->m_operand.name == nullptr)
    {
       instruction->m_operand.name = strdup("");
@@ -68,7 +68,7 @@ void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
 
 void ORVA_Program::ResolveLastJump(int opCode)
 {
-   if (OperandKindOf(opCode) != OPERAND_ADDRESS)
+   if (!HasCodeAddress(opCode))
       return;
    for (uint32 i = m_codeSize; i > 0; i--)
    {

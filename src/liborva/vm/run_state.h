@@ -199,9 +199,8 @@ public:
     * The stack always has room for one more value when an instruction
     * starts, so that an instruction can push its one result without asking;
     * one that leaves the stack higher than it found it makes room again
-    * (KeepRoom) before the next starts.  False when memory ran out.
+    * before the next starts.  False when memory ran out.
     */
-   bool KeepRoom() { return stackTop < stackLimit || GrowStack(); }
    bool GrowStack()
    {
       const size_t depth = static_cast<size_t>(stackTop - stackBottom);

@@ -1,37 +1,18 @@
 /*
- * Internals shared by the virtual machine's sources: operand kinds of the
- * opcodes, the mnemonic and message tables and growth of the program's
- * counted arrays.  The engine's own state has headers of its own
+ * Internals shared by the virtual machine's sources: the instruction set
+ * (vm/opcodes.h), the message table and growth of the program's counted
+ * arrays.  The engine's own state has headers of its own
  * (engine.h, prepared.h, run_state.h, value_access.h).
  */
 #ifndef ORVA_VM_H
 #define ORVA_VM_H
 
 #include "orva.h"
+#include "vm/opcodes.h"
 #include "vm/value_access.h"   // for the sources of the machine that reach into values
 
 #include <cstdlib>
 #include <cstring>
-
-/* What the operand union of an instruction holds, decided by its opcode. */
-enum OperandKind
-{
-   OPERAND_NONE = 0,
-   OPERAND_NAME = 1,
-   OPERAND_CONSTANT = 2,
-   OPERAND_ADDRESS = 3
-};
-
-OperandKind OperandKindOf(int opCode);
-
-/* Opcodes whose operand is a code address that moves with the code. */
-inline bool HasCodeAddress(int opCode)
-{
-   return opCode == OPCODE_JMP || opCode == OPCODE_CALL || opCode == OPCODE_JZ || opCode == OPCODE_JNZ;
-}
-
-/* Listing text of an opcode; "???" for numbers outside the instruction set. */
-const char *OpcodeMnemonic(int opCode);
 
 /* Wording of a run-time error code; "Unknown error code" outside 1..24. */
 const char *RuntimeErrorMessage(int code);
