@@ -46,7 +46,8 @@ std::string ReadableSyntaxError(const std::string &message);
 // The lines that report a compile error of source, which was read from
 // where ("(command line)" and the like for text that has no file).  Each
 // line ends with a line feed.  hint adds a note where a file holds
-// statements outside every function.
+// statements outside every function; a syntax mistake the command knows
+// gets a note with its fix.
 std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
                                  bool hint);
 
@@ -70,10 +71,13 @@ std::vector<TraceFrame> ParseTrace(const std::string &trace);
 // (GetErrorTrace).  A line in a module's function names the module's file;
 // record tells which files the modules came from and which module stopped
 // the run, path where it was looked for.
+// note, when not empty, follows the error line as a note at its place.
 std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path);
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::string &note = std::string());
 std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path);
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::string &note = std::string());
 
 // "WHERE:LINE: " with the line left out when it is 0 or below, or "orva: "
 // and the line in words when where is empty.

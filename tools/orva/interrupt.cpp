@@ -1,0 +1,75 @@
+#include "interrupt.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+
+namespace orva_cli
+{
+
+namespace
+{
+
+std::atomic<ORVA_Program *> s_running{nullptr};
+volatile sig_atomic_t s_interrupted = 0;
+void (*s_hook)() = nullptr;
+
+void OnInterrupt(int)
+{
+   ORVA_Program *program = s_running.load();
+   if (program != nullptr)
+   {
+      if (s_interrupted != 0)
+      {
+         // The first request went unheard: leave as the default would.
+         signal(SIGINT, SIG_DFL);
+         raise(SIGINT);
+         return;
+      }
+      program->Stop();
+   }
+   else if (s_hook != nullptr)
+   {
+      s_hook();
+   }
+   s_interrupted = 1;
+}
+
+}
+
+void CatchInterrupts()
+{
+   struct sigaction action;
+   memset(&action, 0, sizeof(action));
+   action.sa_handler = OnInterrupt;
+   sigemptyset(&action.sa_mask);
+   // No SA_RESTART: a read waiting for a line gives up, so the prompt (and a
+   // script's readline) sees the interruption at once.
+   action.sa_flags = 0;
+   sigaction(SIGINT, &action, nullptr);
+}
+
+void SetInterruptHook(void (*hook)())
+{
+   s_hook = hook;
+}
+
+bool TakeInterrupt()
+{
+   bool was = s_interrupted != 0;
+   s_interrupted = 0;
+   return was;
+}
+
+WatchedRun::WatchedRun(ORVA_Program *program)
+{
+   s_interrupted = 0;
+   s_running.store(program);
+}
+
+WatchedRun::~WatchedRun()
+{
+   s_running.store(nullptr);
+}
+
+}
