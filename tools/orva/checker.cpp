@@ -77,7 +77,8 @@ void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, cons
       else if (!f->Takes(given))
       {
          std::string takes = f->script ? "at most " + std::to_string(f->most) : f->Describe();
-         out->push_back({line, "`" + t.text + "` takes " + takes + " argument" + (takes == "1" ? "" : "s") +
+         const bool one = f->script ? f->most == 1 : (f->least == 1 && f->most == 1);
+         out->push_back({line, "`" + t.text + "` takes " + takes + " argument" + (one ? "" : "s") +
                                   ", not " + std::to_string(given)});
       }
    }

@@ -124,18 +124,20 @@ const FunctionArity *KnownFunctions::Find(const std::string &name) const
 
 std::string KnownFunctions::Closest(const std::string &name) const
 {
+   // One slip in a short name, two in a longer one.
    std::string best;
-   size_t bestDistance = name.size() <= 4 ? 1 : 2;
-   bestDistance++;
+   size_t bestDistance = (name.size() <= 4 ? 1 : 2) + 1;
+   std::vector<std::string> names = {"print", "println"};   // statements, often written as calls
    for (const auto &f : m_functions)
+      if (f.first[0] != '_')
+         names.push_back(f.first);
+   for (const std::string &candidate : names)
    {
-      if (f.first[0] == '_')
-         continue;
-      size_t d = EditDistance(name, f.first);
+      size_t d = EditDistance(name, candidate);
       if (d < bestDistance)
       {
          bestDistance = d;
-         best = f.first;
+         best = candidate;
       }
    }
    return best;

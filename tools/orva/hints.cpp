@@ -91,10 +91,12 @@ std::string SyntaxHint(const std::string &source, int line)
       }
       if (t.kind == TokenKind::Number && t.text[0] == '-' && before != nullptr &&
           (before->kind == TokenKind::Name || before->kind == TokenKind::Number || before->Is(")") ||
-           before->Is("]")) &&
-          before->end == t.begin)
-         return "`" + before->text + t.text + "` reads as `" + before->text + "` followed by the number `" + t.text +
+           before->Is("]")))
+      {
+         const std::string written = source.substr(before->begin, t.end - before->begin);
+         return "`" + written + "` reads as `" + before->text + "` followed by the number `" + t.text +
                 "`: write `" + before->text + " - " + t.text.substr(1) + "`";
+      }
       if (after != nullptr && after->Is("=") && after->begin == t.end &&
           (t.Is("+") || t.Is("-") || t.Is("*") || t.Is("/") || t.Is("%") || t.Is(".") || t.Is("|") ||
            t.Is("&") || t.Is("^")))

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <unistd.h>
 
 namespace orva_cli
 {
@@ -12,6 +13,7 @@ namespace
 
 std::atomic<ORVA_Program *> s_running{nullptr};
 volatile sig_atomic_t s_interrupted = 0;
+bool s_errorsToTerminal = false;
 void (*s_hook)() = nullptr;
 
 void OnInterrupt(int)
@@ -27,6 +29,10 @@ void OnInterrupt(int)
          return;
       }
       program->Stop();
+      // The terminal echoed ^C where the cursor was; the report of the stop
+      // starts on a line of its own.
+      if (s_errorsToTerminal && write(STDERR_FILENO, "\n", 1) < 0)
+         s_interrupted = 1;
    }
    else if (s_hook != nullptr)
    {
@@ -39,6 +45,7 @@ void OnInterrupt(int)
 
 void CatchInterrupts()
 {
+   s_errorsToTerminal = isatty(STDERR_FILENO) != 0;
    struct sigaction action;
    memset(&action, 0, sizeof(action));
    action.sa_handler = OnInterrupt;
