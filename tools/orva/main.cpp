@@ -88,8 +88,9 @@ const char USAGE[] =
    "one more line, which may start with its else (an empty line runs it).  An\n"
    "empty line drops an unfinished input, and so does Ctrl-C, which also stops an\n"
    "input that is running.  After -i with a script, main() calls the script's\n"
-   "main.  Inputs are kept in ~/.orva_history.  \"exit\", \"quit\" or the end\n"
-   "of input leaves the prompt.\n"
+   "main.  With line editing, inputs are kept in ~/.orva_history and the up\n"
+   "arrow recalls a whole input.  \"exit\", \"quit\" or the end of input leaves\n"
+   "the prompt.\n"
    "\n"
    "Exit status:\n"
    "  0  the run completed (also by an exit statement), the check passed, or the\n"
@@ -100,10 +101,10 @@ const char USAGE[] =
    "  3  compile error in the script or in a -m module, or an empty script\n"
    "  4  the run was stopped by --max-instructions, --timeout or --max-memory\n"
    "  5  -c --strict found warnings\n"
-   "  130  Ctrl-C stopped the run\n"
-   "  N  the run completed after the script called exitstatus(N); a check\n"
-   "     script uses the monitoring convention 0 OK, 1 WARNING, 2 CRITICAL,\n"
-   "     3 UNKNOWN\n";
+   "  N  the run completed after the script called exitstatus(N), N from 0 to\n"
+   "     125; a check script uses the monitoring convention 0 OK, 1 WARNING,\n"
+   "     2 CRITICAL, 3 UNKNOWN (a run that fails has the status of its failure)\n"
+   "  130  Ctrl-C stopped the run\n";
 
 // The options, by letter and long name.  An option with a value name takes
 // the rest of its word or the next word ("-DNAME=1", "-D NAME=1",
