@@ -85,14 +85,24 @@ public:
    }
 
    // The exit status once the command has ended, after reading what it
-   // wrote; -1 when it did not end normally.
+   // wrote; -1 when it did not end normally or would not end.
    int Wait()
    {
       while (ReadSome())
       {
       }
       int status = 0;
-      waitpid(m_pid, &status, 0);
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (waitpid(m_pid, &status, WNOHANG) == 0)
+      {
+         if (std::chrono::steady_clock::now() > deadline)
+         {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
+            break;
+         }
+         usleep(10000);
+      }
       m_exited = true;
       return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
    }
@@ -139,15 +149,16 @@ TEST_F(OrvaTerminal, CtrlCStopsTheRunningInputAndThePromptGoesOn)
    ASSERT_TRUE(t.WaitFor("> "));
    t.Type("f = 21\n");
    ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("i = 0; while (1) i++;\n");
-   // Let the loop get going before it is interrupted.
-   usleep(300000);
+   t.Type("i = 0; println \"loop\" . \"ing\"; while (1) i++;\n");
+   // The loop has begun once its line printed.
+   ASSERT_TRUE(t.WaitFor("looping"));
    t.Type("\x03");
    ASSERT_TRUE(t.WaitFor("(prompt):1: run stopped")) << t.Output();
    ASSERT_TRUE(t.WaitFor("> "));
    // The functions and variables typed before are still there.
    t.Type("println \"kept:\" . twice(f);\n");
    ASSERT_TRUE(t.WaitFor("kept:42")) << t.Output();
+   ASSERT_TRUE(t.WaitFor("> "));
    t.Type("exit\n");
    EXPECT_EQ(t.Wait(), 0);
 }
@@ -160,13 +171,16 @@ TEST_F(OrvaTerminal, CtrlCDropsTheLineOrInputBeingTyped)
    t.Type("println \"dropped\" . \"one\";");
    ASSERT_TRUE(t.WaitFor("one\";"));
    t.Type("\x03");
+   ASSERT_TRUE(t.WaitFor("> "));
    t.Type("if (1) {\n");
    ASSERT_TRUE(t.WaitFor(">> "));
    t.Type("println \"dropped\" . \"two\";\n");
    ASSERT_TRUE(t.WaitFor(">> "));
    t.Type("\x03");
+   ASSERT_TRUE(t.WaitFor("> "));
    t.Type("println \"typed\" . \"after\";\n");
    ASSERT_TRUE(t.WaitFor("typedafter")) << t.Output();
+   ASSERT_TRUE(t.WaitFor("> "));
    t.Type("\x04");
    EXPECT_EQ(t.Wait(), 0);
    EXPECT_FALSE(Contains(t.Output(), "droppedone")) << t.Output();
@@ -204,6 +218,7 @@ TEST_F(OrvaTerminal, HistoryKeepsWholeInputsBetweenSessions)
    ASSERT_TRUE(t.WaitFor("> "));
    t.Type("println \"next:\" . next(41);\n");
    ASSERT_TRUE(t.WaitFor("next:42")) << t.Output();
+   ASSERT_TRUE(t.WaitFor("> "));
    t.Type("\x04");
    EXPECT_EQ(t.Wait(), 0);
 }

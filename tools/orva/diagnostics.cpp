@@ -130,21 +130,30 @@ int TopLevelStatementLine(const std::string &source)
 ErrorText ParseErrorText(const std::string &text)
 {
    ErrorText e;
-   int code = 0, line = 0, used = 0;
+   int line = 0, used = 0;
    if (sscanf(text.c_str(), "Error in line %d: %n", &line, &used) == 1 && used > 0)
    {
-      e.line = line;
-      e.message = text.substr(static_cast<size_t>(used));
-   }
-   else if (sscanf(text.c_str(), "Error %d in line %d: %n", &code, &line, &used) == 2 && used > 0)
-   {
-      e.code = code;
       e.line = line;
       e.message = text.substr(static_cast<size_t>(used));
    }
    else
    {
       e.message = text;
+   }
+   return e;
+}
+
+ErrorText RunErrorOf(const ORVA_Program &program)
+{
+   ErrorText e;
+   e.code = program.GetErrorCode();
+   e.line = program.GetErrorLine();
+   e.message = program.GetErrorMessage();
+   // A run refused as a whole (a nested Run) records no error of its own.
+   if (e.code == 0 && e.message.empty())
+   {
+      e.line = -1;
+      e.message = "run failed";
    }
    return e;
 }
@@ -234,11 +243,10 @@ std::vector<TraceFrame> ParseTrace(const std::string &trace)
    return frames;
 }
 
-std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
+std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &e,
                              const std::string &trace, const ModuleRecord &record, const ModulePath &path,
                              const std::string &note)
 {
-   ErrorText e = ParseErrorText(error);
    std::string where;
    int line = 0;
    locate(0, &where, &line);
@@ -319,7 +327,7 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
    return out;
 }
 
-std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
+std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
                              const std::string &trace, const ModuleRecord &record, const ModulePath &path,
                              const std::string &note)
 {

@@ -28,8 +28,8 @@
 namespace orva_cli
 {
 
-// A library error text taken apart.  code is 0 for a compile error; line is
-// -1 when the text is not in either of the library's forms.
+// A library error in parts.  code is 0 for a compile error and for a stop;
+// line is -1 when a compile error's text is not in the library's form.
 struct ErrorText
 {
    int code = 0;
@@ -37,7 +37,11 @@ struct ErrorText
    std::string message;
 };
 
+// A compile error's text taken apart (the compiler gives only its text).
 ErrorText ParseErrorText(const std::string &text);
+
+// The error of a program's failed run, from the parts the library gives.
+ErrorText RunErrorOf(const ORVA_Program &program);
 
 // "syntax error, unexpected T_IDENTIFIER, expecting $end" as
 // "syntax error, unexpected name, expecting end of input".
@@ -67,15 +71,15 @@ struct TraceFrame
 
 std::vector<TraceFrame> ParseTrace(const std::string &trace);
 
-// The lines that report a failed run of source, with its call trail
-// (GetErrorTrace).  A line in a module's function names the module's file;
+// The lines that report a failed run of source (RunErrorOf), with its call
+// trail (GetErrorTrace).  A line in a module's function names the module's file;
 // record tells which files the modules came from and which module stopped
 // the run, path where it was looked for.
 // note, when not empty, follows the error line as a note at its place.
-std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
+std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
                              const std::string &trace, const ModuleRecord &record, const ModulePath &path,
                              const std::string &note = std::string());
-std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
+std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &error,
                              const std::string &trace, const ModuleRecord &record, const ModulePath &path,
                              const std::string &note = std::string());
 

@@ -3,6 +3,7 @@
 #include "interrupt.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -23,11 +24,14 @@ namespace
 const size_t HISTORY_SIZE = 1000;
 
 #ifdef ORVA_HAVE_READLINE
+volatile sig_atomic_t s_inReadline = 0;
+
 // Readline hands Ctrl-C on to the command's handler once it has put the
-// terminal back; the line is emptied and a fresh prompt drawn.
+// terminal back; the line is emptied and a fresh prompt drawn.  Between
+// lines (an input being compiled) there is nothing to drop.
 void DropTypedLine()
 {
-   if (write(STDOUT_FILENO, "\n", 1) < 0)
+   if (s_inReadline == 0 || write(STDOUT_FILENO, "\n", 1) < 0)
       return;
    rl_replace_line("", 0);
    rl_set_prompt("> ");
@@ -126,7 +130,9 @@ ReadResult LineInput::Read(const char *prompt, std::string *line)
    if (m_terminal)
    {
       fflush(stdout);
+      s_inReadline = 1;
       char *text = readline(prompt);
+      s_inReadline = 0;
       if (text == nullptr)
          return ReadResult::End;
       line->assign(text);

@@ -485,14 +485,13 @@ int RunOnce(const Options &options, const Session &session, const Script &script
    fflush(stdout);
    if (rc != 0)
    {
-      const char *text = program->GetErrorText();
       std::string note;
       int status = EXIT_STATUS_RUN_ERROR;
       if (program->GetStopReason() != ORVA_STOP_NONE)
          status = StoppedStatus(*program, session, took.count(), &note);
       else
          note = RunErrorNote(*program, compiled, session);
-      ReportError(DescribeRunError(script.where, script.text, text != nullptr ? text : "run failed",
+      ReportError(DescribeRunError(script.where, script.text, RunErrorOf(*program),
                                    program->GetErrorTrace(), record, session.modulePath, note));
       return status;
    }

@@ -371,14 +371,13 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
    }
    else
    {
-      const char *text = program->GetErrorText();
       LineLocator locate = [&assembly](int line, std::string *where, int *lineThere) {
          assembly.Locate(line, where, lineThere);
       };
       std::string note = program->GetStopReason() == ORVA_STOP_NONE
                             ? RunErrorNote(*program, assembly.text, m_session)
                             : std::string();
-      ReportError(ScriptMainAsMain(DescribeRunError(locate, assembly.text, text != nullptr ? text : "run failed",
+      ReportError(ScriptMainAsMain(DescribeRunError(locate, assembly.text, RunErrorOf(*program),
                                                     program->GetErrorTrace(), record, m_session.modulePath,
                                                     note)));
    }
