@@ -32,6 +32,10 @@ TEST_F(OrvaCommand, RunErrorsNameTheFunctionOrVariableAtFault)
    Script("null.orva", "sub main()\n{\n   count = 1;\n   total = cuont + 1;\n}\n");
    EXPECT_EQ(Run({"null.orva"}).err, "null.orva:4: error 5: Invalid operation with NULL value\n"
                                      "null.orva:4: note: `cuont` is never assigned in main(), so it is null\n");
+   // At the prompt, variables of earlier inputs are assigned.
+   EXPECT_EQ(Run({"-i"}, "x = 1\ny = x + z\n").err,
+             "(prompt):1: error 5: Invalid operation with NULL value\n"
+             "(prompt):1: note: `z` is never assigned in main(), so it is null\n");
    // A null that came from elsewhere gets no guess.
    Script("nullarg.orva", "sub main()\n{\n   x = NULL;\n   y = x + 1;\n}\n");
    EXPECT_EQ(Run({"nullarg.orva"}).err, "nullarg.orva:4: error 5: Invalid operation with NULL value\n");

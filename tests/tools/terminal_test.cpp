@@ -239,6 +239,21 @@ TEST_F(OrvaTerminal, CtrlCStopsAScriptWithItsTrailAndStatus130)
       << t.Output();
 }
 
+TEST_F(OrvaTerminal, CtrlCWhileAScriptWaitsForInputEndsIt)
+{
+   // The read gives up (readline() gives null); the command still ends as
+   // interrupted rather than with the status of a completed run.
+   Script("ask.orva", "sub main()\n{\n   println \"reading\";\n   line = readline();\n"
+                      "   println \"got \" . typeof(line);\n}\n");
+   Terminal t({"ask.orva"}, Home(), m_dir);
+   ASSERT_TRUE(t.Started());
+   ASSERT_TRUE(t.WaitFor("reading"));
+   usleep(200000);
+   t.Type("\x03");
+   EXPECT_EQ(t.Wait(), 130);
+   EXPECT_TRUE(Contains(t.Output(), "ask.orva: interrupted\r\n")) << t.Output();
+}
+
 TEST_F(OrvaCommand, MainOfTheScriptIsCallableAfterI)
 {
    Script("tool.orva", "sub helper(x) { return x * 2; }\n"
@@ -247,6 +262,9 @@ TEST_F(OrvaCommand, MainOfTheScriptIsCallableAfterI)
    EXPECT_EQ(o.status, 0);
    EXPECT_EQ(o.out, "main ran\nmain ran\n42\nmain ran\n3\n");
    EXPECT_EQ(o.err, "");
+   // Functions defined at the prompt call it too.
+   o = Run({"-i", "tool.orva", "5"}, "sub again() { return main(2) + 1; }\nagain()\n");
+   EXPECT_EQ(o.out, "main ran\nmain ran\n5\n");
    // Without a script the input itself is main.
    EXPECT_TRUE(Contains(Run({"-i"}, "main()\n").err, "main cannot be called at the prompt"));
 }

@@ -16,11 +16,12 @@ int LineAt(const std::string &source, size_t offset)
    return 1 + static_cast<int>(std::count(source.begin(), source.begin() + std::min(offset, source.size()), '\n'));
 }
 
-std::string NullVariableNote(const ORVA_Program &program, const std::string &source, const Session &session)
+std::string NullVariableNote(const ORVA_Program &program, const std::string &source, const Session &session,
+                             const std::set<std::string> &held)
 {
    int line = program.GetErrorLine();
    std::vector<Token> tokens = ScanTokens(source);
-   std::set<std::string> globals;
+   std::set<std::string> globals = held;
    for (const auto &g : session.globals)
       globals.insert(g.first);
    for (const FunctionBody &body : FunctionBodies(tokens, source))
@@ -40,11 +41,12 @@ std::string NullVariableNote(const ORVA_Program &program, const std::string &sou
 
 }
 
-std::string RunErrorNote(const ORVA_Program &program, const std::string &source, const Session &session)
+std::string RunErrorNote(const ORVA_Program &program, const std::string &source, const Session &session,
+                         const std::set<std::string> &held)
 {
    const int code = program.GetErrorCode();
    if (code == ORVA_ERR_NULL_VALUE)
-      return NullVariableNote(program, source, session);
+      return NullVariableNote(program, source, session, held);
    const std::string name = program.GetErrorFunction();
    if (name.empty())
       return std::string();

@@ -9,6 +9,7 @@
 
 #include "cli.h"
 
+#include <set>
 #include <string>
 
 namespace orva_cli
@@ -16,8 +17,11 @@ namespace orva_cli
 
 // For a run of source that failed: the function that was not found (and
 // the known name it is closest to), the argument counts of a bad call, or
-// the variable that held null because nothing assigned it.
-std::string RunErrorNote(const ORVA_Program &program, const std::string &source, const Session &session);
+// the variable that held null because nothing assigned it.  held are
+// names that have values without an assignment in source (the prompt's
+// variables).
+std::string RunErrorNote(const ORVA_Program &program, const std::string &source, const Session &session,
+                         const std::set<std::string> &held = std::set<std::string>());
 
 // For a compile error at line of source: `n-1`, `x += 2`, `for (...)`,
 // `a[i]++` and a backslash before a text's closing quote.

@@ -482,6 +482,9 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       rc = program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
    }
    std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+   // A Ctrl-C the run did not stop at (it came while the script waited for
+   // input, which then ended) still ends the command as interrupted.
+   const bool interrupted = TakeInterrupt();
    fflush(stdout);
    if (rc != 0)
    {
@@ -494,6 +497,11 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       ReportError(DescribeRunError(script.where, script.text, RunErrorOf(*program),
                                    program->GetErrorTrace(), record, session.modulePath, note));
       return status;
+   }
+   if (interrupted)
+   {
+      ReportError(Location(script.where, 0) + "interrupted\n");
+      return EXIT_STATUS_INTERRUPTED;
    }
    ORVA_Value *result = program->GetResult();
    if (options.printResult || (echo && result != nullptr && !result->IsNull()))

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
@@ -374,8 +375,11 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
       LineLocator locate = [&assembly](int line, std::string *where, int *lineThere) {
          assembly.Locate(line, where, lineThere);
       };
+      std::set<std::string> held;
+      for (const auto &v : m_variables)
+         held.insert(v.first);
       std::string note = program->GetStopReason() == ORVA_STOP_NONE
-                            ? RunErrorNote(*program, assembly.text, m_session)
+                            ? RunErrorNote(*program, assembly.text, m_session, held)
                             : std::string();
       ReportError(ScriptMainAsMain(DescribeRunError(locate, assembly.text, RunErrorOf(*program),
                                                     program->GetErrorTrace(), record, m_session.modulePath,
@@ -434,8 +438,12 @@ void Prompt::Define(const Snippet &snippet, const std::string &text)
       if (!program || Run(program.get(), assembly, false) != 0)
          return;
    }
-   for (const Definition &d : added)
+   for (Definition d : added)
+   {
+      if (m_scriptMain)
+         d.text = RenameCalls(d.text, "main", SCRIPT_MAIN);
       m_definitions.Put(d);
+   }
 }
 
 void Prompt::RunInput(const Snippet &snippet, const std::string &text)
