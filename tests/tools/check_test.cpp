@@ -28,6 +28,12 @@ TEST_F(OrvaCommand, CheckFindsCallsThatCannotWork)
    Outcome strict = Run({"-c", "--strict", "calls.orva"});
    EXPECT_EQ(strict.status, 5);
    EXPECT_TRUE(Contains(strict.err, "warning: call of `prnt`"));
+   // An expression script, from -e or a file, is checked as well.
+   EXPECT_EQ(Run({"-c", "-e", "prnt(1) + substr(\"a\")"}).err,
+             "(command line):1: warning: call of `prnt`, a function that is defined nowhere; did you mean "
+             "`print`?\n"
+             "(command line):1: warning: `substr` takes 2 or 3 arguments, not 1\n");
+   EXPECT_EQ(Run({"-c", "-e", "x = 1; println x;"}).err, "");
    // --strict belongs to the check.
    EXPECT_EQ(Run({"--strict", "calls.orva"}).status, 2);
 }

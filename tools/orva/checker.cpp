@@ -239,10 +239,15 @@ std::vector<std::string> AddModuleFunctions(const std::string &source, const Ses
    return missing;
 }
 
-std::vector<Warning> CheckScript(const std::string &source, const Session &session)
+std::vector<Warning> CheckScript(const std::string &script, const Session &session)
 {
    std::vector<Warning> out;
-   std::vector<Token> tokens = ScanTokens(source);
+   std::vector<Token> tokens = ScanTokens(script);
+   // An expression script is checked as the main it runs as, on its lines.
+   const bool expression = !tokens.empty() && !tokens[0].Is("sub") && !tokens[0].Is("use");
+   const std::string source = expression ? "sub main() { return " + script + "\n; }" : script;
+   if (expression)
+      tokens = ScanTokens(source);
    KnownFunctions known;
    known.AddHost(session);
    known.AddScript(source, "");
