@@ -75,7 +75,7 @@ TEST_F(OrvaCommand, CheckFindsVariablesNeverAssignedAndUnreachableCode)
                        "   println \"never\";\n}\n"
                        "sub main()\n{\n"
                        "   while (1) { if (f(1, 2)) break; }\n"
-                       "   switch (limit) { case 1: return 1; case 2: break; default: exit; }\n"
+                       "   switch (limit) { case 1: return 1; break; case 2: break; default: exit; }\n"
                        "   println \"end\";\n}\n");
    Outcome o = Run({"-c", "vars.orva"});
    EXPECT_EQ(o.err, "vars.orva:7: warning: `totl` is read but never assigned in f(), so it is null\n"

@@ -116,7 +116,8 @@ void CheckUnreachable(const std::vector<Token> &tokens, const FunctionBody &body
       if (next >= body.close)
          continue;
       const Token &n = tokens[next];
-      if (n.Is("}") || n.Is("case") || n.Is("default") || n.Is("else"))
+      // A break after a return in a switch is a habit that does no harm.
+      if (n.Is("}") || n.Is("case") || n.Is("default") || n.Is("else") || (n.Is("break") && !t.Is("break")))
          continue;
       out->push_back({LineAt(source, n.begin), "unreachable code after " + t.text + " in " + body.name + "()"});
    }
