@@ -10,11 +10,6 @@ namespace orva_cli
 namespace
 {
 
-int LineAt(const std::string &source, size_t offset)
-{
-   return 1 + static_cast<int>(std::count(source.begin(), source.begin() + std::min(offset, source.size()), '\n'));
-}
-
 size_t Closing(const std::vector<Token> &tokens, size_t open, const char *o, const char *c)
 {
    int depth = 0;
@@ -51,8 +46,7 @@ int ArgumentCount(const std::vector<Token> &tokens, size_t open, size_t close)
    return count;
 }
 
-void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, const std::string &source,
-                const KnownFunctions &known, bool modulesMissing, std::vector<Warning> *out)
+void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, const KnownFunctions &known, bool modulesMissing, std::vector<Warning> *out)
 {
    for (size_t k = body.open; k + 1 < body.close; k++)
    {
@@ -62,7 +56,7 @@ void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, cons
       size_t close = Closing(tokens, k + 1, "(", ")");
       int given = ArgumentCount(tokens, k + 1, close);
       const FunctionArity *f = known.Find(t.text);
-      int line = LineAt(source, t.begin);
+      int line = t.line;
       if (f == nullptr)
       {
          // A module that is not there may hold the function.
@@ -88,8 +82,7 @@ void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, cons
 // of the same block.  The leaving statement must itself be a statement of
 // the block (after '{', ';', '}' or a case label), not the body of an if
 // or a loop, and a case label or the block's end makes code reachable again.
-void CheckUnreachable(const std::vector<Token> &tokens, const FunctionBody &body, const std::string &source,
-                      std::vector<Warning> *out)
+void CheckUnreachable(const std::vector<Token> &tokens, const FunctionBody &body, std::vector<Warning> *out)
 {
    for (size_t k = body.open + 1; k < body.close; k++)
    {
@@ -119,13 +112,13 @@ void CheckUnreachable(const std::vector<Token> &tokens, const FunctionBody &body
       // A break after a return in a switch is a habit that does no harm.
       if (n.Is("}") || n.Is("case") || n.Is("default") || n.Is("else") || (n.Is("break") && !t.Is("break")))
          continue;
-      out->push_back({LineAt(source, n.begin), "unreachable code after " + t.text + " in " + body.name + "()"});
+      out->push_back({n.line, "unreachable code after " + t.text + " in " + body.name + "()"});
    }
 }
 
 }
 
-std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens, const std::string &source)
+std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
 {
    std::vector<FunctionBody> bodies;
    for (size_t k = 0; k + 2 < tokens.size(); k++)
@@ -134,7 +127,7 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens, const
          continue;
       FunctionBody body;
       body.name = tokens[k + 1].text;
-      body.line = LineAt(source, tokens[k].begin);
+      body.line = tokens[k].line;
       size_t j = k + 3;
       for (; j < tokens.size() && !tokens[j].Is(")"); j++)
          if (tokens[j].kind == TokenKind::Name)
@@ -152,7 +145,6 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens, const
 }
 
 std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
-                                                         const std::string &source,
                                                          const std::set<std::string> &globals)
 {
    std::set<std::string> assigned(body.parameters.begin(), body.parameters.end());
@@ -184,7 +176,7 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
       if (assigns)
          assigned.insert(t.text);
       else if (seen.insert(t.text).second)
-         reads.push_back({t.text, LineAt(source, t.begin)});
+         reads.push_back({t.text, t.line});
    }
    std::vector<std::pair<std::string, int>> never;
    for (const auto &r : reads)
@@ -259,7 +251,7 @@ std::vector<Warning> CheckScript(const std::string &script, const Session &sessi
       int line = 0;
       for (size_t k = 0; k + 1 < tokens.size() && line == 0; k++)
          if (tokens[k].Is("use") && strcasecmp(tokens[k + 1].text.c_str(), name.c_str()) == 0)
-            line = LineAt(source, tokens[k].begin);
+            line = tokens[k].line;
       out.push_back({line, problem.size() > name.size()
                               ? "module `" + problem
                               : "module `" + name + "` is not found where the command looks for modules"});
@@ -268,12 +260,12 @@ std::vector<Warning> CheckScript(const std::string &script, const Session &sessi
    std::set<std::string> globals;
    for (const auto &g : session.globals)
       globals.insert(g.first);
-   for (const FunctionBody &body : FunctionBodies(tokens, source))
+   for (const FunctionBody &body : FunctionBodies(tokens))
    {
-      CheckCalls(tokens, body, source, known, !missing.empty(), &out);
-      for (const auto &r : UnassignedReads(tokens, body, source, globals))
+      CheckCalls(tokens, body, known, !missing.empty(), &out);
+      for (const auto &r : UnassignedReads(tokens, body, globals))
          out.push_back({r.second, "`" + r.first + "` is read but never assigned in " + body.name + "(), so it is null"});
-      CheckUnreachable(tokens, body, source, &out);
+      CheckUnreachable(tokens, body, &out);
    }
    std::stable_sort(out.begin(), out.end(), [](const Warning &a, const Warning &b) { return a.line < b.line; });
    return out;

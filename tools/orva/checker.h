@@ -41,13 +41,12 @@ struct FunctionBody
    size_t open = 0, close = 0;   // token indices of its braces
 };
 
-std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens, const std::string &source);
+std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens);
 
 // The names a function reads and never assigns, with the line of each
 // first read.  globals are names the host sets (-D), which need no
 // assignment.
 std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
-                                                         const std::string &source,
                                                          const std::set<std::string> &globals);
 
 // The modules a script uses (also through its modules) that the session

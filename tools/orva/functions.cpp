@@ -89,7 +89,6 @@ void KnownFunctions::AddScript(const std::string &source, const std::string &whe
       FunctionArity arity;
       arity.script = true;
       arity.where = where;
-      arity.line = 1 + static_cast<int>(std::count(source.begin(), source.begin() + tokens[k].begin, '\n'));
       size_t j = k + 3;
       int parameters = 0;
       for (; j < tokens.size() && !tokens[j].Is(")"); j++)

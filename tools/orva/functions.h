@@ -19,7 +19,6 @@ struct FunctionArity
    int least = 0;
    int most = -1;              // -1: any number
    bool script = false;        // a script or module function, which takes fewer arguments too
-   int line = 0;               // where a script function is defined
    std::string where;          // the file of a module function, else empty
 
    bool Takes(int count) const

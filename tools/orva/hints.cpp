@@ -11,11 +11,6 @@ namespace orva_cli
 namespace
 {
 
-int LineAt(const std::string &source, size_t offset)
-{
-   return 1 + static_cast<int>(std::count(source.begin(), source.begin() + std::min(offset, source.size()), '\n'));
-}
-
 std::string NullVariableNote(const ORVA_Program &program, const std::string &source, const Session &session,
                              const std::set<std::string> &held)
 {
@@ -24,15 +19,15 @@ std::string NullVariableNote(const ORVA_Program &program, const std::string &sou
    std::set<std::string> globals = held;
    for (const auto &g : session.globals)
       globals.insert(g.first);
-   for (const FunctionBody &body : FunctionBodies(tokens, source))
+   for (const FunctionBody &body : FunctionBodies(tokens))
    {
-      if (line < LineAt(source, tokens[body.open].begin) || line > LineAt(source, tokens[body.close].begin))
+      if (line < tokens[body.open].line || line > tokens[body.close].line)
          continue;
       std::vector<std::string> onLine;
       for (size_t k = body.open; k < body.close; k++)
-         if (tokens[k].kind == TokenKind::Name && LineAt(source, tokens[k].begin) == line)
+         if (tokens[k].kind == TokenKind::Name && tokens[k].line == line)
             onLine.push_back(tokens[k].text);
-      for (const auto &r : UnassignedReads(tokens, body, source, globals))
+      for (const auto &r : UnassignedReads(tokens, body, globals))
          if (std::find(onLine.begin(), onLine.end(), r.first) != onLine.end())
             return "`" + r.first + "` is never assigned in " + body.name + "(), so it is null";
    }
@@ -76,7 +71,7 @@ std::string SyntaxHint(const std::string &source, int line)
    std::vector<Token> tokens = ScanTokens(source);
    std::vector<size_t> here;
    for (size_t k = 0; k < tokens.size(); k++)
-      if (LineAt(source, tokens[k].begin) == line)
+      if (tokens[k].line == line)
          here.push_back(k);
    for (size_t k : here)
    {
@@ -112,7 +107,7 @@ std::string SyntaxHint(const std::string &source, int line)
          while (!target.empty() && target.back() == ' ')
             target.pop_back();
          size_t end = k + 2;
-         while (end < tokens.size() && !tokens[end].Is(";") && LineAt(source, tokens[end].begin) == line)
+         while (end < tokens.size() && !tokens[end].Is(";") && tokens[end].line == line)
             end++;
          std::string value = end > k + 2 ? source.substr(tokens[k + 2].begin, tokens[end - 1].end - tokens[k + 2].begin)
                                           : std::string("...");
