@@ -45,6 +45,11 @@ void OnInterrupt(int)
 
 void CatchInterrupts()
 {
+   // A command started with Ctrl-C ignored (in the background of a shell
+   // without job control) keeps ignoring it.
+   struct sigaction current;
+   if (sigaction(SIGINT, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+      return;
    s_errorsToTerminal = isatty(STDERR_FILENO) != 0;
    struct sigaction action;
    memset(&action, 0, sizeof(action));
