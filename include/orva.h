@@ -577,7 +577,17 @@ protected:
    std::atomic<int> m_stopRequest{0};
    int m_stopReason = ORVA_STOP_NONE;
 
+   // The parts of the last run's error text, so that hosts can word an
+   // error their own way: its code (0 for a stop) and line, and for a call
+   // that failed (no such function, a wrong argument count) the name it
+   // called and the number of arguments it gave.
+   int m_errorCode = 0;
+   int m_errorLine = 0;
+   char m_errorFunction[64] = "";
+   int m_errorArgumentCount = -1;
+
    void Error(int code);
+   void RecordErrorParts(int code, int line);
    uint32 GetFunctionAddress(const char *name);
 
    // The execution engine.
@@ -637,6 +647,18 @@ public:
    // function); a deep trail keeps its innermost and outermost calls and
    // says how many it leaves out.  Empty after a successful run.
    const char *GetErrorTrace() const;
+   // After a failed run, the parts of GetErrorText: the error code (0 when
+   // a stop ended the run), the line (0 before main starts) and the
+   // message without its "Error CODE in line LINE: " frame.  0, 0 and ""
+   // after a successful run.
+   int GetErrorCode() const { return m_errorCode; }
+   int GetErrorLine() const { return m_errorLine; }
+   const char *GetErrorMessage() const;
+   // When a call failed with ORVA_ERR_NO_FUNCTION or
+   // ORVA_ERR_INVALID_ARGUMENT_COUNT: the name it called and the number of
+   // arguments it gave; "" and -1 for any other error.
+   const char *GetErrorFunction() const { return m_errorFunction; }
+   int GetErrorArgumentCount() const { return m_errorArgumentCount; }
    void SetGlobalVariable(const char *name, ORVA_Value *value);
    ORVA_Variable *FindGlobalVariable(const char *name);
 

@@ -98,6 +98,13 @@ TEST_F(OrvaCommand, LimitOptionsStopARunawayScriptWithTheirOwnStatus)
    EXPECT_EQ(o.out, "42\n");
    EXPECT_EQ(Run({"--max-instructions", "100000", "-e", "1 / \"x\""}).status, 1);
 
+   // 0 means no limit, as --help and the manual say.
+   Script("count.orva", "sub main() {\n  i = 0;\n  while (i < 300000) i++;\n  println i;\n}\n");
+   o = Run({"--max-instructions", "0", "--timeout", "0", "--max-memory", "0", "count.orva"});
+   EXPECT_EQ(o.status, 0);
+   EXPECT_EQ(o.out, "300000\n");
+   EXPECT_TRUE(Contains(Run({"--help"}).out, "0 means no limit"));
+
    for (const char *bad : {"--max-instructions=-1", "--max-instructions=1e6", "--timeout=soon", "--timeout=-2",
                            "--max-memory=12Q", "--max-memory=99999999999G", "--max-memory="})
    {
@@ -105,6 +112,39 @@ TEST_F(OrvaCommand, LimitOptionsStopARunawayScriptWithTheirOwnStatus)
       EXPECT_EQ(o.status, 2) << bad;
       EXPECT_TRUE(Contains(o.err, "needs")) << bad << ": " << o.err;
    }
+}
+
+}
+
+namespace
+{
+
+// The word count that the language guide shows counts what wc counts, runs
+// of blanks and tabs included.
+TEST_F(OrvaCommand, TheGuidesWordCountAgreesWithWc)
+{
+   const std::string guide = ReadFile(fs::path(ORVA_SOURCE_DIR) / "docs" / "language.md");
+   size_t start = guide.find("// A word count of standard input");
+   ASSERT_NE(start, std::string::npos);
+   size_t end = guide.find("```", start);
+   ASSERT_NE(end, std::string::npos);
+   Script("wc.orva", guide.substr(start, end - start));
+   Outcome o = Run({"wc.orva"}, "one  two\tthree\n   0 four  \n\nfive\n");
+   EXPECT_EQ(o.err, "");
+   EXPECT_EQ(o.out, "4 lines, 6 words\n");
+}
+
+}
+
+namespace
+{
+
+// The guide's rule next to `09`: texts with a leading zero that are not
+// octal read as reals.
+TEST_F(OrvaCommand, TheGuidesRuleForTextsLike09)
+{
+   Outcome o = Run({"-e", "typeof(\"08\") . \" \" . typeof(\"09\") . \" \" . typeof(\"07\") . \" \" . (\"09\" + 0)"});
+   EXPECT_EQ(o.out, "real real int32 9.000000\n");
 }
 
 }

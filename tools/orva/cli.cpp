@@ -24,15 +24,43 @@ int ArgcHandler(int, ORVA_Value **, ORVA_Value **result)
    return 0;
 }
 
+// exitstatus(N): the status the command exits with when the run completes.
+// Scripts that never call it keep the status 0 of a completed run.
+int ExitStatusHandler(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   auto *env = dynamic_cast<CommandEnvironment *>(ORVA_CurrentEnvironment());
+   if (env == nullptr)
+      return ORVA_ERR_INTERNAL;
+   if (!argv[0]->IsInteger())
+   {
+      ORVA_SetErrorMessage("exitstatus() takes a whole number from 0 to 125");
+      return ORVA_ERR_NOT_INTEGER;
+   }
+   int64 n = argv[0]->IsUnsigned() && argv[0]->GetValueAsUInt64() > 125 ? 126 : argv[0]->GetValueAsInt64();
+   if (n < 0 || n > 125)
+   {
+      // 126 and above are what shells make of commands that could not run
+      // or died by a signal.
+      ORVA_SetErrorMessage("exitstatus() takes a whole number from 0 to 125");
+      return ORVA_ERR_BAD_CONVERSION;
+   }
+   if (env->StatusOut() != nullptr)
+      *env->StatusOut() = static_cast<int>(n);
+   *result = new ORVA_Value();
+   return 0;
+}
+
 ORVA_ExtFunction s_commandFunctions[] = {
    {"argc", ArgcHandler, 0},
+   {"exitstatus", ExitStatusHandler, 1},
 };
 
 }
 
-ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record)
+ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, int *status)
 {
    CommandEnvironment *env = new CommandEnvironment(session.modulePath, record, session.argumentCount);
+   env->SetStatusOut(status);
    env->SetIO(stdin, stdout);
    env->SetLibrary(session.library);
    ORVARegisterExtensions(env, ORVA_EXT_PURE | ORVA_EXT_IO);

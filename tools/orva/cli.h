@@ -24,7 +24,8 @@ enum ExitStatus
    EXIT_STATUS_RUN_ERROR = 1,
    EXIT_STATUS_USAGE = 2,
    EXIT_STATUS_COMPILE_ERROR = 3,
-   EXIT_STATUS_STOPPED = 4   // a limit of the run stopped it
+   EXIT_STATUS_STOPPED = 4,   // a limit of the run stopped it
+   EXIT_STATUS_WARNINGS = 5   // -c --strict found warnings
 };
 
 // The bounds every run gets (0: none).
@@ -53,8 +54,9 @@ struct Session
 // A fresh environment for one run: printed output to standard output, the
 // extension functions with input and output, the command's own functions,
 // the session's script library and module search; record learns which
-// modules the run linked.
-ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record);
+// modules the run linked; status, when given, receives what the script
+// passes to exitstatus() (it stays as it is when the script does not call it).
+ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, int *status = nullptr);
 
 // Compiles text; on failure returns null and stores the library's message.
 ORVA_Program *CompileText(const std::string &text, std::string *error);

@@ -1,5 +1,6 @@
 #include "diagnostics.h"
 
+#include "hints.h"
 #include "source_scan.h"
 
 #include <cctype>
@@ -129,21 +130,30 @@ int TopLevelStatementLine(const std::string &source)
 ErrorText ParseErrorText(const std::string &text)
 {
    ErrorText e;
-   int code = 0, line = 0, used = 0;
+   int line = 0, used = 0;
    if (sscanf(text.c_str(), "Error in line %d: %n", &line, &used) == 1 && used > 0)
    {
-      e.line = line;
-      e.message = text.substr(static_cast<size_t>(used));
-   }
-   else if (sscanf(text.c_str(), "Error %d in line %d: %n", &code, &line, &used) == 2 && used > 0)
-   {
-      e.code = code;
       e.line = line;
       e.message = text.substr(static_cast<size_t>(used));
    }
    else
    {
       e.message = text;
+   }
+   return e;
+}
+
+ErrorText RunErrorOf(const ORVA_Program &program)
+{
+   ErrorText e;
+   e.code = program.GetErrorCode();
+   e.line = program.GetErrorLine();
+   e.message = program.GetErrorMessage();
+   // A run refused as a whole (a nested Run) records no error of its own.
+   if (e.code == 0 && e.message.empty())
+   {
+      e.line = -1;
+      e.message = "run failed";
    }
    return e;
 }
@@ -186,6 +196,9 @@ std::string DescribeCompileError(const std::string &where, const std::string &so
    ErrorText e = ParseErrorText(error);
    int line = ClampLine(source, e.line);
    std::string out = Location(where, line) + "error: " + ReadableSyntaxError(e.message) + "\n";
+   std::string fix = line > 0 ? SyntaxHint(source, line) : std::string();
+   if (!fix.empty())
+      out += Location(where, line) + "note: " + fix + "\n";
    int statement = hint ? TopLevelStatementLine(source) : 0;
    if (statement > 0 && (line <= 0 || statement <= line))
       out += Location(where, statement) + "note: statements belong in a function such as `sub main()`\n";
@@ -230,10 +243,10 @@ std::vector<TraceFrame> ParseTrace(const std::string &trace)
    return frames;
 }
 
-std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path)
+std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &e,
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::string &note)
 {
-   ErrorText e = ParseErrorText(error);
    std::string where;
    int line = 0;
    locate(0, &where, &line);
@@ -273,10 +286,10 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
    };
 
    std::vector<TraceFrame> frames = ParseTrace(trace);
-   std::string out;
+   std::string at;
    if (!frames.empty() && frames[0].omitted == 0 && frames[0].line == e.line)
    {
-      out = place(frames[0]);
+      at = place(frames[0]);
    }
    else
    {
@@ -286,8 +299,9 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
          locate(e.line, &where, &line);
       if (record.AnyLinked() && e.line > 0)
          where.clear();
-      out = Location(where, line);
+      at = Location(where, line);
    }
+   std::string out = at;
    // A run stopped by a limit has no error code: "FILE:LINE: time limit reached".
    if (e.code == 0 && !e.message.empty())
    {
@@ -297,6 +311,8 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
    }
    else
       out += "error " + std::to_string(e.code) + ": " + e.message + "\n";
+   if (!note.empty())
+      out += at + "note: " + note + "\n";
 
    // A traceback, when the error happened in a call.
    if (frames.size() > 1)
@@ -311,13 +327,14 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
    return out;
 }
 
-std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path)
+std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::string &note)
 {
    LineLocator same = [&where](int line, std::string *file, int *lineThere) {
       *file = where;
       *lineThere = line;
    };
-   return DescribeRunError(same, source, error, trace, record, path);
+   return DescribeRunError(same, source, error, trace, record, path, note);
 }
 }

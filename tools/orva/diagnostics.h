@@ -28,8 +28,8 @@
 namespace orva_cli
 {
 
-// A library error text taken apart.  code is 0 for a compile error; line is
-// -1 when the text is not in either of the library's forms.
+// A library error in parts.  code is 0 for a compile error and for a stop;
+// line is -1 when a compile error's text is not in the library's form.
 struct ErrorText
 {
    int code = 0;
@@ -37,7 +37,11 @@ struct ErrorText
    std::string message;
 };
 
+// A compile error's text taken apart (the compiler gives only its text).
 ErrorText ParseErrorText(const std::string &text);
+
+// The error of a program's failed run, from the parts the library gives.
+ErrorText RunErrorOf(const ORVA_Program &program);
 
 // "syntax error, unexpected T_IDENTIFIER, expecting $end" as
 // "syntax error, unexpected name, expecting end of input".
@@ -46,7 +50,8 @@ std::string ReadableSyntaxError(const std::string &message);
 // The lines that report a compile error of source, which was read from
 // where ("(command line)" and the like for text that has no file).  Each
 // line ends with a line feed.  hint adds a note where a file holds
-// statements outside every function.
+// statements outside every function; a syntax mistake the command knows
+// gets a note with its fix.
 std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
                                  bool hint);
 
@@ -66,14 +71,17 @@ struct TraceFrame
 
 std::vector<TraceFrame> ParseTrace(const std::string &trace);
 
-// The lines that report a failed run of source, with its call trail
-// (GetErrorTrace).  A line in a module's function names the module's file;
+// The lines that report a failed run of source (RunErrorOf), with its call
+// trail (GetErrorTrace).  A line in a module's function names the module's file;
 // record tells which files the modules came from and which module stopped
 // the run, path where it was looked for.
-std::string DescribeRunError(const std::string &where, const std::string &source, const std::string &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path);
-std::string DescribeRunError(const LineLocator &locate, const std::string &source, const std::string &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path);
+// note, when not empty, follows the error line as a note at its place.
+std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::string &note = std::string());
+std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &error,
+                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::string &note = std::string());
 
 // "WHERE:LINE: " with the line left out when it is 0 or below, or "orva: "
 // and the line in words when where is empty.

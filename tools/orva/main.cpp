@@ -1,12 +1,16 @@
 /*
  * orva: compiles an ORVA script and runs it, or reads inputs at a prompt.
  */
+#include "checker.h"
 #include "cli.h"
 #include "diagnostics.h"
+#include "hints.h"
+#include "interrupt.h"
 #include "listing.h"
 #include "prompt.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -34,7 +38,11 @@ const char USAGE[] =
    "  -e TEXT        run TEXT instead of a script file: functions, a bare\n"
    "                 expression (its value is printed unless it is null or an\n"
    "                 assignment) or statements (run as the body of main)\n"
-   "  -c             compile only: check the syntax, do not run\n"
+   "  -c, --check    check the script without running it: its syntax, then calls\n"
+   "                 of functions that exist nowhere or with a wrong number of\n"
+   "                 arguments, variables read but never assigned, and code\n"
+   "                 after return; each finding is FILE:LINE: warning: TEXT\n"
+   "  --strict       with -c: exit with status 5 when there is a warning\n"
    "  -d             print the program listing before running\n"
    "  -r             print the result of the run (the value main returned)\n"
    "  -D NAME=VALUE  set the global variable NAME before the run; VALUE that\n"
@@ -44,13 +52,13 @@ const char USAGE[] =
    "  -L DIR         look for module files in DIR too (repeatable)\n"
    "  --max-instructions N\n"
    "                 stop a run after N instructions (work on long texts and\n"
-   "                 arrays counts in proportion)\n"
+   "                 arrays counts in proportion); 0 means no limit\n"
    "  --timeout SECONDS\n"
    "                 stop a run after SECONDS of wall-clock time (decimals\n"
-   "                 allowed, such as 0.5)\n"
+   "                 allowed, such as 0.5); 0 means no limit\n"
    "  --max-memory SIZE\n"
    "                 stop a run that would hold more than SIZE bytes (suffix K,\n"
-   "                 M or G for units of 1024, 1024^2, 1024^3)\n"
+   "                 M or G for units of 1024, 1024^2, 1024^3); 0 means no limit\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -65,7 +73,8 @@ const char USAGE[] =
    "\n"
    "Scripts run by orva have the extension functions (split, join, format,\n"
    "sort, sqrt, readline, readfile, writefile, getenv, ...) and argc(), the\n"
-   "number of ARGs; see the language guide.\n"
+   "number of ARGs, and exitstatus(N), which sets the status the command exits\n"
+   "with when the run completes (N from 0 to 125); see the language guide.\n"
    "\n"
    "Prompt: with no SCRIPT and no -e, and a terminal on standard input (or -i),\n"
    "orva reads one input per line.  A bare expression prints its value;\n"
@@ -77,16 +86,25 @@ const char USAGE[] =
    "next line while it is unfinished: an open bracket, a line that ends with an\n"
    "if, while or switch header, else or do.  A complete if statement waits for\n"
    "one more line, which may start with its else (an empty line runs it).  An\n"
-   "empty line drops an unfinished input.  \"exit\", \"quit\" or the end of input\n"
-   "leaves the prompt.\n"
+   "empty line drops an unfinished input, and so does Ctrl-C, which also stops an\n"
+   "input that is running.  After -i with a script, main() calls the script's\n"
+   "main.  With line editing, inputs are kept in ~/.orva_history and the up\n"
+   "arrow recalls a whole input.  \"exit\", \"quit\" or the end of input leaves\n"
+   "the prompt.\n"
    "\n"
    "Exit status:\n"
    "  0  the run completed (also by an exit statement), the check passed, or the\n"
    "     prompt reached the end of its input\n"
-   "  1  the run stopped with a run-time error\n"
+   "  1  the run stopped with a run-time error (also when a text grew past what\n"
+   "     the library can hold, or the memory ran out without --max-memory)\n"
    "  2  usage error, or a script or module file that cannot be read\n"
    "  3  compile error in the script or in a -m module, or an empty script\n"
-   "  4  the run was stopped by --max-instructions, --timeout or --max-memory\n";
+   "  4  the run was stopped by --max-instructions, --timeout or --max-memory\n"
+   "  5  -c --strict found warnings\n"
+   "  N  the run completed after the script called exitstatus(N), N from 0 to\n"
+   "     125; a check script uses the monitoring convention 0 OK, 1 WARNING,\n"
+   "     2 CRITICAL, 3 UNKNOWN (a run that fails has the status of its failure)\n"
+   "  130  Ctrl-C stopped the run\n";
 
 // The options, by letter and long name.  An option with a value name takes
 // the rest of its word or the next word ("-DNAME=1", "-D NAME=1",
@@ -95,6 +113,7 @@ enum OptionId
 {
    OPT_EXPRESSION,
    OPT_CHECK,
+   OPT_STRICT,
    OPT_LISTING,
    OPT_RESULT,
    OPT_DEFINE,
@@ -118,7 +137,8 @@ struct OptionEntry
 
 const OptionEntry s_options[] = {
    {OPT_EXPRESSION, 'e', nullptr, "TEXT"},
-   {OPT_CHECK, 'c', nullptr, nullptr},
+   {OPT_CHECK, 'c', "check", nullptr},
+   {OPT_STRICT, 0, "strict", nullptr},
    {OPT_LISTING, 'd', nullptr, nullptr},
    {OPT_RESULT, 'r', nullptr, nullptr},
    {OPT_DEFINE, 'D', nullptr, "NAME=VALUE"},
@@ -137,6 +157,7 @@ struct Options
    const char *expression = nullptr;   // -e TEXT
    const char *script = nullptr;       // SCRIPT, or null
    bool checkOnly = false;
+   bool strict = false;   // warnings of the check fail it
    bool listing = false;
    bool printResult = false;
    bool prompt = false;
@@ -202,6 +223,7 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
             return UsageError(std::string("--max-memory needs a size such as 512K, 64M or 2G, not '") + value + "'");
          break;
       case OPT_CHECK: options->checkOnly = true; break;
+      case OPT_STRICT: options->strict = true; break;
       case OPT_LISTING: options->listing = true; break;
       case OPT_RESULT: options->printResult = true; break;
       case OPT_PROMPT: options->prompt = true; break;
@@ -289,6 +311,8 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->script = argv[i++];
    for (; i < argc; i++)
       options->arguments.push_back(argv[i]);
+   if (options->strict && !options->checkOnly)
+      return UsageError("--strict goes with -c (--check)");
    if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
       return UsageError("-i cannot read inputs from standard input after a script read from it");
    return GO_ON;
@@ -377,11 +401,43 @@ void ReportError(const std::string &lines)
    fputs(lines.c_str(), stderr);
 }
 
+// Prints the check's warnings; the exit status of the check.
+int Check(const Options &options, const Session &session, const Script &script, const std::string &compiled)
+{
+   std::vector<Warning> warnings = CheckScript(compiled, session);
+   fflush(stdout);
+   for (const Warning &w : warnings)
+      fprintf(stderr, "%swarning: %s\n", Location(script.where, w.line).c_str(), w.text.c_str());
+   return options.strict && !warnings.empty() ? EXIT_STATUS_WARNINGS : EXIT_STATUS_OK;
+}
+
+// The status of a run that a limit or Ctrl-C stopped, and what to add to
+// its message.
+int StoppedStatus(const ORVA_Program &program, const Session &session, double seconds, std::string *note)
+{
+   switch (program.GetStopReason())
+   {
+      case ORVA_STOP_REQUESTED: return EXIT_STATUS_INTERRUPTED;
+      case ORVA_STOP_MEMORY:
+         // A text past the library's bound on one text, or a heap that ran
+         // out, is no limit the user set.
+         return strcmp(program.GetErrorMessage(), "Memory limit reached") == 0 ? EXIT_STATUS_STOPPED
+                                                                             : EXIT_STATUS_RUN_ERROR;
+      case ORVA_STOP_TIME:
+         // A regular expression whose worst case could outrun the time left
+         // is refused before it starts, long before the deadline.
+         if (session.limits.milliseconds > 0 && seconds * 1000 < session.limits.milliseconds * 0.9)
+            *note = "the match or search was refused before it started: its worst case could pass the time limit";
+         return EXIT_STATUS_STOPPED;
+      default: return EXIT_STATUS_STOPPED;
+   }
+}
+
 int RunOnce(const Options &options, const Session &session, const Script &script)
 {
    bool echo = false;
    std::string error;
-   ORVA_Program *program;
+   std::string compiled = script.text;
    if (script.snippet)
    {
       Snippet snippet = ClassifySnippet(script.text);
@@ -391,14 +447,10 @@ int RunOnce(const Options &options, const Session &session, const Script &script
          return EXIT_STATUS_COMPILE_ERROR;
       }
       echo = snippet.form == SnippetForm::Expression && !IsTopLevelAssignment(snippet.tokens);
-      program = CompileText(snippet.form == SnippetForm::Statements ? StatementsAsMain(snippet, script.text, "", "")
-                                                                    : script.text + SnippetEnd(script.text),
-                            &error);
+      compiled = snippet.form == SnippetForm::Statements ? StatementsAsMain(snippet, script.text, "", "")
+                                                         : script.text + SnippetEnd(script.text);
    }
-   else
-   {
-      program = CompileText(script.text, &error);
-   }
+   ORVA_Program *program = CompileText(compiled, &error);
    if (program == nullptr)
    {
       ReportError(DescribeCompileError(script.where, script.text, error, !script.snippet));
@@ -412,7 +464,7 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       fflush(stdout);
    }
    if (options.checkOnly)
-      return EXIT_STATUS_OK;
+      return Check(options, session, script, compiled);
 
    for (const auto &g : session.globals)
       program->SetGlobalVariable(g.first.c_str(), new ORVA_Value(g.second.c_str()));
@@ -421,15 +473,35 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       args.push_back(new ORVA_Value(a));
 
    ModuleRecord record;
-   int rc = program->Run(NewEnvironment(session, &record), static_cast<uint32>(args.size()), args.data(), nullptr,
-                         nullptr);
+   int scriptStatus = -1;
+   ORVA_Environment *env = NewEnvironment(session, &record, &scriptStatus);
+   auto started = std::chrono::steady_clock::now();
+   int rc;
+   {
+      WatchedRun watch(program);
+      rc = program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
+   }
+   std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+   // A Ctrl-C the run did not stop at (it came while the script waited for
+   // input, which then ended) still ends the command as interrupted.
+   const bool interrupted = TakeInterrupt();
    fflush(stdout);
    if (rc != 0)
    {
-      const char *text = program->GetErrorText();
-      ReportError(DescribeRunError(script.where, script.text, text != nullptr ? text : "run failed",
-                                   program->GetErrorTrace(), record, session.modulePath));
-      return program->GetStopReason() != ORVA_STOP_NONE ? EXIT_STATUS_STOPPED : EXIT_STATUS_RUN_ERROR;
+      std::string note;
+      int status = EXIT_STATUS_RUN_ERROR;
+      if (program->GetStopReason() != ORVA_STOP_NONE)
+         status = StoppedStatus(*program, session, took.count(), &note);
+      else
+         note = RunErrorNote(*program, compiled, session);
+      ReportError(DescribeRunError(script.where, script.text, RunErrorOf(*program),
+                                   program->GetErrorTrace(), record, session.modulePath, note));
+      return status;
+   }
+   if (interrupted)
+   {
+      ReportError(Location(script.where, 0) + "interrupted\n");
+      return EXIT_STATUS_INTERRUPTED;
    }
    ORVA_Value *result = program->GetResult();
    if (options.printResult || (echo && result != nullptr && !result->IsNull()))
@@ -437,7 +509,7 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       WriteValue(stdout, result);
       fputc('\n', stdout);
    }
-   return EXIT_STATUS_OK;
+   return scriptStatus >= 0 ? scriptStatus : EXIT_STATUS_OK;
 }
 
 }
@@ -446,6 +518,7 @@ int main(int argc, char **argv)
 {
    Options options;
    Session session;
+   CatchInterrupts();
    int status = ParseCommandLine(argc, argv, &options, &session);
    if (status == GO_ON)
    {

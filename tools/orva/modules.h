@@ -80,12 +80,25 @@ public:
    int UseModule(ORVA_Program *main, const char *name) override;
    uint32 ArgumentCount() const { return m_argumentCount; }
 
+   // The functions scripts can call, in the order a lookup takes them.
+   const ORVA_ExtFunction *Functions(uint32 *count) const
+   {
+      *count = m_functionCount;
+      return m_functions;
+   }
+
+   // Where exitstatus() leaves the status the script asks the command to
+   // exit with; null where scripts cannot set one (the prompt).
+   void SetStatusOut(int *status) { m_status = status; }
+   int *StatusOut() const { return m_status; }
+
 private:
    bool AlreadyLinked(const char *name) const;
 
    const ModulePath &m_path;
    ModuleRecord *m_record;
    uint32 m_argumentCount;
+   int *m_status = nullptr;
 };
 
 }

@@ -1,10 +1,13 @@
 #include "prompt.h"
 
 #include "diagnostics.h"
+#include "hints.h"
+#include "interrupt.h"
 #include "line_input.h"
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
@@ -64,6 +67,35 @@ int CountLines(const std::string &text)
 }
 
 const char PROMPT_NAME[] = "(prompt)";
+
+// Every input runs as main, so the main of a script given with -i is kept
+// under this name, and calls of main in inputs call it.
+const char SCRIPT_MAIN[] = "_orva_script_main";
+
+// text with every call of the function from renamed to to.
+std::string RenameCalls(const std::string &text, const std::string &from, const std::string &to)
+{
+   std::vector<Token> tokens = ScanTokens(text);
+   std::string out;
+   size_t copied = 0;
+   for (size_t k = 0; k + 1 < tokens.size(); k++)
+   {
+      if (tokens[k].kind == TokenKind::Name && tokens[k].text == from && tokens[k + 1].Is("("))
+      {
+         out += text.substr(copied, tokens[k].begin - copied) + to;
+         copied = tokens[k].end;
+      }
+   }
+   return out + text.substr(copied);
+}
+
+// A message about renamed code, in the names the user wrote.
+std::string ScriptMainAsMain(std::string text)
+{
+   for (size_t at = text.find(SCRIPT_MAIN); at != std::string::npos; at = text.find(SCRIPT_MAIN, at))
+      text.replace(at, sizeof(SCRIPT_MAIN) - 1, "main");
+   return text;
+}
 
 // Follows, line by line, what an input leaves open, so that an input that
 // certainly goes on is not compiled again at each of its lines (which made
@@ -196,8 +228,6 @@ public:
       }
    }
 
-   bool Has(const std::string &key) const { return m_index.count(key) != 0; }
-
 private:
    struct Kept
    {
@@ -233,6 +263,7 @@ private:
    ValueMap m_variables;   // variables made at the prompt
    ValueMap m_kept;        // what the last input handed back
    Definitions m_definitions;
+   bool m_scriptMain = false;   // the script of -i had a main
 };
 
 void ReportError(const std::string &lines)
@@ -252,9 +283,16 @@ void Prompt::Adopt(const std::string &script)
    std::vector<Definition> definitions;
    if (!SplitDefinitions(script, ScanTokens(script), &definitions))
       return;   // an expression script has no functions to keep
-   for (const Definition &d : definitions)
-      if (d.key != "sub main")
-         m_definitions.Put(d);
+   for (Definition &d : definitions)
+   {
+      if (d.key == "sub main")
+      {
+         d.key = std::string("sub ") + SCRIPT_MAIN;
+         m_scriptMain = true;
+      }
+      d.text = RenameCalls(d.text, "main", SCRIPT_MAIN);
+      m_definitions.Put(d);
+   }
 }
 
 ORVA_Program *Prompt::Compile(const Assembly &assembly)
@@ -267,7 +305,7 @@ ORVA_Program *Prompt::Compile(const Assembly &assembly)
       std::string where;
       int line = 0;
       assembly.Locate(e.line, &where, &line);
-      ReportError(Location(where, line) + "error: " + ReadableSyntaxError(e.message) + "\n");
+      ReportError(ScriptMainAsMain(Location(where, line) + "error: " + ReadableSyntaxError(e.message) + "\n"));
    }
    return program;
 }
@@ -297,7 +335,12 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
    m_kept.clear();
    s_kept = &m_kept;
    ORVA_VariableSystem *globalsOut = nullptr;
-   int rc = program->Run(env, 0, nullptr, locals, &globalsOut);
+   int rc;
+   {
+      WatchedRun watch(program);
+      rc = program->Run(env, 0, nullptr, locals, &globalsOut);
+   }
+   TakeInterrupt();
    s_kept = nullptr;
    fflush(stdout);
 
@@ -329,12 +372,18 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
    }
    else
    {
-      const char *text = program->GetErrorText();
       LineLocator locate = [&assembly](int line, std::string *where, int *lineThere) {
          assembly.Locate(line, where, lineThere);
       };
-      ReportError(DescribeRunError(locate, assembly.text, text != nullptr ? text : "run failed",
-                                   program->GetErrorTrace(), record, m_session.modulePath));
+      std::set<std::string> held;
+      for (const auto &v : m_variables)
+         held.insert(v.first);
+      std::string note = program->GetStopReason() == ORVA_STOP_NONE
+                            ? RunErrorNote(*program, assembly.text, m_session, held)
+                            : std::string();
+      ReportError(ScriptMainAsMain(DescribeRunError(locate, assembly.text, RunErrorOf(*program),
+                                                    program->GetErrorTrace(), record, m_session.modulePath,
+                                                    note)));
    }
    m_kept.clear();
    return rc;
@@ -389,8 +438,12 @@ void Prompt::Define(const Snippet &snippet, const std::string &text)
       if (!program || Run(program.get(), assembly, false) != 0)
          return;
    }
-   for (const Definition &d : added)
+   for (Definition d : added)
+   {
+      if (m_scriptMain)
+         d.text = RenameCalls(d.text, "main", SCRIPT_MAIN);
       m_definitions.Put(d);
+   }
 }
 
 void Prompt::RunInput(const Snippet &snippet, const std::string &text)
@@ -408,27 +461,29 @@ void Prompt::RunInput(const Snippet &snippet, const std::string &text)
    // Each input runs as main, so a call of main would call the input itself.
    for (const std::string &call : CalledNames(snippet.tokens))
    {
-      if (call == "main")
+      if (call == "main" && !m_scriptMain)
       {
          ReportError(std::string(PROMPT_NAME) + ": error: main cannot be called at the prompt, where every input "
                                                 "runs as main\n");
          return;
       }
    }
+   const std::string input = m_scriptMain ? RenameCalls(text, "main", SCRIPT_MAIN) : text;
+   std::vector<Token> inputTokens = m_scriptMain ? ScanTokens(input) : snippet.tokens;
 
    Assembly assembly;
    if (snippet.form == SnippetForm::Expression)
    {
-      assembly.Add(std::string("sub main() { return ") + KEEP_FUNCTION + "((" + text + SnippetEnd(text) + "), " +
+      assembly.Add(std::string("sub main() { return ") + KEEP_FUNCTION + "((" + input + SnippetEnd(input) + "), " +
                       nameList + valueList + "); }",
                    PROMPT_NAME);
    }
    else
    {
       std::string tail = std::string(KEEP_FUNCTION) + "(NULL, " + nameList + valueList + ");";
-      assembly.Add(StatementsAsMain(snippet, text, tail, ""), PROMPT_NAME);
+      assembly.Add(StatementsAsMain(snippet, input, tail, ""), PROMPT_NAME);
    }
-   m_definitions.AddNeeded(snippet.tokens, {}, &assembly);
+   m_definitions.AddNeeded(inputTokens, {}, &assembly);
 
    std::unique_ptr<ORVA_Program> program(Compile(assembly));
    if (program && Run(program.get(), assembly, true) == 0 &&
@@ -472,8 +527,17 @@ int RunPrompt(const Session &session, bool terminal, const std::string *script)
    bool waitingForElse = false;  // pending is a complete if statement
    std::string line;
    bool atEnd = true;
-   while (input.Read(pending.empty() ? "> " : ">> ", &line))
+   ReadResult got;
+   while ((got = input.Read(pending.empty() ? "> " : ">> ", &line)) != ReadResult::End)
    {
+      if (got == ReadResult::Interrupted)
+      {
+         // Ctrl-C gives up on the input so far; what was typed after it
+         // (with line editing) starts a new one.
+         pending.clear();
+         open.Reset();
+         waitingForElse = false;
+      }
       // A zero byte would end the text where the compiler reads it.
       for (char &c : line)
          if (c == '\0')
@@ -489,6 +553,7 @@ int RunPrompt(const Session &session, bool terminal, const std::string *script)
          }
          else
          {
+            input.Remember(pending);
             prompt.Evaluate(ClassifySnippet(pending), pending);
             pending.clear();
             open.Reset();
@@ -504,6 +569,7 @@ int RunPrompt(const Session &session, bool terminal, const std::string *script)
             continue;
          if (trimmed == "exit" || trimmed == "quit")
          {
+            input.Remember(trimmed);
             atEnd = false;
             break;
          }
@@ -532,6 +598,7 @@ int RunPrompt(const Session &session, bool terminal, const std::string *script)
          waitingForElse = true;
          continue;
       }
+      input.Remember(pending);
       prompt.Evaluate(snippet, pending);
       pending.clear();
       open.Reset();

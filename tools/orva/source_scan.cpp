@@ -134,6 +134,8 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
 {
    std::vector<Token> tokens;
    size_t i = SkipCommentBody(s, 0, commentLevel);
+   size_t counted = 0;   // line feeds before here are in line
+   int line = 1;
    while (i < s.size())
    {
       int c = At(s, i);
@@ -157,6 +159,10 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
 
       Token t;
       t.begin = i;
+      line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
+                                          s.begin() + static_cast<std::ptrdiff_t>(i), '\n'));
+      counted = i;
+      t.line = line;
       if (c == '"')
       {
          t.kind = TokenKind::Text;

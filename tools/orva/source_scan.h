@@ -33,6 +33,7 @@ struct Token
    std::string text;
    size_t begin;   // byte offsets into the scanned text
    size_t end;
+   int line;       // the line it starts on, from 1, in the scanned text
 
    bool Is(const char *s) const { return (kind == TokenKind::Symbol || kind == TokenKind::Keyword) && text == s; }
 };

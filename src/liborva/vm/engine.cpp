@@ -87,6 +87,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    // Every run starts unstopped: a Stop made while none was under way is
    // dropped rather than ending a run the host starts later.
    m_stopReason = ORVA_STOP_NONE;
+   RecordErrorParts(0, 0);
    m_stopRequest.store(0, std::memory_order_relaxed);
 
    m_environment = (env != nullptr) ? env : new ORVA_Environment();

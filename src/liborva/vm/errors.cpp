@@ -89,6 +89,7 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
          RecordErrorTrace(program->m_engine, program->m_ip);
       free(program->m_errorText);
       program->m_errorText = strdup(buffer);
+      program->RecordErrorParts(0, RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions));
    }
    program->m_ip = INVALID_ADDRESS;
 }
@@ -110,8 +111,37 @@ void ORVA_Program::Error(int code)
       return;
    }
    free(m_errorText);
-   m_errorText = RuntimeErrorText(code, RuntimeErrorLine(m_ip, m_codeSize, m_instructions), RuntimeErrorMessage(code));
+   const int line = RuntimeErrorLine(m_ip, m_codeSize, m_instructions);
+   m_errorText = RuntimeErrorText(code, line, RuntimeErrorMessage(code));
+   RecordErrorParts(code, line);
    if (m_engine != nullptr)
       RecordErrorTrace(m_engine, m_ip);
    m_ip = INVALID_ADDRESS;
+}
+
+void ORVA_Program::RecordErrorParts(int code, int line)
+{
+   m_errorCode = code;
+   m_errorLine = line;
+   m_errorFunction[0] = '\0';
+   m_errorArgumentCount = -1;
+   // A call that failed is still the current instruction, and it holds the
+   // name it called until the linker resolves it, which a missing function
+   // never is.
+   if ((code == ORVA_ERR_NO_FUNCTION || code == ORVA_ERR_INVALID_ARGUMENT_COUNT) && m_ip < m_codeSize &&
+       m_instructions[m_ip] != nullptr && m_instructions[m_ip]->m_opCode == OPCODE_CALL_EXTERNAL &&
+       m_instructions[m_ip]->m_operand.name != nullptr)
+   {
+      snprintf(m_errorFunction, sizeof(m_errorFunction), "%s", m_instructions[m_ip]->m_operand.name);
+      m_errorArgumentCount = m_instructions[m_ip]->m_stackItems;
+   }
+}
+
+const char *ORVA_Program::GetErrorMessage() const
+{
+   // Every run-time error text is "Error[ CODE] in line LINE: MESSAGE".
+   if (m_errorText == nullptr || (m_errorCode == 0 && m_errorLine == 0 && m_stopReason == ORVA_STOP_NONE))
+      return "";
+   const char *colon = strstr(m_errorText, ": ");
+   return (colon != nullptr) ? colon + 2 : m_errorText;
 }

@@ -19,7 +19,7 @@ syn keyword orvaError       for
 syn keyword orvaBuiltin abs classof d2x gmtime left length localtime lower max min pow right
 syn keyword orvaBuiltin strftime substr time typeof upper AddrInRange AddrInSubnet SecondsToUptime
 syn keyword orvaBuiltin split join index replace trim ord chr format sqrt floor ceil round exp log
-syn keyword orvaBuiltin sin cos tan atan2 count sort readline readfile writefile getenv argc
+syn keyword orvaBuiltin sin cos tan atan2 count sort readline readfile writefile getenv argc exitstatus
 
 " $1, $2, ... : arguments and the groups of the last match.
 syn match   orvaArgument    "\$\d\+"

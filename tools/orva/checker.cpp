@@ -1,0 +1,274 @@
+#include "checker.h"
+
+#include <algorithm>
+#include <memory>
+#include <strings.h>
+
+namespace orva_cli
+{
+
+namespace
+{
+
+size_t Closing(const std::vector<Token> &tokens, size_t open, const char *o, const char *c)
+{
+   int depth = 0;
+   for (size_t k = open; k < tokens.size(); k++)
+   {
+      if (tokens[k].Is(o))
+         depth++;
+      else if (tokens[k].Is(c) && --depth == 0)
+         return k;
+   }
+   return tokens.size();
+}
+
+bool IsPlainName(const Token &t)
+{
+   return t.kind == TokenKind::Name && t.text[0] != '$' && t.text.find(':') == std::string::npos;
+}
+
+// The arguments of the call whose '(' is at open: commas at its own depth.
+int ArgumentCount(const std::vector<Token> &tokens, size_t open, size_t close)
+{
+   if (close == open + 1)
+      return 0;
+   int count = 1, depth = 0;
+   for (size_t k = open + 1; k < close; k++)
+   {
+      if (tokens[k].Is("(") || tokens[k].Is("["))
+         depth++;
+      else if (tokens[k].Is(")") || tokens[k].Is("]"))
+         depth--;
+      else if (depth == 0 && tokens[k].Is(","))
+         count++;
+   }
+   return count;
+}
+
+void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, const KnownFunctions &known, bool modulesMissing, std::vector<Warning> *out)
+{
+   for (size_t k = body.open; k + 1 < body.close; k++)
+   {
+      const Token &t = tokens[k];
+      if (t.kind != TokenKind::Name || !tokens[k + 1].Is("("))
+         continue;
+      size_t close = Closing(tokens, k + 1, "(", ")");
+      int given = ArgumentCount(tokens, k + 1, close);
+      const FunctionArity *f = known.Find(t.text);
+      int line = t.line;
+      if (f == nullptr)
+      {
+         // A module that is not there may hold the function.
+         if (modulesMissing)
+            continue;
+         std::string text = "call of `" + t.text + "`, a function that is defined nowhere";
+         std::string close = known.Closest(t.text);
+         if (!close.empty())
+            text += "; did you mean `" + close + "`?";
+         out->push_back({line, text});
+      }
+      else if (!f->Takes(given))
+      {
+         std::string takes = f->script ? "at most " + std::to_string(f->most) : f->Describe();
+         const bool one = f->script ? f->most == 1 : (f->least == 1 && f->most == 1);
+         out->push_back({line, "`" + t.text + "` takes " + takes + " argument" + (one ? "" : "s") +
+                                  ", not " + std::to_string(given)});
+      }
+   }
+}
+
+// Code that follows return, exit, break or continue as the next statement
+// of the same block.  The leaving statement must itself be a statement of
+// the block (after '{', ';', '}' or a case label), not the body of an if
+// or a loop, and a case label or the block's end makes code reachable again.
+void CheckUnreachable(const std::vector<Token> &tokens, const FunctionBody &body, std::vector<Warning> *out)
+{
+   for (size_t k = body.open + 1; k < body.close; k++)
+   {
+      const Token &t = tokens[k];
+      if (!(t.Is("return") || t.Is("exit") || t.Is("break") || t.Is("continue")))
+         continue;
+      const Token &before = tokens[k - 1];
+      if (!(before.Is("{") || before.Is(";") || before.Is("}") || before.Is(":")))
+         continue;
+      // A '}' before it may end an if's braces and leave an else to come,
+      // but the statement after the '}' is then the block's own anyway.
+      int depth = 0;
+      size_t end = k;
+      for (; end < body.close; end++)
+      {
+         if (tokens[end].Is("(") || tokens[end].Is("["))
+            depth++;
+         else if (tokens[end].Is(")") || tokens[end].Is("]"))
+            depth--;
+         else if (depth == 0 && tokens[end].Is(";"))
+            break;
+      }
+      size_t next = end + 1;
+      if (next >= body.close)
+         continue;
+      const Token &n = tokens[next];
+      // A break after a return in a switch is a habit that does no harm.
+      if (n.Is("}") || n.Is("case") || n.Is("default") || n.Is("else") || (n.Is("break") && !t.Is("break")))
+         continue;
+      out->push_back({n.line, "unreachable code after " + t.text + " in " + body.name + "()"});
+   }
+}
+
+}
+
+std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
+{
+   std::vector<FunctionBody> bodies;
+   for (size_t k = 0; k + 2 < tokens.size(); k++)
+   {
+      if (!tokens[k].Is("sub") || tokens[k + 1].kind != TokenKind::Name || !tokens[k + 2].Is("("))
+         continue;
+      FunctionBody body;
+      body.name = tokens[k + 1].text;
+      body.line = tokens[k].line;
+      size_t j = k + 3;
+      for (; j < tokens.size() && !tokens[j].Is(")"); j++)
+         if (tokens[j].kind == TokenKind::Name)
+            body.parameters.push_back(tokens[j].text);
+      if (j + 1 >= tokens.size() || !tokens[j + 1].Is("{"))
+         continue;
+      body.open = j + 1;
+      body.close = Closing(tokens, body.open, "{", "}");
+      if (body.close >= tokens.size())
+         continue;
+      bodies.push_back(body);
+      k = body.close;
+   }
+   return bodies;
+}
+
+std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
+                                                         const std::set<std::string> &globals)
+{
+   std::set<std::string> assigned(body.parameters.begin(), body.parameters.end());
+   std::vector<std::pair<std::string, int>> reads;
+   std::set<std::string> seen;
+   bool declaring = false;   // inside "array a, b;"
+   for (size_t k = body.open + 1; k < body.close; k++)
+   {
+      const Token &t = tokens[k];
+      if (t.Is("array"))
+         declaring = true;
+      else if (t.Is(";"))
+         declaring = false;
+      if (!IsPlainName(t))
+         continue;
+      const Token &next = tokens[k + 1];
+      const Token &before = tokens[k - 1];
+      if (next.Is("(") || before.Is("->"))
+         continue;   // a call, an attribute
+      bool assigns = declaring || next.Is("=") || next.Is("++") || next.Is("--") || before.Is("++") ||
+                     before.Is("--");
+      if (next.Is("["))
+      {
+         // a[i] = v and a[i]++ change the array a holds.
+         size_t close = Closing(tokens, k + 1, "[", "]");
+         assigns = assigns || (close + 1 < tokens.size() &&
+                               (tokens[close + 1].Is("=") || tokens[close + 1].Is("++") || tokens[close + 1].Is("--")));
+      }
+      if (assigns)
+         assigned.insert(t.text);
+      else if (seen.insert(t.text).second)
+         reads.push_back({t.text, t.line});
+   }
+   std::vector<std::pair<std::string, int>> never;
+   for (const auto &r : reads)
+      if (assigned.count(r.first) == 0 && globals.count(r.first) == 0)
+         never.push_back(r);
+   return never;
+}
+
+std::vector<std::string> AddModuleFunctions(const std::string &source, const Session &session, KnownFunctions *known)
+{
+   std::vector<std::string> missing;
+   std::vector<std::string> pending = {source};
+   std::set<std::string> done;
+   while (!pending.empty())
+   {
+      std::string text = std::move(pending.back());
+      pending.pop_back();
+      std::vector<Token> tokens = ScanTokens(text);
+      for (size_t k = 0; k + 1 < tokens.size(); k++)
+      {
+         if (!tokens[k].Is("use"))
+            continue;
+         std::string name = tokens[k + 1].text;
+         std::string lower = name;
+         std::transform(lower.begin(), lower.end(), lower.begin(),
+                        [](unsigned char c) { return static_cast<char>(tolower(c)); });
+         if (!done.insert(lower).second)
+            continue;
+         std::string file = session.modulePath.LibraryFile(name);
+         std::string moduleText;
+         bool found = !file.empty() && LoadSource(file, &moduleText);
+         for (size_t d = 0; !found && d < session.modulePath.Directories().size(); d++)
+         {
+            file = ModulePath::FileIn(session.modulePath.Directories()[d], name);
+            found = LoadSource(file, &moduleText);
+         }
+         if (!found)
+         {
+            missing.push_back(name);
+            continue;
+         }
+         // A module that does not compile fails the run as a missing one does.
+         std::unique_ptr<ORVA_Program> compiled(CompileText(moduleText, nullptr));
+         if (!compiled)
+         {
+            missing.push_back(name + "` (" + file + ") does not compile");
+            continue;
+         }
+         known->AddScript(moduleText, file);
+         pending.push_back(moduleText);
+      }
+   }
+   return missing;
+}
+
+std::vector<Warning> CheckScript(const std::string &script, const Session &session)
+{
+   std::vector<Warning> out;
+   std::vector<Token> tokens = ScanTokens(script);
+   // An expression script is checked as the main it runs as, on its lines.
+   const bool expression = !tokens.empty() && !tokens[0].Is("sub") && !tokens[0].Is("use");
+   const std::string source = expression ? "sub main() { return " + script + "\n; }" : script;
+   if (expression)
+      tokens = ScanTokens(source);
+   KnownFunctions known;
+   known.AddHost(session);
+   known.AddScript(source, "");
+   std::vector<std::string> missing = AddModuleFunctions(source, session, &known);
+   for (const std::string &problem : missing)
+   {
+      const std::string name = problem.substr(0, problem.find('`'));
+      int line = 0;
+      for (size_t k = 0; k + 1 < tokens.size() && line == 0; k++)
+         if (tokens[k].Is("use") && strcasecmp(tokens[k + 1].text.c_str(), name.c_str()) == 0)
+            line = tokens[k].line;
+      out.push_back({line, problem.size() > name.size()
+                              ? "module `" + problem
+                              : "module `" + name + "` is not found where the command looks for modules"});
+   }
+
+   std::set<std::string> globals;
+   for (const auto &g : session.globals)
+      globals.insert(g.first);
+   for (const FunctionBody &body : FunctionBodies(tokens))
+   {
+      CheckCalls(tokens, body, known, !missing.empty(), &out);
+      for (const auto &r : UnassignedReads(tokens, body, globals))
+         out.push_back({r.second, "`" + r.first + "` is read but never assigned in " + body.name + "(), so it is null"});
+      CheckUnreachable(tokens, body, &out);
+   }
+   std::stable_sort(out.begin(), out.end(), [](const Warning &a, const Warning &b) { return a.line < b.line; });
+   return out;
+}
+
+}
