@@ -353,7 +353,7 @@ private:
    void AbsorbNeighbours();
    ORVA_Value *ElementAt(int32 position, int32 *index) const;
    void ReleaseHandedOver();
-   void Store(int index, ORVA_Value *value, bool moveIn);
+   bool Store(int index, ORVA_Value *value, bool moveIn);
    friend class ORVA_EngineAccess;   // the engine's stores move values in
 
 public:
@@ -620,7 +620,7 @@ public:
    void UseModule(ORVA_Program *module, const char *name);
 
    uint32 CodeSize() const { return m_codeSize; }
-   const char *GetErrorText() const { return m_errorText; }
+   const char *GetErrorText() const;
    ORVA_Value *GetResult() const { return m_result; }
    void Dump(FILE *stream);
 

@@ -22,8 +22,7 @@ const char *MemoryRefusalText()
 
 static void *Exhausted()
 {
-   if (g_orvaBudget != nullptr)
-      MemoryRefuse(g_orvaBudget, MEMORY_EXHAUSTED);
+   MemoryExhausted();
    return nullptr;
 }
 

@@ -89,6 +89,16 @@ inline void MemoryCredit(size_t bytes)
    budget->held = (budget->held > bytes) ? budget->held - bytes : 0;
 }
 
+/*
+ * The heap said no (a std::bad_alloc caught, a null from malloc): the run
+ * on this thread stops with "Out of memory".  Outside a run nothing happens.
+ */
+inline void MemoryExhausted()
+{
+   if (g_orvaBudget != nullptr)
+      MemoryRefuse(g_orvaBudget, MEMORY_EXHAUSTED);
+}
+
 /* True once the current run may not go on for want of memory. */
 inline bool MemoryRefused()
 {
