@@ -80,6 +80,23 @@ inline bool MemoryCharge(size_t bytes)
    return true;
 }
 
+/*
+ * Whether bytes more would fit under the ceiling, counting nothing: for work
+ * weighed before it starts.  If not, the run stops as if they were refused.
+ */
+inline bool MemoryWouldFit(uint64 bytes)
+{
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   if (budget == nullptr || budget->limit == 0)
+      return true;
+   if (budget->held > budget->limit || bytes > budget->limit - budget->held)
+   {
+      MemoryRefuse(budget, MEMORY_OVER_LIMIT);
+      return false;
+   }
+   return true;
+}
+
 /* Counts bytes given back.  What was taken before the run gives no credit. */
 inline void MemoryCredit(size_t bytes)
 {

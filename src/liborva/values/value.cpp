@@ -395,6 +395,10 @@ void ORVA_Value::Concatenate(const char *text, uint32 length)
    ORVA_TextBlock *block = TextBlockOf(m_string);
    if (block->refs > 1 || block->capacity < total)
    {
+      // Copying a shared text is work of its size, weighed before it is
+      // done (growing a text of its own is paid for by the appends).
+      if (block->refs > 1 && !ChargeWork(m_length))
+         return;   // the run has stopped; the value stays as it was
       uint64 capacity = total;
       if (block->capacity < total)
          capacity += capacity / 2;
