@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 
 ORVA_Program *ORVA_Compiler::Parse(const char *source)
@@ -46,7 +47,16 @@ ORVA_Program *ORVA_Compiler::ParseInput()
       delete program;
       return nullptr;
    }
-   int result = orva_yyparse(scanner, m_lexer, this, program);
+   int result;
+   try
+   {
+      result = orva_yyparse(scanner, m_lexer, this, program);
+   }
+   catch (const std::bad_alloc &)
+   {
+      Error("memory exhausted");   // as when the parser's own stack cannot grow
+      result = 2;
+   }
    orva_yylex_destroy(scanner);
 
    // A lexical or semantic error lets the parse go on (or end early as if
@@ -64,22 +74,46 @@ ORVA_Program *ORVA_Compiler::Compile(const char *source)
    ORVA_Program *program = Parse(source);
    if (program != nullptr)
    {
-      program->ResolveFunctions();
-      program->Optimize();
+      try
+      {
+         program->ResolveFunctions();
+         program->Optimize();
+      }
+      catch (const std::bad_alloc &)
+      {
+         Error("memory exhausted");
+         delete program;
+         program = nullptr;
+      }
    }
    return program;
 }
 
+/* What a compile that failed for want of memory says when even its error text could not be kept. */
+static const char NO_MEMORY_TEXT[] = "Error in line 0: memory exhausted";
+
 extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
 {
-   ORVA_Compiler compiler;
-   ORVA_Program *program = compiler.Compile(source);
+   // No exception leaves the library: a heap that says no fails the compile.
+   ORVA_Compiler *compiler = nullptr;
+   ORVA_Program *program = nullptr;
+   try
+   {
+      compiler = new ORVA_Compiler();
+      program = compiler->Compile(source);
+   }
+   catch (const std::bad_alloc &)
+   {
+      if (compiler != nullptr)
+         compiler->Error("memory exhausted");
+   }
    if (program == nullptr && errorText != nullptr && errorTextLen > 0)
    {
-      const char *text = compiler.m_errorText != nullptr ? compiler.m_errorText : "(null)";
+      const char *text = (compiler != nullptr && compiler->m_errorText != nullptr) ? compiler->m_errorText : NO_MEMORY_TEXT;
       strncpy(errorText, text, static_cast<size_t>(errorTextLen) - 1);
       errorText[errorTextLen - 1] = 0;
    }
+   delete compiler;
    return program;
 }
 

@@ -15,7 +15,15 @@ ORVA_Compiler::ORVA_Compiler()
    m_errorText = nullptr;
    m_lexer = nullptr;
    m_addrStack = new ORVA_Stack();
-   m_breakStack = new ORVA_Stack();
+   try
+   {
+      m_breakStack = new ORVA_Stack();
+   }
+   catch (...)
+   {
+      delete m_addrStack;   // no destructor runs for a constructor that throws
+      throw;
+   }
    m_idOpcode = OPCODE_BIND;
 }
 

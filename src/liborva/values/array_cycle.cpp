@@ -4,9 +4,11 @@
  * cost no native stack.
  */
 #include "values/array_cycle.h"
+#include "support/memory.h"
 #include "vm/value_access.h"
 
 #include <utility>
+#include <new>
 #include <vector>
 
 namespace
@@ -44,8 +46,19 @@ void ORVA_Array::BecomeCandidate()
 void ORVA_CycleCollector::Add(ORVA_Array *array)
 {
    Cycles &cycles = t_cycles;
-   array->m_candidate = static_cast<int32>(cycles.candidates.size());
-   cycles.candidates.push_back(array);
+   try
+   {
+      cycles.candidates.push_back(array);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // Called where no exception may pass (a value's destructor): the
+      // array is not watched, a cycle through it may outlive the run, and
+      // the run stops for want of memory.
+      MemoryExhausted();
+      return;
+   }
+   array->m_candidate = static_cast<int32>(cycles.candidates.size() - 1);
    if (cycles.collecting)
       return;
    if (cycles.runs == 0 && cycles.holdBacks == 0)

@@ -41,7 +41,15 @@ void ORVA_EngineAccess::CopyContent(ORVA_Value *to, const ORVA_Value *from)
    {
       case ORVA_DT_OBJECT:
          // The copy gets its own wrapper; the host data stays shared.
-         to->m_value.object = (from->m_value.object != nullptr) ? new ORVA_Object(from->m_value.object) : nullptr;
+         to->m_value.object = nullptr;
+         if (from->m_value.object != nullptr)
+         {
+            // Copies are made everywhere, often where an exception cannot
+            // pass: without memory the copy holds no object, and the run stops.
+            to->m_value.object = new (std::nothrow) ORVA_Object(from->m_value.object);
+            if (to->m_value.object == nullptr)
+               MemoryExhausted();
+         }
          break;
       case ORVA_DT_ARRAY:
          to->m_value.array = from->m_value.array;

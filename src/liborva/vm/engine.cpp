@@ -457,7 +457,12 @@ ORVA_VariableSystem *ORVA_Engine::FrameScope(ORVA_Frame &frame)
 {
    if (frame.scope == nullptr)
    {
-      frame.scope = new ORVA_VariableSystem();
+      frame.scope = new (std::nothrow) ORVA_VariableSystem();
+      if (frame.scope == nullptr)
+      {
+         MemoryExhausted();   // callers see no scope and fail their step
+         return nullptr;
+      }
       if (&frame == &m_run->Top())
          m_program->m_locals = frame.scope;
    }
@@ -602,7 +607,18 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
    ClearHostErrorMessage();
-   const int rc = function->m_handler(argc, rs->stackBottom + base, &result);
+   int rc;
+   try
+   {
+      rc = function->m_handler(argc, rs->stackBottom + base, &result);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // A handler that let the heap's refusal through gave up its step: the
+      // run stops with "Out of memory", its arguments still on the stack.
+      MemoryExhausted();
+      rc = ORVA_ERR_INTERNAL;
+   }
    if (rc != 0 || rs->OutOfMemory())
    {
       rs->pool.Release(result);
@@ -700,8 +716,13 @@ bool ORVA_Engine::GoByName()
             slot = nullptr;
             ORVA_VariableSystem *scope = FrameScope(frame);
             const char *name = m_prepared->names[entry.first].c_str();
-            ORVA_Variable *variable = scope->Find(name);
-            if (variable != nullptr)
+            ORVA_Variable *variable = (scope != nullptr) ? scope->Find(name) : nullptr;
+            if (scope == nullptr)
+            {
+               rs->pool.Release(value);
+               m_program->Error(ORVA_ERR_INTERNAL);   // out of memory
+            }
+            else if (variable != nullptr)
             {
                ORVA_Value *old = Access::Held(variable);
                Access::Held(variable) = value;

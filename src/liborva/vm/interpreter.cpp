@@ -101,10 +101,10 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
          ORVA_VariableSystem *scope = FrameScope(frame);
          char name[16];
          for (int i = 0; i < argc; i++)
-            if (scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
+            if (scope == nullptr || scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
             {
-               // The scope took the value over even so; the rest go with it.
-               for (int k = i + 1; k < argc; k++)
+               // A scope took the value over even so; the rest go with it.
+               for (int k = (scope == nullptr) ? i : i + 1; k < argc; k++)
                   pool.Release(args[k]);
                program->Error(ORVA_ERR_INTERNAL);
                return INVALID_ADDRESS;
