@@ -4,6 +4,7 @@
  * reads a script file into one zero-terminated text.
  */
 #include "compiler/compiler.h"
+#include "support/memory.h"
 
 #include "grammar.tab.hpp"
 #include "scanner.hpp"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 
 ORVA_Program *ORVA_Compiler::Parse(const char *source)
@@ -95,12 +97,29 @@ static const char NO_MEMORY_TEXT[] = "Error in line 0: memory exhausted";
 extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
 {
    // No exception leaves the library: a heap that says no fails the compile.
+   // Constants are values whose text comes from the allocation funnel, which
+   // refuses rather than throws: a refusal during the compile fails it too.
+   // (A compile inside a run, a module it links, counts against the run's
+   // ceiling.)
+   ORVA_MemoryBudget own;
+   std::optional<ORVA_BudgetScope> scope;
+   if (g_orvaBudget == nullptr)
+      scope.emplace(&own);
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   const bool refusedBefore = budget->refused != 0;
+
    ORVA_Compiler *compiler = nullptr;
    ORVA_Program *program = nullptr;
    try
    {
       compiler = new ORVA_Compiler();
       program = compiler->Compile(source);
+      if (program != nullptr && budget->refused != 0 && !refusedBefore)
+      {
+         delete program;
+         program = nullptr;
+         compiler->Error("memory exhausted");
+      }
    }
    catch (const std::bad_alloc &)
    {

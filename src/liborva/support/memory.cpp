@@ -10,6 +10,8 @@ uint32 g_orvaTextLimit = UINT32_MAX - 1;
 
 thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
 
+bool (*g_orvaFailAllocation)() = nullptr;
+
 const char *MemoryRefusalText()
 {
    const int refused = (g_orvaBudget != nullptr) ? g_orvaBudget->refused : 0;
@@ -30,7 +32,7 @@ void *MemoryAllocate(size_t bytes)
 {
    if (!MemoryCharge(bytes))
       return nullptr;
-   void *block = malloc(bytes > 0 ? bytes : 1);
+   void *block = AllocationFails() ? nullptr : malloc(bytes > 0 ? bytes : 1);
    if (block == nullptr)
    {
       MemoryCredit(bytes);
@@ -43,7 +45,7 @@ void *MemoryReallocate(void *block, size_t oldBytes, size_t newBytes)
 {
    if (newBytes > oldBytes && !MemoryCharge(newBytes - oldBytes))
       return nullptr;
-   void *grown = realloc(block, newBytes > 0 ? newBytes : 1);
+   void *grown = AllocationFails() ? nullptr : realloc(block, newBytes > 0 ? newBytes : 1);
    if (grown == nullptr)
    {
       if (newBytes > oldBytes)

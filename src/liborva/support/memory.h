@@ -142,6 +142,17 @@ inline bool TextFits(uint64 length)
 /* What the current run's refusal says in its error text. */
 const char *MemoryRefusalText();
 
+/*
+ * For tests of the library under a failing heap: when set, it is asked
+ * before each block is allocated (here and by qd_memdup), and true fails
+ * the allocation as an exhausted heap would.
+ */
+extern bool (*g_orvaFailAllocation)();
+inline bool AllocationFails()
+{
+   return g_orvaFailAllocation != nullptr && g_orvaFailAllocation();
+}
+
 // Blocks: null when the ceiling or the heap refuses, the old block untouched.
 void *MemoryAllocate(size_t bytes);
 void *MemoryReallocate(void *block, size_t oldBytes, size_t newBytes);

@@ -106,6 +106,11 @@ const char *ORVA_EngineAccess::ReadText(ORVA_Value *value, uint32 *length)
       if (!value->m_stringValid)
          value->UpdateString();
       text = value->m_string;
+      // A number whose text could not be made for want of memory reads as
+      // empty: the run that asked has stopped, and no reader must meet a
+      // null text where a text always is.
+      if (text == nullptr)
+         text = "";
    }
    if (length != nullptr)
       *length = (text != nullptr) ? value->m_length : 0;

@@ -98,7 +98,19 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    // A run under way owns the machine; another Run of the same program (a
    // nested one from a host function, or one on another thread) is refused,
    // but what it was handed is still released.
-   if (engine == nullptr || !engine->Claim())
+   if (engine == nullptr)
+   {
+      // No run can be under way without an engine: the text is the program's.
+      delete env;
+      for (uint32 i = 0; argv != nullptr && i < argc; i++)
+         delete argv[i];
+      delete locals;
+      free(m_errorText);
+      m_errorText = strdup("Error in line 0: Out of memory");
+      m_stopReason = ORVA_STOP_MEMORY;
+      return -1;
+   }
+   if (!engine->Claim())
    {
       delete env;
       for (uint32 i = 0; argv != nullptr && i < argc; i++)
@@ -301,6 +313,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
       }
       catch (const std::bad_alloc &)
       {
+         MemoryExhausted();
          program->Error(ORVA_ERR_INTERNAL);
          return false;
       }
@@ -370,6 +383,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    }
    catch (const std::bad_alloc &)
    {
+      MemoryExhausted();
       program->Error(ORVA_ERR_INTERNAL);
       return true;   // begun, and stopped at once: the tear-down releases the frame
    }
@@ -542,6 +556,7 @@ void ORVA_Engine::GlobalAdded(ORVA_Variable *variable)
    {
       // Some operations on the name's slots could not be turned: the run
       // cannot go on right, so it stops.
+      MemoryExhausted();
       m_program->Error(ORVA_ERR_INTERNAL);
    }
 }
@@ -696,6 +711,7 @@ bool ORVA_Engine::GoByName()
    }
    catch (const std::bad_alloc &)
    {
+      MemoryExhausted();
       m_program->Error(ORVA_ERR_INTERNAL);
       return false;
    }
