@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -460,8 +461,9 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
       m_sparse = new ORVA_ArraySparse();
       for (const auto &element : src->m_sparse->elements)
       {
-         ORVA_Value *copy = new ORVA_Value(element.second.value);
-         m_sparse->elements.emplace_hint(m_sparse->elements.end(), element.first, SparseEntry{copy, false});
+         std::unique_ptr<ORVA_Value> copy(new ORVA_Value(element.second.value));
+         m_sparse->elements.emplace_hint(m_sparse->elements.end(), element.first, SparseEntry{copy.get(), false});
+         copy.release();
          m_size++;
       }
    }
@@ -497,10 +499,22 @@ void ORVA_Array::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA
    if (inner != nullptr)
    {
       inner->DecRefCount();
-      if (inner->IsUnused())
-         released.push_back(inner);
-      else
+      if (!inner->IsUnused())
          inner->Dropped();
+      else
+      {
+         try
+         {
+            released.push_back(inner);
+         }
+         catch (const std::bad_alloc &)
+         {
+            // Called from destructors, where nothing may be thrown: without
+            // room to hold it back, the array goes at once, as it would
+            // have gone without the list.
+            delete inner;
+         }
+      }
    }
 }
 
