@@ -520,6 +520,9 @@ public:
    ORVA_Instruction(int line, int opCode, int count);
    ORVA_Instruction(ORVA_Instruction *source);
    ~ORVA_Instruction();
+   // Made through the library's allocation funnel, as values are.
+   static void *operator new(size_t size);
+   static void operator delete(void *block, size_t size);
    ORVA_Instruction(const ORVA_Instruction &) = delete;
    ORVA_Instruction &operator=(const ORVA_Instruction &) = delete;
 

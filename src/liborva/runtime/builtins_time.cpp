@@ -44,6 +44,11 @@ static int MakeTime(int argc, ORVA_Value **argv, ORVA_Value **result, int local)
    if (rc != 0)
       return rc;
    *result = ORVA_TimeClass::NewValue(tm);
+   if (*result == nullptr)
+   {
+      MemoryExhausted();   // no object: the run stops with "Out of memory"
+      return ORVA_ERR_INTERNAL;
+   }
    return 0;
 }
 

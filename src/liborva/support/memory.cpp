@@ -122,3 +122,15 @@ void ORVA_Array::operator delete(void *block, size_t size)
 {
    MemoryObjectFree(block, size);
 }
+
+// Instructions are made by the thousand while a text compiles, inside the
+// parser's actions, where nothing may be thrown.
+void *ORVA_Instruction::operator new(size_t size)
+{
+   return MemoryObject(size);
+}
+
+void ORVA_Instruction::operator delete(void *block, size_t size)
+{
+   MemoryObjectFree(block, size);
+}
