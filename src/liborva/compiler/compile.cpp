@@ -5,6 +5,7 @@
  */
 #include "compiler/compiler.h"
 #include "support/memory.h"
+#include "vm/run_limits.h"
 
 #include "grammar.tab.hpp"
 #include "scanner.hpp"
@@ -171,6 +172,14 @@ extern "C" ORVA_API char *ORVALoadFile(const char *fileName, uint32 *fileSize)
    uint32 done = 0;
    while (done < size)
    {
+      // Read while a run links its modules, the file counts against the
+      // run's time: one past it is not read to its end.
+      if (!TimeIsLeft())
+      {
+         free(buffer);
+         fclose(file);
+         return nullptr;
+      }
       uint32 piece = size - done;
       if (piece > 16384)
          piece = 16384;
