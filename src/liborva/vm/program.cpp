@@ -4,6 +4,7 @@
  */
 #include "vm/vm.h"
 #include "support/name_index.h"
+#include "support/memory.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,12 +57,16 @@ void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
       if (instruction->m_operand.name == nullptr)
       {
          delete instruction;
+         MemoryExhausted();
          return;
       }
    }
+   // Code missing an instruction would run wrong: the compile (or the run
+   // that links a module) this belongs to fails for want of memory.
    if (!ReserveForAppend(m_instructions, m_codeSize))
    {
       delete instruction;
+      MemoryExhausted();
       return;
    }
    m_instructions[m_codeSize++] = instruction;
