@@ -296,8 +296,11 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    // Arrays the run left holding each other go now, and no candidate of
    // the run waits on this thread for a later one.
    ORVA_CycleCollector::RunEnds();
+   // The outcome is read before the program is free: another thread may
+   // start the next run the moment it is.
+   const int rc = (m_ip != INVALID_ADDRESS) ? 0 : -1;
    engine->Release();
-   return (m_ip != INVALID_ADDRESS) ? 0 : -1;
+   return rc;
 }
 
 bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
