@@ -101,7 +101,10 @@ bool Disarm()
 }
 }
 
+// The replacements pair malloc with free, which the compiler cannot see.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void *operator new(size_t size)
 {
    void *block = NextAllocationFails() ? nullptr : malloc(size > 0 ? size : 1);
