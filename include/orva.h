@@ -352,7 +352,7 @@ private:
    void AbsorbNeighbours();
    ORVA_Value *ElementAt(int32 position, int32 *index) const;
    void ReleaseHandedOver();
-   void Store(int index, ORVA_Value *value, bool moveIn);
+   bool Store(int index, ORVA_Value *value, bool moveIn);
    friend class ORVA_EngineAccess;   // the engine's stores move values in
 
 public:
@@ -519,6 +519,9 @@ public:
    ORVA_Instruction(int line, int opCode, int count);
    ORVA_Instruction(ORVA_Instruction *source);
    ~ORVA_Instruction();
+   // Made through the library's allocation funnel, as values are.
+   static void *operator new(size_t size);
+   static void operator delete(void *block, size_t size);
    ORVA_Instruction(const ORVA_Instruction &) = delete;
    ORVA_Instruction &operator=(const ORVA_Instruction &) = delete;
 
@@ -629,7 +632,7 @@ public:
    void UseModule(ORVA_Program *module, const char *name);
 
    uint32 CodeSize() const { return m_codeSize; }
-   const char *GetErrorText() const { return m_errorText; }
+   const char *GetErrorText() const;
    ORVA_Value *GetResult() const { return m_result; }
    void Dump(FILE *stream);
 

@@ -4,6 +4,8 @@
  * reads a script file into one zero-terminated text.
  */
 #include "compiler/compiler.h"
+#include "support/memory.h"
+#include "vm/run_limits.h"
 
 #include "grammar.tab.hpp"
 #include "scanner.hpp"
@@ -11,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <sys/stat.h>
 
 ORVA_Program *ORVA_Compiler::Parse(const char *source)
@@ -46,7 +50,16 @@ ORVA_Program *ORVA_Compiler::ParseInput()
       delete program;
       return nullptr;
    }
-   int result = orva_yyparse(scanner, m_lexer, this, program);
+   int result;
+   try
+   {
+      result = orva_yyparse(scanner, m_lexer, this, program);
+   }
+   catch (const std::bad_alloc &)
+   {
+      Error("memory exhausted");   // as when the parser's own stack cannot grow
+      result = 2;
+   }
    orva_yylex_destroy(scanner);
 
    // A lexical or semantic error lets the parse go on (or end early as if
@@ -64,22 +77,63 @@ ORVA_Program *ORVA_Compiler::Compile(const char *source)
    ORVA_Program *program = Parse(source);
    if (program != nullptr)
    {
-      program->ResolveFunctions();
-      program->Optimize();
+      try
+      {
+         program->ResolveFunctions();
+         program->Optimize();
+      }
+      catch (const std::bad_alloc &)
+      {
+         Error("memory exhausted");
+         delete program;
+         program = nullptr;
+      }
    }
    return program;
 }
 
+/* What a compile that failed for want of memory says when even its error text could not be kept. */
+static const char NO_MEMORY_TEXT[] = "Error in line 0: memory exhausted";
+
 extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
 {
-   ORVA_Compiler compiler;
-   ORVA_Program *program = compiler.Compile(source);
+   // No exception leaves the library: a heap that says no fails the compile.
+   // Constants are values whose text comes from the allocation funnel, which
+   // refuses rather than throws: a refusal during the compile fails it too.
+   // (A compile inside a run, a module it links, counts against the run's
+   // ceiling.)
+   ORVA_MemoryBudget own;
+   std::optional<ORVA_BudgetScope> scope;
+   if (g_orvaBudget == nullptr)
+      scope.emplace(&own);
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   const bool refusedBefore = budget->refused != 0;
+
+   ORVA_Compiler *compiler = nullptr;
+   ORVA_Program *program = nullptr;
+   try
+   {
+      compiler = new ORVA_Compiler();
+      program = compiler->Compile(source);
+      if (program != nullptr && budget->refused != 0 && !refusedBefore)
+      {
+         delete program;
+         program = nullptr;
+         compiler->Error("memory exhausted");
+      }
+   }
+   catch (const std::bad_alloc &)
+   {
+      if (compiler != nullptr)
+         compiler->Error("memory exhausted");
+   }
    if (program == nullptr && errorText != nullptr && errorTextLen > 0)
    {
-      const char *text = compiler.m_errorText != nullptr ? compiler.m_errorText : "(null)";
+      const char *text = (compiler != nullptr && compiler->m_errorText != nullptr) ? compiler->m_errorText : NO_MEMORY_TEXT;
       strncpy(errorText, text, static_cast<size_t>(errorTextLen) - 1);
       errorText[errorTextLen - 1] = 0;
    }
+   delete compiler;
    return program;
 }
 
@@ -118,6 +172,14 @@ extern "C" ORVA_API char *ORVALoadFile(const char *fileName, uint32 *fileSize)
    uint32 done = 0;
    while (done < size)
    {
+      // Read while a run links its modules, the file counts against the
+      // run's time: one past it is not read to its end.
+      if (!TimeIsLeft())
+      {
+         free(buffer);
+         fclose(file);
+         return nullptr;
+      }
       uint32 piece = size - done;
       if (piece > 16384)
          piece = 16384;

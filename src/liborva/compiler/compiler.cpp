@@ -9,13 +9,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 ORVA_Compiler::ORVA_Compiler()
 {
    m_errorText = nullptr;
    m_lexer = nullptr;
    m_addrStack = new ORVA_Stack();
-   m_breakStack = new ORVA_Stack();
+   try
+   {
+      m_breakStack = new ORVA_Stack();
+   }
+   catch (...)
+   {
+      delete m_addrStack;   // no destructor runs for a constructor that throws
+      throw;
+   }
    m_idOpcode = OPCODE_BIND;
 }
 
@@ -61,7 +70,37 @@ void ORVA_Compiler::AddBreakAddress(uint32 address)
    if (m_breakStack->Size() == 0)
       return;
    Queue *queue = static_cast<Queue *>(m_breakStack->Peek());
-   queue->Put(reinterpret_cast<void *>(static_cast<uintptr_t>(address) + 1));
+   if (queue == nullptr)
+      return;   // the level could not be made: the compile fails already
+   try
+   {
+      queue->Put(reinterpret_cast<void *>(static_cast<uintptr_t>(address) + 1));
+   }
+   catch (const std::bad_alloc &)
+   {
+      Error("memory exhausted");
+   }
+}
+
+/*
+ * Allocations inside the parser's actions must not throw: an exception
+ * would leave what the parser's stack holds unreleased.  A level that
+ * cannot be made fails the compile, and the parse runs on to its end.
+ */
+void ORVA_Compiler::OpenBreakLevel(bool loop)
+{
+   Queue *queue = nullptr;
+   try
+   {
+      queue = new Queue();
+      if (loop)
+         m_loopSwitches.push_back(0);
+   }
+   catch (const std::bad_alloc &)
+   {
+      Error("memory exhausted");
+   }
+   m_breakStack->Push(queue);
 }
 
 void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
@@ -69,6 +108,8 @@ void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
    if (m_breakStack->Size() == 0)
       return;
    Queue *queue = static_cast<Queue *>(m_breakStack->Pop());
+   if (queue == nullptr)
+      return;
    void *entry;
    while ((entry = queue->Get()) != nullptr)
    {
@@ -81,8 +122,7 @@ void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
 void ORVA_Compiler::OpenLoop(uint32 start)
 {
    m_addrStack->Push(reinterpret_cast<void *>(static_cast<uintptr_t>(start)));
-   m_breakStack->Push(new Queue());
-   m_loopSwitches.push_back(0);
+   OpenBreakLevel(true);
 }
 
 void ORVA_Compiler::CloseLoop(ORVA_Program *program)
@@ -94,7 +134,7 @@ void ORVA_Compiler::CloseLoop(ORVA_Program *program)
 
 void ORVA_Compiler::OpenSwitch()
 {
-   m_breakStack->Push(new Queue());
+   OpenBreakLevel(false);
    if (!m_loopSwitches.empty())
       m_loopSwitches.back()++;
 }

@@ -81,6 +81,7 @@ public:
    uint32 PopAddress();
    uint32 PeekAddress();
    void AddBreakAddress(uint32 address);
+   void OpenBreakLevel(bool loop);
    void CloseBreakLevel(ORVA_Program *program);
 
    // Loop and switch levels as the grammar opens and closes them.

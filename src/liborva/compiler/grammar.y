@@ -39,9 +39,14 @@ int orva_yylex(ORVA_YYSTYPE *yylval_param, yyscan_t scanner);
 #include <cstdlib>
 #include <cstring>
 
-/* Parser stack: 200 entries at first, doubled up to the limit. */
+/*
+ * Parser stack: 200 entries at first, doubled as needed.  A block's
+ * statements stay on the stack until its end, so a long block needs a deep
+ * stack: no text can need more entries than it has bytes, and only the heap
+ * bounds the stack ("memory exhausted" when it says no).
+ */
 #define YYINITDEPTH 200
-#define YYMAXDEPTH 10000
+#define YYMAXDEPTH (sizeof(void *) >= 8 ? 0x7FFFFFFF : 0x1000000)
 
 /* Every instruction carries the line the scanner has reached. */
 #define LINE (lexer->m_currLine)

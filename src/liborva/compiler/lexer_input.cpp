@@ -3,6 +3,7 @@
  * in pieces, and the scanner's per-compile state.
  */
 #include "compiler/compiler.h"
+#include "vm/run_limits.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +48,13 @@ ORVA_LexerInput::~ORVA_LexerInput()
 
 int ORVA_LexerInput::Read(char *buffer, int maxSize)
 {
+   // A compile inside a run (a module the run links) ends with the run's
+   // time: the text is cut short and the compile fails.
+   if (!TimeIsLeft())
+   {
+      Error("Time limit reached");
+      return 0;
+   }
    int count = m_sourceSize - m_sourcePos;
    if (count > maxSize)
       count = maxSize;

@@ -1,4 +1,6 @@
 #include "runtime/builtins.h"
+#include "support/memory.h"
+#include "vm/run_limits.h"
 
 // The order is part of the interface: lookups scan from the start.
 const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT] = {
@@ -23,3 +25,16 @@ const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT] = {
    { "AddrInSubnet", BI_AddrInSubnet, 3 },
    { "SecondsToUptime", BI_SecondsToUptime, 1 },
 };
+
+bool WeighResult(uint64 bytes)
+{
+   if (!TextFits(bytes))
+      return false;
+   // The buffer and the result's text are held at once.
+   if (!MemoryWouldFit(2 * (bytes + 1)))
+      return false;
+   // Writing the buffer is charged here; the copy into the result charges
+   // itself, but nothing interrupts either, so both are weighed.
+   const uint64 units = bytes / WORK_BYTES_PER_UNIT;
+   return ChargeUninterruptible(2 * units, units);
+}

@@ -12,6 +12,16 @@
 const uint32 ORVA_BUILTIN_COUNT = 20;
 extern const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT];
 
+/*
+ * A built-in whose result's size an argument decides weighs it before it
+ * makes any of it: bytes built in a buffer of its own and copied once into
+ * the result.  False when the run cannot afford them (the text limit, the
+ * memory ceiling, or more work than the instruction or time limit leaves):
+ * the run has stopped, and the handler returns ORVA_ERR_INTERNAL, which the
+ * stop words by its reason.  Outside a run only the text limit counts.
+ */
+bool WeighResult(uint64 bytes);
+
 // Numbers (builtins_number.cpp)
 int BI_Abs(int argc, ORVA_Value **argv, ORVA_Value **result);
 int BI_Pow(int argc, ORVA_Value **argv, ORVA_Value **result);

@@ -125,6 +125,8 @@ int BI_D2X(int argc, ORVA_Value **argv, ORVA_Value **result)
    if (width == INT32_MIN)
       return ORVA_ERR_INTERNAL;   // a width the C library cannot honour
    const size_t length = static_cast<size_t>(width < 0 ? -width : width);
+   if (!WeighResult(length))
+      return ORVA_ERR_INTERNAL;
    char *text = static_cast<char *>(MemoryAllocate(length + 1));
    if (text == nullptr)
       return ORVA_ERR_INTERNAL;

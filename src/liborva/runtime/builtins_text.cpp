@@ -117,6 +117,8 @@ static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight
    const char *text = ORVA_EngineAccess::ReadText(argv[0], &length);
    uint32 kept = length < width ? length : width;
 
+   if (!WeighResult(width))
+      return ORVA_ERR_INTERNAL;
    char *buffer = static_cast<char *>(MemoryAllocate(static_cast<size_t>(width) + 1));
    if (buffer == nullptr)
       return ORVA_ERR_INTERNAL;

@@ -1,4 +1,5 @@
 #include "runtime/builtins.h"
+#include "support/memory.h"
 #include "vm/value_access.h"
 #include "runtime/time_class.h"
 
@@ -43,6 +44,11 @@ static int MakeTime(int argc, ORVA_Value **argv, ORVA_Value **result, int local)
    if (rc != 0)
       return rc;
    *result = ORVA_TimeClass::NewValue(tm);
+   if (*result == nullptr)
+   {
+      MemoryExhausted();   // no object: the run stops with "Out of memory"
+      return ORVA_ERR_INTERNAL;
+   }
    return 0;
 }
 
@@ -95,18 +101,25 @@ static int FormatTime(const char *format, const struct tm *tm, ORVA_Value **resu
          rc = ORVA_ERR_INTERNAL;
          break;
       }
-      size *= 2;
-      char *grown = static_cast<char *>(buffer == smallBuffer ? malloc(size) : realloc(buffer, size));
+      // Every try formats the whole field again: each is weighed first.
+      if (!WeighResult(size * 2))
+      {
+         rc = ORVA_ERR_INTERNAL;
+         break;
+      }
+      char *grown = static_cast<char *>(buffer == smallBuffer ? MemoryAllocate(size * 2)
+                                                              : MemoryReallocate(buffer, size, size * 2));
       if (grown == nullptr)
       {
          rc = ORVA_ERR_INTERNAL;
          break;
       }
       buffer = grown;
+      size *= 2;
    }
 
    if (buffer != smallBuffer)
-      free(buffer);
+      MemoryFree(buffer, size);
    if (marked != smallFormat)
       free(marked);
    return rc;

@@ -26,7 +26,14 @@ ORVA_Value *ORVA_TimeClass::NewValue(const struct tm &tm)
    ORVA_TimeData *data = new (block) ORVA_TimeData;
    data->refs.store(1, std::memory_order_relaxed);
    data->tm = tm;
-   return new ORVA_Value(new ORVA_Object(&g_orvaTimeClass, data));
+   ORVA_Object *object = new (std::nothrow) ORVA_Object(&g_orvaTimeClass, data);
+   if (object == nullptr)
+   {
+      data->~ORVA_TimeData();
+      free(block);
+      return nullptr;   // the caller reports it; the heap said no
+   }
+   return new ORVA_Value(object);
 }
 
 ORVA_Value *ORVA_TimeClass::GetAttr(ORVA_Object *object, char *attribute)

@@ -10,6 +10,8 @@ uint32 g_orvaTextLimit = UINT32_MAX - 1;
 
 thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
 
+bool (*g_orvaFailAllocation)() = nullptr;
+
 const char *MemoryRefusalText()
 {
    const int refused = (g_orvaBudget != nullptr) ? g_orvaBudget->refused : 0;
@@ -22,8 +24,7 @@ const char *MemoryRefusalText()
 
 static void *Exhausted()
 {
-   if (g_orvaBudget != nullptr)
-      MemoryRefuse(g_orvaBudget, MEMORY_EXHAUSTED);
+   MemoryExhausted();
    return nullptr;
 }
 
@@ -31,7 +32,7 @@ void *MemoryAllocate(size_t bytes)
 {
    if (!MemoryCharge(bytes))
       return nullptr;
-   void *block = malloc(bytes > 0 ? bytes : 1);
+   void *block = AllocationFails() ? nullptr : malloc(bytes > 0 ? bytes : 1);
    if (block == nullptr)
    {
       MemoryCredit(bytes);
@@ -44,7 +45,7 @@ void *MemoryReallocate(void *block, size_t oldBytes, size_t newBytes)
 {
    if (newBytes > oldBytes && !MemoryCharge(newBytes - oldBytes))
       return nullptr;
-   void *grown = realloc(block, newBytes > 0 ? newBytes : 1);
+   void *grown = AllocationFails() ? nullptr : realloc(block, newBytes > 0 ? newBytes : 1);
    if (grown == nullptr)
    {
       if (newBytes > oldBytes)
@@ -118,6 +119,18 @@ void *ORVA_Array::operator new(size_t size, const std::nothrow_t &) noexcept
 }
 
 void ORVA_Array::operator delete(void *block, size_t size)
+{
+   MemoryObjectFree(block, size);
+}
+
+// Instructions are made by the thousand while a text compiles, inside the
+// parser's actions, where nothing may be thrown.
+void *ORVA_Instruction::operator new(size_t size)
+{
+   return MemoryObject(size);
+}
+
+void ORVA_Instruction::operator delete(void *block, size_t size)
 {
    MemoryObjectFree(block, size);
 }

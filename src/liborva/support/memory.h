@@ -80,6 +80,23 @@ inline bool MemoryCharge(size_t bytes)
    return true;
 }
 
+/*
+ * Whether bytes more would fit under the ceiling, counting nothing: for work
+ * weighed before it starts.  If not, the run stops as if they were refused.
+ */
+inline bool MemoryWouldFit(uint64 bytes)
+{
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   if (budget == nullptr || budget->limit == 0)
+      return true;
+   if (budget->held > budget->limit || bytes > budget->limit - budget->held)
+   {
+      MemoryRefuse(budget, MEMORY_OVER_LIMIT);
+      return false;
+   }
+   return true;
+}
+
 /* Counts bytes given back.  What was taken before the run gives no credit. */
 inline void MemoryCredit(size_t bytes)
 {
@@ -87,6 +104,16 @@ inline void MemoryCredit(size_t bytes)
    if (budget == nullptr || budget->limit == 0)
       return;
    budget->held = (budget->held > bytes) ? budget->held - bytes : 0;
+}
+
+/*
+ * The heap said no (a std::bad_alloc caught, a null from malloc): the run
+ * on this thread stops with "Out of memory".  Outside a run nothing happens.
+ */
+inline void MemoryExhausted()
+{
+   if (g_orvaBudget != nullptr)
+      MemoryRefuse(g_orvaBudget, MEMORY_EXHAUSTED);
 }
 
 /* True once the current run may not go on for want of memory. */
@@ -114,6 +141,17 @@ inline bool TextFits(uint64 length)
 
 /* What the current run's refusal says in its error text. */
 const char *MemoryRefusalText();
+
+/*
+ * For tests of the library under a failing heap: when set, it is asked
+ * before each block is allocated (here and by qd_memdup), and true fails
+ * the allocation as an exhausted heap would.
+ */
+extern bool (*g_orvaFailAllocation)();
+inline bool AllocationFails()
+{
+   return g_orvaFailAllocation != nullptr && g_orvaFailAllocation();
+}
 
 // Blocks: null when the ceiling or the heap refuses, the old block untouched.
 void *MemoryAllocate(size_t bytes);

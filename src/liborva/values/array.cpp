@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -282,15 +283,19 @@ ORVA_Value *ORVA_Array::Get(int index)
  */
 void ORVA_Array::Set(int index, ORVA_Value *value)
 {
-   Store(index, value, false);
+   if (!Store(index, value, false))
+      delete value;   // the host handed it over: refused, it goes
 }
 
 /*
  * Stores value under index; moveIn lets the value's content move into a slot
  * of the run (the value itself is freed at the next store), which the
- * engine's own stores choose, for they keep no pointer to it.
+ * engine's own stores choose, for they keep no pointer to it.  False when
+ * the element could not be added (memory ran out, or no count could tell
+ * another element): the array stays as it was and the value is still the
+ * caller's, who may be about to read it.
  */
-void ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
+bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
 {
    ReleaseHandedOver();
 
@@ -299,13 +304,13 @@ void ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
       ORVA_Value *slot = RunSlot(index);
       ORVA_Value *current = SlotValue(slot, slot->m_dataType, slot->m_value.u64);
       if (current == value)
-         return;   // storing the value already held must not free it
+         return true;   // storing the value already held must not free it
       if (slot->m_dataType == SLOT_REDIRECT)
          delete current;
       else if (slot->m_dataType != SLOT_NO_VALUE)
          slot->~ORVA_Value();
       StoreInSlot(slot, value, moveIn);
-      return;
+      return true;
    }
 
    if (m_sparse != nullptr)
@@ -319,15 +324,12 @@ void ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
             at->second.value = value;
             at->second.handedOut = !moveIn;
          }
-         return;
+         return true;
       }
    }
 
    if (m_size == INT32_MAX)
-   {
-      delete value;   // no count can tell another element
-      return;
-   }
+      return false;
 
    RunSide *side = nullptr;
    if (m_up.length == 0)
@@ -344,14 +346,11 @@ void ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
    {
       ORVA_Value *slot = AppendSlot(*side);
       if (slot == nullptr)
-      {
-         delete value;   // out of memory: the array stays as it was
-         return;
-      }
+         return false;   // out of memory: the array stays as it was
       StoreInSlot(slot, value, moveIn);
       m_size++;
       AbsorbNeighbours();
-      return;
+      return true;
    }
 
    try
@@ -362,13 +361,14 @@ void ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
    }
    catch (const std::bad_alloc &)
    {
-      delete value;
-      return;
+      MemoryExhausted();
+      return false;
    }
    if (index < m_origin)
       m_sparse->below++;
    m_sparse->Changed();
    m_size++;
+   return true;
 }
 
 /* The element at a position in index order, and its index. */
@@ -461,13 +461,15 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
       m_sparse = new ORVA_ArraySparse();
       for (const auto &element : src->m_sparse->elements)
       {
-         ORVA_Value *copy = new ORVA_Value(element.second.value);
-         m_sparse->elements.emplace_hint(m_sparse->elements.end(), element.first, SparseEntry{copy, false});
+         std::unique_ptr<ORVA_Value> copy(new ORVA_Value(element.second.value));
+         m_sparse->elements.emplace_hint(m_sparse->elements.end(), element.first, SparseEntry{copy.get(), false});
+         copy.release();
          m_size++;
       }
    }
    catch (const std::bad_alloc &)
    {
+      MemoryExhausted();   // the copy stays shorter, and the run stops
    }
    if (m_sparse != nullptr)
       m_sparse->below = static_cast<int32>(std::distance(m_sparse->elements.begin(),
@@ -497,10 +499,22 @@ void ORVA_Array::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA
    if (inner != nullptr)
    {
       inner->DecRefCount();
-      if (inner->IsUnused())
-         released.push_back(inner);
-      else
+      if (!inner->IsUnused())
          inner->Dropped();
+      else
+      {
+         try
+         {
+            released.push_back(inner);
+         }
+         catch (const std::bad_alloc &)
+         {
+            // Called from destructors, where nothing may be thrown: without
+            // room to hold it back, the array goes at once, as it would
+            // have gone without the list.
+            delete inner;
+         }
+      }
    }
 }
 

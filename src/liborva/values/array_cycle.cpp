@@ -4,9 +4,11 @@
  * cost no native stack.
  */
 #include "values/array_cycle.h"
+#include "support/memory.h"
 #include "vm/value_access.h"
 
 #include <utility>
+#include <new>
 #include <vector>
 
 namespace
@@ -29,8 +31,13 @@ struct Cycles
    int runs = 0;               // runs under way on this thread
    int holdBacks = 0;          // HoldBack objects alive on this thread
    bool collecting = false;
-   std::vector<ORVA_Array *> stack;      // the walks' work, kept for its capacity
+   // The walks' work, kept for its capacity: room for all of it is made
+   // before a trial changes anything.
+   std::vector<ORVA_Array *> gathered;   // every array reachable from the candidates
+   std::vector<ORVA_Array *> stack;
    std::vector<ORVA_Array *> children;
+   std::vector<ORVA_Array *> garbage;
+   std::vector<ORVA_Array *> released;
 };
 
 thread_local Cycles t_cycles;
@@ -44,8 +51,19 @@ void ORVA_Array::BecomeCandidate()
 void ORVA_CycleCollector::Add(ORVA_Array *array)
 {
    Cycles &cycles = t_cycles;
-   array->m_candidate = static_cast<int32>(cycles.candidates.size());
-   cycles.candidates.push_back(array);
+   try
+   {
+      cycles.candidates.push_back(array);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // Called where no exception may pass (a value's destructor): the
+      // array is not watched, a cycle through it may outlive the run, and
+      // the run stops for want of memory.
+      MemoryExhausted();
+      return;
+   }
+   array->m_candidate = static_cast<int32>(cycles.candidates.size() - 1);
    if (cycles.collecting)
       return;
    if (cycles.runs == 0 && cycles.holdBacks == 0)
@@ -102,43 +120,73 @@ size_t ORVA_CycleCollector::Waiting()
 }
 
 /*
- * Takes away, for the trial, every reference that an array reachable from
- * the roots holds to another.  Returns the elements looked at.
+ * The arrays reachable from the roots, each once and colored gray, in
+ * gathered (the walk's own queue), and the count of references among them.
+ * Nothing else changes, so a heap that says no on the way leaves every
+ * array as it was: false then, and everything black again.
  */
-size_t ORVA_CycleCollector::MarkGray(std::vector<ORVA_Array *> &roots)
+bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *references)
 {
    Cycles &cycles = t_cycles;
-   std::vector<ORVA_Array *> &stack = cycles.stack;
-   size_t work = 0;
-   for (ORVA_Array *root : roots)
+   std::vector<ORVA_Array *> &gathered = cycles.gathered;
+   std::vector<ORVA_Array *> &children = cycles.children;
+   gathered.clear();
+   *references = 0;
+   try
    {
-      if (root->m_color == GRAY)
-         continue;
-      root->m_color = GRAY;
-      stack.push_back(root);
-      while (!stack.empty())
-      {
-         ORVA_Array *array = stack.back();
-         stack.pop_back();
-         work += static_cast<size_t>(array->m_size) + 1;
-         const size_t first = stack.size();
-         array->ChildArrays(stack);
-         // Each child found is one reference taken away; a child already
-         // gray is not walked again.
-         size_t kept = first;
-         for (size_t i = first; i < stack.size(); i++)
+      for (ORVA_Array *root : roots)
+         if (root->m_color != GRAY)
          {
-            ORVA_Array *child = stack[i];
-            child->m_refCount--;
+            gathered.push_back(root);
+            root->m_color = GRAY;
+         }
+      for (size_t next = 0; next < gathered.size(); next++)
+      {
+         children.clear();
+         gathered[next]->ChildArrays(children);
+         *references += children.size();
+         for (ORVA_Array *child : children)
             if (child->m_color != GRAY)
             {
+               gathered.push_back(child);
                child->m_color = GRAY;
-               stack[kept++] = child;
             }
-         }
-         stack.resize(kept);
       }
+      // The walks below push at most every reference and every root once:
+      // with room for that, nothing in the trial can fail.
+      const size_t most = *references + gathered.size() + 1;
+      cycles.stack.reserve(most);
+      children.reserve(most);
+      cycles.garbage.reserve(gathered.size());
+      cycles.released.reserve(most);
+      return true;
    }
+   catch (const std::bad_alloc &)
+   {
+      for (ORVA_Array *array : gathered)
+         array->m_color = BLACK;
+      gathered.clear();
+      children.clear();
+      MemoryExhausted();
+      return false;
+   }
+}
+
+/* Takes away, for the trial, every reference that a gathered array holds to another.  Returns the work. */
+size_t ORVA_CycleCollector::MarkGray()
+{
+   Cycles &cycles = t_cycles;
+   std::vector<ORVA_Array *> &children = cycles.children;
+   size_t work = 0;
+   for (ORVA_Array *array : cycles.gathered)
+   {
+      work += static_cast<size_t>(array->m_size) + 1;
+      children.clear();
+      array->ChildArrays(children);
+      for (ORVA_Array *child : children)
+         child->m_refCount--;
+   }
+   children.clear();
    return work;
 }
 
@@ -202,8 +250,9 @@ void ORVA_CycleCollector::Scan(std::vector<ORVA_Array *> &roots)
 void ORVA_CycleCollector::FreeWhite(std::vector<ORVA_Array *> &roots)
 {
    Cycles &cycles = t_cycles;
-   std::vector<ORVA_Array *> garbage;
+   std::vector<ORVA_Array *> &garbage = cycles.garbage;
    std::vector<ORVA_Array *> &stack = cycles.stack;
+   garbage.clear();
    for (ORVA_Array *root : roots)
    {
       if (root->m_color == WHITE)
@@ -239,13 +288,16 @@ void ORVA_CycleCollector::FreeWhite(std::vector<ORVA_Array *> &roots)
       array->m_color = BLACK;
    }
    // All are emptied before any is freed, for each may hold the others.
-   std::vector<ORVA_Array *> released;
+   std::vector<ORVA_Array *> &released = cycles.released;
+   released.clear();
    for (ORVA_Array *array : garbage)
       ORVA_Array::TakeApart(array, released);
    for (ORVA_Array *array : released)
       delete array;
+   released.clear();
    for (ORVA_Array *array : garbage)
       delete array;
+   garbage.clear();
 }
 
 void ORVA_CycleCollector::Collect()
@@ -261,7 +313,14 @@ void ORVA_CycleCollector::Collect()
    {
       std::vector<ORVA_Array *> roots;
       roots.swap(cycles.candidates);
-      const size_t work = MarkGray(roots);
+      size_t references;
+      if (!Gather(roots, &references))
+      {
+         // No room for the trial: the candidates wait for a later one.
+         roots.swap(cycles.candidates);
+         break;
+      }
+      const size_t work = MarkGray();
       Scan(roots);
       for (ORVA_Array *root : roots)
          root->m_candidate = -1;

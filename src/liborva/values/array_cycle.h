@@ -55,7 +55,8 @@ private:
    static void Forget(ORVA_Array *array);
 
    // The steps of a collection over the candidates taken for it.
-   static size_t MarkGray(std::vector<ORVA_Array *> &roots);
+   static bool Gather(std::vector<ORVA_Array *> &roots, size_t *references);
+   static size_t MarkGray();
    static void Scan(std::vector<ORVA_Array *> &roots);
    static void ScanBlack(ORVA_Array *array);
    static void FreeWhite(std::vector<ORVA_Array *> &roots);

@@ -40,7 +40,15 @@ void ORVA_EngineAccess::CopyContent(ORVA_Value *to, const ORVA_Value *from)
    {
       case ORVA_DT_OBJECT:
          // The copy gets its own wrapper; the host data stays shared.
-         to->m_value.object = (from->m_value.object != nullptr) ? new ORVA_Object(from->m_value.object) : nullptr;
+         to->m_value.object = nullptr;
+         if (from->m_value.object != nullptr)
+         {
+            // Copies are made everywhere, often where an exception cannot
+            // pass: without memory the copy holds no object, and the run stops.
+            to->m_value.object = new (std::nothrow) ORVA_Object(from->m_value.object);
+            if (to->m_value.object == nullptr)
+               MemoryExhausted();
+         }
          break;
       case ORVA_DT_ARRAY:
          to->m_value.array = from->m_value.array;
@@ -97,6 +105,11 @@ const char *ORVA_EngineAccess::ReadText(ORVA_Value *value, uint32 *length)
       if (!value->m_stringValid)
          value->UpdateString();
       text = value->m_string;
+      // A number whose text could not be made for want of memory reads as
+      // empty: the run that asked has stopped, and no reader must meet a
+      // null text where a text always is.
+      if (text == nullptr)
+         text = "";
    }
    if (length != nullptr)
       *length = (text != nullptr) ? value->m_length : 0;
@@ -394,6 +407,10 @@ void ORVA_Value::Concatenate(const char *text, uint32 length)
    ORVA_TextBlock *block = TextBlockOf(m_string);
    if (block->refs > 1 || block->capacity < total)
    {
+      // Copying a shared text is work of its size, weighed before it is
+      // done (growing a text of its own is paid for by the appends).
+      if (block->refs > 1 && !ChargeWork(m_length))
+         return;   // the run has stopped; the value stays as it was
       uint64 capacity = total;
       if (block->capacity < total)
          capacity += capacity / 2;

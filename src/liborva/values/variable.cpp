@@ -3,10 +3,12 @@
  * pointer), since the interpreter reads variables without checking.
  */
 #include "orva.h"
+#include "support/memory.h"
 #include "support/support.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 static char *CopyName(const char *name)
 {
@@ -55,9 +57,19 @@ ORVA_VariableSystem::ORVA_VariableSystem(ORVA_VariableSystem *src) : ORVA_Variab
    m_variables = static_cast<ORVA_Variable **>(malloc(sizeof(ORVA_Variable *) * src->m_count));
    if (m_variables == nullptr)
       return;   // out of memory: the copy stays empty
-   for (uint32 i = 0; i < src->m_count; i++)
-      m_variables[i] = new ORVA_Variable(src->m_variables[i]);
-   m_count = src->m_count;
+   try
+   {
+      for (; m_count < src->m_count; m_count++)
+         m_variables[m_count] = new ORVA_Variable(src->m_variables[m_count]);
+   }
+   catch (...)
+   {
+      // No destructor runs for a constructor that throws.
+      while (m_count > 0)
+         delete m_variables[--m_count];
+      free(m_variables);
+      throw;
+   }
 }
 
 ORVA_VariableSystem::~ORVA_VariableSystem()
@@ -89,7 +101,17 @@ ORVA_Variable *ORVA_VariableSystem::Create(const char *name, ORVA_Value *value)
       return nullptr;
    }
    m_variables = variables;
-   ORVA_Variable *variable = new ORVA_Variable(name, value);
+   ORVA_Variable *variable;
+   try
+   {
+      variable = new ORVA_Variable(name, value);
+   }
+   catch (const std::bad_alloc &)
+   {
+      delete value;   // as when the list could not grow
+      MemoryExhausted();
+      return nullptr;
+   }
    m_variables[m_count++] = variable;
    return variable;
 }

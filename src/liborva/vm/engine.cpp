@@ -15,12 +15,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <optional>
 
 typedef ORVA_EngineAccess Access;
 
+static void ForgetRefusal(const ORVA_Program *program);
+
 void DeleteEngine(ORVA_Engine *engine)
 {
+   if (engine != nullptr)
+      ForgetRefusal(engine->Program());
    delete engine;
 }
 
@@ -32,9 +38,33 @@ ORVA_Engine::~ORVA_Engine()
 
 ORVA_Engine *ORVA_Engine::Of(ORVA_Program *program)
 {
+   // Two threads may reach a program's first run at once (and one of them
+   // must then be refused): the engine is made once, under a lock.
+   static std::mutex s_making;
+   std::lock_guard<std::mutex> hold(s_making);
    if (program->m_engine == nullptr)
       program->m_engine = new (std::nothrow) ORVA_Engine(program);
    return program->m_engine;
+}
+
+/*
+ * A run refused because the program was running already cannot write the
+ * program's error text, which belongs to the run under way (perhaps on
+ * another thread): the refused thread reads its own text instead, until it
+ * runs the program itself.
+ */
+static thread_local const ORVA_Program *t_refusedProgram = nullptr;
+static const char BUSY_TEXT[] = "Error in line 0: Program is already running";
+
+const char *ORVA_Program::GetErrorText() const
+{
+   return (t_refusedProgram == this) ? BUSY_TEXT : m_errorText;
+}
+
+static void ForgetRefusal(const ORVA_Program *program)
+{
+   if (t_refusedProgram == program)
+      t_refusedProgram = nullptr;
 }
 
 void ORVA_Engine::UsePlainPaths(ORVA_Program *program, bool plain)
@@ -65,16 +95,31 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
                            ORVA_VariableSystem *locals, ORVA_VariableSystem **globalsOut)
 {
    ORVA_Engine *engine = ORVA_Engine::Of(this);
-   // A run under way owns the machine; a nested Run on the same program (from
-   // a host function) is refused, but what it was handed is still released.
-   if (engine == nullptr || engine->Running())
+   // A run under way owns the machine; another Run of the same program (a
+   // nested one from a host function, or one on another thread) is refused,
+   // but what it was handed is still released.
+   if (engine == nullptr)
+   {
+      // No run can be under way without an engine: the text is the program's.
+      delete env;
+      for (uint32 i = 0; argv != nullptr && i < argc; i++)
+         delete argv[i];
+      delete locals;
+      free(m_errorText);
+      m_errorText = strdup("Error in line 0: Out of memory");
+      m_stopReason = ORVA_STOP_MEMORY;
+      return -1;
+   }
+   if (!engine->Claim())
    {
       delete env;
       for (uint32 i = 0; argv != nullptr && i < argc; i++)
          delete argv[i];
       delete locals;
+      t_refusedProgram = this;
       return -1;
    }
+   ForgetRefusal(this);
    engine->ClearTrace();
 
    const uint32 savedCodeSize = m_codeSize;
@@ -90,93 +135,147 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    RecordErrorParts(0, 0);
    m_stopRequest.store(0, std::memory_order_relaxed);
 
-   m_environment = (env != nullptr) ? env : new ORVA_Environment();
    // Everything the run takes from here to the end of its tear-down counts
    // against the environment's ceiling.
    ORVA_MemoryBudget budget;
-   budget.limit = ORVA_Engine::MemoryLimitOf(m_environment);
    ORVA_BudgetScope budgetScope(&budget);
    ORVA_CycleCollector::RunBegins();
-   m_locals = (locals != nullptr) ? locals : new ORVA_VariableSystem();
-   // Host functions (and modules found by a host's environment) reach the
-   // environment from here until it goes.
-   ORVA_RunContext context(m_environment);
 
-   // No argument vector holds no arguments, whatever the count says: a
-   // stray count must not make billions of null arguments.  (An absent $i
-   // reads as null anyway.)
-   if (argv == nullptr)
-      argc = 0;
-   char name[16];
-   for (uint32 i = 0; i < argc; i++)
-   {
-      ORVA_Value *value = (argv[i] != nullptr) ? argv[i] : new ORVA_Value();
-      m_locals->Create(ArgumentName(name, i + 1), value);
-   }
-
-   ORVA_VariableSystem *snapshot = new ORVA_VariableSystem(m_globals);
-
-   // Linking copies the modules' code out of the script library, so the
-   // library's lock is held for that step alone: the run after it never
-   // reads the library, and other hosts may use and change it meanwhile.
-   // (The lock is recursive: a host that holds it around Run still may.)
-   ORVA_Library *library = ORVA_Engine::LibraryOf(m_environment);
-   if (library != nullptr && m_preloadCount > 0)
-      library->Lock();
-   bool linked = true;
-   for (uint32 i = 0; i < m_preloadCount; i++)
-   {
-      // A name already linked under another spelling of its letters is the
-      // same module; asking the environment again could look for a file of
-      // that exact spelling and fail.
-      if (IsModuleLinked(m_preloadList[i]))
-         continue;
-      if (!m_environment->UseModule(this, m_preloadList[i]))
-      {
-         Error(ORVA_ERR_MODULE_NOT_FOUND);
-         linked = false;
-         break;
-      }
-   }
-   if (library != nullptr && m_preloadCount > 0)
-      library->Unlock();
-
+   /*
+    * No std::bad_alloc leaves a run: one met on the way stops the run with
+    * "Out of memory" (the step that met it gave up what it held), and the
+    * tear-down below runs as after any error.
+    */
+   ORVA_Library *library = nullptr;
+   bool locked = false;
    bool begun = false;
-   if (linked)
+   ORVA_VariableSystem *snapshot = nullptr;
+   ORVA_RunLimits linking;   // the clock of the run counts from here, linking included
+   std::optional<ORVA_RunContext> context;
+   try
    {
-      // Found as a call by name finds a script function: the program's own
-      // first, then those of the modules just linked.
-      const uint32 entryAddress = GetFunctionAddress(entry);
-      if (entryAddress == INVALID_ADDRESS)
+      m_environment = env;
+      env = nullptr;
+      if (m_environment == nullptr)
+         m_environment = new ORVA_Environment();
+      budget.limit = ORVA_Engine::MemoryLimitOf(m_environment);
+      m_locals = locals;
+      locals = nullptr;
+      if (m_locals == nullptr)
+         m_locals = new ORVA_VariableSystem();
+
+      // No argument vector holds no arguments, whatever the count says: a
+      // stray count must not make billions of null arguments.  (An absent $i
+      // reads as null anyway.)
+      if (argv == nullptr)
+         argc = 0;
+      char name[16];
+      for (uint32 i = 0; i < argc; i++)
       {
-         Error(missingCode);
+         ORVA_Value *value = (argv[i] != nullptr) ? argv[i] : new ORVA_Value();
+         argv[i] = nullptr;   // the scope has it now, or dropped it
+         m_locals->Create(ArgumentName(name, i + 1), value);
       }
-      else if (engine->Begin(entryAddress))
+      argc = 0;
+
+      snapshot = new ORVA_VariableSystem(m_globals);
+
+      // Host functions (and modules found by a host's environment) reach
+      // the environment from here until it goes.
+      context.emplace(m_environment);
+
+      // Linking copies the modules' code out of the script library, so the
+      // library's lock is held for that step alone: the run after it never
+      // reads the library, and other hosts may use and change it meanwhile.
+      // (The lock is recursive: a host that holds it around Run still may.)
+      // A module compiled now counts against the run's time limit.
+      EnterRunLimits(&linking, this, 0, ORVA_Engine::TimeLimitOf(m_environment));
+      library = ORVA_Engine::LibraryOf(m_environment);
+      if (library != nullptr && m_preloadCount > 0)
       {
-         begun = true;
-         engine->Execute();
-         // A refusal met in the last steps, after the loop's last look.
-         if (m_ip != INVALID_ADDRESS && budget.refused != 0)
-            Error(ORVA_ERR_INTERNAL);
-         // A stop noticed by code the loop ran inline may find the loop
-         // already past the end; the run failed all the same.
-         if (m_stopReason != ORVA_STOP_NONE)
-            m_ip = INVALID_ADDRESS;
-         if (m_ip != INVALID_ADDRESS)
-            m_result = engine->PopResult();
+         library->Lock();
+         locked = true;
+      }
+      bool linked = true;
+      for (uint32 i = 0; i < m_preloadCount; i++)
+      {
+         // A name already linked under another spelling of its letters is the
+         // same module; asking the environment again could look for a file of
+         // that exact spelling and fail.
+         if (IsModuleLinked(m_preloadList[i]))
+            continue;
+         const bool used = m_environment->UseModule(this, m_preloadList[i]) != 0;
+         // A module whose compile ran out of time or memory was not missing.
+         if (!used || !TimeIsLeft() || MemoryRefused())
+         {
+            if (m_stopReason == ORVA_STOP_NONE)
+               Error(used ? ORVA_ERR_INTERNAL : ORVA_ERR_MODULE_NOT_FOUND);
+            linked = false;
+            break;
+         }
+      }
+      if (locked)
+      {
+         library->Unlock();
+         locked = false;
+      }
+      LeaveRunLimits(&linking);
+
+      if (linked)
+      {
+         // Found as a call by name finds a script function: the program's own
+         // first, then those of the modules just linked.
+         const uint32 entryAddress = GetFunctionAddress(entry);
+         if (entryAddress == INVALID_ADDRESS)
+         {
+            Error(missingCode);
+         }
+         else if (engine->Begin(entryAddress, &linking))
+         {
+            begun = true;
+            engine->Execute();
+            // A refusal met in the last steps, after the loop's last look.
+            if (m_ip != INVALID_ADDRESS && budget.refused != 0)
+               Error(ORVA_ERR_INTERNAL);
+            // A stop noticed by code the loop ran inline may find the loop
+            // already past the end; the run failed all the same.
+            if (m_stopReason != ORVA_STOP_NONE)
+               m_ip = INVALID_ADDRESS;
+            if (m_ip != INVALID_ADDRESS)
+               m_result = engine->PopResult();
+         }
       }
    }
+   catch (const std::bad_alloc &)
+   {
+      if (locked)
+         library->Unlock();
+      LeaveRunLimits(&linking);
+      MemoryExhausted();
+      Error(ORVA_ERR_INTERNAL);   // words the refusal: "Out of memory"
+      begun = engine->Running();
+   }
+   // What the run was handed and did not take over yet.
+   delete env;
+   delete locals;
+   for (uint32 i = 0; argv != nullptr && i < argc; i++)
+      delete argv[i];
 
    // Tear-down: the program returns to the state it had before the run.
-   if (globalsOut != nullptr)
-      *globalsOut = m_globals;
-   else
-      delete m_globals;
-   m_globals = snapshot;
+   if (snapshot != nullptr)
+   {
+      if (globalsOut != nullptr)
+         *globalsOut = m_globals;
+      else
+         delete m_globals;
+      m_globals = snapshot;
+   }
+   else if (globalsOut != nullptr)
+      *globalsOut = nullptr;   // the globals could not be kept apart: the program keeps them
 
    if (begun)
       engine->EndCallers();
-   context.End();
+   context.reset();
    delete m_environment;
    m_environment = nullptr;
    if (begun)
@@ -198,10 +297,14 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    // Arrays the run left holding each other go now, and no candidate of
    // the run waits on this thread for a later one.
    ORVA_CycleCollector::RunEnds();
-   return (m_ip != INVALID_ADDRESS) ? 0 : -1;
+   // The outcome is read before the program is free: another thread may
+   // start the next run the moment it is.
+   const int rc = (m_ip != INVALID_ADDRESS) ? 0 : -1;
+   engine->Release();
+   return rc;
 }
 
-bool ORVA_Engine::Begin(uint32 address)
+bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
 {
    ORVA_Program *program = m_program;
    if (!PreparedIsCurrent())
@@ -214,6 +317,7 @@ bool ORVA_Engine::Begin(uint32 address)
       }
       catch (const std::bad_alloc &)
       {
+         MemoryExhausted();
          program->Error(ORVA_ERR_INTERNAL);
          return false;
       }
@@ -271,6 +375,8 @@ bool ORVA_Engine::Begin(uint32 address)
    program->m_callDepth = 0;
    const ORVA_Environment *env = program->m_environment;
    EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
+   if (started != nullptr && started->timed)
+      rs->limits.deadline = started->deadline;   // the time spent linking is gone
    if (g_orvaBudget != nullptr)
       g_orvaBudget->fuel = &rs->limits.fuel;
 
@@ -281,11 +387,16 @@ bool ORVA_Engine::Begin(uint32 address)
    }
    catch (const std::bad_alloc &)
    {
+      MemoryExhausted();
       program->Error(ORVA_ERR_INTERNAL);
       return true;   // begun, and stopped at once: the tear-down releases the frame
    }
    for (uint32 i = 0; i < program->m_globals->Count(); i++)
       GlobalAdded(program->m_globals->GetVariable(i));
+   // The first entry charges the entry function's length, as a call charges
+   // its callee's: straight-line code has no checkpoint of its own.  A run
+   // that may not go on is stopped here, and begun all the same.
+   ChargeUnits((region != nullptr && region->end > address) ? region->end - address : 1);
    return true;
 }
 
@@ -364,7 +475,12 @@ ORVA_VariableSystem *ORVA_Engine::FrameScope(ORVA_Frame &frame)
 {
    if (frame.scope == nullptr)
    {
-      frame.scope = new ORVA_VariableSystem();
+      frame.scope = new (std::nothrow) ORVA_VariableSystem();
+      if (frame.scope == nullptr)
+      {
+         MemoryExhausted();   // callers see no scope and fail their step
+         return nullptr;
+      }
       if (&frame == &m_run->Top())
          m_program->m_locals = frame.scope;
    }
@@ -444,6 +560,7 @@ void ORVA_Engine::GlobalAdded(ORVA_Variable *variable)
    {
       // Some operations on the name's slots could not be turned: the run
       // cannot go on right, so it stops.
+      MemoryExhausted();
       m_program->Error(ORVA_ERR_INTERNAL);
    }
 }
@@ -509,7 +626,18 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
    ClearHostErrorMessage();
-   const int rc = function->m_handler(argc, rs->stackBottom + base, &result);
+   int rc;
+   try
+   {
+      rc = function->m_handler(argc, rs->stackBottom + base, &result);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // A handler that let the heap's refusal through gave up its step: the
+      // run stops with "Out of memory", its arguments still on the stack.
+      MemoryExhausted();
+      rc = ORVA_ERR_INTERNAL;
+   }
    if (rc != 0 || rs->OutOfMemory())
    {
       rs->pool.Release(result);
@@ -587,6 +715,7 @@ bool ORVA_Engine::GoByName()
    }
    catch (const std::bad_alloc &)
    {
+      MemoryExhausted();
       m_program->Error(ORVA_ERR_INTERNAL);
       return false;
    }
@@ -607,8 +736,13 @@ bool ORVA_Engine::GoByName()
             slot = nullptr;
             ORVA_VariableSystem *scope = FrameScope(frame);
             const char *name = m_prepared->names[entry.first].c_str();
-            ORVA_Variable *variable = scope->Find(name);
-            if (variable != nullptr)
+            ORVA_Variable *variable = (scope != nullptr) ? scope->Find(name) : nullptr;
+            if (scope == nullptr)
+            {
+               rs->pool.Release(value);
+               m_program->Error(ORVA_ERR_INTERNAL);   // out of memory
+            }
+            else if (variable != nullptr)
             {
                ORVA_Value *old = Access::Held(variable);
                Access::Held(variable) = value;

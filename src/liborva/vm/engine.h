@@ -12,6 +12,7 @@
 #include "vm/run_state.h"
 #include "vm/run_limits.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -38,6 +39,13 @@ public:
    static void UsePlainPaths(ORVA_Program *program, bool plain);
 
    bool Running() const { return m_run != nullptr; }
+   const ORVA_Program *Program() const { return m_program; }
+
+   // One run of a program at a time: Claim makes the caller its runner, or
+   // is false while a run is under way (on this thread or another); the
+   // runner Releases when its run has been torn down.
+   bool Claim() { return !m_claimed.exchange(true, std::memory_order_acquire); }
+   void Release() { m_claimed.store(false, std::memory_order_release); }
 
    // The program's side of a stop (run_limits.h): RecordStop makes the
    // first stop of a run its reason and error text and stops the machine.
@@ -45,6 +53,7 @@ public:
    static ORVA_Library *LibraryOf(const ORVA_Environment *env) { return env->m_library; }
    static int StopReasonOf(const ORVA_Program *program) { return program->m_stopReason; }
    static uint64 MemoryLimitOf(const ORVA_Environment *env) { return env->m_memoryLimit; }
+   static uint32 TimeLimitOf(const ORVA_Environment *env) { return env->m_timeLimit; }
    static bool StopIsRequested(const ORVA_Program *program)
    {
       return program->m_stopRequest.load(std::memory_order_relaxed) != 0;
@@ -64,7 +73,7 @@ public:
     * the machine stops; End tears the run down.  Begin returns false after
     * raising an error.
     */
-   bool Begin(uint32 address);
+   bool Begin(uint32 address, const ORVA_RunLimits *started = nullptr);   // started: the limits linking ran under
    void Execute() { Interpret(false); }
    void Step() { Interpret(true); }
    ORVA_Value *PopResult() { return m_run->Pop(); }
@@ -91,6 +100,7 @@ private:
    ORVA_Prepared *m_prepared = nullptr;
    ORVA_RunState *m_run = nullptr;
    std::string m_trace;
+   std::atomic<bool> m_claimed{false};
 #if defined(ORVA_NO_FAST_PATHS)
    bool m_plainPaths = true;
 #else

@@ -12,6 +12,7 @@
 
 #include "values/numeric.h"
 #include "vm/value_access.h"
+#include "vm/run_limits.h"
 
 #include <cstring>
 
@@ -63,6 +64,10 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
          const char *rightText = Access::Text(right, &rightLength);
          if (leftText == nullptr || rightText == nullptr)
             return false;
+         // Charged as the general path charges it, to the unit: a stop it
+         // causes is noticed at the loop's next checkpoint.
+         if (leftLength == rightLength)
+            ChargeWork(leftLength);
          equal = leftLength == rightLength && memcmp(leftText, rightText, leftLength) == 0;
       }
       else

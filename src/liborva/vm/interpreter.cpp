@@ -101,10 +101,10 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
          ORVA_VariableSystem *scope = FrameScope(frame);
          char name[16];
          for (int i = 0; i < argc; i++)
-            if (scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
+            if (scope == nullptr || scope->Create(ArgumentName(name, static_cast<uint32>(i + 1)), args[i]) == nullptr)
             {
-               // The scope took the value over even so; the rest go with it.
-               for (int k = i + 1; k < argc; k++)
+               // A scope took the value over even so; the rest go with it.
+               for (int k = (scope == nullptr) ? i : i + 1; k < argc; k++)
                   pool.Release(args[k]);
                program->Error(ORVA_ERR_INTERNAL);
                return INVALID_ADDRESS;
@@ -796,7 +796,14 @@ generic_unary:
          if (element != nullptr && Access::OwnsNothing(element))
             Access::ResetNumber(element, Access::Type(value), Access::Number(value));
          else
-            Access::StoreElement(elements, position, pool.Number(Access::Type(value), Access::Number(value)));
+         {
+            ORVA_Value *stored = pool.Number(Access::Type(value), Access::Number(value));
+            if (ORVA_UNLIKELY(!Access::TryStoreElement(elements, position, stored)))
+            {
+               pool.Release(stored);
+               FAIL(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+            }
+         }
          NEXT(5);
       }
       PLAIN();
@@ -857,7 +864,14 @@ do_set_element:
       }
       // The element shares an array value's array, even one that comes to
       // hold itself: the cycle collector frees such arrays.
-      Access::StoreElement(target, position, value);
+      if (ORVA_UNLIKELY(!Access::TryStoreElement(target, position, value)))
+      {
+         // Refused, the value is still ours: it goes with the operands.
+         pool.Release(value);
+         pool.Release(index);
+         pool.Release(array);
+         FAIL(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+      }
       // "a[i] = v;" as a statement discards the copy it would push; an
       // object's copy is still made, for its class sees copies.
       if (!statement)

@@ -177,7 +177,17 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                pushTruth(matched);
                return;
             }
-            ORVA_Value *result = MatchRegexp(left, right, opCode == OPCODE_IMATCH);
+            ORVA_Value *result;
+            try
+            {
+               result = MatchRegexp(left, right, opCode == OPCODE_IMATCH);
+            }
+            catch (const std::bad_alloc &)
+            {
+               MemoryExhausted();
+               fail(ORVA_ERR_INTERNAL);   // words the refusal: "Out of memory"
+               return;
+            }
             pool.Release(left);
             pool.Release(right);
             if (result != nullptr)
@@ -285,18 +295,30 @@ static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 add
    const size_t bytes = (estimate < PATTERN_BUDGET_BYTES) ? static_cast<size_t>(estimate) : 0;
    if (!MemoryCharge(bytes))
       return nullptr;
-   ORVA_CachedExpression *entry = new ORVA_CachedExpression();
-   entry->pattern = pattern;
-   entry->flags = flags;
-   entry->charged = bytes;
-   if (CompileScriptPattern(&entry->compiled, pattern, flags) != 0)
+   ORVA_CachedExpression *entry = nullptr;
+   bool compiled = false;
+   try
    {
-      MemoryCredit(bytes);
-      delete entry;
-      return nullptr;
+      entry = new ORVA_CachedExpression();
+      entry->pattern = pattern;
+      entry->flags = flags;
+      entry->charged = bytes;
+      compiled = CompileScriptPattern(&entry->compiled, pattern, flags) == 0;
+      if (compiled)
+      {
+         data->expressions[address] = entry;
+         return entry;
+      }
    }
-   data->expressions[address] = entry;
-   return entry;
+   catch (const std::bad_alloc &)
+   {
+      MemoryExhausted();   // the match fails, and the run stops for memory
+   }
+   if (compiled)
+      regfree(&entry->compiled);
+   MemoryCredit(bytes);
+   delete entry;
+   return nullptr;
 }
 
 /*
@@ -389,9 +411,20 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
          // The first group that took no part ends the groups handed to the script.
          if (matches[i].rm_so < 0 || matches[i].rm_eo < matches[i].rm_so)
             break;
-         m_engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)),
-                              new ORVA_Value(subjectText + matches[i].rm_so,
-                                             static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so)));
+         ORVA_Value *group = new ORVA_Value(subjectText + matches[i].rm_so,
+                                            static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so));
+         try
+         {
+            m_engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)), group);
+         }
+         catch (const std::bad_alloc &)
+         {
+            // Finding the local's home may allocate; without memory the
+            // group goes, and the run stops.
+            delete group;
+            MemoryExhausted();
+            break;
+         }
       }
    }
    if (!cached)

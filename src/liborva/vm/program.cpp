@@ -4,10 +4,12 @@
  */
 #include "vm/vm.h"
 #include "support/name_index.h"
+#include "support/memory.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 /* Longest function name a record holds; longer names are cut to it. */
 static const size_t FUNCTION_NAME_MAX = sizeof(((ORVA_Function *)nullptr)->m_name) - 1;
@@ -55,12 +57,16 @@ void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
       if (instruction->m_operand.name == nullptr)
       {
          delete instruction;
+         MemoryExhausted();
          return;
       }
    }
+   // Code missing an instruction would run wrong: the compile (or the run
+   // that links a module) this belongs to fails for want of memory.
    if (!ReserveForAppend(m_instructions, m_codeSize))
    {
       delete instruction;
+      MemoryExhausted();
       return;
    }
    m_instructions[m_codeSize++] = instruction;
@@ -145,7 +151,14 @@ void ORVA_Program::ResolveFunctions()
 uint32 ORVA_Program::FindFunctionRecord(const char *name)
 {
    if (m_functionIndex == nullptr)
-      m_functionIndex = new ORVA_NameIndex(sizeof(ORVA_Function));
+      m_functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_Function));
+   if (m_functionIndex == nullptr)
+   {
+      // No room for the index: one made for this lookup alone searches the
+      // same way (and scans the table when it has no room either).
+      ORVA_NameIndex once(sizeof(ORVA_Function));
+      return once.Find(m_functions, m_functionCount, name);
+   }
    // The table may have been cut back since the last lookup: a run removes
    // the functions of the modules it linked.
    return m_functionIndex->Find(m_functions, m_functionCount, name);

@@ -130,3 +130,21 @@ bool ChargeUninterruptible(uint64 worstUnits, uint64 units)
    }
    return ChargeUnits(units);
 }
+
+bool TimeIsLeft()
+{
+   ORVA_RunLimits *limits = t_current;
+   if (limits == nullptr)
+      return true;
+   if (ORVA_Engine::StopReasonOf(limits->program) != ORVA_STOP_NONE)
+      return false;
+   int reason = ORVA_STOP_NONE;
+   if (ORVA_Engine::StopIsRequested(limits->program))
+      reason = ORVA_STOP_REQUESTED;
+   else if (limits->timed && std::chrono::steady_clock::now() >= limits->deadline)
+      reason = ORVA_STOP_TIME;
+   if (reason == ORVA_STOP_NONE)
+      return true;
+   StopRun(limits->program, reason);
+   return false;
+}

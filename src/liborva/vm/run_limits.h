@@ -99,6 +99,13 @@ inline bool ChargeWork(uint64 bytes)
 }
 
 /*
+ * For work outside the loop that counts against the clock alone (compiling
+ * the modules a run links): false when the run under way on this thread has
+ * stopped or its time is up, and then it has stopped.  True without a run.
+ */
+bool TimeIsLeft();
+
+/*
  * Work that nothing can interrupt once it starts is weighed first: when its
  * worst case fits in what the limits leave, units are charged for it (what
  * it costs as a rule) and the result is true; else the run stops with the

@@ -110,7 +110,18 @@ public:
    static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
 
    // As ORVA_Array::Set, but the value's content may move into the array.
-   static void StoreElement(ORVA_Array *array, int index, ORVA_Value *value) { array->Store(index, value, true); }
+   static void StoreElement(ORVA_Array *array, int index, ORVA_Value *value)
+   {
+      if (!array->Store(index, value, true))
+         delete value;
+   }
+   // The same for a caller that still reads the value after the store: when
+   // the array refuses it (false; the run has met its memory ceiling), the
+   // value stays the caller's, untouched.
+   static bool TryStoreElement(ORVA_Array *array, int index, ORVA_Value *value)
+   {
+      return array->Store(index, value, true);
+   }
 
    // The environment's function table as FindFunction searches it.
    static const ORVA_ExtFunction *FunctionTable(const ORVA_Environment *env, uint32 *count)
