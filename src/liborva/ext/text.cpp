@@ -121,7 +121,8 @@ int Index(int argc, ORVA_Value **argv, ORVA_Value **result)
    }
    uint64 from = start > 1 ? static_cast<uint64>(start - 1) : 0;
    // The search may compare the whole of sub at every position.
-   if (!ChargeUninterruptible(static_cast<uint64>(text.size()) * (sub.size() + 1) / WORK_BYTES_PER_UNIT, 0))
+   if (!ChargeUninterruptible(static_cast<uint64>(text.size()) * (sub.size() + 1) / WORK_BYTES_PER_UNIT, 0,
+                              "the search"))
       return 0;
    size_t found = from <= text.size() ? text.find(sub, static_cast<size_t>(from)) : std::string::npos;
    *result = NewCount(found == std::string::npos ? 0 : found + 1);

@@ -80,6 +80,15 @@ inline bool MemoryCharge(size_t bytes)
    return true;
 }
 
+/* Bytes the run may still take under its ceiling, nothing refused if not. */
+inline uint64 MemoryRoom()
+{
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   if (budget == nullptr || budget->limit == 0)
+      return UINT64_MAX;
+   return (budget->held < budget->limit) ? budget->limit - budget->held : 0;
+}
+
 /* Counts bytes given back.  What was taken before the run gives no credit. */
 inline void MemoryCredit(size_t bytes)
 {
