@@ -90,6 +90,10 @@ private:
    uint64 m_pending = 0;
 };
 
+// Making a value and storing it in an array costs about as much as this
+// many instructions.
+const uint64 VALUE_UNITS = 4;
+
 // What a function returns when the run stopped under it: the stop, not the
 // code, is what the run reports.
 const int STOPPED = ORVA_ERR_INTERNAL;

@@ -60,7 +60,8 @@ int ReadLine(int, ORVA_Value **, ORVA_Value **result)
          line += static_cast<char>(c);
          // A line without end (a device, a pipe that never stops) is
          // read only as long as the limits allow.
-         if ((line.size() % ORVA_WORK_BYTES_PER_UNIT) == 0 && !meter.Add(1))
+         // A byte at a time costs more than a copy: a unit a few bytes.
+         if ((line.size() % 8) == 0 && !meter.Add(1))
          {
             stopped = true;
             break;

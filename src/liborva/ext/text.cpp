@@ -50,7 +50,7 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
          else
             end = text.find(separator, start);
          size_t pieceEnd = end == Text::npos ? text.size() : end;
-         if (!meter.AddBytes(pieceEnd - start + separator.size()))
+         if (!meter.Add(VALUE_UNITS + (pieceEnd - start + separator.size()) / ORVA_WORK_BYTES_PER_UNIT))
             return STOPPED;
          array->Set(++count, new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
          if (end == Text::npos || count == INT32_MAX)
@@ -172,14 +172,13 @@ int Replace(int, ORVA_Value **argv, ORVA_Value **result)
       return 0;
    }
 
-   // The copy is paid before it is made.
-   if (!meter.AddBytes(size) || !meter.Flush())
-      return STOPPED;
    Text replaced;
    replaced.reserve(static_cast<size_t>(size));
    size_t done = 0;
    for (size_t at = text.find(from); at != Text::npos; at = text.find(from, done))
    {
+      if (!meter.Add(1 + (at - done + to.size()) / ORVA_WORK_BYTES_PER_UNIT))
+         return STOPPED;
       replaced.append(text, done, at - done);
       replaced += to;
       done = at + from.size();
