@@ -169,7 +169,7 @@ TEST_P(LimitsTable, TimeLimitHolds)
    Outcome o = RunInChild(GetParam().body, limits);
    ASSERT_EQ(o.rc, -1) << o.error;
    EXPECT_TRUE(o.reason == ORVA_STOP_TIME || o.reason == ORVA_STOP_MEMORY) << o.error;
-   EXPECT_LT(o.seconds, 5.0) << o.error;
+   EXPECT_LT(o.seconds, 2.0) << o.error;
 }
 
 TEST_P(LimitsTable, MemoryCeilingHolds)

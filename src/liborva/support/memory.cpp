@@ -10,6 +10,24 @@ uint32 g_orvaTextLimit = UINT32_MAX - 1;
 
 thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
 
+uint64 g_orvaHeapFailsAt = 0;
+bool g_orvaHeapFailsForGood = false;
+
+/* Whether the heap is to refuse this block (the tests' countdown). */
+static bool HeapFails()
+{
+   if (g_orvaHeapFailsAt == 0)
+      return false;
+   if (g_orvaHeapFailsAt > 1)
+   {
+      g_orvaHeapFailsAt--;
+      return false;
+   }
+   if (!g_orvaHeapFailsForGood)
+      g_orvaHeapFailsAt = 0;
+   return true;
+}
+
 const char *MemoryRefusalText()
 {
    const int refused = (g_orvaBudget != nullptr) ? g_orvaBudget->refused : 0;
@@ -31,7 +49,7 @@ void *MemoryAllocate(size_t bytes)
 {
    if (!MemoryCharge(bytes))
       return nullptr;
-   void *block = malloc(bytes > 0 ? bytes : 1);
+   void *block = HeapFails() ? nullptr : malloc(bytes > 0 ? bytes : 1);
    if (block == nullptr)
    {
       MemoryCredit(bytes);
@@ -44,7 +62,7 @@ void *MemoryReallocate(void *block, size_t oldBytes, size_t newBytes)
 {
    if (newBytes > oldBytes && !MemoryCharge(newBytes - oldBytes))
       return nullptr;
-   void *grown = realloc(block, newBytes > 0 ? newBytes : 1);
+   void *grown = HeapFails() ? nullptr : realloc(block, newBytes > 0 ? newBytes : 1);
    if (grown == nullptr)
    {
       if (newBytes > oldBytes)

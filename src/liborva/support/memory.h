@@ -124,6 +124,14 @@ inline bool TextFits(uint64 length)
 /* What the current run's refusal says in its error text. */
 const char *MemoryRefusalText();
 
+/*
+ * For the allocation-failure tests: the heap is made to refuse the Nth
+ * block asked for from now (1: the next), and every block after it while
+ * g_orvaHeapFailsForGood; 0 leaves the heap alone.
+ */
+extern uint64 g_orvaHeapFailsAt;
+extern bool g_orvaHeapFailsForGood;
+
 // Blocks: null when the ceiling or the heap refuses, the old block untouched.
 void *MemoryAllocate(size_t bytes);
 void *MemoryReallocate(void *block, size_t oldBytes, size_t newBytes);
