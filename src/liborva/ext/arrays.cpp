@@ -120,7 +120,9 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
          return STOPPED;
       if (!IsPresent(element))
          continue;
-      owned.emplace_back(new ORVA_Value(element));
+      // Owned before the list grows: growing it may be refused.
+      std::unique_ptr<ORVA_Value> copy(new ORVA_Value(element));
+      owned.push_back(std::move(copy));
       keys.push_back(MakeKey(owned.back().get(), owned.size() - 1));
       const uint64 length = keys.back().text.size();
       keyBytes += length;
