@@ -32,6 +32,7 @@ struct Piece
 struct Sequence
 {
    double fixed = 0;        // positions before the first ambiguous piece
+   double fixedClasses = 0; // the classes among them
    double literals = 0;     // literal positions from it on
    double classes = 0;      // class positions from it on
    bool ambiguous = false;
@@ -42,6 +43,7 @@ struct Sequence
       if (!ambiguous && !piece.ambiguous)
       {
          fixed += piece.literals + piece.classes;
+         fixedClasses += piece.classes;
          return;
       }
       ambiguous = true;
@@ -51,9 +53,11 @@ struct Sequence
 
    Piece AsPiece() const
    {
+      // Where the piece goes decides whether its classes can double the
+      // states: its positions are told as they are.
       Piece piece;
-      piece.literals = fixed + literals;   // fixed positions count as literals: one state each
-      piece.classes = classes;
+      piece.literals = fixed - fixedClasses + literals;
+      piece.classes = fixedClasses + classes;
       piece.ambiguous = ambiguous || alternatives;
       return piece;
    }
