@@ -714,8 +714,9 @@ public:
    // ORVA_STOP_INSTRUCTIONS or ORVA_STOP_TIME.
    void SetInstructionLimit(uint64 count) { m_instructionLimit = count; }
    void SetTimeLimit(uint32 milliseconds) { m_timeLimit = milliseconds; }
-   // A ceiling on what the run holds (texts, arrays, values, frames,
-   // compiled patterns): an allocation past it stops the run with the
+   // A ceiling on what the run holds (texts, arrays, values, objects,
+   // frames, compiled patterns, what host functions take with
+   // ORVAAllocate): an allocation past it stops the run with the
    // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
    void SetMemoryLimit(uint64 bytes) { m_memoryLimit = bytes; }
 
