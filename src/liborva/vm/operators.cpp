@@ -11,6 +11,7 @@
 #include "values/numeric.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <regex.h>
@@ -278,9 +279,9 @@ static int CompileCharged(regex_t *expression, const char *pattern, int flags)
    double bytes = 0;
    const double work = EstimatePatternWork(pattern, &bytes);
    // Measured: about half a unit a node built or set entry found, and a
-   // unit for every 3 bytes the compiler takes.  Beyond the budget
-   // CompileScriptPattern refuses without compiling.
-   if (work < PATTERN_BUDGET_BYTES * 8)
+   // unit for every 3 bytes the compiler takes.  Beyond the budget (an
+   // infinite estimate) CompileScriptPattern refuses without compiling.
+   if (std::isfinite(work))
    {
       const uint64 units = static_cast<uint64>(work / 2 + bytes / 3);
       if (!ChargeUninterruptible(units, units, "compiling the pattern"))
