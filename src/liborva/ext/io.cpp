@@ -58,9 +58,9 @@ int ReadLine(int, ORVA_Value **, ORVA_Value **result)
          if (c == '\n')
             break;
          line += static_cast<char>(c);
-         // A line without end (a device, a pipe that never stops) is
-         // read only as long as the limits allow.
-         // A byte at a time costs more than a copy: a unit a few bytes.
+         // A line without end (a device, a pipe that never stops) is read
+         // only as long as the limits allow.  A byte at a time costs more
+         // than a copy: a unit every few bytes.
          if ((line.size() % 8) == 0 && !meter.Add(1))
          {
             stopped = true;
