@@ -398,6 +398,13 @@ public:
    ORVA_Object(const ORVA_Object &) = delete;
    ORVA_Object &operator=(const ORVA_Object &) = delete;
 
+   // Made and freed through the library's allocation funnel, as values are.
+   static void *operator new(size_t size);
+   static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+   static void *operator new(size_t, void *place) noexcept { return place; }
+   static void operator delete(void *block, size_t size);
+   static void operator delete(void *, void *) noexcept {}
+
    ORVA_Class *Class() const { return m_class; }
    void *Data() const { return m_data; }
 };
@@ -731,8 +738,9 @@ public:
    // ORVA_STOP_INSTRUCTIONS or ORVA_STOP_TIME.
    void SetInstructionLimit(uint64 count) { m_instructionLimit = count; }
    void SetTimeLimit(uint32 milliseconds) { m_timeLimit = milliseconds; }
-   // A ceiling on what the run holds (texts, arrays, values, frames,
-   // compiled patterns): an allocation past it stops the run with the
+   // A ceiling on what the run holds (texts, arrays, values, objects,
+   // frames, compiled patterns, what host functions take with
+   // ORVAAllocate): an allocation past it stops the run with the
    // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
    void SetMemoryLimit(uint64 bytes) { m_memoryLimit = bytes; }
 
@@ -831,6 +839,43 @@ extern "C"
    // run's error text becomes "Error CODE in line LINE: text" instead of the
    // code's own message.  The text is copied (cut at 1023 bytes).
    ORVA_API void ORVA_SetErrorMessage(const char *text);
+}
+
+/*** Work and memory of host functions. ***/
+
+/*
+ * A host function whose work or memory depends on its arguments counts
+ * them against the limits of the run that called it, as the built-ins do,
+ * so that a script cannot pass a limit by calling it.  Work is counted in
+ * units of the instruction limit: one unit is about one instruction, and
+ * text copied or scanned costs a unit per ORVA_WORK_BYTES_PER_UNIT bytes.
+ * Outside a run (and on a thread that runs none) nothing is counted and
+ * every call succeeds.
+ */
+const uint32 ORVA_WORK_BYTES_PER_UNIT = 32;
+
+extern "C"
+{
+   // Charges units of work done or about to be done.  1 to go on; 0 when
+   // the run has stopped (a limit, Stop, a memory refusal): the function
+   // then gives up at once and returns (any code: the stop is what the run
+   // reports).  A loop charges as it goes, every few thousand units.
+   ORVA_API int ORVAChargeWork(uint64 units);
+
+   // For work that cannot be interrupted once started: when worstUnits
+   // could pass what the limits leave, the run stops at once, its text
+   // saying the work was refused, and the result is 0; else units (what it
+   // costs as a rule) are charged as by ORVAChargeWork.
+   ORVA_API int ORVAWeighWork(uint64 worstUnits, uint64 units);
+
+   // Memory counted under the run's ceiling (SetMemoryLimit) while held:
+   // null when the ceiling or the heap refuses, and the run then stops
+   // with "Memory limit reached" (or "Out of memory").  ORVAReallocate
+   // leaves the block as it was when it refuses.  ORVAFree takes the size
+   // the block was asked for.  A block may outlive the run.
+   ORVA_API void *ORVAAllocate(size_t bytes);
+   ORVA_API void *ORVAReallocate(void *block, size_t oldBytes, size_t newBytes);
+   ORVA_API void ORVAFree(void *block, size_t bytes);
 }
 
 /*** Opt-in extension functions. ***/

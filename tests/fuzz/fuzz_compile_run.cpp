@@ -8,6 +8,7 @@
  */
 #include "orva.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,19 @@
 /* Enough for every script test; a run past it is stopped, which is fuzzed too. */
 static const uint64 kInstructionLimit = 2000000;
 static const uint32 kTimeLimitMs = 2000;
+
+/*
+ * The limit property: every input runs once more, with the pure extension
+ * functions, under a small instruction limit and a small memory ceiling and
+ * no time limit, and must end within a wall-clock bound proportional to the
+ * instruction limit.  A run past it means work the limits do not charge:
+ * the harness aborts so that libFuzzer reports the input.  About 100,000
+ * units are a millisecond; the bound allows for the sanitizers and a loaded
+ * machine, and for compiling and tearing down.
+ */
+static const uint64 kSmallInstructionLimit = 200000;
+static const uint64 kSmallMemoryLimit = 4 << 20;
+static const double kSmallLimitSeconds = 0.5 + kSmallInstructionLimit / 100000.0 / 1000.0 * 500;
 
 static FILE *g_null = nullptr;
 
@@ -85,6 +99,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             uint32 length;
             result->GetValueAsString(&length);
          }
+      }
+   }
+   {
+      ORVA_Environment *env = new ORVA_Environment();
+      env->SetIO(nullptr, g_null);
+      ORVARegisterExtensions(env, ORVA_EXT_PURE);
+      env->SetInstructionLimit(kSmallInstructionLimit);
+      env->SetMemoryLimit(kSmallMemoryLimit);
+      const auto start = std::chrono::steady_clock::now();
+      int rc = program->Run(env, 0, nullptr, nullptr, nullptr);
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (seconds > kSmallLimitSeconds)
+      {
+         fprintf(stderr, "limit property: a run under %llu instructions and %llu bytes took %.2f s (rc %d: %s)\n",
+                 static_cast<unsigned long long>(kSmallInstructionLimit),
+                 static_cast<unsigned long long>(kSmallMemoryLimit), seconds, rc,
+                 rc != 0 && program->GetErrorText() != nullptr ? program->GetErrorText() : "");
+         abort();
       }
    }
    delete program;

@@ -10,7 +10,6 @@
 #include "prompt.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -411,9 +410,8 @@ int Check(const Options &options, const Session &session, const Script &script, 
    return options.strict && !warnings.empty() ? EXIT_STATUS_WARNINGS : EXIT_STATUS_OK;
 }
 
-// The status of a run that a limit or Ctrl-C stopped, and what to add to
-// its message.
-int StoppedStatus(const ORVA_Program &program, const Session &session, double seconds, std::string *note)
+// The status of a run that a limit or Ctrl-C stopped.
+int StoppedStatus(const ORVA_Program &program)
 {
    switch (program.GetStopReason())
    {
@@ -421,14 +419,8 @@ int StoppedStatus(const ORVA_Program &program, const Session &session, double se
       case ORVA_STOP_MEMORY:
          // A text past the library's bound on one text, or a heap that ran
          // out, is no limit the user set.
-         return strcmp(program.GetErrorMessage(), "Memory limit reached") == 0 ? EXIT_STATUS_STOPPED
-                                                                             : EXIT_STATUS_RUN_ERROR;
-      case ORVA_STOP_TIME:
-         // A regular expression whose worst case could outrun the time left
-         // is refused before it starts, long before the deadline.
-         if (session.limits.milliseconds > 0 && seconds * 1000 < session.limits.milliseconds * 0.9)
-            *note = "the match or search was refused before it started: its worst case could pass the time limit";
-         return EXIT_STATUS_STOPPED;
+         return strncmp(program.GetErrorMessage(), "Memory limit reached", 20) == 0 ? EXIT_STATUS_STOPPED
+                                                                                  : EXIT_STATUS_RUN_ERROR;
       default: return EXIT_STATUS_STOPPED;
    }
 }
@@ -475,13 +467,11 @@ int RunOnce(const Options &options, const Session &session, const Script &script
    ModuleRecord record;
    int scriptStatus = -1;
    ORVA_Environment *env = NewEnvironment(session, &record, &scriptStatus);
-   auto started = std::chrono::steady_clock::now();
    int rc;
    {
       WatchedRun watch(program);
       rc = program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
    }
-   std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
    // A Ctrl-C the run did not stop at (it came while the script waited for
    // input, which then ended) still ends the command as interrupted.
    const bool interrupted = TakeInterrupt();
@@ -491,7 +481,7 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       std::string note;
       int status = EXIT_STATUS_RUN_ERROR;
       if (program->GetStopReason() != ORVA_STOP_NONE)
-         status = StoppedStatus(*program, session, took.count(), &note);
+         status = StoppedStatus(*program);
       else
          note = RunErrorNote(*program, compiled, session);
       ReportError(DescribeRunError(script.where, script.text, RunErrorOf(*program),

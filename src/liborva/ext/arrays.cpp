@@ -27,7 +27,8 @@ int Count(int, ORVA_Value **argv, ORVA_Value **result)
    ORVA_Array *array = argv[0]->GetValueAsArray();
    if (array == nullptr)
       return ORVA_ERR_NOT_ARRAY;
-   ChargeUnits(static_cast<uint64>(array->Size()));
+   if (ORVAChargeWork(static_cast<uint64>(array->Size())) == 0)
+      return STOPPED;
    int32 n = 0;
    for (int32 position = 0; position < array->Size(); position++)
       n += IsPresent(array->ValueAt(position)) ? 1 : 0;
@@ -49,13 +50,13 @@ struct SortKey
 {
    SortClass cls;
    long double number;   // exact for every int64 and uint64 on the platforms built for
-   std::string text;
+   Text text;
    size_t slot;          // where the copy that goes back into the array is held
 };
 
 SortKey MakeKey(ORVA_Value *value, size_t slot)
 {
-   SortKey key{SORT_OTHER, 0, std::string(), slot};
+   SortKey key{SORT_OTHER, 0, Text(), slot};
    switch (value->DataType())
    {
       case ORVA_DT_REAL:
@@ -75,7 +76,7 @@ SortKey MakeKey(ORVA_Value *value, size_t slot)
       case ORVA_DT_STRING:
       {
          uint32 length = 0;
-         const char *text = ORVA_EngineAccess::ReadText(value, &length);
+         const char *text = value->GetValueAsString(&length);
          key.text.assign(text != nullptr ? text : "", length);
          key.cls = SORT_TEXT;
          break;
@@ -93,7 +94,7 @@ bool KeyLess(const SortKey &a, const SortKey &b)
    if (a.cls == SORT_NUMBER)
       return a.number < b.number;
    if (a.cls == SORT_TEXT)
-      return a.text < b.text;   // std::string compares bytes as unsigned
+      return a.text < b.text;   // char_traits<char> compares bytes as unsigned
    return false;
 }
 
@@ -106,22 +107,39 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
    if (array == nullptr)
       return ORVA_ERR_NOT_ARRAY;
 
-   // Copies first: storing into the array deletes what it held.
-   std::vector<SortKey> keys;
-   std::vector<std::unique_ptr<ORVA_Value>> owned;
+   // Copies first: storing into the array deletes what it held.  The keys
+   // and copies are counted under the ceiling as they are made.
+   WorkMeter meter;
+   std::vector<SortKey, Counted<SortKey>> keys;
+   std::vector<std::unique_ptr<ORVA_Value>, Counted<std::unique_ptr<ORVA_Value>>> owned;
+   uint64 keyBytes = 0, longest = 0;
    for (int32 position = 0; position < array->Size(); position++)
    {
       ORVA_Value *element = array->ValueAt(position);
+      if (!meter.Add(1))
+         return STOPPED;
       if (!IsPresent(element))
          continue;
-      owned.emplace_back(new ORVA_Value(element));
+      // Owned before the list grows: growing it may be refused.
+      std::unique_ptr<ORVA_Value> copy(new ORVA_Value(element));
+      owned.push_back(std::move(copy));
       keys.push_back(MakeKey(owned.back().get(), owned.size() - 1));
+      const uint64 length = keys.back().text.size();
+      keyBytes += length;
+      longest = std::max(longest, length);
+      if (!meter.AddBytes(length))
+         return STOPPED;
    }
+   if (!meter.Flush())
+      return STOPPED;
+   // A comparison of texts may read the whole of the shorter one.
    uint64 comparisons = keys.size();
    for (size_t n = keys.size(); n > 1; n /= 2)
       comparisons += keys.size();
-   if (!ChargeUnits(comparisons))
-      return 0;   // the run has stopped
+   const uint64 average = keys.empty() ? 0 : keyBytes / keys.size();
+   if (ORVAWeighWork(comparisons * (1 + longest / ORVA_WORK_BYTES_PER_UNIT),
+                     comparisons * (1 + average / ORVA_WORK_BYTES_PER_UNIT)) == 0)
+      return STOPPED;
    std::stable_sort(keys.begin(), keys.end(), KeyLess);
 
    int32 n = static_cast<int32>(keys.size());
@@ -129,11 +147,11 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
    {
       int32 index = array->IndexAt(position);
       if ((index < 1 || index > n) && IsPresent(array->ValueAt(position)))
-         ORVA_EngineAccess::StoreElement(array, index, new ORVA_Value());
+         array->Set(index, new ORVA_Value());
    }
    for (int32 i = 0; i < n; i++)
    {
-      ORVA_EngineAccess::StoreElement(array, i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
+      array->Set(i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
    }
    *result = new ORVA_Value(n);
    return 0;

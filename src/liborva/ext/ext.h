@@ -8,8 +8,6 @@
 #define ORVA_EXT_EXT_H
 
 #include "orva.h"
-#include "vm/run_limits.h"
-#include "vm/value_access.h"
 
 #include <cstddef>
 #include <new>
@@ -26,26 +24,108 @@ const size_t TEXT_LIMIT = size_t(1) << 28;
 // Largest width or precision a format directive may ask for.
 const int64 FORMAT_FIELD_LIMIT = 1000000;
 
+/*
+ * Everything the functions hold while they work is counted under the run's
+ * memory ceiling, as a host's own buffers would be: a refusal stops the
+ * run and surfaces here as std::bad_alloc, which Guarded turns into the
+ * stop.
+ */
+template <typename T>
+struct Counted
+{
+   using value_type = T;
+   Counted() = default;
+   template <typename U>
+   Counted(const Counted<U> &) noexcept
+   {
+   }
+   T *allocate(size_t n)
+   {
+      if (n > SIZE_MAX / sizeof(T))
+         throw std::bad_alloc();
+      void *block = ORVAAllocate(n * sizeof(T));
+      if (block == nullptr)
+         throw std::bad_alloc();
+      return static_cast<T *>(block);
+   }
+   void deallocate(T *block, size_t n) noexcept { ORVAFree(block, n * sizeof(T)); }
+   template <typename U>
+   bool operator==(const Counted<U> &) const noexcept
+   {
+      return true;
+   }
+   template <typename U>
+   bool operator!=(const Counted<U> &) const noexcept
+   {
+      return false;
+   }
+};
+
+using Text = std::basic_string<char, std::char_traits<char>, Counted<char>>;
+
+/*
+ * Work charged as a loop goes, the limits looked at every few thousand
+ * units (a unit is about an instruction; text costs one a
+ * ORVA_WORK_BYTES_PER_UNIT bytes).  Add is false once the run has stopped:
+ * the function gives up at once.
+ */
+class WorkMeter
+{
+public:
+   bool Add(uint64 units)
+   {
+      m_pending += units;
+      return m_pending < SLICE || Flush();
+   }
+   bool AddBytes(uint64 bytes) { return Add(bytes / ORVA_WORK_BYTES_PER_UNIT + 1); }
+   bool Flush()
+   {
+      const uint64 units = m_pending;
+      m_pending = 0;
+      return ORVAChargeWork(units) != 0;
+   }
+
+private:
+   static const uint64 SLICE = 4096;
+   uint64 m_pending = 0;
+};
+
+// Making a value and storing it in an array costs about as much as this
+// many instructions.
+const uint64 VALUE_UNITS = 4;
+
+// What a function returns when the run stopped under it: the stop, not the
+// code, is what the run reports.
+const int STOPPED = ORVA_ERR_INTERNAL;
+
 // The text of an argument, inner zero bytes included; false when the value
-// has none (null, array, object).
-inline bool ArgText(ORVA_Value *value, std::string *text)
+// has none (null, array, object) or the run stopped while it was copied.
+inline bool ArgText(ORVA_Value *value, Text *text)
 {
    uint32 length = 0;
-   const char *bytes = value->IsString() ? ORVA_EngineAccess::ReadText(value, &length) : nullptr;
+   const char *bytes = value->IsString() ? value->GetValueAsString(&length) : nullptr;
    if (bytes == nullptr)
       return false;
+   // The copy, and the scan that follows it as a rule, are paid first.
+   if (ORVAChargeWork(length / ORVA_WORK_BYTES_PER_UNIT) == 0)
+      return false;
    text->assign(bytes, length);
-   ChargeWork(length);   // the copy, and the scan that follows it as a rule
    return true;
 }
 
 // A result text, read as a number like every text the language makes; NULL
 // when it is beyond TEXT_LIMIT.
-inline ORVA_Value *NewText(const std::string &text)
+inline ORVA_Value *NewText(const char *text, size_t length)
 {
-   if (text.size() > TEXT_LIMIT)
+   if (length > TEXT_LIMIT)
       return new ORVA_Value();
-   return new ORVA_Value(text.data(), static_cast<uint32>(text.size()));
+   ORVAChargeWork(length / ORVA_WORK_BYTES_PER_UNIT);
+   return new ORVA_Value(text, static_cast<uint32>(length));
+}
+
+inline ORVA_Value *NewText(const Text &text)
+{
+   return NewText(text.data(), text.size());
 }
 
 // A count or position: int32 while it fits, else int64.
@@ -65,8 +145,9 @@ inline int64 ArgInt64(const ORVA_Value *value)
    return value->GetValueAsInt64();
 }
 
-// Runs a handler so that exhausted memory gives the script NULL, as it does
-// for the built-ins, instead of an exception leaving the library.
+// Runs a handler so that memory refused under the ceiling stops the run,
+// and a heap exhausted elsewhere gives the script NULL, as it does for the
+// built-ins, instead of an exception leaving the library.
 template <int (*Handler)(int, ORVA_Value **, ORVA_Value **)>
 int Guarded(int argc, ORVA_Value **argv, ORVA_Value **result)
 {
@@ -77,7 +158,7 @@ int Guarded(int argc, ORVA_Value **argv, ORVA_Value **result)
    catch (const std::bad_alloc &)
    {
       *result = nullptr;
-      return 0;
+      return ORVAChargeWork(0) != 0 ? 0 : STOPPED;
    }
 }
 

@@ -11,7 +11,6 @@
  * builds itself, so no text of the script ever reaches printf as a format.
  */
 #include "ext/ext.h"
-#include "vm/value_access.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +24,7 @@ namespace
 
 struct Directive
 {
-   std::string flags;
+   Text flags;
    int64 width = -1;       // -1: none
    int64 precision = -1;   // -1: none
    char conversion = 0;
@@ -37,20 +36,21 @@ public:
    Formatter(int argc, ORVA_Value **argv) : m_argc(argc), m_argv(argv) {}
 
    // 0 and the text in *out, or an error code.
-   int Run(const std::string &format, std::string *out);
+   int Run(const Text &format, Text *out);
 
    // Arguments that no directive took.
    bool AllTaken() const { return m_next == m_argc; }
 
 private:
-   int Parse(const std::string &format, size_t *at, Directive *d);
-   int ParseField(const std::string &format, size_t *at, int64 *field, bool precision, Directive *d);
-   int Convert(const Directive &d, std::string *out);
+   int Parse(const Text &format, size_t *at, Directive *d);
+   int ParseField(const Text &format, size_t *at, int64 *field, bool precision, Directive *d);
+   int Convert(const Directive &d, Text *out);
    ORVA_Value *Next() { return m_next < m_argc ? m_argv[m_next++] : nullptr; }
 
    int m_argc;
    ORVA_Value **m_argv;
    int m_next = 1;
+   size_t m_charged = 0;   // bytes of the output already paid for
 };
 
 bool IsFlag(char c)
@@ -66,7 +66,7 @@ bool IsDigit(char c)
 // A width or precision: digits, or * for the next argument, which must be a
 // whole number.  A negative * width means left alignment, a negative *
 // precision none at all, as in C.
-int Formatter::ParseField(const std::string &format, size_t *at, int64 *field, bool precision, Directive *d)
+int Formatter::ParseField(const Text &format, size_t *at, int64 *field, bool precision, Directive *d)
 {
    size_t i = *at;
    if (i < format.size() && format[i] == '*')
@@ -105,7 +105,7 @@ int Formatter::ParseField(const std::string &format, size_t *at, int64 *field, b
    return 0;
 }
 
-int Formatter::Parse(const std::string &format, size_t *at, Directive *d)
+int Formatter::Parse(const Text &format, size_t *at, Directive *d)
 {
    size_t i = *at;
    while (i < format.size() && IsFlag(format[i]))
@@ -130,10 +130,10 @@ int Formatter::Parse(const std::string &format, size_t *at, Directive *d)
 }
 
 // Pads a text to the directive's width, on the left unless '-' is given.
-void Pad(const Directive &d, const char *text, size_t length, std::string *out)
+void Pad(const Directive &d, const char *text, size_t length, Text *out)
 {
    size_t fill = d.width > 0 && static_cast<uint64>(d.width) > length ? static_cast<size_t>(d.width) - length : 0;
-   bool left = d.flags.find('-') != std::string::npos;
+   bool left = d.flags.find('-') != Text::npos;
    if (!left)
       out->append(fill, ' ');
    out->append(text, length);
@@ -144,9 +144,9 @@ void Pad(const Directive &d, const char *text, size_t length, std::string *out)
 // Prints one number with the C library, through a directive made here from
 // the parsed parts and the given length modifier and conversion.
 template <typename T>
-void PrintNumber(const Directive &d, const char *modifier, char conversion, T number, std::string *out)
+void PrintNumber(const Directive &d, const char *modifier, char conversion, T number, Text *out)
 {
-   std::string directive = "%" + d.flags;
+   std::string directive = "%" + std::string(d.flags.data(), d.flags.size());
    if (d.width >= 0)
       directive += std::to_string(d.width);
    if (d.precision >= 0)
@@ -172,7 +172,7 @@ uint64 UnsignedBits(const ORVA_Value *value)
    return value->GetValueAsUInt64();
 }
 
-int Formatter::Convert(const Directive &d, std::string *out)
+int Formatter::Convert(const Directive &d, Text *out)
 {
    char c = d.conversion;
    if (c == '%')
@@ -189,7 +189,7 @@ int Formatter::Convert(const Directive &d, std::string *out)
    if (c == 's')
    {
       uint32 length = 0;
-      const char *text = value->IsString() ? ORVA_EngineAccess::ReadText(value, &length) : nullptr;
+      const char *text = value->IsString() ? value->GetValueAsString(&length) : nullptr;
       if (text == nullptr)
          return ORVA_ERR_NOT_STRING;
       size_t shown = d.precision >= 0 && static_cast<uint64>(d.precision) < length ? static_cast<size_t>(d.precision)
@@ -237,14 +237,19 @@ int Formatter::Convert(const Directive &d, std::string *out)
    return 0;
 }
 
-int Formatter::Run(const std::string &format, std::string *out)
+int Formatter::Run(const Text &format, Text *out)
 {
+   // Wide fields make much from a short format: paid as they are made.
+   WorkMeter meter;
    for (size_t i = 0; i < format.size();)
    {
+      if (!meter.AddBytes(out->size() - m_charged))
+         return STOPPED;
+      m_charged = out->size();
       size_t percent = format.find('%', i);
-      if (percent == std::string::npos)
+      if (percent == Text::npos)
       {
-         out->append(format, i, std::string::npos);
+         out->append(format, i, Text::npos);
          break;
       }
       out->append(format, i, percent - i);
@@ -258,6 +263,8 @@ int Formatter::Run(const std::string &format, std::string *out)
       if (out->size() > TEXT_LIMIT)
          break;   // NewText turns it into NULL
    }
+   if (!meter.AddBytes(out->size() - m_charged) || !meter.Flush())
+      return STOPPED;
    return 0;
 }
 
@@ -267,11 +274,11 @@ int Format(int argc, ORVA_Value **argv, ORVA_Value **result)
 {
    if (argc < 1)
       return ORVA_ERR_INVALID_ARGUMENT_COUNT;
-   std::string format;
+   Text format;
    if (!ArgText(argv[0], &format))
       return ORVA_ERR_NOT_STRING;
    Formatter formatter(argc, argv);
-   std::string out;
+   Text out;
    int rc = formatter.Run(format, &out);
    if (rc != 0)
       return rc;

@@ -21,7 +21,7 @@ namespace
 
 // A file name with a zero byte inside would name another file than the
 // script wrote, so it names none.
-bool ArgFileName(ORVA_Value *value, std::string *name, int *error)
+bool ArgFileName(ORVA_Value *value, Text *name, int *error)
 {
    if (!ArgText(value, name))
    {
@@ -29,7 +29,7 @@ bool ArgFileName(ORVA_Value *value, std::string *name, int *error)
       return false;
    }
    *error = 0;
-   return !name->empty() && name->find('\0') == std::string::npos;
+   return !name->empty() && name->find('\0') == Text::npos;
 }
 
 // readline(): the next line of the run's input without its line feed; NULL
@@ -38,8 +38,10 @@ int ReadLine(int, ORVA_Value **, ORVA_Value **result)
 {
    ORVA_Environment *env = ORVA_CurrentEnvironment();
    FILE *in = (env != nullptr && env->GetStdIn() != nullptr) ? env->GetStdIn() : stdin;
-   std::string line;
+   Text line;
    bool any = false;
+   WorkMeter meter;
+   bool stopped = false;
    {
       // Unlocked even when the line outgrows memory, or the next reader of
       // the stream on another thread would wait for ever.
@@ -56,8 +58,18 @@ int ReadLine(int, ORVA_Value **, ORVA_Value **result)
          if (c == '\n')
             break;
          line += static_cast<char>(c);
+         // A line without end (a device, a pipe that never stops) is read
+         // only as long as the limits allow.  A byte at a time costs more
+         // than a copy: a unit every few bytes.
+         if ((line.size() % 8) == 0 && !meter.Add(1))
+         {
+            stopped = true;
+            break;
+         }
       }
    }
+   if (stopped || !meter.Flush())
+      return STOPPED;
    *result = any ? NewText(line) : new ORVA_Value();
    return 0;
 }
@@ -66,7 +78,7 @@ int ReadLine(int, ORVA_Value **, ORVA_Value **result)
 // read or is larger than the text limit.
 int ReadFile(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string name;
+   Text name;
    int error;
    if (!ArgFileName(argv[0], &name, &error))
    {
@@ -81,7 +93,15 @@ int ReadFile(int, ORVA_Value **argv, ORVA_Value **result)
       *result = new ORVA_Value();
       return 0;
    }
-   std::string text;
+   // A file that never ends (/dev/zero) is read as long as the limits
+   // allow; the stream is closed whatever stops the reading.
+   struct Closer
+   {
+      FILE *file;
+      ~Closer() { fclose(file); }
+   } closer{file};
+   WorkMeter meter;
+   Text text;
    char buffer[16384];
    size_t n;
    bool fits = true;
@@ -92,10 +112,13 @@ int ReadFile(int, ORVA_Value **argv, ORVA_Value **result)
          fits = false;
          break;
       }
+      if (!meter.AddBytes(n))
+         return STOPPED;
       text.append(buffer, n);
    }
+   if (!meter.Flush())
+      return STOPPED;
    bool failed = ferror(file) != 0;
-   fclose(file);
    *result = fits && !failed ? NewText(text) : new ORVA_Value();
    return 0;
 }
@@ -104,7 +127,7 @@ int ReadFile(int, ORVA_Value **argv, ORVA_Value **result)
 // every byte was written, else 0.
 int WriteFile(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string name, text;
+   Text name, text;
    int error;
    bool named = ArgFileName(argv[0], &name, &error);
    if (error != 0)
@@ -126,14 +149,14 @@ int WriteFile(int, ORVA_Value **argv, ORVA_Value **result)
 // getenv(name): the variable's text, or NULL when it is not set.
 int GetEnv(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string name;
+   Text name;
    int error;
    const char *value = nullptr;
    if (ArgFileName(argv[0], &name, &error))
       value = getenv(name.c_str());
    if (error != 0)
       return error;
-   *result = value != nullptr ? NewText(value) : new ORVA_Value();
+   *result = value != nullptr ? NewText(value, strlen(value)) : new ORVA_Value();
    return 0;
 }
 

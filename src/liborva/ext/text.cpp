@@ -26,7 +26,7 @@ bool IsAbsent(const ORVA_Value *value)
 // only, whatever the array held before.
 int Split(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string text, separator;
+   Text text, separator;
    if (!ArgText(argv[0], &text) || !ArgText(argv[1], &separator))
       return ORVA_ERR_NOT_STRING;
    ORVA_Array *array = argv[2]->GetValueAsArray();
@@ -35,6 +35,9 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
 
    // The texts were copied first: the array may hold the very values the
    // arguments were read from.
+   // Every piece is a value and an element: a short text with a short
+   // separator makes millions, so the limits are looked at as they come.
+   WorkMeter meter;
    int32 count = 0;
    if (!text.empty())
    {
@@ -43,13 +46,14 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
       {
          size_t end;
          if (separator.empty())
-            end = start + 1 < text.size() ? start + 1 : std::string::npos;
+            end = start + 1 < text.size() ? start + 1 : Text::npos;
          else
             end = text.find(separator, start);
-         size_t pieceEnd = end == std::string::npos ? text.size() : end;
-         ORVA_EngineAccess::StoreElement(array, ++count,
-                                         new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
-         if (end == std::string::npos || count == INT32_MAX)
+         size_t pieceEnd = end == Text::npos ? text.size() : end;
+         if (!meter.Add(VALUE_UNITS + (pieceEnd - start + separator.size()) / ORVA_WORK_BYTES_PER_UNIT))
+            return STOPPED;
+         array->Set(++count, new ORVA_Value(text.data() + start, static_cast<uint32>(pieceEnd - start)));
+         if (end == Text::npos || count == INT32_MAX)
             break;
          start = end + separator.size();
       }
@@ -57,10 +61,14 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
 
    for (int32 position = 0; position < array->Size(); position++)
    {
+      if (!meter.Add(1))
+         return STOPPED;
       int32 index = array->IndexAt(position);
       if (index > count && !IsAbsent(array->ValueAt(position)))
-         ORVA_EngineAccess::StoreElement(array, index, new ORVA_Value());
+         array->Set(index, new ORVA_Value());
    }
+   if (!meter.Flush())
+      return STOPPED;
    *result = new ORVA_Value(count);
    return 0;
 }
@@ -73,19 +81,22 @@ int Join(int, ORVA_Value **argv, ORVA_Value **result)
    ORVA_Array *array = argv[0]->GetValueAsArray();
    if (array == nullptr)
       return ORVA_ERR_NOT_ARRAY;
-   std::string separator;
+   Text separator;
    if (!ArgText(argv[1], &separator))
       return ORVA_ERR_NOT_STRING;
 
-   std::string joined;
+   WorkMeter meter;
+   Text joined;
    bool first = true;
    for (int32 position = 0; position < array->Size(); position++)
    {
       ORVA_Value *element = array->ValueAt(position);
+      if (!meter.Add(1))
+         return STOPPED;
       if (IsAbsent(element))
          continue;
       uint32 length = 0;
-      const char *text = element->IsString() ? ORVA_EngineAccess::ReadText(element, &length) : nullptr;
+      const char *text = element->IsString() ? element->GetValueAsString(&length) : nullptr;
       if (text == nullptr)
          return ORVA_ERR_NOT_STRING;
       if (joined.size() + separator.size() + length > TEXT_LIMIT)
@@ -93,11 +104,15 @@ int Join(int, ORVA_Value **argv, ORVA_Value **result)
          *result = new ORVA_Value();
          return 0;
       }
+      if (!meter.AddBytes(separator.size() + length))
+         return STOPPED;
       if (!first)
          joined += separator;
       joined.append(text, length);
       first = false;
    }
+   if (!meter.Flush())
+      return STOPPED;
    *result = NewText(joined);
    return 0;
 }
@@ -109,7 +124,7 @@ int Index(int argc, ORVA_Value **argv, ORVA_Value **result)
 {
    if (argc < 2 || argc > 3)
       return ORVA_ERR_INVALID_ARGUMENT_COUNT;
-   std::string text, sub;
+   Text text, sub;
    if (!ArgText(argv[0], &text) || !ArgText(argv[1], &sub))
       return ORVA_ERR_NOT_STRING;
    int64 start = 1;
@@ -121,10 +136,10 @@ int Index(int argc, ORVA_Value **argv, ORVA_Value **result)
    }
    uint64 from = start > 1 ? static_cast<uint64>(start - 1) : 0;
    // The search may compare the whole of sub at every position.
-   if (!ChargeUninterruptible(static_cast<uint64>(text.size()) * (sub.size() + 1) / WORK_BYTES_PER_UNIT, 0))
-      return 0;
-   size_t found = from <= text.size() ? text.find(sub, static_cast<size_t>(from)) : std::string::npos;
-   *result = NewCount(found == std::string::npos ? 0 : found + 1);
+   if (ORVAWeighWork(static_cast<uint64>(text.size()) * (sub.size() + 1) / ORVA_WORK_BYTES_PER_UNIT, 0) == 0)
+      return STOPPED;
+   size_t found = from <= text.size() ? text.find(sub, static_cast<size_t>(from)) : Text::npos;
+   *result = NewCount(found == Text::npos ? 0 : found + 1);
    return 0;
 }
 
@@ -132,7 +147,7 @@ int Index(int argc, ORVA_Value **argv, ORVA_Value **result)
 // overlapping.  An empty from leaves the text as it is.
 int Replace(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string text, from, to;
+   Text text, from, to;
    if (!ArgText(argv[0], &text) || !ArgText(argv[1], &from) || !ArgText(argv[2], &to))
       return ORVA_ERR_NOT_STRING;
    if (from.empty())
@@ -142,9 +157,14 @@ int Replace(int, ORVA_Value **argv, ORVA_Value **result)
    }
 
    // Measure first: a short text can ask for more than memory holds.
+   WorkMeter meter;
    uint64 occurrences = 0;
-   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + from.size()))
+   for (size_t at = text.find(from); at != Text::npos; at = text.find(from, at + from.size()))
+   {
       occurrences++;
+      if (!meter.Add(1))
+         return STOPPED;
+   }
    uint64 size = text.size() - occurrences * from.size() + occurrences * static_cast<uint64>(to.size());
    if (size > TEXT_LIMIT)
    {
@@ -152,16 +172,18 @@ int Replace(int, ORVA_Value **argv, ORVA_Value **result)
       return 0;
    }
 
-   std::string replaced;
+   Text replaced;
    replaced.reserve(static_cast<size_t>(size));
    size_t done = 0;
-   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, done))
+   for (size_t at = text.find(from); at != Text::npos; at = text.find(from, done))
    {
+      if (!meter.Add(1 + (at - done + to.size()) / ORVA_WORK_BYTES_PER_UNIT))
+         return STOPPED;
       replaced.append(text, done, at - done);
       replaced += to;
       done = at + from.size();
    }
-   replaced.append(text, done, std::string::npos);
+   replaced.append(text, done, Text::npos);
    *result = NewText(replaced);
    return 0;
 }
@@ -174,7 +196,7 @@ bool IsBlank(char c)
 // trim(text): without white space at either end.
 int Trim(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string text;
+   Text text;
    if (!ArgText(argv[0], &text))
       return ORVA_ERR_NOT_STRING;
    size_t first = 0, last = text.size();
@@ -182,14 +204,14 @@ int Trim(int, ORVA_Value **argv, ORVA_Value **result)
       first++;
    while (last > first && IsBlank(text[last - 1]))
       last--;
-   *result = NewText(text.substr(first, last - first));
+   *result = NewText(text.data() + first, last - first);
    return 0;
 }
 
 // ord(text): the first byte as 0..255; NULL for the empty text.
 int Ord(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   std::string text;
+   Text text;
    if (!ArgText(argv[0], &text))
       return ORVA_ERR_NOT_STRING;
    if (text.empty())

@@ -1,4 +1,5 @@
 #include "runtime/time_class.h"
+#include "support/memory.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -20,9 +21,8 @@ ORVA_TimeClass::~ORVA_TimeClass()
 
 ORVA_Value *ORVA_TimeClass::NewValue(const struct tm &tm)
 {
-   void *block = malloc(sizeof(ORVA_TimeData));
-   if (block == nullptr)
-      return nullptr;
+   // Counted like the object that holds it: a script can make millions.
+   void *block = MemoryObject(sizeof(ORVA_TimeData));
    ORVA_TimeData *data = new (block) ORVA_TimeData;
    data->refs.store(1, std::memory_order_relaxed);
    data->tm = tm;
@@ -68,7 +68,7 @@ void ORVA_TimeClass::OnObjectDelete(ORVA_Object *object)
       return;
    ORVA_TimeData *data = static_cast<ORVA_TimeData *>(object->Data());
    data->~ORVA_TimeData();
-   free(data);
+   MemoryObjectFree(data, sizeof(ORVA_TimeData));
 }
 
 void ORVA_TimeClass::OnObjectCopy(ORVA_Object *object)

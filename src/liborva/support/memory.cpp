@@ -134,3 +134,18 @@ void ORVA_Instruction::operator delete(void *block, size_t size)
 {
    MemoryObjectFree(block, size);
 }
+
+void *ORVA_Object::operator new(size_t size)
+{
+   return MemoryObject(size);
+}
+
+void *ORVA_Object::operator new(size_t size, const std::nothrow_t &) noexcept
+{
+   return MemoryObject(size);
+}
+
+void ORVA_Object::operator delete(void *block, size_t size)
+{
+   MemoryObjectFree(block, size);
+}

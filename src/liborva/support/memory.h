@@ -80,21 +80,25 @@ inline bool MemoryCharge(size_t bytes)
    return true;
 }
 
+/* Bytes the run may still take under its ceiling, nothing refused if not. */
+inline uint64 MemoryRoom()
+{
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   if (budget == nullptr || budget->limit == 0)
+      return UINT64_MAX;
+   return (budget->held < budget->limit) ? budget->limit - budget->held : 0;
+}
+
 /*
  * Whether bytes more would fit under the ceiling, counting nothing: for work
  * weighed before it starts.  If not, the run stops as if they were refused.
  */
 inline bool MemoryWouldFit(uint64 bytes)
 {
-   ORVA_MemoryBudget *budget = g_orvaBudget;
-   if (budget == nullptr || budget->limit == 0)
+   if (bytes <= MemoryRoom())
       return true;
-   if (budget->held > budget->limit || bytes > budget->limit - budget->held)
-   {
-      MemoryRefuse(budget, MEMORY_OVER_LIMIT);
-      return false;
-   }
-   return true;
+   MemoryRefuse(g_orvaBudget, MEMORY_OVER_LIMIT);
+   return false;
 }
 
 /* Counts bytes given back.  What was taken before the run gives no credit. */

@@ -165,6 +165,7 @@ class Estimate
 public:
    explicit Estimate(const char *pattern) : m_p(pattern) {}
    double Bytes();
+   double Work() const { return m_work; }
 
 private:
    // An open group: the branches finished so far and the one being built,
@@ -182,6 +183,9 @@ private:
    // Nodes built along the way, discarded copies included: the compiler's
    // memory and time, and the bound on the work done here.
    double m_built = 0;
+   // What compiling takes, in nodes built and set entries found, each loop
+   // through character-less nodes finding its sets again.
+   double m_work = HUGE_VAL;
 
    bool Spent() const { return m_built * kNodeBytes > PATTERN_BUDGET_BYTES; }
    Shape Built(const Shape &piece, double nodes);
@@ -407,6 +411,7 @@ double Estimate::Bytes()
    }
    if (whole.deepest > PATTERN_MAX_PATH || whole.entries * whole.cycles > kCycleWork)
       return kBeyond;
+   m_work = m_built + whole.entries * (1 + whole.cycles);
    return m_built * kNodeBytes + whole.entries * kSetEntryBytes;
 }
 }
@@ -414,6 +419,15 @@ double Estimate::Bytes()
 double EstimatePatternBytes(const char *pattern)
 {
    return Estimate(pattern != nullptr ? pattern : "").Bytes();
+}
+
+double EstimatePatternWork(const char *pattern, double *bytes)
+{
+   Estimate estimate(pattern != nullptr ? pattern : "");
+   const double size = estimate.Bytes();
+   if (bytes != nullptr)
+      *bytes = size;
+   return estimate.Work();
 }
 
 int CompileScriptPattern(regex_t *expression, const char *pattern, int flags)

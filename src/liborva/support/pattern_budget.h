@@ -43,6 +43,13 @@ const double PATTERN_MAX_PATH = 1500;
 double EstimatePatternBytes(const char *pattern);
 
 /*
+ * The work compiling pattern takes, in nodes and set entries (infinite
+ * when beyond the limits), with its estimated bytes through bytes (may be
+ * null): what a run is charged for a compile.
+ */
+double EstimatePatternWork(const char *pattern, double *bytes);
+
+/*
  * regcomp for patterns that come from scripts: REG_ESPACE, with nothing
  * compiled, when the pattern is over the budget or one of the limits.
  */

@@ -5,6 +5,7 @@
 #include "support/memory.h"
 #include "vm/vm.h"
 #include "vm/engine.h"
+#include "vm/run_limits.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,9 +83,16 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
    if (program->m_stopReason == ORVA_STOP_NONE && !failed)
    {
       program->m_stopReason = reason;
-      char buffer[128];
-      snprintf(buffer, sizeof(buffer), "Error in line %d: %s",
-               RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions), StopMessage(reason));
+      // Work refused before it started did not reach the limit: the text
+      // says why the run stopped all the same.
+      const char *refused = TakeStopNote();
+      char note[128] = "";
+      if (refused != nullptr)
+         snprintf(note, sizeof(note), " (%s was refused: its worst case could pass the limit)", refused);
+      char buffer[256];
+      snprintf(buffer, sizeof(buffer), "Error in line %d: %s%s",
+               RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions), StopMessage(reason),
+               note);
       if (program->m_engine != nullptr)
          RecordErrorTrace(program->m_engine, program->m_ip);
       free(program->m_errorText);

@@ -591,6 +591,17 @@ enter_call:
       {
          uint32 length = 0;
          const char *text = Access::ReadText(value, &length);
+         // Output is paid before it is written: a long text printed in a
+         // loop writes no more than the limits allow.
+         if (length >= WORK_BYTES_PER_UNIT)
+         {
+            SYNC();
+            if (!ChargeWork(length))
+            {
+               pool.Release(value);
+               goto stopped;
+            }
+         }
          if (text != nullptr)
             fwrite(text, 1, length, out);
          else

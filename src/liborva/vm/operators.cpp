@@ -6,10 +6,15 @@
 #include "vm/opcodes.h"
 #include "vm/value_access.h"
 #include "support/pattern_budget.h"
+#include "support/regex_cost.h"
+#include "support/memory.h"
 #include "support/support.h"
 #include "values/numeric.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <new>
 #include <regex.h>
 
 /* Most groups of one match that are stored as $1, $2, ... (record 0 is the whole match). */
@@ -171,7 +176,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
                // Each '*' may send the matcher back over the subject.
                const uint64 worst = static_cast<uint64>(subjectLength) * (patternLength + 1) / WORK_BYTES_PER_UNIT;
                int matched = 0;
-               if (ChargeUninterruptible(worst, worst))
+               if (ChargeUninterruptible(worst, worst, "the match"))
                   matched =
                      MatchString(Access::ReadText(right, nullptr), Access::ReadText(left, nullptr), opCode == OPCODE_LIKE ? 1 : 0);
                pushTruth(matched);
@@ -274,11 +279,36 @@ void ORVA_Program::DoUnaryOperation(int opCode)
 }
 
 /*
+ * regcomp for a script's pattern, the run charged first for the compiler's
+ * work, so that a loop compiling patterns over and over is bounded like any
+ * other: 0, a REG_* code, or COMPILE_STOPPED when the run has stopped.
+ */
+static const int COMPILE_STOPPED = -1;
+
+static int CompileCharged(regex_t *expression, const char *pattern, int flags)
+{
+   double bytes = 0;
+   const double work = EstimatePatternWork(pattern, &bytes);
+   // Measured: about half a unit a node built or set entry found, and a
+   // unit for every 3 bytes the compiler takes.  Beyond the budget (an
+   // infinite estimate) CompileScriptPattern refuses without compiling.
+   if (std::isfinite(work))
+   {
+      const uint64 units = static_cast<uint64>(work / 2 + bytes / 3);
+      if (!ChargeUninterruptible(units, units, "compiling the pattern"))
+         return COMPILE_STOPPED;
+   }
+   return CompileScriptPattern(expression, pattern, flags);
+}
+
+/*
  * The compiled expression for the match instruction at address: the one it
  * compiled last time when the pattern is the same (a script's patterns are
- * mostly literals), else a new one.  Null when the pattern does not compile.
+ * mostly literals), else a new one.  Null when the pattern does not compile
+ * or the run has stopped (*stopped then).
  */
-static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags)
+static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags,
+                                                 bool *stopped)
 {
    auto found = data->expressions.find(address);
    if (found != data->expressions.end())
@@ -303,16 +333,20 @@ static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 add
       entry->pattern = pattern;
       entry->flags = flags;
       entry->charged = bytes;
-      compiled = CompileScriptPattern(&entry->compiled, pattern, flags) == 0;
+      entry->shape = MeasureRegex(pattern);
+      const int code = CompileCharged(&entry->compiled, pattern, flags);
+      compiled = code == 0;
       if (compiled)
       {
          data->expressions[address] = entry;
          return entry;
       }
+      *stopped = code == COMPILE_STOPPED;
    }
    catch (const std::bad_alloc &)
    {
       MemoryExhausted();   // the match fails, and the run stops for memory
+      *stopped = true;
    }
    if (compiled)
       regfree(&entry->compiled);
@@ -322,31 +356,81 @@ static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 add
 }
 
 /*
- * What a match costs, in units of the instruction budget.  As a rule the
+ * What a match costs as a rule, in units of the instruction budget: the
  * system's matcher walks the subject once for each part of the pattern.
- * At worst it tries every start with a group to track (the square of the
- * subject), and back-references make it try every way to split the
- * subject (its cube, measured: 800 bytes take seconds).
  */
 static uint64 MatchCost(uint64 subjectLength, const char *pattern)
 {
    return subjectLength * (1 + strlen(pattern) / 8) / WORK_BYTES_PER_UNIT;
 }
 
-static uint64 MatchWorstCost(uint64 subjectLength, const char *pattern, size_t groups)
+static uint64 ToUnits(double units)
 {
-   bool backReference = false;
-   for (const char *p = pattern; *p != 0 && !backReference; p++)
+   return (units >= 1.8e19) ? UINT64_MAX : static_cast<uint64>(units);
+}
+
+/*
+ * Weighs a match before it starts, as nothing interrupts it.  At worst the
+ * matcher scans from every start as far as the pattern reaches, making a
+ * DFA state at every step until it has all the pattern can have
+ * (regex_cost.h); with a group to track it may go over the subject again
+ * from every start (its square), and back-references make it try every
+ * way to split the subject (its cube, measured: 800 bytes take seconds).
+ * The states stay in the compiled expression for later matches, so the run
+ * holds them: when they would not fit under the ceiling the expression is
+ * compiled afresh, without them.  False when the run has stopped.
+ */
+static bool WeighMatch(ORVA_RunState *run, uint32 address, ORVA_CachedExpression *entry,
+                       const ORVA_RegexShape &shape, const char *subject, uint64 length, const char *pattern,
+                       size_t groups, int flags)
+{
+   const double n = static_cast<double>(length) + 1;
+   const double starts = RegexStarts(shape, subject, length, (flags & REG_ICASE) != 0);
+   double steps = RegexSteps(shape, starts, length) * (groups > 0 ? 2 : 1);   // a test, then the groups
+   const double made = (entry != nullptr) ? entry->dfaStates : 0;
+   double states = std::min(steps, std::max(0.0, shape.states - made));
+   double worst = steps + states * RegexStateUnits(shape);
+   if (shape.backReference)
+      worst = std::max(worst, n * n * n);
+   else if (groups > 0 && !shape.anchored)
+      worst = std::max(worst, n * n);
+   if (!ChargeUninterruptible(ToUnits(worst), MatchCost(length, pattern), "the match"))
+      return false;
+   if (entry == nullptr || states <= 0)
+      return true;
+
+   const double stateBytes = RegexStateBytes(shape);
+   double bytes = states * stateBytes;
+   if (bytes > static_cast<double>(MemoryRoom()) && entry->dfaStates > 0)
    {
-      if (*p == '\\' && p[1] != 0)
-         backReference = (*++p >= '1' && *p <= '9');
+      const size_t held = static_cast<size_t>(entry->dfaStates * stateBytes);
+      regfree(&entry->compiled);
+      MemoryCredit(held);
+      entry->charged -= std::min(entry->charged, held);
+      entry->dfaStates = 0;
+      if (CompileCharged(&entry->compiled, pattern, entry->flags) != 0)
+      {
+         // Compiled once, the pattern fails now only for want of memory
+         // or time, and the run stops for it.
+         run->expressions.erase(address);
+         MemoryCredit(entry->charged);
+         delete entry;
+         if (!MemoryRefused())
+            StopCurrentRun(ORVA_STOP_MEMORY);
+         return false;
+      }
+      states = std::min(steps, shape.states);
+      bytes = states * stateBytes;
    }
-   const uint64 n = subjectLength + 1;
-   if (backReference)
-      return (n > 2000000) ? UINT64_MAX : n * n * n;
-   if (groups > 0 && pattern[0] != '^')
-      return (n > 3000000000ull) ? UINT64_MAX : n * n;
-   return MatchCost(subjectLength, pattern);
+   if (bytes > static_cast<double>(MemoryRoom()))
+   {
+      StopRefusedWork(ORVA_STOP_MEMORY, "the match");
+      return false;
+   }
+   MemoryCharge(static_cast<size_t>(bytes));
+   entry->charged += static_cast<size_t>(bytes);
+   entry->dfaStates += states;
+   return true;
 }
 
 ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
@@ -358,24 +442,31 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
 
    // Outside a run there is nowhere to keep the compiled expression.
    regex_t ownExpression;
-   regex_t *compiled;
-   ORVA_MatchHistory *history = nullptr;
+   regex_t *compiled = nullptr;
+   ORVA_CachedExpression *entry = nullptr;
    ORVA_RunState *run = RunOf(m_engine);
    const bool cached = (run != nullptr && m_ip < m_codeSize);
+   const uint32 address = m_ip;
    if (cached)
    {
-      ORVA_CachedExpression *entry = CompiledExpression(run, m_ip, patternText, flags);
+      bool stopped = false;
+      entry = CompiledExpression(run, address, patternText, flags, &stopped);
+      if (stopped)
+         return nullptr;   // the run has stopped
       compiled = (entry != nullptr) ? &entry->compiled : nullptr;
-      history = (entry != nullptr) ? &entry->history : nullptr;
    }
    else
-      compiled = (CompileScriptPattern(&ownExpression, patternText, flags) == 0) ? &ownExpression : nullptr;
+   {
+      const int code = CompileCharged(&ownExpression, patternText, flags);
+      if (code == COMPILE_STOPPED)
+         return nullptr;
+      compiled = (code == 0) ? &ownExpression : nullptr;
+   }
    if (compiled == nullptr)
    {
       Error(ORVA_ERR_REGEXP_ERROR);
       return nullptr;
    }
-   regex_t &expression = *compiled;
 
    uint32 subjectLength = 0;
    const char *subjectText = Access::ReadText(subject, &subjectLength);
@@ -384,13 +475,17 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
       subjectText = "";
       subjectLength = 0;
    }
-   if (!ChargeUninterruptible(MatchWorstCost(subjectLength, patternText, expression.re_nsub),
-                              MatchCost(subjectLength, patternText)))
+   const size_t groups = compiled->re_nsub;
+   const ORVA_RegexShape shape = (entry != nullptr) ? entry->shape : MeasureRegex(patternText);
+   if (!WeighMatch(run, address, entry, shape, subjectText, subjectLength, patternText, groups, flags))
    {
       if (!cached)
          regfree(&ownExpression);
       return nullptr;   // the run has stopped
    }
+   // WeighMatch may have compiled the expression afresh.
+   regex_t &expression = *compiled;
+   ORVA_MatchHistory *history = (entry != nullptr) ? &entry->history : nullptr;
    // Groups beyond the expression's own are never filled: ask only for those.
    size_t records = expression.re_nsub + 1;
    if (records > MAX_MATCH_RECORDS)

@@ -12,6 +12,9 @@
 /* The run under way on this thread; built-ins reach it without a program. */
 static thread_local ORVA_RunLimits *t_current = nullptr;
 
+/* What was refused, while the stop it causes is being recorded. */
+static thread_local const char *t_refused = nullptr;
+
 void EnterRunLimits(ORVA_RunLimits *limits, ORVA_Program *program, uint64 instructionLimit, uint32 milliseconds)
 {
    limits->program = program;
@@ -104,7 +107,22 @@ bool ChargeUnits(uint64 units)
    return limits->fuel >= 0 || LookAtLimits(limits);
 }
 
-bool ChargeUninterruptible(uint64 worstUnits, uint64 units)
+bool StopRefusedWork(int reason, const char *what)
+{
+   t_refused = (what != nullptr) ? what : "the work";
+   const bool stopped = StopCurrentRun(reason);
+   t_refused = nullptr;
+   return stopped;
+}
+
+const char *TakeStopNote()
+{
+   const char *what = t_refused;
+   t_refused = nullptr;
+   return what;
+}
+
+bool ChargeUninterruptible(uint64 worstUnits, uint64 units, const char *what)
 {
    ORVA_RunLimits *limits = t_current;
    if (limits == nullptr)
@@ -125,7 +143,7 @@ bool ChargeUninterruptible(uint64 worstUnits, uint64 units)
    }
    if (reason != ORVA_STOP_NONE)
    {
-      StopRun(limits->program, reason);
+      StopRefusedWork(reason, what);
       return false;
    }
    return ChargeUnits(units);

@@ -111,6 +111,19 @@ bool TimeIsLeft();
  * it costs as a rule) and the result is true; else the run stops with the
  * reason of the limit it could pass and the result is false.
  */
-bool ChargeUninterruptible(uint64 worstUnits, uint64 units);
+bool ChargeUninterruptible(uint64 worstUnits, uint64 units, const char *what = nullptr);
+
+/*
+ * Stops the run under way with reason for work refused before it started
+ * because its worst case could pass the limit; the stop's text says so,
+ * naming what was refused ("the match").  False when no run is under way.
+ */
+bool StopRefusedWork(int reason, const char *what);
+
+/*
+ * What the stop being recorded adds to its cause, or null: read once by
+ * the engine as it writes the stop's text.
+ */
+const char *TakeStopNote();
 
 #endif

@@ -10,6 +10,7 @@
 #include "orva.h"
 #include "support/memory.h"
 #include "support/regex_match.h"
+#include "support/regex_cost.h"
 #include "vm/value_access.h"
 #include "vm/run_limits.h"
 
@@ -133,6 +134,8 @@ struct ORVA_CachedExpression
    int flags;
    size_t charged;   // what the run's memory budget counts for it
    regex_t compiled;
+   ORVA_RegexShape shape;   // what its matches can cost
+   double dfaStates = 0;    // DFA states its matches may have made since it was compiled
    ORVA_MatchHistory history;
 };
 
