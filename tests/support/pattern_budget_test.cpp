@@ -140,6 +140,9 @@ TEST(PatternBudget, EstimateFollowsTheExpansion)
    EXPECT_EQ(EstimatePatternBytes("a[{]1000}"), EstimatePatternBytes("a[x]1000}"));
    EXPECT_EQ(EstimatePatternBytes("a\\{1000}"), EstimatePatternBytes("a\\x1000}"));
    EXPECT_EQ(EstimatePatternBytes("[]{]{2}"), EstimatePatternBytes("[]x]{2}"));
+   // The compiler reads "{,}" as "*": nested, it loops like stars do.
+   EXPECT_EQ(EstimatePatternBytes("((a{,}){,}){,}"), EstimatePatternBytes("((a*)*)*"));
+   EXPECT_EQ(EstimatePatternBytes("a{,3}"), EstimatePatternBytes("a{0,3}"));
    // Unbalanced text is sized, not misread: the compiler rejects it itself.
    EXPECT_LT(EstimatePatternBytes("((a"), 4096);
    EXPECT_LT(EstimatePatternBytes("a)b)"), 4096);

@@ -10,19 +10,6 @@ namespace orva_cli
 namespace
 {
 
-size_t Closing(const std::vector<Token> &tokens, size_t open, const char *o, const char *c)
-{
-   int depth = 0;
-   for (size_t k = open; k < tokens.size(); k++)
-   {
-      if (tokens[k].Is(o))
-         depth++;
-      else if (tokens[k].Is(c) && --depth == 0)
-         return k;
-   }
-   return tokens.size();
-}
-
 bool IsPlainName(const Token &t)
 {
    return t.kind == TokenKind::Name && t.text[0] != '$' && t.text.find(':') == std::string::npos;
@@ -53,7 +40,7 @@ void CheckCalls(const std::vector<Token> &tokens, const FunctionBody &body, cons
       const Token &t = tokens[k];
       if (t.kind != TokenKind::Name || !tokens[k + 1].Is("("))
          continue;
-      size_t close = Closing(tokens, k + 1, "(", ")");
+      size_t close = MatchingClose(tokens, k + 1, "(", ")");
       int given = ArgumentCount(tokens, k + 1, close);
       const FunctionArity *f = known.Find(t.text);
       int line = t.line;
@@ -135,7 +122,7 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
       if (j + 1 >= tokens.size() || !tokens[j + 1].Is("{"))
          continue;
       body.open = j + 1;
-      body.close = Closing(tokens, body.open, "{", "}");
+      body.close = MatchingClose(tokens, body.open, "{", "}");
       if (body.close >= tokens.size())
          continue;
       bodies.push_back(body);
@@ -169,7 +156,7 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
       if (next.Is("["))
       {
          // a[i] = v and a[i]++ change the array a holds.
-         size_t close = Closing(tokens, k + 1, "[", "]");
+         size_t close = MatchingClose(tokens, k + 1, "[", "]");
          assigns = assigns || (close + 1 < tokens.size() &&
                                (tokens[close + 1].Is("=") || tokens[close + 1].Is("++") || tokens[close + 1].Is("--")));
       }

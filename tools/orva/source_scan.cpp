@@ -230,9 +230,7 @@ std::vector<std::string> CalledNames(const std::vector<Token> &tokens)
    return names;
 }
 
-// Index of the token that closes the bracket opened at tokens[open], or the
-// token count when it is never closed.
-static size_t MatchingClose(const std::vector<Token> &tokens, size_t open, const char *o, const char *c)
+size_t MatchingClose(const std::vector<Token> &tokens, size_t open, const char *o, const char *c)
 {
    int depth = 0;
    for (size_t k = open; k < tokens.size(); k++)

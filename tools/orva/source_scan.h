@@ -40,6 +40,10 @@ struct Token
 
 std::vector<Token> ScanTokens(const std::string &source);
 
+// Index of the token that closes the bracket opened at tokens[open] (o and c
+// are the pair, "(" and ")" say), or the token count when it is never closed.
+size_t MatchingClose(const std::vector<Token> &tokens, size_t open, const char *o, const char *c);
+
 // Scans text that goes on from text scanned before, such as the next line of
 // an input: *commentLevel is the nesting of block comments open at its start,
 // and is left as the nesting open at its end.

@@ -5,6 +5,7 @@
  * compiler combines the copies themselves.
  */
 #include "support/pattern_budget.h"
+#include "support/regex_syntax.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,9 +35,6 @@ const double kBeyond = HUGE_VAL;
  * second of compiling) is not.
  */
 const double kCycleWork = 1e8;
-
-/* glibc's RE_DUP_MAX: larger counts are refused by the compiler anyway. */
-const long kMaxCount = 0x7FFF;
 
 /*
  * A piece of the pattern as the compiler expands it:
@@ -192,8 +190,6 @@ private:
    static void Add(Level &level, const Shape &piece);
    static Shape Finish(Level &level);
    bool Repeat(Shape &piece, long low, long high);
-   bool ReadCount(long *low, long *high);
-   void SkipBracket();
 };
 
 /* A piece that took nodes new nodes to build. */
@@ -256,62 +252,6 @@ bool Estimate::Repeat(Shape &piece, long low, long high)
    return true;
 }
 
-/*
- * Reads "{n}", "{n,}", "{n,m}" or "{,m}" at m_p.  False, with m_p where it
- * was, when the text there is no count: the brace is then an ordinary
- * character as far as size goes.
- */
-bool Estimate::ReadCount(long *low, long *high)
-{
-   const char *p = m_p + 1;
-   auto number = [&p](long *value) {
-      if (*p < '0' || *p > '9')
-         return false;
-      long n = 0;
-      for (; *p >= '0' && *p <= '9'; p++)
-         if (n <= kMaxCount)
-            n = n * 10 + (*p - '0');
-      *value = n;
-      return true;
-   };
-   const bool hasLow = number(low);
-   if (!hasLow)
-      *low = 0;
-   if (*p == ',')
-   {
-      p++;
-      if (!number(high))
-         *high = -1;
-      if (!hasLow && *high < 0)
-         return false;
-   }
-   else if (hasLow)
-      *high = *low;
-   else
-      return false;
-   if (*p != '}')
-      return false;
-   m_p = p + 1;
-   return true;
-}
-
-/*
- * Steps over a bracket expression, "[" at m_p.  It ends at the first "]"
- * that is not its first member; a longer reading by the compiler (a
- * collating element "[.].]") only makes the estimate larger.
- */
-void Estimate::SkipBracket()
-{
-   const char *p = m_p + 1;
-   if (*p == '^')
-      p++;
-   if (*p == ']')
-      p++;
-   while (*p != 0 && *p != ']')
-      p++;
-   m_p = (*p == ']') ? p + 1 : p;
-}
-
 double Estimate::Bytes()
 {
    std::vector<Level> levels(1);
@@ -352,19 +292,24 @@ double Estimate::Bytes()
          case '+':
          case '?':
          case '{':
-            if (c == '{' && !ReadCount(&low, &high))
+            if (c == '{')
             {
-               m_p++;
-               Add(level, Built(kCharacter, 1));
-               break;
+               const char *end = ReadRegexCount(m_p, &low, &high);
+               if (end == nullptr)
+               {
+                  m_p++;   // no count: an ordinary character as far as size goes
+                  Add(level, Built(kCharacter, 1));
+                  break;
+               }
+               m_p = end;
             }
-            if (c != '{')
+            else
             {
                m_p++;
                low = (c == '+') ? 1 : 0;
                high = (c == '?') ? 1 : -1;
             }
-            if (low > kMaxCount || high > kMaxCount || (high >= 0 && low > high))
+            if (low > REGEX_MAX_COUNT || high > REGEX_MAX_COUNT || (high >= 0 && low > high))
                return kBeyond;   // the compiler refuses these counts
             if (!level.hasPiece)
                Add(level, Built(kCharacter, 1));   // nothing to repeat: refused or literal
@@ -374,7 +319,7 @@ double Estimate::Bytes()
          case '[':
             // Under a multibyte locale a bracket expression becomes a
             // branch between a byte set and a character set, with tables.
-            SkipBracket();
+            m_p = SkipRegexBracket(m_p);
             Add(level, Built(kCharacter, kBracketNodes));
             break;
          case '^':

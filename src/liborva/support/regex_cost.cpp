@@ -4,6 +4,7 @@
  * be live at once.
  */
 #include "support/regex_cost.h"
+#include "support/regex_syntax.h"
 
 #include <algorithm>
 #include <cmath>
@@ -159,18 +160,9 @@ private:
             return inner.AsPiece();
          }
          case '[':
-         {
-            const char *p = m_p;
-            if (*p == '^')
-               p++;
-            if (*p == ']')
-               p++;
-            while (*p != 0 && *p != ']')
-               p++;
-            m_p = (*p == ']') ? p + 1 : p;
+            m_p = SkipRegexBracket(m_p - 1);
             piece.classes = 1;
             return piece;
-         }
          case '.':
             piece.classes = 1;
             return piece;
@@ -199,39 +191,6 @@ private:
       }
    }
 
-   // A count "{n}", "{n,}", "{n,m}" or "{,m}" at m_p; false, m_p kept, when none.
-   bool ReadCount(long *low, long *high)
-   {
-      const char *p = m_p + 1;
-      auto number = [&p](long *value) {
-         if (*p < '0' || *p > '9')
-            return false;
-         long n = 0;
-         for (; *p >= '0' && *p <= '9'; p++)
-            if (n < 1000000)
-               n = n * 10 + (*p - '0');
-         *value = n;
-         return true;
-      };
-      const bool hasLow = number(low);
-      if (!hasLow)
-         *low = 0;
-      if (*p == ',')
-      {
-         p++;
-         if (!number(high))
-            *high = -1;
-      }
-      else if (hasLow)
-         *high = *low;
-      else
-         return false;
-      if (*p != '}')
-         return false;
-      m_p = p + 1;
-      return true;
-   }
-
    void ReadRepetitions(Piece *piece)
    {
       for (;;)
@@ -244,7 +203,11 @@ private:
             low = (c == '+') ? 1 : 0;
             high = (c == '?') ? 1 : -1;
          }
-         else if (c != '{' || !ReadCount(&low, &high))
+         else if (c != '{')
+            return;
+         else if (const char *end = ReadRegexCount(m_p, &low, &high))
+            m_p = end;
+         else
             return;
          // The compiler lays out the copies it repeats: low of them and one
          // looping copy, or high of them.
