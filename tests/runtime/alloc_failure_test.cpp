@@ -250,37 +250,61 @@ TEST(AllocationFailure, LinkingModulesMayFail)
    delete program;
 }
 
+namespace
+{
 // A compile that meets a failure fails with a text; one that does not
 // gives a program that runs as it should.
+void CompileFailingEverywhere(const char *source, const char *expected)
+{
+   for (int forGood = 0; forGood < 2; forGood++)
+   {
+      long n = 1;
+      for (; n < kMostAllocations; n++)
+      {
+         char error[256] = "";
+         Arm(n, forGood != 0);
+         ORVA_Program *program = ORVACompile(source, error, sizeof(error));
+         const bool failed = Disarm();
+         if (program == nullptr)
+         {
+            EXPECT_TRUE(failed);
+            EXPECT_NE(std::string(error).find("memory exhausted"), std::string::npos)
+               << "allocation " << n << ": " << error;
+            continue;
+         }
+         const int rc = program->Run(nullptr, 0, nullptr, nullptr, nullptr);
+         EXPECT_EQ(Outcome(program, rc), expected) << "allocation " << n;
+         delete program;
+         if (!failed)
+            break;
+      }
+      EXPECT_GT(n, 1) << "the compile allocated nothing that could fail";
+      EXPECT_LT(n, kMostAllocations);
+   }
+}
+}
+
 TEST(AllocationFailure, EveryAllocationOfACompileMayFail)
 {
    for (const FailureScript &script : kFailureScripts)
    {
       SCOPED_TRACE(script.what);
-      for (int forGood = 0; forGood < 2; forGood++)
-      {
-         long n = 1;
-         for (; n < kMostAllocations; n++)
-         {
-            char error[256] = "";
-            Arm(n, forGood != 0);
-            ORVA_Program *program = ORVACompile(script.source, error, sizeof(error));
-            const bool failed = Disarm();
-            if (program == nullptr)
-            {
-               EXPECT_TRUE(failed);
-               EXPECT_NE(std::string(error).find("memory exhausted"), std::string::npos)
-                  << "allocation " << n << ": " << error;
-               continue;
-            }
-            const int rc = program->Run(nullptr, 0, nullptr, nullptr, nullptr);
-            EXPECT_EQ(Outcome(program, rc), script.expected) << "allocation " << n;
-            delete program;
-            if (!failed)
-               break;
-         }
-         EXPECT_GT(n, 1) << "the compile allocated nothing that could fail";
-         EXPECT_LT(n, kMostAllocations);
-      }
+      CompileFailingEverywhere(script.source, script.expected);
    }
+}
+
+// Loops nested deeper than the compiler's level stacks start out hold: a
+// level the stack cannot take fails the compile instead of pairing the
+// jumps of one loop with another's.
+TEST(AllocationFailure, DeepLoopLevelsMayFail)
+{
+   const int depth = 200;
+   std::string source = "sub main() { n = 0;\n";
+   for (int i = 0; i < depth; i++)
+      source += "i" + std::to_string(i) + " = 0; while (i" + std::to_string(i) + "++ < 1) {\n";
+   source += "n++;\n";
+   for (int i = 0; i < depth; i++)
+      source += "}\n";
+   source += "return n; }\n";
+   CompileFailingEverywhere(source.c_str(), "1");
 }

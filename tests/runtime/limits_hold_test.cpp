@@ -152,6 +152,58 @@ TEST(LimitsHold, OperandSizedWorkCountsAgainstTheInstructionLimit)
    }
 }
 
+// A call charges the whole length of its callee, however long: ten calls
+// of a function of 100,000 statements cost more than 1,000,000 units, though
+// a checkpoint's own field holds 65,535 of them.
+TEST(LimitsHold, ACallChargesALongCalleeInFull)
+{
+   ORVA_Program *program = Compile("sub lengthy() {\n" + Statements(100000) + "return x; }\n"
+                                   "sub main() { i = 0; s = 0; while (i < 10) { s = s + lengthy(); i++; } return s; }\n");
+   ASSERT_NE(program, nullptr);
+   Limits limits;
+   limits.instructions = 800000;
+   Outcome o = RunUnder(program, limits);
+   EXPECT_EQ(o.rc, -1);
+   EXPECT_EQ(o.reason, ORVA_STOP_INSTRUCTIONS) << o.error;
+
+   // Without a limit the long calls run and return as any call does.
+   o = RunUnder(program, Limits());
+   EXPECT_EQ(o.rc, 0) << o.error;
+   EXPECT_EQ(o.result, "999990");
+   delete program;
+}
+
+// Widths and counts of 2^32 and more are too long for any text, not
+// wrapped into a width that fits (5,000,000,000 would wrap to 705,032,704).
+TEST(LimitsHold, WidthsBeyond32BitsAreTooLongNotWrapped)
+{
+   const char *tooLong[] = {
+      "sub main() { return length(left(\"a\", 5000000000)); }",
+      "sub main() { return length(right(\"a\", 5000000000, \"-\")); }",
+      "sub main() { return length(left(\"a\", 4294967296)); }",
+      "sub main() { return length(d2x(1, 5000000000)); }",
+      "sub main() { return length(d2x(1, -5000000000)); }",
+   };
+   for (const char *source : tooLong)
+   {
+      SCOPED_TRACE(source);
+      ORVA_Program *program = Compile(source);
+      ASSERT_NE(program, nullptr);
+      Outcome o = RunUnder(program, Limits());
+      EXPECT_EQ(o.rc, -1);
+      EXPECT_NE(o.error.find("Text too long"), std::string::npos) << o.error;
+      delete program;
+   }
+   // A count that reaches past the text takes the rest of it.
+   ORVA_Program *program = Compile("sub main() { return substr(\"abc\", 2, 4294967297) . \",\" .\n"
+                                   "  length(substr(\"abc\", 4294967297)) . \",\" . length(left(\"ab\", -5000000000)); }");
+   ASSERT_NE(program, nullptr);
+   Outcome o = RunUnder(program, Limits());
+   EXPECT_EQ(o.rc, 0) << o.error;
+   EXPECT_EQ(o.result, "bc,0,0");
+   delete program;
+}
+
 // The same texts within the limits: nothing is refused that fits.
 TEST(LimitsHold, ChargedWorkWithinTheLimitsStillCompletes)
 {

@@ -2,6 +2,8 @@
 // stopped with the cause and the line, nothing leaks (the sanitizer build
 // checks), and the program runs again afterwards.
 #include "orva.h"
+#include "support/memory.h"
+#include "vm/vm.h"
 
 #include <gtest/gtest.h>
 
@@ -136,4 +138,35 @@ TEST(MemoryLimit, OverlongTextsStopTheRun)
    EXPECT_EQ(o.rc, 0) << o.error;
    EXPECT_STREQ(program->GetResult()->GetValueAsCString(), "300ab*");
    delete program;
+}
+
+// The program's tables (its code, functions, modules) grow as a run links
+// and compiles modules: the growth is counted under the run's ceiling, a
+// refusal leaves the table as it was, and giving the table back gives the
+// bytes back.
+TEST(MemoryLimit, ProgramTablesGrowUnderTheCeiling)
+{
+   ORVA_MemoryBudget budget;
+   budget.limit = 4000;
+   ORVA_BudgetScope scope(&budget);
+
+   uint64 *table = nullptr;
+   uint32 count = 0;
+   while (count < 256)
+   {
+      ASSERT_TRUE(ReserveForAppend(table, count));
+      table[count] = count;
+      count++;
+   }
+   EXPECT_EQ(budget.held, 256 * sizeof(uint64));
+   EXPECT_EQ(budget.refused, 0);
+
+   // 512 entries would pass the ceiling: refused, the table unchanged.
+   EXPECT_FALSE(ReserveForAppend(table, count));
+   EXPECT_EQ(budget.refused, MEMORY_OVER_LIMIT);
+   EXPECT_EQ(table[255], 255u);
+   EXPECT_EQ(budget.held, 256 * sizeof(uint64));
+
+   ReleaseAppended(table, count);
+   EXPECT_EQ(budget.held, 0u);
 }

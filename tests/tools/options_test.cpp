@@ -2,6 +2,8 @@
 // extension functions and argc(), and the examples that read standard input.
 #include "tools/command_runner.h"
 
+#include <chrono>
+
 namespace
 {
 
@@ -74,6 +76,26 @@ TEST_F(OrvaCommand, ExamplesThatReadStandardInputRun)
       run++;
    }
    EXPECT_GE(run, 1);
+}
+
+// The command reads a module's file while the run links it: the reading
+// counts against --timeout, so a huge module stops the run at its deadline
+// instead of after the whole file was read and copied (seconds for this one).
+TEST_F(OrvaCommand, ReadingAModuleCountsAgainstTheTimeout)
+{
+   std::string module;
+   const std::string line = "sub f(x) { y = x + 1; z = y * 2; return z . \"abcdefghijklmnop\"; }\n";
+   module.reserve(64u << 20);
+   while (module.size() < (64u << 20))
+      module += line;
+   Script("huge.orva", module);
+   Script("uses.orva", "use huge;\nsub main() { return f(1); }\n");
+   const auto start = std::chrono::steady_clock::now();
+   Outcome o = Run({"--timeout", "0.05", "uses.orva"});
+   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+   EXPECT_EQ(o.status, 4);
+   EXPECT_TRUE(Contains(o.err, "time limit reached")) << o.err;
+   EXPECT_LT(seconds, 1.5);
 }
 
 TEST_F(OrvaCommand, LimitOptionsStopARunawayScriptWithTheirOwnStatus)

@@ -234,6 +234,16 @@ void PrepareSource(std::string *text)
    }
 }
 
+namespace
+{
+void FinishSource(std::string *text)
+{
+   PrepareSource(text);
+   if (!text->empty() && text->back() != '\n')
+      *text += '\n';
+}
+}
+
 bool LoadSource(FILE *stream, std::string *text)
 {
    text->clear();
@@ -243,9 +253,23 @@ bool LoadSource(FILE *stream, std::string *text)
       text->append(buffer, n);
    if (ferror(stream))
       return false;
-   PrepareSource(text);
-   if (!text->empty() && text->back() != '\n')
-      *text += '\n';
+   FinishSource(text);
+   return true;
+}
+
+bool LoadModuleSource(const std::string &path, std::string *text)
+{
+   uint32 size = 0;
+   char *loaded = ORVALoadFile(path.c_str(), &size);
+   if (loaded == nullptr)
+      return false;
+   // Room for the line feed FinishSource may add: a module is copied as
+   // few times as it can be, since the copies are not timed.
+   text->clear();
+   text->reserve(static_cast<size_t>(size) + 1);
+   text->assign(loaded, size);
+   free(loaded);
+   FinishSource(text);
    return true;
 }
 

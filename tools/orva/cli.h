@@ -78,6 +78,12 @@ void PrepareSource(std::string *text);
 bool LoadSource(const std::string &path, std::string *text);
 bool LoadSource(FILE *stream, std::string *text);
 
+// Reads and prepares a module file as LoadSource does, through the
+// library's loader: read while a run links, the file counts against the
+// run's time, and one the time runs out on is not read to its end (false,
+// as for a file that cannot be read; the run has stopped then).
+bool LoadModuleSource(const std::string &path, std::string *text);
+
 // The forms in which a text typed at the prompt or given with -e can run.
 enum class SnippetForm
 {

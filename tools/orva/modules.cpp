@@ -3,6 +3,7 @@
 #include "cli.h"
 
 #include <strings.h>
+#include <utility>
 
 namespace orva_cli
 {
@@ -107,7 +108,7 @@ int CommandEnvironment::UseModule(ORVA_Program *main, const char *name)
    {
       std::string file = ModulePath::FileIn(dir, name);
       std::string text;
-      if (!LoadSource(file, &text))
+      if (!LoadModuleSource(file, &text))
          continue;
       // The first file found is the module, whether it compiles or not.
       std::string error;
@@ -118,7 +119,7 @@ int CommandEnvironment::UseModule(ORVA_Program *main, const char *name)
          m_record->failedName = name;
          m_record->failedFile = file;
          m_record->compileError = error;
-         m_record->failedSource = text;
+         m_record->failedSource = std::move(text);
          return 0;
       }
       main->UseModule(module, name);

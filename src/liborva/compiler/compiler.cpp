@@ -49,6 +49,18 @@ void ORVA_Compiler::Error(const char *message)
    m_errorText = strdup(buffer);
 }
 
+// A stack that cannot grow leaves the item out, and the levels no longer
+// pair with their loops: the compile fails rather than link the wrong jumps.
+bool ORVA_Compiler::Push(ORVA_Stack *stack, void *item)
+{
+   const int before = stack->Size();
+   stack->Push(item);
+   if (stack->Size() > before)
+      return true;
+   Error("memory exhausted");
+   return false;
+}
+
 uint32 ORVA_Compiler::PopAddress()
 {
    if (m_addrStack->Size() == 0)
@@ -100,7 +112,8 @@ void ORVA_Compiler::OpenBreakLevel(bool loop)
    {
       Error("memory exhausted");
    }
-   m_breakStack->Push(queue);
+   if (!Push(m_breakStack, queue))
+      delete queue;
 }
 
 void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
@@ -121,7 +134,7 @@ void ORVA_Compiler::CloseBreakLevel(ORVA_Program *program)
 
 void ORVA_Compiler::OpenLoop(uint32 start)
 {
-   m_addrStack->Push(reinterpret_cast<void *>(static_cast<uintptr_t>(start)));
+   Push(m_addrStack, reinterpret_cast<void *>(static_cast<uintptr_t>(start)));
    OpenBreakLevel(true);
 }
 

@@ -78,6 +78,8 @@ public:
 
    void Error(const char *message);
 
+   // False when the stack could not grow: the compile has failed then.
+   bool Push(ORVA_Stack *stack, void *item);
    uint32 PopAddress();
    uint32 PeekAddress();
    void AddBreakAddress(uint32 address);

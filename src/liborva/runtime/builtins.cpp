@@ -26,6 +26,13 @@ const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT] = {
    { "SecondsToUptime", BI_SecondsToUptime, 1 },
 };
 
+int64 FullWidthInteger(const ORVA_Value *value)
+{
+   if (value->IsUnsigned() && value->GetValueAsUInt64() > static_cast<uint64>(INT64_MAX))
+      return INT64_MAX;
+   return value->GetValueAsInt64();
+}
+
 bool WeighResult(uint64 bytes)
 {
    if (!TextFits(bytes))

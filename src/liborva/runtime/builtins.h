@@ -22,6 +22,13 @@ extern const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT];
  */
 bool WeighResult(uint64 bytes);
 
+/*
+ * An integer argument read at its full width, so that a width or count of
+ * 2^32 and more is too long rather than wrapped into a smaller one; an
+ * unsigned value beyond INT64_MAX reads as INT64_MAX.
+ */
+int64 FullWidthInteger(const ORVA_Value *value);
+
 // Numbers (builtins_number.cpp)
 int BI_Abs(int argc, ORVA_Value **argv, ORVA_Value **result);
 int BI_Pow(int argc, ORVA_Value **argv, ORVA_Value **result);

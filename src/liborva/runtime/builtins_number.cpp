@@ -107,7 +107,14 @@ int BI_D2X(int argc, ORVA_Value **argv, ORVA_Value **result)
    int32 width = 0;
    if (argc == 2)
    {
-      width = argv[1]->GetValueAsInt32();
+      // A field wider than the C library can pad is wider than any text.
+      const int64 wide = FullWidthInteger(argv[1]);
+      if (wide > INT32_MAX || wide < -static_cast<int64>(INT32_MAX))
+      {
+         WeighResult(static_cast<uint64>(wide < 0 ? -wide : wide));
+         return ORVA_ERR_INTERNAL;
+      }
+      width = static_cast<int32>(wide);
       snprintf(format, sizeof(format), "%%0%dX", width);
    }
    uint32 n = argv[0]->GetValueAsUInt32();
@@ -122,8 +129,6 @@ int BI_D2X(int argc, ORVA_Value **argv, ORVA_Value **result)
 
    // A wide field: the text is as long as the field, since eight digits
    // never fill it.  It is sized and charged before the C library pads it.
-   if (width == INT32_MIN)
-      return ORVA_ERR_INTERNAL;   // a width the C library cannot honour
    const size_t length = static_cast<size_t>(width < 0 ? -width : width);
    if (!WeighResult(length))
       return ORVA_ERR_INTERNAL;

@@ -56,9 +56,7 @@ int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
    {
       if (!argv[1]->IsInteger())
          return ORVA_ERR_NOT_INTEGER;
-      int64 start = argv[1]->IsUnsigned() && argv[1]->GetValueAsUInt64() > INT64_MAX
-                       ? INT64_MAX
-                       : argv[1]->GetValueAsInt64();
+      int64 start = FullWidthInteger(argv[1]);
       position = start > 0 ? start - 1 : 0;
    }
    int64 count = INT64_MAX;
@@ -66,8 +64,7 @@ int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
    {
       if (!argv[2]->IsInteger())
          return ORVA_ERR_NOT_INTEGER;
-      count = argv[2]->IsUnsigned() && argv[2]->GetValueAsUInt64() > INT64_MAX ? INT64_MAX
-                                                                               : argv[2]->GetValueAsInt64();
+      count = FullWidthInteger(argv[2]);
       if (count < 0)
          count = 0;
    }
@@ -110,15 +107,16 @@ static int Align(int argc, ORVA_Value **argv, ORVA_Value **result, int fromRight
       if (padLength > 0)
          pad = padText[0];
    }
-   int32 n = argv[1]->GetValueAsInt32();
-   uint32 width = n > 0 ? static_cast<uint32>(n) : 0;
+   const int64 n = FullWidthInteger(argv[1]);
+   // A width no text can have stops the run as any text too long does.
+   if (n > 0 && !WeighResult(static_cast<uint64>(n)))
+      return ORVA_ERR_INTERNAL;
+   const uint32 width = n > 0 ? static_cast<uint32>(n) : 0;
 
    uint32 length;
    const char *text = ORVA_EngineAccess::ReadText(argv[0], &length);
    uint32 kept = length < width ? length : width;
 
-   if (!WeighResult(width))
-      return ORVA_ERR_INTERNAL;
    char *buffer = static_cast<char *>(MemoryAllocate(static_cast<size_t>(width) + 1));
    if (buffer == nullptr)
       return ORVA_ERR_INTERNAL;

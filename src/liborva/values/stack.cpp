@@ -2,6 +2,7 @@
  * The stack of pointer-sized items used by the interpreter and the compiler.
  */
 #include "orva.h"
+#include "support/memory.h"
 
 #include <cstdlib>
 
@@ -24,7 +25,8 @@ void ORVA_Stack::Push(void *item)
 {
    if (m_position >= m_capacity)
    {
-      void **data = static_cast<void **>(realloc(m_data, sizeof(void *) * static_cast<size_t>(m_capacity + STACK_GROWTH)));
+      const size_t bytes = sizeof(void *) * static_cast<size_t>(m_capacity + STACK_GROWTH);
+      void **data = AllocationFails() ? nullptr : static_cast<void **>(realloc(m_data, bytes));
       if (data == nullptr)
          return;   // out of memory: the item is not stored and Size() shows it
       m_data = data;

@@ -285,7 +285,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    m_locals = nullptr;
    m_callDepth = 0;
 
-   free(m_modules);
+   ReleaseAppended(m_modules, m_moduleCount);
    m_modules = nullptr;
    m_moduleCount = 0;
 

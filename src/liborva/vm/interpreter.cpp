@@ -462,6 +462,17 @@ do_return:
       goto enter_call;
    }
 
+   HANDLER(CALL_LONG)
+   {
+      CHECKPOINT(static_cast<int64>(pc->p.region->end - pc->a));
+      SYNC();
+      at = INDEX();
+      callTarget = pc->a;
+      callArgc = static_cast<int32>(pc->b);
+      callRegion = pc->p.region;
+      goto enter_call;
+   }
+
    HANDLER(CALL_NAME)
    {
       SYNC();
@@ -485,7 +496,8 @@ do_return:
          callTarget = codeSize;
       callArgc = argc;
       callRegion = m_prepared->RegionAt(callTarget);
-      CHECKPOINT(CheckpointCost((callRegion != nullptr) ? callRegion->end - callTarget : 1));
+      CHECKPOINT((callRegion != nullptr && callRegion->end > callTarget) ? static_cast<int64>(callRegion->end - callTarget)
+                                                                         : 1);
    }
    // A script call the inline form does not take; the position is synced.
 enter_call:

@@ -27,7 +27,7 @@ ORVA_Program::~ORVA_Program()
 {
    for (uint32 i = 0; i < m_codeSize; i++)
       delete m_instructions[i];
-   free(m_instructions);
+   ReleaseAppended(m_instructions, m_codeSize);
    DeleteEngine(m_engine);
    delete m_dataStack;
    delete m_controlStack;
@@ -35,12 +35,12 @@ ORVA_Program::~ORVA_Program()
    delete m_locals;
    delete m_environment;
    delete m_result;
-   free(m_functions);
+   ReleaseAppended(m_functions, m_functionCount);
    delete m_functionIndex;
-   free(m_modules);
+   ReleaseAppended(m_modules, m_moduleCount);
    for (uint32 i = 0; i < m_preloadCount; i++)
       free(m_preloadList[i]);
-   free(m_preloadList);
+   ReleaseAppended(m_preloadList, m_preloadCount);
    free(m_errorText);
 }
 

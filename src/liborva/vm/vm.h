@@ -10,6 +10,7 @@
 #include "orva.h"
 #include "vm/opcodes.h"
 #include "vm/value_access.h"   // for the sources of the machine that reach into values
+#include "support/memory.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -29,17 +30,40 @@ char *RuntimeErrorText(int code, int line, const char *message);
  * the count never invalidates this, because a block only ever holds at least
  * the capacity of any smaller count.  Returns false when memory ran out.
  */
+inline size_t AppendCapacity(uint32 count)
+{
+   if (count == 0)
+      return 0;
+   size_t capacity = 16;
+   while (capacity < count)
+      capacity *= 2;
+   return capacity;
+}
+
+/*
+ * The blocks grow through the allocation funnel: code and tables a run
+ * links or compiles count under its ceiling like everything else it makes.
+ */
 template <typename T> bool ReserveForAppend(T *&block, uint32 count)
 {
    bool full = (count == 0) || (count >= 16 && (count & (count - 1)) == 0);
    if (!full)
       return true;
    size_t capacity = (count == 0) ? 16 : static_cast<size_t>(count) * 2;
-   void *grown = realloc(static_cast<void *>(block), capacity * sizeof(T));
+   void *grown = MemoryReallocate(static_cast<void *>(block), AppendCapacity(count) * sizeof(T), capacity * sizeof(T));
    if (grown == nullptr)
       return false;
    block = static_cast<T *>(grown);
    return true;
+}
+
+/*
+ * Gives back a block ReserveForAppend grew.  A count cut back since then
+ * gives back less than the block holds, never more.
+ */
+template <typename T> void ReleaseAppended(T *block, uint32 count)
+{
+   MemoryFree(static_cast<void *>(block), AppendCapacity(count) * sizeof(T));
 }
 
 /* The engine kept with a program: its prepared code and the state of a run (vm/engine.h). */
