@@ -176,7 +176,7 @@ void ORVA_Engine::Interpret(bool oneStep)
    uint32 callTarget;
    int callArgc;
    const ORVA_Region *callRegion;
-   const bool plainPaths = m_prepared->noFastPaths;
+   const bool fastPathsOff = m_prepared->noFastPaths;
 
 #if ORVA_COMPUTED_GOTO
    static const void *const labels[] = {ORVA_PREPARED_CODES(ORVA_LABEL)};
@@ -692,7 +692,7 @@ do_set_element:
       }
       const int32 position = Access::Int32Of(index);
       ORVA_Value *element;
-      if (!plainPaths && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
+      if (!fastPathsOff && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
           Access::OwnsNothing(element))
       {
          // A number (or null) replacing an element that owns nothing takes

@@ -61,11 +61,11 @@ static void ForgetRefusal(const ORVA_Program *program)
       t_refusedProgram = nullptr;
 }
 
-void ORVA_Engine::UsePlainPaths(ORVA_Program *program, bool plain)
+void ORVA_Engine::UseGeneralPathsOnly(ORVA_Program *program, bool generalOnly)
 {
    ORVA_Engine *engine = Of(program);
    if (engine != nullptr && !engine->Running())
-      engine->m_plainPaths = plain;
+      engine->m_fastPathsOff = generalOnly;
 }
 
 int ORVA_Program::Run(ORVA_Environment *env, uint32 argc, ORVA_Value **argv, ORVA_VariableSystem *locals,

@@ -24,7 +24,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
       m_prepared = nullptr;
       try
       {
-         m_prepared = Prepare(m_plainPaths);
+         m_prepared = Prepare(m_fastPathsOff);
       }
       catch (const std::bad_alloc &)
       {
