@@ -19,6 +19,7 @@
  */
 #include "vm/engine.h"
 #include "vm/fast_ops.h"
+#include "vm/frame_entry.h"
 #include "values/array_cycle.h"
 #include "vm/dispatch.h"
 
@@ -31,7 +32,7 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
 {
    ORVA_RunState *rs = m_run;
    ORVA_Program *program = m_program;
-   if (rs->frameCount > MAX_CALL_DEPTH)
+   if (!CallDepthLeft(rs))
    {
       program->Error(ORVA_ERR_CONTROL_STACK_OVERFLOW);
       return INVALID_ADDRESS;
@@ -49,20 +50,12 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
       return INVALID_ADDRESS;
    }
 
-   ORVA_Frame &frame = rs->frames[rs->frameCount++];
-   frame.returnPc = returnPc;
-   frame.entry = target;
-   frame.slotBase = rs->slotTop;
-   frame.region = region;
-   frame.scope = nullptr;
-   ORVA_Value **slots = rs->slots + rs->slotTop;   // empty, as the slots above the top are
-   rs->slotTop += slotCount;
-
    // The arguments move from the stack into the callee's locals, the last
    // pushed becoming $n.
    ORVA_Value **args = rs->stackTop - argc;
    rs->stackTop = args;
-   frame.stackBase = rs->Depth();
+   ORVA_Frame &frame = PushFrame(rs, returnPc, target, region, slotCount, rs->Depth());
+   ORVA_Value **slots = rs->FrameSlots(frame);
    ORVA_ValuePool &pool = rs->pool;
    uint32 next = target;
    if (slotted)
@@ -259,9 +252,10 @@ do_return:
       const ORVA_Region *region = pc->p.region;
       const uint32 argc = pc->b;
       if (ORVA_LIKELY(region != nullptr && region->slotted && argc <= region->argumentCount &&
-                      static_cast<uint32>(sp - bottom) >= argc && rs->frameCount <= MAX_CALL_DEPTH &&
+                      static_cast<uint32>(sp - bottom) >= argc && CallDepthLeft(rs) &&
                       rs->frameCount < rs->frameCapacity && rs->slotTop + region->slotCount <= rs->slotCapacity))
       {
+         // PushFrame's record, written by hand (see frame_entry.h).
          ORVA_Frame *frame = rs->frames + rs->frameCount++;
          frame->returnPc = INDEX() + 1;
          frame->entry = pc->a;

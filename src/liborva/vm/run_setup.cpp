@@ -8,6 +8,7 @@
  * script calls is bounded by MAX_CALL_DEPTH alone.
  */
 #include "vm/engine.h"
+#include "vm/frame_entry.h"
 #include "support/memory.h"
 #include "vm/vm.h"
 
@@ -61,14 +62,8 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
       program->Error(ORVA_ERR_INTERNAL);
       return false;
    }
-   ORVA_Frame &frame = rs->frames[rs->frameCount++];
-   frame.returnPc = m_prepared->CodeSize();
-   frame.entry = address;
-   frame.slotBase = 0;
-   frame.stackBase = 0;
-   frame.region = region;
+   ORVA_Frame &frame = PushFrame(rs, m_prepared->CodeSize(), address, region, slotCount, 0);
    frame.scope = program->m_locals;
-   rs->slotTop = slotCount;
    for (uint32 i = 0; i < slotCount; i++)
       rs->slots[i] = nullptr;
    for (uint32 i = 0; i < slotCount; i++)
