@@ -96,7 +96,7 @@ protected:
    {
       ORVA_Program *program = Compile(source);
       if (program != nullptr)
-         ORVA_Engine::UsePlainPaths(program, GetParam());
+         ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
       return program;
    }
 };

@@ -89,7 +89,7 @@ std::map<int, Case> Cases()
 }
 
 /* The values taken and left by the instruction of a case, as the stack shows them. */
-int StackChange(const Case &c, bool plainPaths, std::string *error)
+int StackChange(const Case &c, bool fastPathsOff, std::string *error)
 {
    TestProgram p;
    s_program = &p;
@@ -101,7 +101,7 @@ int StackChange(const Case &c, bool plainPaths, std::string *error)
    c.operands(a);
    c.instruction(p, a);
    a.Call("depth", 0).Pop().Op(OPCODE_RET_NULL);
-   ORVA_Engine::UsePlainPaths(&p, plainPaths);
+   ORVA_Engine::UseGeneralPathsOnly(&p, fastPathsOff);
    RunOutcome o = RunProgram(&p, {}, {{"depth", DepthHandler, 0}});
    *error = o.error;
    return (s_depths.size() == 2) ? static_cast<int>(s_depths[1]) - static_cast<int>(s_depths[0]) : -100;
@@ -121,12 +121,12 @@ TEST(Opcodes, StackEffectsAreWhatTheHandlersDo)
          EXPECT_TRUE(row.flow != FLOW_ON || opCode == OPCODE_REFERENCE) << row.listing;
          continue;
       }
-      for (bool plainPaths : {false, true})
+      for (bool fastPathsOff : {false, true})
       {
          std::string error;
          // Every operand the row takes was pushed, so what remains is what it leaves.
-         EXPECT_EQ(StackChange(found->second, plainPaths, &error), row.pushes)
-            << row.listing << " (opcode " << opCode << ")" << (plainPaths ? " without fast paths " : " ") << error;
+         EXPECT_EQ(StackChange(found->second, fastPathsOff, &error), row.pushes)
+            << row.listing << " (opcode " << opCode << ")" << (fastPathsOff ? " without fast paths " : " ") << error;
          EXPECT_EQ(error, "") << row.listing;
       }
    }

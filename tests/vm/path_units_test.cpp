@@ -31,7 +31,7 @@ uint64 UnitsSpent(const char *source, bool plain)
    EXPECT_NE(program, nullptr) << error;
    if (program == nullptr)
       return 0;
-   ORVA_Engine::UsePlainPaths(program, plain);
+   ORVA_Engine::UseGeneralPathsOnly(program, plain);
    uint64 high = 1024;
    while (!CompletesUnder(program, high) && high < (uint64(1) << 40))
       high *= 2;

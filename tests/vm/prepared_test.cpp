@@ -48,7 +48,7 @@ ORVA_Program *Compile(const char *source)
 Outcome RunOnce(ORVA_Program *program, bool plain, const std::vector<ORVA_ExtFunction> &extra,
                 const std::function<std::vector<ORVA_Value *>()> &args)
 {
-   ORVA_Engine::UsePlainPaths(program, plain);
+   ORVA_Engine::UseGeneralPathsOnly(program, plain);
    Outcome o;
    o.run = RunProgram(program, args ? args() : std::vector<ORVA_Value *>{}, extra);
    o.recorded = g_recorded;
@@ -151,7 +151,7 @@ TEST(Prepared, MainTakesTheLocalsTheHostHandsIn)
    ASSERT_NE(p, nullptr);
    for (bool plain : {true, false})
    {
-      ORVA_Engine::UsePlainPaths(p, plain);
+      ORVA_Engine::UseGeneralPathsOnly(p, plain);
       ORVA_VariableSystem *locals = new ORVA_VariableSystem();
       locals->Create("seen", new ORVA_Value(41));
       locals->Create("$1", new ORVA_Value("host's"));   // found before the argument of the same name
@@ -435,7 +435,7 @@ std::string Operate(const ORVA_Value *left, const ORVA_Value *right, int opCode,
    {
       a.Var("l").Var("r").Call("rec", 3).Pop().Op(OPCODE_RET);
    }
-   ORVA_Engine::UsePlainPaths(&p, plain);
+   ORVA_Engine::UseGeneralPathsOnly(&p, plain);
    RunOutcome o = RunProgram(&p);
    std::string text = std::to_string(o.rc) + " " + o.error + " " + std::to_string(o.resultType) + ":" + o.resultText;
    for (const std::string &r : g_recorded)
@@ -506,7 +506,7 @@ TEST(FastPaths, ElementShapesAgreeWithThePlainPath)
       }
       a.Var("a").Push(0).Op(OPCODE_GET_ELEMENT).Var("a").Push(1).Op(OPCODE_GET_ELEMENT);
       a.Var("a").Var("i").Op(OPCODE_GET_ELEMENT).Call("rec", 4).Pop().Op(OPCODE_RET);
-      ORVA_Engine::UsePlainPaths(&p, plain);
+      ORVA_Engine::UseGeneralPathsOnly(&p, plain);
       RunOutcome o = RunProgram(&p);
       std::string text = std::to_string(o.rc) + " " + o.error + " " + std::to_string(o.resultType) + ":" + o.resultText;
       for (const std::string &r : g_recorded)

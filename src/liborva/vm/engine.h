@@ -36,7 +36,7 @@ public:
 
    // For tests: run this program without any fast path (no fusions, no
    // typed shortcuts, every name by name), as a build without them would.
-   static void UsePlainPaths(ORVA_Program *program, bool plain);
+   static void UseGeneralPathsOnly(ORVA_Program *program, bool generalOnly);
 
    bool Running() const { return m_run != nullptr; }
    const ORVA_Program *Program() const { return m_program; }
@@ -102,9 +102,9 @@ private:
    std::string m_trace;
    std::atomic<bool> m_claimed{false};
 #if defined(ORVA_NO_FAST_PATHS)
-   bool m_plainPaths = true;
+   bool m_fastPathsOff = true;
 #else
-   bool m_plainPaths = false;
+   bool m_fastPathsOff = false;
 #endif
 
    // Preparing (prepare.cpp).

@@ -19,30 +19,20 @@
  */
 #include "vm/engine.h"
 #include "vm/fast_ops.h"
+#include "vm/frame_entry.h"
 #include "values/array_cycle.h"
+#include "vm/dispatch.h"
 
 #include <cstdio>
 #include <cstring>
 
 typedef ORVA_EngineAccess Access;
 
-#if defined(__GNUC__)
-#define ORVA_LIKELY(x) __builtin_expect(!!(x), 1)
-#define ORVA_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#else
-#define ORVA_LIKELY(x) (x)
-#define ORVA_UNLIKELY(x) (x)
-#endif
-
-#if defined(__GNUC__) && !defined(ORVA_NO_COMPUTED_GOTO)
-#define ORVA_COMPUTED_GOTO 1
-#endif
-
 uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region, uint32 returnPc)
 {
    ORVA_RunState *rs = m_run;
    ORVA_Program *program = m_program;
-   if (rs->frameCount > MAX_CALL_DEPTH)
+   if (!CallDepthLeft(rs))
    {
       program->Error(ORVA_ERR_CONTROL_STACK_OVERFLOW);
       return INVALID_ADDRESS;
@@ -60,20 +50,12 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
       return INVALID_ADDRESS;
    }
 
-   ORVA_Frame &frame = rs->frames[rs->frameCount++];
-   frame.returnPc = returnPc;
-   frame.entry = target;
-   frame.slotBase = rs->slotTop;
-   frame.region = region;
-   frame.scope = nullptr;
-   ORVA_Value **slots = rs->slots + rs->slotTop;   // empty, as the slots above the top are
-   rs->slotTop += slotCount;
-
    // The arguments move from the stack into the callee's locals, the last
    // pushed becoming $n.
    ORVA_Value **args = rs->stackTop - argc;
    rs->stackTop = args;
-   frame.stackBase = rs->Depth();
+   ORVA_Frame &frame = PushFrame(rs, returnPc, target, region, slotCount, rs->Depth());
+   ORVA_Value **slots = rs->FrameSlots(frame);
    ORVA_ValuePool &pool = rs->pool;
    uint32 next = target;
    if (slotted)
@@ -135,10 +117,6 @@ ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
    m_program->m_locals = rs->Top().scope;
 }
 
-/* One entry per prepared code, in the order of ORVA_PreparedCode, for the tables of handlers. */
-#define ORVA_LABEL(name) &&L_##name,
-#define ORVA_LABEL_STEPPED(name) &&step_done,
-
 /*
  * The environment's function of a call site's name, as FindFunction gives
  * it, looked up once per run and table rather than on every call.
@@ -191,140 +169,7 @@ void ORVA_Engine::Interpret(bool oneStep)
    uint32 callTarget;
    int callArgc;
    const ORVA_Region *callRegion;
-   const bool plainPaths = m_prepared->noFastPaths;
-
-#define INDEX() static_cast<uint32>(pc - ops)
-#define SYNC()                         \
-   do                                  \
-   {                                   \
-      rs->stackTop = sp;               \
-      program->m_ip = INDEX();         \
-   } while (0)
-#define RELOAD()                                 \
-   do                                            \
-   {                                             \
-      sp = rs->stackTop;                         \
-      bottom = rs->stackBottom;                  \
-      slots = rs->FrameSlots(rs->Top());         \
-   } while (0)
-#define FAIL(code)                \
-   do                             \
-   {                              \
-      SYNC();                     \
-      program->Error(code);       \
-      goto stopped;               \
-   } while (0)
-   // After an out-of-line step that may have raised an error or pushed.
-#define AFTER_CALLOUT()                                  \
-   do                                                    \
-   {                                                     \
-      RELOAD();                                          \
-      if (program->m_ip == INVALID_ADDRESS)              \
-         goto stopped;                                   \
-      if (ORVA_UNLIKELY(rs->OutOfMemory()))            \
-         FAIL(ORVA_ERR_INTERNAL);                        \
-      if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
-      {                                                  \
-         if (!rs->GrowStack())                           \
-            FAIL(ORVA_ERR_INTERNAL);                     \
-         RELOAD();                                       \
-      }                                                  \
-   } while (0)
-   // After host code ran: the code it may have changed goes by name (at is
-   // the position of the instruction that called out).
-#define AFTER_HOST_CODE()                                                   \
-   do                                                                      \
-   {                                                                       \
-      if (ORVA_UNLIKELY(CodeChanged()) && !GoByName())                     \
-         goto stopped;                                                     \
-      if (ORVA_UNLIKELY(m_prepared->ops.data() != ops))                    \
-      {                                                                    \
-         ops = m_prepared->ops.data();                                     \
-         codeSize = m_prepared->CodeSize();                                \
-         pc = ops + ((at < codeSize) ? at : codeSize);                     \
-      }                                                                    \
-   } while (0)
-   // The stack keeps room for one more value when an instruction starts.
-#define PUSH(value)                                      \
-   do                                                    \
-   {                                                     \
-      *sp++ = (value);                                   \
-      if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
-      {                                                  \
-         rs->stackTop = sp;                              \
-         if (!rs->GrowStack())                           \
-            FAIL(ORVA_ERR_INTERNAL);                     \
-         sp = rs->stackTop;                              \
-         bottom = rs->stackBottom;                       \
-      }                                                  \
-   } while (0)
-   // The loop's look at its limits, at every backward jump and call: a stop
-   // names the line of the loop's head (where the jump goes) or of the call.
-   // Without limits it costs a decrement and a compare.
-#define CHECKPOINT(cost)                                                  \
-   do                                                                     \
-   {                                                                      \
-      if (ORVA_UNLIKELY((rs->limits.fuel -= (cost)) < 0))                 \
-      {                                                                   \
-         SYNC();                                                          \
-         if (ORVA_CycleCollector::Due())                                  \
-            ORVA_CycleCollector::Collect();                               \
-         if (!LookAtLimits(&rs->limits))                                  \
-            goto stopped;                                                 \
-      }                                                                   \
-   } while (0)
-#define TAKE_JUMP(jump)                                                   \
-   do                                                                     \
-   {                                                                      \
-      const uint16_t cost_ = (jump).cost; /* 0 for a forward jump */      \
-      pc = ops + (jump).a;                                                \
-      CHECKPOINT(cost_);                                                  \
-      DISPATCH();                                                         \
-   } while (0)
-#define NEXT(count)           \
-   do                         \
-   {                          \
-      pc += (count);          \
-      DISPATCH();             \
-   } while (0)
-   // The value of a local whose slot a fused form reads, or null when the
-   // plain form must decide (it was never made).  A local that a global
-   // hides is never read here: its operations go by name (Shadow).
-#define LOCAL_VALUE(op) (slots[(op).a])
-   // Where a slotted instruction's variable lives: its slot, made null when missing.
-#define LOCAL_HOME(op)                                                        \
-   do                                                                         \
-   {                                                                          \
-      home = &slots[(op).a];                                                  \
-      if (ORVA_UNLIKELY(*home == nullptr))                                    \
-         *home = pool.Null();                                                 \
-   } while (0)
-   // The result of a computation goes into the local of a SET: into its
-   // value itself when that owns nothing, else as a new value.
-#define STORE_NUMBER(op, type, result)                                        \
-   do                                                                         \
-   {                                                                          \
-      LOCAL_HOME(op);                                                         \
-      if (ORVA_LIKELY(Access::OwnsNothing(*home)))                            \
-         Access::ResetNumber(*home, type, result);                            \
-      else                                                                    \
-         STORE(home, pool.Number(type, result));                              \
-   } while (0)
-   // Where a named instruction's variable lives, found by name.
-#define NAMED_HOME()                              \
-   do                                             \
-   {                                              \
-      home = NamedHome(pc->p.name);               \
-      if (ORVA_UNLIKELY(home == nullptr))         \
-         FAIL(ORVA_ERR_INTERNAL);                 \
-   } while (0)
-#define STORE(where, value)           \
-   do                                 \
-   {                                  \
-      ORVA_Value *old_ = *(where);    \
-      *(where) = (value);             \
-      pool.Release(old_);             \
-   } while (0)
+   const bool fastPathsOff = m_prepared->noFastPaths;
 
 #if ORVA_COMPUTED_GOTO
    static const void *const labels[] = {ORVA_PREPARED_CODES(ORVA_LABEL)};
@@ -333,27 +178,9 @@ void ORVA_Engine::Interpret(bool oneStep)
    static_assert(sizeof(labels) / sizeof(labels[0]) == P_CODE_COUNT, "a handler for every prepared code");
    static_assert(sizeof(stepped) == sizeof(labels), "a stepped entry for every prepared code");
    const void *const *const table = oneStep ? stepped : labels;
-#define HANDLER(name) L_##name:
-#define DISPATCH() goto *table[pc->code]
-#define PLAIN() goto *labels[pc->plain]
    goto *labels[oneStep ? pc->plain : pc->code];
 #else
    uint16_t code = oneStep ? pc->plain : pc->code;
-#define HANDLER(name) case P_##name:
-#define DISPATCH()              \
-   do                           \
-   {                            \
-      if (oneStep)              \
-         goto step_done;        \
-      code = pc->code;          \
-      goto dispatch;            \
-   } while (0)
-#define PLAIN()                 \
-   do                           \
-   {                            \
-      code = pc->plain;         \
-      goto dispatch;            \
-   } while (0)
 dispatch:
    switch (code)
    {
@@ -425,9 +252,10 @@ do_return:
       const ORVA_Region *region = pc->p.region;
       const uint32 argc = pc->b;
       if (ORVA_LIKELY(region != nullptr && region->slotted && argc <= region->argumentCount &&
-                      static_cast<uint32>(sp - bottom) >= argc && rs->frameCount <= MAX_CALL_DEPTH &&
+                      static_cast<uint32>(sp - bottom) >= argc && CallDepthLeft(rs) &&
                       rs->frameCount < rs->frameCapacity && rs->slotTop + region->slotCount <= rs->slotCapacity))
       {
+         // PushFrame's record, written by hand (see frame_entry.h).
          ORVA_Frame *frame = rs->frames + rs->frameCount++;
          frame->returnPc = INDEX() + 1;
          frame->entry = pc->a;
@@ -870,7 +698,7 @@ do_set_element:
       }
       const int32 position = Access::Int32Of(index);
       ORVA_Value *element;
-      if (!plainPaths && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
+      if (!fastPathsOff && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
           Access::OwnsNothing(element))
       {
          // A number (or null) replacing an element that owns nothing takes
@@ -1005,24 +833,5 @@ step_done:
 
 stopped:
    return;
-
-#undef INDEX
-#undef SYNC
-#undef RELOAD
-#undef FAIL
-#undef AFTER_CALLOUT
-#undef AFTER_HOST_CODE
-#undef PUSH
-#undef CHECKPOINT
-#undef TAKE_JUMP
-#undef NEXT
-#undef LOCAL_VALUE
-#undef LOCAL_HOME
-#undef STORE
-#undef NAMED_HOME
-#undef STORE_NUMBER
-#undef HANDLER
-#undef DISPATCH
-#undef PLAIN
 }
 

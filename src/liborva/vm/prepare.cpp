@@ -661,7 +661,7 @@ bool ORVA_Engine::PreparedIsCurrent() const
 {
    const ORVA_Prepared *prepared = m_prepared;
    const ORVA_Program *program = m_program;
-   if (prepared == nullptr || !prepared->reusable || prepared->noFastPaths != m_plainPaths ||
+   if (prepared == nullptr || !prepared->reusable || prepared->noFastPaths != m_fastPathsOff ||
        prepared->prints.size() != program->m_codeSize || prepared->functions.size() != program->m_functionCount)
       return false;
    for (uint32 i = 0; i < program->m_codeSize; i++)

@@ -1,0 +1,80 @@
+/*
+ * Calls from a script into host functions: the arguments are checked and
+ * handed over in place on the data stack, and a host's failure becomes the
+ * run's error, in the host's words if it gave any.
+ */
+#include "vm/engine.h"
+#include "support/memory.h"
+#include "vm/vm.h"
+#include "runtime/host_context.h"
+
+#include <cstdlib>
+#include <new>
+
+void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
+{
+   ORVA_RunState *rs = m_run;
+   if ((function->m_argCount != -1 && function->m_argCount != argc) || argc < 0)
+   {
+      m_program->Error(ORVA_ERR_INVALID_ARGUMENT_COUNT);
+      return;
+   }
+   if (rs->Depth() < static_cast<uint32>(argc))
+   {
+      m_program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   // A refusal that the fast paths met since the last check stops the run
+   // before the host sees what the refused operation left.
+   if (rs->OutOfMemory())
+   {
+      m_program->Error(ORVA_ERR_INTERNAL);
+      return;
+   }
+   const uint32 base = rs->Depth() - static_cast<uint32>(argc);
+   ORVA_Value *result = nullptr;
+   ClearHostErrorMessage();
+   int rc;
+   try
+   {
+      rc = function->m_handler(argc, rs->stackBottom + base, &result);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // A handler that let the heap's refusal through gave up its step: the
+      // run stops with "Out of memory", its arguments still on the stack.
+      MemoryExhausted();
+      rc = ORVA_ERR_INTERNAL;
+   }
+   if (rc != 0 || rs->OutOfMemory())
+   {
+      rs->pool.Release(result);
+      HostError(rc);
+      return;
+   }
+   // The handler saw the arguments in place; they go now.
+   while (rs->Depth() > base)
+      rs->pool.Release(*--rs->stackTop);
+   // A handler that succeeds without a result gives the script null.
+   rs->Push((result != nullptr) ? result : rs->pool.Null());
+}
+
+void ORVA_Engine::HostError(int code)
+{
+   const char *text = HostErrorMessage();
+   if (text == nullptr)
+   {
+      m_program->Error(code);
+      return;
+   }
+   // The host's words take the place of the code's message; the code and
+   // the line of the call stay, as every error text has them.
+   const int line = RuntimeErrorLine(m_program->m_ip, m_program->m_codeSize, m_program->m_instructions);
+   m_program->Error(code);
+   char *replaced = RuntimeErrorText(code, line, text);
+   if (replaced != nullptr)
+   {
+      free(m_program->m_errorText);
+      m_program->m_errorText = replaced;
+   }
+}

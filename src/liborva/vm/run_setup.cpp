@@ -1,0 +1,148 @@
+/*
+ * The run state of the engine: Begin prepares the code and enters the
+ * first frame as main is entered; the tear-down releases every frame and
+ * the state.
+ *
+ * The interpreter loop never recurses: a script call pushes a frame and the
+ * loop carries on at the callee's first instruction, so the nesting of
+ * script calls is bounded by MAX_CALL_DEPTH alone.
+ */
+#include "vm/engine.h"
+#include "vm/frame_entry.h"
+#include "support/memory.h"
+#include "vm/vm.h"
+
+#include <new>
+
+typedef ORVA_EngineAccess Access;
+
+bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
+{
+   ORVA_Program *program = m_program;
+   if (!PreparedIsCurrent())
+   {
+      delete m_prepared;
+      m_prepared = nullptr;
+      try
+      {
+         m_prepared = Prepare(m_fastPathsOff);
+      }
+      catch (const std::bad_alloc &)
+      {
+         MemoryExhausted();
+         program->Error(ORVA_ERR_INTERNAL);
+         return false;
+      }
+   }
+
+   // A run may have another environment, and a new table may sit where an
+   // old one was: what call sites found before counts for nothing.
+   for (ORVA_CallCache &call : m_prepared->calls)
+      call = ORVA_CallCache();
+
+   ORVA_RunState *rs = new ORVA_RunState();
+   rs->budget = g_orvaBudget;
+   if (!rs->GrowStack() || !rs->GrowFrames())
+   {
+      delete rs;
+      program->Error(ORVA_ERR_INTERNAL);
+      return false;
+   }
+   m_run = rs;
+
+   // main's frame: its scope is the one the host handed in, which holds the
+   // arguments as $1, $2, ...  Variables of it that main keeps in slots move
+   // there (the scope keeps a null value in their place, never read again).
+   const ORVA_Region *region = m_prepared->RegionAt(address);
+   const uint32 slotCount = (region != nullptr && region->slotted) ? region->slotCount : 0;
+   if (!rs->ReserveSlots(slotCount))
+   {
+      m_run = nullptr;
+      delete rs;
+      program->Error(ORVA_ERR_INTERNAL);
+      return false;
+   }
+   ORVA_Frame &frame = PushFrame(rs, m_prepared->CodeSize(), address, region, slotCount, 0);
+   frame.scope = program->m_locals;
+   for (uint32 i = 0; i < slotCount; i++)
+      rs->slots[i] = nullptr;
+   for (uint32 i = 0; i < slotCount; i++)
+   {
+      const auto &entry = region->slots[i];
+      ORVA_Variable *variable = program->m_locals->Find(m_prepared->names[entry.first].c_str());
+      if (variable == nullptr)
+         continue;
+      rs->slots[entry.second] = Access::Held(variable);
+      Access::Held(variable) = rs->pool.Null();
+   }
+
+   program->m_ip = address;
+   program->m_bindCounter = 1;
+   program->m_callDepth = 0;
+   const ORVA_Environment *env = program->m_environment;
+   EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
+   if (started != nullptr && started->timed)
+      rs->limits.deadline = started->deadline;   // the time spent linking is gone
+   if (g_orvaBudget != nullptr)
+      g_orvaBudget->fuel = &rs->limits.fuel;
+
+   // A global hides the locals of its name.
+   try
+   {
+      rs->shadowed.assign(m_prepared->names.size(), 0);
+   }
+   catch (const std::bad_alloc &)
+   {
+      MemoryExhausted();
+      program->Error(ORVA_ERR_INTERNAL);
+      return true;   // begun, and stopped at once: the tear-down releases the frame
+   }
+   for (uint32 i = 0; i < program->m_globals->Count(); i++)
+      GlobalAdded(program->m_globals->GetVariable(i));
+   // The first entry charges the entry function's length, as a call charges
+   // its callee's: straight-line code has no checkpoint of its own.  A run
+   // that may not go on is stopped here, and begun all the same.
+   ChargeUnits((region != nullptr && region->end > address) ? region->end - address : 1);
+   return true;
+}
+
+void ORVA_Engine::DisposeFrame(uint32 index)
+{
+   ORVA_RunState *rs = m_run;
+   ORVA_Frame &frame = rs->frames[index];
+   const uint32 end = (index + 1 < rs->frameCount) ? rs->frames[index + 1].slotBase : rs->slotTop;
+   for (uint32 i = frame.slotBase; i < end && i < rs->slotTop; i++)
+   {
+      delete rs->slots[i];
+      rs->slots[i] = nullptr;
+   }
+   // main's scope is the program's local scope (the host's, if it gave one).
+   delete frame.scope;
+   frame.scope = nullptr;
+   if (index == 0)
+      m_program->m_locals = nullptr;
+}
+
+void ORVA_Engine::EndCallers()
+{
+   ORVA_RunState *rs = m_run;
+   // The values left on the data stack, then the locals of every caller,
+   // innermost first; the running function's go last, after the environment.
+   while (rs->stackTop > rs->stackBottom)
+      delete *--rs->stackTop;
+   for (uint32 index = rs->frameCount - 1; index-- > 0;)
+      DisposeFrame(index);
+}
+
+void ORVA_Engine::End()
+{
+   ORVA_RunState *rs = m_run;
+   if (rs->frameCount > 0)
+      DisposeFrame(rs->frameCount - 1);
+   Unshadow();
+   LeaveRunLimits(&rs->limits);
+   if (g_orvaBudget != nullptr)
+      g_orvaBudget->fuel = nullptr;
+   m_run = nullptr;
+   delete rs;
+}

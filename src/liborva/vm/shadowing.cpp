@@ -1,0 +1,61 @@
+/*
+ * A global hides the locals of its name.  The prepared code keeps such
+ * locals in slots, so a global that appears mid-run turns every operation
+ * on those slots into its by-name form, which finds the global first; the
+ * turned operations are put back when the run ends.
+ */
+#include "vm/engine.h"
+#include "support/memory.h"
+#include "vm/vm.h"
+
+#include <new>
+
+void ORVA_Engine::Shadow(uint32 nameId)
+{
+   ORVA_RunState *rs = m_run;
+   if (nameId >= rs->shadowed.size() || rs->shadowed[nameId])
+      return;
+   rs->shadowed[nameId] = 1;
+   for (uint32 index : m_prepared->nameUses[nameId])
+   {
+      ORVA_PreparedOp &op = m_prepared->ops[index];
+      rs->patches.push_back({index, op.code, op.plain});
+      // The fused form gives way to the plain one; the instruction that
+      // names the variable itself searches by name.
+      if (ByNameCode(op.plain) != op.plain && op.b == nameId)
+         op.plain = ByNameCode(op.plain);
+      op.code = op.plain;
+   }
+}
+
+void ORVA_Engine::Unshadow()
+{
+   ORVA_RunState *rs = m_run;
+   while (!rs->patches.empty())
+   {
+      const ORVA_RunState::Patch &patch = rs->patches.back();
+      m_prepared->ops[patch.index].code = patch.code;
+      m_prepared->ops[patch.index].plain = patch.plain;
+      rs->patches.pop_back();
+   }
+}
+
+void ORVA_Engine::GlobalAdded(ORVA_Variable *variable)
+{
+   if (m_run == nullptr || m_prepared == nullptr || variable == nullptr)
+      return;
+   const uint32 id = m_prepared->NameId(variable->Name());
+   if (id == NO_SLOT)
+      return;
+   try
+   {
+      Shadow(id);
+   }
+   catch (const std::bad_alloc &)
+   {
+      // Some operations on the name's slots could not be turned: the run
+      // cannot go on right, so it stops.
+      MemoryExhausted();
+      m_program->Error(ORVA_ERR_INTERNAL);
+   }
+}
