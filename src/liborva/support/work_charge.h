@@ -16,9 +16,10 @@
 /*
  * The unit of the instruction budget is one instruction.  Text copied or
  * scanned costs one unit per WORK_BYTES_PER_UNIT bytes, about what the
- * loop takes for one instruction on the same machine.
+ * loop takes for one instruction on the same machine; hosts charge by the
+ * same measure.
  */
-const uint32 WORK_BYTES_PER_UNIT = 32;
+const uint32 WORK_BYTES_PER_UNIT = ORVA_WORK_BYTES_PER_UNIT;
 
 /*
  * Charges work outside the loop to the run under way on this thread (none:
