@@ -3,6 +3,7 @@
 // the limit's reason.  Each case runs in a child process so that its peak
 // memory can be read apart from the test's own.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ Outcome RunInChild(const std::string &body, const Limits &limits)
    if (pid == 0)
    {
       close(fds[0]);
-      std::string source = "sub main() {\n" + body + "\n}\n";
+      std::string source = orva_test::MainOf(body);
       char error[512] = "";
       ORVA_Program *program = ORVACompile(source.c_str(), error, sizeof(error));
       char report[700];
