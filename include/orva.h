@@ -876,6 +876,13 @@ extern "C"
    ORVA_API void *ORVAAllocate(size_t bytes);
    ORVA_API void *ORVAReallocate(void *block, size_t oldBytes, size_t newBytes);
    ORVA_API void ORVAFree(void *block, size_t bytes);
+
+   // The order of two numbers by the values they stand for, whatever their
+   // types: -1, 0 or 1.  Unlike the comparison operators, which first bring
+   // both to one type, it orders any mix exactly (a large uint64 above every
+   // int64, an integer and a real by their true values); a NaN comes after
+   // every other number.  A value that is not a number reads as 0.
+   ORVA_API int ORVACompareNumbers(const ORVA_Value *a, const ORVA_Value *b);
 }
 
 /*** Opt-in extension functions. ***/

@@ -3,6 +3,7 @@
 // then for good from N on.  Every run must end with its normal result or a
 // clean stop, and leak nothing (the sanitizer build checks the leaks).
 #include "orva.h"
+#include "test_util.h"
 #include "support/memory.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ struct Outcome
 Outcome RunOnce(const std::string &body, uint64 failAt, bool forGood)
 {
    Outcome o{-9, ORVA_STOP_NONE, "", ""};
-   std::string source = "sub main() {\n" + body + "\n}\n";
+   std::string source = orva_test::MainOf(body);
    char error[512] = "";
    std::unique_ptr<ORVA_Program> program(ORVACompile(source.c_str(), error, sizeof(error)));
    if (!program)
@@ -68,11 +69,7 @@ Outcome RunOnce(const std::string &body, uint64 failAt, bool forGood)
    g_failForGood = false;
    o.reason = program->GetStopReason();
    o.error = program->GetErrorText() != nullptr ? program->GetErrorText() : "";
-   rewind(out);
-   char buffer[4096];
-   size_t n;
-   while ((n = fread(buffer, 1, sizeof(buffer), out)) > 0)
-      o.output.append(buffer, n);
+   o.output = orva_test::ReadAll(out);
    fclose(out);
    return o;
 }

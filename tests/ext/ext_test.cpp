@@ -2,6 +2,7 @@
 // each handler does with hostile arguments when called as the interpreter
 // calls it.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace
 // or "!" and the error text when the run fails.
 std::string RunScript(const std::string &body, uint32 sets = ORVA_EXT_PURE)
 {
-   std::string source = "sub main() {\n" + body + "\n}\n";
+   std::string source = orva_test::MainOf(body);
    char error[512] = "";
    std::unique_ptr<ORVA_Program> program(ORVACompile(source.c_str(), error, sizeof(error)));
    if (!program)
@@ -30,12 +31,7 @@ std::string RunScript(const std::string &body, uint32 sets = ORVA_EXT_PURE)
    env->SetIO(nullptr, out);
    EXPECT_EQ(ORVARegisterExtensions(env, sets), 1);
    int rc = program->Run(env, 0, nullptr, nullptr, nullptr);
-   std::string text;
-   rewind(out);
-   char buffer[4096];
-   size_t n;
-   while ((n = fread(buffer, 1, sizeof(buffer), out)) > 0)
-      text.append(buffer, n);
+   std::string text = orva_test::ReadAll(out);
    fclose(out);
    if (rc != 0)
       return "!" + std::string(program->GetErrorText());
@@ -272,6 +268,33 @@ TEST(ExtArrays, SortOfNaNAndManyElementsStaysOrdered)
    EXPECT_NE(out.find("nan"), std::string::npos) << out;
 }
 
+// Near 2^63 and 2^64 a real and a wide integer differ by one unit in the
+// last place of neither; sort must still order them by their true values.
+TEST(ExtArrays, SortOrdersWideIntegersAndRealsByTrueValue)
+{
+   auto order = [](ORVA_Value a, ORVA_Value b) { return ORVACompareNumbers(&a, &b); };
+   const double two63 = 9223372036854775808.0, two64 = 18446744073709551616.0;
+   EXPECT_EQ(order(ORVA_Value(INT64_MAX), ORVA_Value(two63)), -1);
+   EXPECT_EQ(order(ORVA_Value(uint64(1) << 63), ORVA_Value(two63)), 0);
+   EXPECT_EQ(order(ORVA_Value((uint64(1) << 63) + 1), ORVA_Value(two63)), 1);
+   EXPECT_EQ(order(ORVA_Value(UINT64_MAX), ORVA_Value(two64)), -1);
+   EXPECT_EQ(order(ORVA_Value(two64), ORVA_Value(UINT64_MAX)), 1);
+   EXPECT_EQ(order(ORVA_Value(UINT64_MAX), ORVA_Value(int64(-1))), 1);
+   EXPECT_EQ(order(ORVA_Value(INT64_MIN), ORVA_Value(-two63)), 0);
+   EXPECT_EQ(order(ORVA_Value(INT64_MIN), ORVA_Value(-9223372036854777856.0)), 1);
+   EXPECT_EQ(order(ORVA_Value(int32(0)), ORVA_Value(-0.5)), 1);
+   EXPECT_EQ(order(ORVA_Value(int64(-1)), ORVA_Value(-0.5)), -1);
+   EXPECT_EQ(order(ORVA_Value(uint32(4000000000u)), ORVA_Value(int32(-1))), 1);
+   EXPECT_EQ(order(ORVA_Value(0.0 / 0.0), ORVA_Value(UINT64_MAX)), 1);
+   EXPECT_EQ(order(ORVA_Value(0.0 / 0.0), ORVA_Value(0.0 / 0.0)), 0);
+
+   EXPECT_EQ(RunScript("array a; a[1] = 18446744073709551616.0; a[2] = 18446744073709551615UL;\n"
+                       "a[3] = 9223372036854775809UL; a[4] = 9223372036854775808.0; a[5] = 9223372036854775807L;\n"
+                       "a[6] = -9223372036854775808.0; a[7] = -9223372036854775807L; sort(a); i = 1;\n"
+                       "while (i <= 7) { print typeof(a[i]) . \" \"; i++; } println a[7] == 18446744073709551616.0;"),
+             "real int64 int64 real uint64 uint64 real 1\n");
+}
+
 TEST(ExtHostile, HugeResultsGiveNullInsteadOfExhaustingMemory)
 {
    // 70000 replacements of one byte by 70000 bytes would make 4.9 GB.
@@ -298,9 +321,8 @@ protected:
    std::filesystem::path m_dir;
    void SetUp() override
    {
-      char pattern[] = "/tmp/orva-ext-test-XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      m_dir = pattern;
+      m_dir = orva_test::MakeScratchDir("orva-ext-test-");
+      ASSERT_FALSE(m_dir.empty());
    }
    void TearDown() override
    {

@@ -2,6 +2,7 @@
 // DFA, recompiled patterns, the extension functions, objects, sort keys,
 // output, and what a host function charges through the public interface.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ ORVA_ExtFunction g_hostFunctions[] = {
 Result RunLimited(const std::string &body, const Limits &limits, bool keepOutput = true, FILE *input = nullptr)
 {
    Result r;
-   std::string source = "sub main() {\n" + body + "\n}\n";
+   std::string source = orva_test::MainOf(body);
    char error[512] = "";
    std::unique_ptr<ORVA_Program> program(ORVACompile(source.c_str(), error, sizeof(error)));
    if (!program)
@@ -70,11 +71,7 @@ Result RunLimited(const std::string &body, const Limits &limits, bool keepOutput
    r.outputBytes = ftell(out);
    if (keepOutput && r.outputBytes < (1 << 20))
    {
-      rewind(out);
-      char buffer[4096];
-      size_t n;
-      while ((n = fread(buffer, 1, sizeof(buffer), out)) > 0)
-         r.output.append(buffer, n);
+      r.output = orva_test::ReadAll(out);
    }
    fclose(out);
    return r;

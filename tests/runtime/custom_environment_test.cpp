@@ -2,6 +2,7 @@
 // elsewhere, as docs/embedding.md shows it, and the derived class destroyed
 // whole by Run.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -68,9 +69,8 @@ protected:
    std::filesystem::path m_dir;
    void SetUp() override
    {
-      char pattern[] = "/tmp/orva-env-test-XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      m_dir = pattern;
+      m_dir = orva_test::MakeScratchDir("orva-env-test-");
+      ASSERT_FALSE(m_dir.empty());
       std::filesystem::create_directories(m_dir / "a");
       std::filesystem::create_directories(m_dir / "b");
    }

@@ -3,6 +3,7 @@
 // work whose cost depends on its operands is charged on every path, and a
 // run stops with the reason of the limit it met.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -52,13 +53,7 @@ Outcome RunUnder(ORVA_Program *program, const Limits &limits, ORVA_Environment *
    return o;
 }
 
-ORVA_Program *Compile(const std::string &source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source.c_str(), error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error;
-   return program;
-}
+using orva_test::Compile;
 
 // A block of n assignments, one per line.
 std::string Statements(int n)

@@ -3,6 +3,7 @@
 // checks), and the program runs again afterwards.
 #include "orva.h"
 #include "support/memory.h"
+#include "test_util.h"
 #include "vm/vm.h"
 
 #include <gtest/gtest.h>
@@ -40,13 +41,7 @@ Outcome RunWithCeiling(ORVA_Program *program, uint64 ceiling, ORVA_Value *argume
    return o;
 }
 
-ORVA_Program *Compile(const char *source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source, error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error;
-   return program;
-}
+using orva_test::Compile;
 }
 
 // Texts, arrays and recursion each grow until the ceiling refuses them; the

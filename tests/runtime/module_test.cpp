@@ -1,6 +1,7 @@
 // Module loading from the script library and from files, and built-ins
 // reached through compiled scripts.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,7 @@
 namespace
 {
 
-ORVA_Program *Compile(const char *source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source, error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error << "\n" << source;
-   return program;
-}
+using orva_test::Compile;
 
 // Runs main with the environment (or none) and returns the result as text,
 // or the error text prefixed with "!".
@@ -55,9 +50,8 @@ protected:
    void SetUp() override
    {
       m_oldDir = std::filesystem::current_path().string();
-      char pattern[] = "/tmp/orva_modules_XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      m_dir = pattern;
+      m_dir = orva_test::MakeScratchDir("orva_modules_").string();
+      ASSERT_FALSE(m_dir.empty());
       ASSERT_EQ(chdir(m_dir.c_str()), 0);
    }
    void TearDown() override

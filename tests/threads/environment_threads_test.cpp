@@ -54,9 +54,8 @@ protected:
    void SetUp() override
    {
       m_oldDir = std::filesystem::current_path().string();
-      char pattern[] = "/tmp/orva_threads_XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      m_dir = pattern;
+      m_dir = orva_test::MakeScratchDir("orva_threads_").string();
+      ASSERT_FALSE(m_dir.empty());
       std::ofstream(m_dir + "/calendar.orva") << kCalendar;
       std::filesystem::current_path(m_dir);
    }

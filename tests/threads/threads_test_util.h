@@ -3,18 +3,13 @@
 #define ORVA_THREADS_TEST_UTIL_H
 
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-inline ORVA_Program *Compile(const char *source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source, error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error << "\n" << source;
-   return program;
-}
+using orva_test::Compile;
 
 // Runs main with the environment and one argument (both taken over); the
 // result as text, or the error text prefixed with "!".

@@ -4,6 +4,8 @@
 #ifndef ORVA_TESTS_COMMAND_RUNNER_H
 #define ORVA_TESTS_COMMAND_RUNNER_H
 
+#include "test_util.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -58,9 +60,8 @@ protected:
 
    void SetUp() override
    {
-      char pattern[] = "/tmp/orva-cli-test-XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      m_dir = pattern;
+      m_dir = orva_test::MakeScratchDir("orva-cli-test-");
+      ASSERT_FALSE(m_dir.empty());
    }
 
    void TearDown() override
@@ -84,11 +85,7 @@ protected:
       fs::path in = m_dir / ".stdin", out = m_dir / ".stdout", err = m_dir / ".stderr";
       WriteFile(in, input);
       std::string command = CommandPath();
-      std::vector<char *> argv;
-      argv.push_back(const_cast<char *>(command.c_str()));
-      for (const std::string &a : args)
-         argv.push_back(const_cast<char *>(a.c_str()));
-      argv.push_back(nullptr);
+      std::vector<char *> argv = orva_test::ArgvOf(command, args);
 
       pid_t pid = fork();
       if (pid == 0)

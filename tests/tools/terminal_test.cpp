@@ -23,11 +23,7 @@ public:
          return;
       std::string slave = ptsname(m_master);
       std::string command = CommandPath();
-      std::vector<char *> argv;
-      argv.push_back(const_cast<char *>(command.c_str()));
-      for (const std::string &a : args)
-         argv.push_back(const_cast<char *>(a.c_str()));
-      argv.push_back(nullptr);
+      std::vector<char *> argv = orva_test::ArgvOf(command, args);
       std::string homeVariable = "HOME=" + home.string();
       m_pid = fork();
       if (m_pid == 0)

@@ -2,7 +2,7 @@
 // a text that grows by appending.
 #include "orva.h"
 #include "values/number_text.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // the trail of calls after a failed run, the run's environment from inside
 // a host function and an error worded by the host.
 #include "orva.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,7 @@
 namespace
 {
 
-ORVA_Program *Compile(const char *source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source, error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error << "\n" << source;
-   return program;
-}
+using orva_test::Compile;
 
 // Enters the function with the arguments (taken over) in an environment (or
 // none); the result as "type:text", or the error text prefixed with "!".

@@ -5,6 +5,7 @@
  * stop at the same places.
  */
 #include "vm/engine.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,7 @@ struct Outcome
    std::string text;   // the result, or the error text
 };
 
-ORVA_Program *Compile(const std::string &source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source.c_str(), error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error;
-   return program;
-}
+using orva_test::Compile;
 
 Outcome RunMain(ORVA_Program *program, ORVA_Environment *env, int32 argument)
 {

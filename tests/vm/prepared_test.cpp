@@ -6,6 +6,7 @@
  * name, no fusion, no typed shortcut); both must agree to the byte.
  */
 #include "vm/engine.h"
+#include "test_util.h"
 #include "vm_test_util.h"
 
 #include <gtest/gtest.h>
@@ -37,13 +38,7 @@ std::ostream &operator<<(std::ostream &out, const Outcome &o)
    return out;
 }
 
-ORVA_Program *Compile(const char *source)
-{
-   char error[256] = "";
-   ORVA_Program *program = ORVACompile(source, error, sizeof(error));
-   EXPECT_NE(program, nullptr) << error;
-   return program;
-}
+using orva_test::Compile;
 
 Outcome RunOnce(ORVA_Program *program, bool plain, const std::vector<ORVA_ExtFunction> &extra,
                 const std::function<std::vector<ORVA_Value *>()> &args)

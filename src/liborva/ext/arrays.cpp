@@ -49,28 +49,28 @@ enum SortClass
 struct SortKey
 {
    SortClass cls;
-   long double number;   // exact for every int64 and uint64 on the platforms built for
+   const ORVA_Value *number;   // the number's value, ordered by ORVACompareNumbers
    Text text;
-   size_t slot;          // where the copy that goes back into the array is held
+   size_t slot;                // where the copy that goes back into the array is held
 };
 
 SortKey MakeKey(ORVA_Value *value, size_t slot)
 {
-   SortKey key{SORT_OTHER, 0, Text(), slot};
+   SortKey key{SORT_OTHER, nullptr, Text(), slot};
    switch (value->DataType())
    {
       case ORVA_DT_REAL:
-         key.number = value->GetValueAsReal();
-         key.cls = std::isnan(key.number) ? SORT_NAN : SORT_NUMBER;
+      {
+         const double real = value->GetValueAsReal();
+         key.cls = std::isnan(real) ? SORT_NAN : SORT_NUMBER;
+         key.number = value;
          break;
+      }
       case ORVA_DT_INT32:
       case ORVA_DT_INT64:
-         key.number = static_cast<long double>(value->GetValueAsInt64());
-         key.cls = SORT_NUMBER;
-         break;
       case ORVA_DT_UINT32:
       case ORVA_DT_UINT64:
-         key.number = static_cast<long double>(value->GetValueAsUInt64());
+         key.number = value;
          key.cls = SORT_NUMBER;
          break;
       case ORVA_DT_STRING:
@@ -92,7 +92,7 @@ bool KeyLess(const SortKey &a, const SortKey &b)
    if (a.cls != b.cls)
       return a.cls < b.cls;
    if (a.cls == SORT_NUMBER)
-      return a.number < b.number;
+      return ORVACompareNumbers(a.number, b.number) < 0;
    if (a.cls == SORT_TEXT)
       return a.text < b.text;   // char_traits<char> compares bytes as unsigned
    return false;

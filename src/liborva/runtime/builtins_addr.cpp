@@ -1,5 +1,5 @@
 #include "runtime/builtins.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 
 #include <arpa/inet.h>
 #include <new>

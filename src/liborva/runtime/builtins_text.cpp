@@ -1,6 +1,6 @@
 #include "runtime/builtins.h"
 #include "support/memory.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -13,7 +13,7 @@
  * pointer that Get hands out stays valid until its element is replaced.
  */
 #include "orva.h"
-#include "vm/run_limits.h"
+#include "support/work_charge.h"
 #include "support/memory.h"
 #include "values/array_cycle.h"
 

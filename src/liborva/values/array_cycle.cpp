@@ -5,7 +5,7 @@
  */
 #include "values/array_cycle.h"
 #include "support/memory.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 
 #include <utility>
 #include <new>

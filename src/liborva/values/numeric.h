@@ -305,6 +305,65 @@ template <int OpCode> ORVA_ALWAYS_INLINE bool NumCompare(int type, ORVA_Number a
 #undef ORVA_NUM_COMPARE
 }
 
+/*
+ * The order of two numbers of any types by the values they stand for: -1, 0
+ * or 1.  The comparison operators first bring both to a common type, which
+ * reads a uint64 past 2^63 as negative and rounds wide integers to reals, so
+ * they cannot order a mix of types; sorting orders by this instead.  A NaN
+ * comes after every other number and ties with another NaN.
+ */
+inline int NumOrder(int leftType, ORVA_Number left, int rightType, ORVA_Number right)
+{
+   struct Integer
+   {
+      bool negative;
+      uint64 bits;   // the value as int64 when negative, else as uint64
+   };
+   auto integer = [](int type, ORVA_Number n) -> Integer {
+      if (type == ORVA_DT_UINT32 || type == ORVA_DT_UINT64)
+         return {false, type == ORVA_DT_UINT32 ? n.u32 : n.u64};
+      const int64 v = NumToInt64(type, n);
+      return {v < 0, static_cast<uint64>(v)};
+   };
+   auto order = [](Integer a, Integer b) -> int {
+      if (a.negative != b.negative)
+         return a.negative ? -1 : 1;
+      if (a.negative)
+         return (static_cast<int64>(a.bits) < static_cast<int64>(b.bits)) ? -1 : (a.bits != b.bits);
+      return (a.bits < b.bits) ? -1 : (a.bits != b.bits);
+   };
+   // An integer against a real d: outside the integers' reach d decides; else
+   // its whole part (exact) first, then its fraction.
+   auto againstReal = [&order](Integer a, double d) -> int {
+      if (d != d)
+         return -1;
+      if (d >= 18446744073709551616.0)
+         return -1;
+      if (d < -9223372036854775808.0)
+         return 1;
+      const Integer whole = (d >= 0) ? Integer{false, static_cast<uint64>(d)}
+                                     : Integer{static_cast<int64>(d) < 0, static_cast<uint64>(static_cast<int64>(d))};
+      const int byWhole = order(a, whole);
+      if (byWhole != 0)
+         return byWhole;
+      const double fraction = d - ((d >= 0) ? static_cast<double>(whole.bits) : static_cast<double>(static_cast<int64>(whole.bits)));
+      return (fraction > 0) ? -1 : (fraction < 0);
+   };
+   const bool leftReal = (leftType == ORVA_DT_REAL), rightReal = (rightType == ORVA_DT_REAL);
+   if (leftReal && rightReal)
+   {
+      const double a = left.real, b = right.real;
+      if (a != a || b != b)
+         return (a != a) - (b != b);
+      return (a < b) ? -1 : (a > b);
+   }
+   if (rightReal)
+      return againstReal(integer(leftType, left), right.real);
+   if (leftReal)
+      return -againstReal(integer(rightType, right), left.real);
+   return order(integer(leftType, left), integer(rightType, right));
+}
+
 /* Zero tests; a non-number is neither zero nor non-zero.  A NaN is not zero. */
 ORVA_ALWAYS_INLINE bool NumIsZero(int type, ORVA_Number n)
 {

@@ -6,10 +6,10 @@
 #include "support/memory.h"
 #include "support/support.h"
 #include "values/text_block.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 #include "values/number_text.h"
 #include "values/numeric.h"
-#include "vm/run_limits.h"
+#include "support/work_charge.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -8,6 +8,7 @@
  */
 #include "orva.h"
 #include "values/numeric.h"
+#include "values/value_access.h"
 
 #include <cstring>
 
@@ -117,3 +118,9 @@ ORVA_VALUE_COMPARE(LT, OPCODE_LT)
 ORVA_VALUE_COMPARE(LE, OPCODE_LE)
 ORVA_VALUE_COMPARE(GT, OPCODE_GT)
 ORVA_VALUE_COMPARE(GE, OPCODE_GE)
+
+int ORVACompareNumbers(const ORVA_Value *a, const ORVA_Value *b)
+{
+   return NumOrder(ORVA_EngineAccess::Type(a), ORVA_EngineAccess::Number(a), ORVA_EngineAccess::Type(b),
+                   ORVA_EngineAccess::Number(b));
+}

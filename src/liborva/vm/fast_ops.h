@@ -11,7 +11,7 @@
 #define ORVA_FAST_OPS_H
 
 #include "values/numeric.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 #include "vm/run_limits.h"
 
 #include <cstring>

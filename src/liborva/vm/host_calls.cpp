@@ -6,7 +6,7 @@
 #include "vm/engine.h"
 #include "support/memory.h"
 #include "vm/vm.h"
-#include "runtime/host_context.h"
+#include "vm/host_context.h"
 
 #include <cstdlib>
 #include <new>

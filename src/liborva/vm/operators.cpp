@@ -4,7 +4,7 @@
  */
 #include "vm/engine.h"
 #include "vm/opcodes.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 #include "support/pattern_budget.h"
 #include "support/regex_cost.h"
 #include "support/memory.h"

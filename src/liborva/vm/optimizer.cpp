@@ -3,7 +3,7 @@
  * end, and unconditional jumps to the next instruction are removed.  Numeric
  * literals lose text that merely repeats how they print.
  */
-#include "vm/value_access.h"
+#include "values/value_access.h"
 #include "vm/vm.h"
 #include "values/number_text.h"
 

@@ -5,7 +5,7 @@
  */
 #include "values/number_text.h"
 #include "vm/engine.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 #include "vm/vm.h"
 
 #include <algorithm>

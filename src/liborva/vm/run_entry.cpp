@@ -7,7 +7,7 @@
 #include "support/memory.h"
 #include "values/array_cycle.h"
 #include "vm/vm.h"
-#include "runtime/host_context.h"
+#include "vm/host_context.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,8 @@
  * The loop spends "fuel" at its checkpoints (backward jumps and calls) and
  * looks at the limits only when the fuel runs out, so a run without limits
  * pays one decrement and one compare per checkpoint.  Code outside the loop
- * charges its own work here in proportion to its size (ChargeWork), and
+ * charges its own work in proportion to its size (ChargeWork, declared
+ * below the values in support/work_charge.h), and
  * anything that finds the run must end calls StopRun or StopCurrentRun.
  *
  * How to stop a run from inside the library:
@@ -32,15 +33,9 @@
 #define ORVA_RUN_LIMITS_H
 
 #include "orva.h"
+#include "support/work_charge.h"   // ChargeUnits, ChargeWork and the unit they count in
 
 #include <chrono>
-
-/*
- * The unit of the instruction budget is one instruction.  Text copied or
- * scanned costs one unit per WORK_BYTES_PER_UNIT bytes, about what the
- * loop takes for one instruction on the same machine.
- */
-const uint32 WORK_BYTES_PER_UNIT = 32;
 
 /* Units spent between two looks at the clock or the stop request. */
 const int64 LIMIT_SLICE = 1 << 14;
@@ -86,17 +81,6 @@ bool LookAtLimits(ORVA_RunLimits *limits);
 /* Stops the run of program, or the run under way on this thread, with reason ORVA_STOP_*. */
 void StopRun(ORVA_Program *program, int reason);
 bool StopCurrentRun(int reason);   // false when no run is under way on this thread
-
-/*
- * Charges work outside the loop to the run under way on this thread (none:
- * nothing happens).  False when the run has to stop, and then it has
- * stopped: the caller gives up what it was doing.
- */
-bool ChargeUnits(uint64 units);
-inline bool ChargeWork(uint64 bytes)
-{
-   return ChargeUnits(bytes / WORK_BYTES_PER_UNIT);
-}
 
 /*
  * For work outside the loop that counts against the clock alone (compiling

@@ -11,7 +11,7 @@
 #include "support/memory.h"
 #include "support/regex_match.h"
 #include "support/regex_cost.h"
-#include "vm/value_access.h"
+#include "values/value_access.h"
 #include "vm/run_limits.h"
 
 #include <cstdlib>

@@ -9,7 +9,7 @@
 
 #include "orva.h"
 #include "vm/opcodes.h"
-#include "vm/value_access.h"   // for the sources of the machine that reach into values
+#include "values/value_access.h"   // for the sources of the machine that reach into values
 #include "support/memory.h"
 
 #include <cstdlib>

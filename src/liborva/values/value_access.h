@@ -5,7 +5,9 @@
  * This header is the one place where the engine touches those insides, so a
  * change to how values keep their text or number lands here and nowhere
  * else in the engine.  Each helper does exactly what the public method it
- * stands in for does.
+ * stands in for does.  It sits with the values, which define its
+ * out-of-line helpers and copy through it themselves, so the layers above
+ * reach down to it and nothing here reaches up.
  */
 #ifndef ORVA_VALUE_ACCESS_H
 #define ORVA_VALUE_ACCESS_H

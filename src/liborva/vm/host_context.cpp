@@ -1,7 +1,7 @@
 /*
  * The run under way on each thread, as host functions reach it.
  */
-#include "runtime/host_context.h"
+#include "vm/host_context.h"
 
 #include <cstdlib>
 #include <cstring>
