@@ -207,14 +207,7 @@ void ORVA_Value::ReleaseContent()
    {
       ORVA_Array *array = m_value.array;
       m_value.array = nullptr;
-      if (array != nullptr)
-      {
-         array->DecRefCount();
-         if (array->IsUnused())
-            delete array;
-         else
-            array->Dropped();
-      }
+      ORVA_EngineAccess::ReleaseArray(array);
    }
 }
 

@@ -163,14 +163,20 @@ public:
       ORVA_Array *array = value->m_value.array;
       value->m_dataType = ORVA_DT_NULL;
       value->m_value.u64 = 0;
-      if (array != nullptr)
-      {
-         array->DecRefCount();
-         if (array->IsUnused())
-            delete array;
-         else
-            array->Dropped();
-      }
+      ReleaseArray(array);
+   }
+
+   // Gives up one reference to array: the last frees it, any other leaves
+   // it to the cycle collector's judgement.
+   static void ReleaseArray(ORVA_Array *array)
+   {
+      if (array == nullptr)
+         return;
+      array->DecRefCount();
+      if (array->IsUnused())
+         delete array;
+      else
+         array->Dropped();
    }
 
    // A number whose cached text is what formatting its number would give,
