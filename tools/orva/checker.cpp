@@ -172,16 +172,16 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
    return never;
 }
 
-std::vector<std::string> AddModuleFunctions(const std::string &source, const Session &session, KnownFunctions *known)
+std::vector<std::string> AddModuleFunctions(const std::vector<Token> &scriptTokens, const Session &session,
+                                            KnownFunctions *known)
 {
    std::vector<std::string> missing;
-   std::vector<std::string> pending = {source};
+   std::vector<std::vector<Token>> pending = {scriptTokens};
    std::set<std::string> done;
    while (!pending.empty())
    {
-      std::string text = std::move(pending.back());
+      const std::vector<Token> tokens = std::move(pending.back());
       pending.pop_back();
-      std::vector<Token> tokens = ScanTokens(text);
       for (size_t k = 0; k + 1 < tokens.size(); k++)
       {
          if (!tokens[k].Is("use"))
@@ -212,8 +212,9 @@ std::vector<std::string> AddModuleFunctions(const std::string &source, const Ses
             missing.push_back(name + "` (" + file + ") does not compile");
             continue;
          }
-         known->AddScript(moduleText, file);
-         pending.push_back(moduleText);
+         std::vector<Token> moduleTokens = ScanTokens(moduleText);
+         known->AddScript(moduleTokens, file);
+         pending.push_back(std::move(moduleTokens));
       }
    }
    return missing;
@@ -230,8 +231,8 @@ std::vector<Warning> CheckScript(const std::string &script, const Session &sessi
       tokens = ScanTokens(source);
    KnownFunctions known;
    known.AddHost(session);
-   known.AddScript(source, "");
-   std::vector<std::string> missing = AddModuleFunctions(source, session, &known);
+   known.AddScript(tokens, "");
+   std::vector<std::string> missing = AddModuleFunctions(tokens, session, &known);
    for (const std::string &problem : missing)
    {
       const std::string name = problem.substr(0, problem.find('`'));

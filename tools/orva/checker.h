@@ -52,7 +52,7 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
 // The modules a script uses (also through its modules) that the session
 // cannot find, by name, or "NAME` (FILE) does not compile" for one found
 // that does not compile; the functions of the others are added to known.
-std::vector<std::string> AddModuleFunctions(const std::string &source, const Session &session,
+std::vector<std::string> AddModuleFunctions(const std::vector<Token> &tokens, const Session &session,
                                             KnownFunctions *known);
 
 // Every warning for a script that compiled, in the order of its lines.

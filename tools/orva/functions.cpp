@@ -79,9 +79,8 @@ void KnownFunctions::AddHost(const Session &session)
    }
 }
 
-void KnownFunctions::AddScript(const std::string &source, const std::string &where)
+void KnownFunctions::AddScript(const std::vector<Token> &tokens, const std::string &where)
 {
-   std::vector<Token> tokens = ScanTokens(source);
    for (size_t k = 0; k + 2 < tokens.size(); k++)
    {
       if (!tokens[k].Is("sub") || tokens[k + 1].kind != TokenKind::Name || !tokens[k + 2].Is("("))

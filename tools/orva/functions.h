@@ -7,6 +7,7 @@
 #define ORVA_CLI_FUNCTIONS_H
 
 #include "cli.h"
+#include "source_scan.h"
 
 #include <map>
 #include <string>
@@ -36,7 +37,7 @@ public:
    void AddHost(const Session &session);
    // The functions a script or module text defines; a function that reads
    // $N arguments takes any number.
-   void AddScript(const std::string &source, const std::string &where);
+   void AddScript(const std::vector<Token> &tokens, const std::string &where);
 
    const FunctionArity *Find(const std::string &name) const;
    // The known name closest to name when it is close enough to be a slip of

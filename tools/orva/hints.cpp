@@ -47,8 +47,9 @@ std::string RunErrorNote(const ORVA_Program &program, const std::string &source,
       return std::string();
    KnownFunctions known;
    known.AddHost(session);
-   known.AddScript(source, "");
-   AddModuleFunctions(source, session, &known);
+   const std::vector<Token> tokens = ScanTokens(source);
+   known.AddScript(tokens, "");
+   AddModuleFunctions(tokens, session, &known);
    if (code == ORVA_ERR_NO_FUNCTION)
    {
       std::string note = "no function is named `" + name + "`";

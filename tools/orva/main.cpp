@@ -384,7 +384,7 @@ int ReadScript(const Options &options, Script *script)
          return EXIT_STATUS_USAGE;
       }
    }
-   if (ScanTokens(script->text).empty())
+   if (!HasTokens(script->text))
    {
       fflush(stdout);
       fprintf(stderr, "%serror: the script is empty: write functions such as `sub main()`, or one expression\n",

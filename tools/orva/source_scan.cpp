@@ -28,10 +28,8 @@ static bool IsNameChar(int c)
 
 static bool IsKeyword(const std::string &word)
 {
-   for (const char *k : s_keywords)
-      if (word == k)
-         return true;
-   return false;
+   static const std::unordered_set<std::string> keywords(std::begin(s_keywords), std::end(s_keywords));
+   return keywords.count(word) != 0;
 }
 
 // Bytes past the end read as 0, which belongs to no token.
@@ -130,33 +128,45 @@ std::vector<Token> ScanTokens(const std::string &s)
    return ScanContinued(s, &level);
 }
 
-std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
+// Past white space and comments from i: where the next token starts.
+static size_t SkipSpace(const std::string &s, size_t i, int *commentLevel)
 {
-   std::vector<Token> tokens;
-   size_t i = SkipCommentBody(s, 0, commentLevel);
-   size_t counted = 0;   // line feeds before here are in line
-   int line = 1;
    while (i < s.size())
    {
-      int c = At(s, i);
+      const int c = At(s, i);
       if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-      {
          i++;
-         continue;
-      }
-      if (c == '/' && At(s, i + 1) == '/')
+      else if (c == '/' && At(s, i + 1) == '/')
       {
          while (i < s.size() && s[i] != '\n')
             i++;
-         continue;
       }
-      if (c == '/' && At(s, i + 1) == '*')
+      else if (c == '/' && At(s, i + 1) == '*')
       {
          *commentLevel = 1;
          i = SkipCommentBody(s, i + 2, commentLevel);
-         continue;
       }
+      else
+         break;
+   }
+   return i;
+}
 
+bool HasTokens(const std::string &s)
+{
+   int level = 0;
+   return SkipSpace(s, SkipCommentBody(s, 0, &level), &level) < s.size();
+}
+
+std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
+{
+   std::vector<Token> tokens;
+   size_t counted = 0;   // line feeds before here are in line
+   int line = 1;
+   for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
+        i = SkipSpace(s, i, commentLevel))
+   {
+      const int c = At(s, i);
       Token t;
       t.begin = i;
       line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
@@ -172,8 +182,8 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
       {
          bool compound;
          i = ScanName(s, i, &compound);
-         t.kind = (!compound && IsKeyword(s.substr(t.begin, i - t.begin))) ? TokenKind::Keyword
-                                                                          : TokenKind::Name;
+         t.text = s.substr(t.begin, i - t.begin);
+         t.kind = (!compound && IsKeyword(t.text)) ? TokenKind::Keyword : TokenKind::Name;
       }
       else if (isdigit(c) || (c == '-' && isdigit(At(s, i + 1))))
       {
@@ -190,7 +200,8 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
          i += length;
       }
       t.end = i;
-      t.text = s.substr(t.begin, t.end - t.begin);
+      if (t.kind != TokenKind::Name && t.kind != TokenKind::Keyword)
+         t.text = s.substr(t.begin, t.end - t.begin);
       tokens.push_back(std::move(t));
    }
    return tokens;

@@ -35,10 +35,17 @@ struct Token
    size_t end;
    int line;       // the line it starts on, from 1, in the scanned text
 
-   bool Is(const char *s) const { return (kind == TokenKind::Symbol || kind == TokenKind::Keyword) && text == s; }
+   // The first byte decides most tests before the whole text is compared.
+   bool Is(const char *s) const
+   {
+      return (kind == TokenKind::Symbol || kind == TokenKind::Keyword) && text[0] == s[0] && text == s;
+   }
 };
 
 std::vector<Token> ScanTokens(const std::string &source);
+
+// Whether source holds anything but white space and comments.
+bool HasTokens(const std::string &source);
 
 // Index of the token that closes the bracket opened at tokens[open] (o and c
 // are the pair, "(" and ")" say), or the token count when it is never closed.

@@ -34,6 +34,7 @@ struct Cycles
    // The walks' work, kept for its capacity: room for all of it is made
    // before a trial changes anything.
    std::vector<ORVA_Array *> gathered;   // every array reachable from the candidates
+   std::vector<ORVA_Array *> edges;      // the references among them, one entry each
    std::vector<ORVA_Array *> stack;
    std::vector<ORVA_Array *> children;
    std::vector<ORVA_Array *> garbage;
@@ -129,8 +130,9 @@ bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *refer
 {
    Cycles &cycles = t_cycles;
    std::vector<ORVA_Array *> &gathered = cycles.gathered;
-   std::vector<ORVA_Array *> &children = cycles.children;
+   std::vector<ORVA_Array *> &edges = cycles.edges;
    gathered.clear();
+   edges.clear();
    *references = 0;
    try
    {
@@ -142,21 +144,21 @@ bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *refer
          }
       for (size_t next = 0; next < gathered.size(); next++)
       {
-         children.clear();
-         gathered[next]->ChildArrays(children);
-         *references += children.size();
-         for (ORVA_Array *child : children)
-            if (child->m_color != GRAY)
+         const size_t first = edges.size();
+         gathered[next]->ChildArrays(edges);
+         for (size_t i = first; i < edges.size(); i++)
+            if (edges[i]->m_color != GRAY)
             {
-               gathered.push_back(child);
-               child->m_color = GRAY;
+               gathered.push_back(edges[i]);
+               edges[i]->m_color = GRAY;
             }
       }
+      *references = edges.size();
       // The walks below push at most every reference and every root once:
       // with room for that, nothing in the trial can fail.
       const size_t most = *references + gathered.size() + 1;
       cycles.stack.reserve(most);
-      children.reserve(most);
+      cycles.children.reserve(most);
       cycles.garbage.reserve(gathered.size());
       cycles.released.reserve(most);
       return true;
@@ -166,7 +168,7 @@ bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *refer
       for (ORVA_Array *array : gathered)
          array->m_color = BLACK;
       gathered.clear();
-      children.clear();
+      edges.clear();
       MemoryExhausted();
       return false;
    }
@@ -176,17 +178,12 @@ bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *refer
 size_t ORVA_CycleCollector::MarkGray()
 {
    Cycles &cycles = t_cycles;
-   std::vector<ORVA_Array *> &children = cycles.children;
    size_t work = 0;
    for (ORVA_Array *array : cycles.gathered)
-   {
       work += static_cast<size_t>(array->m_size) + 1;
-      children.clear();
-      array->ChildArrays(children);
-      for (ORVA_Array *child : children)
-         child->m_refCount--;
-   }
-   children.clear();
+   for (ORVA_Array *child : cycles.edges)
+      child->m_refCount--;
+   cycles.edges.clear();
    return work;
 }
 

@@ -89,15 +89,14 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
       char note[128] = "";
       if (refused != nullptr)
          snprintf(note, sizeof(note), " (%s was refused: its worst case could pass the limit)", refused);
+      const int line = RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions);
       char buffer[256];
-      snprintf(buffer, sizeof(buffer), "Error in line %d: %s%s",
-               RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions), StopMessage(reason),
-               note);
+      snprintf(buffer, sizeof(buffer), "Error in line %d: %s%s", line, StopMessage(reason), note);
       if (program->m_engine != nullptr)
          RecordErrorTrace(program->m_engine, program->m_ip);
       free(program->m_errorText);
       program->m_errorText = strdup(buffer);
-      program->RecordErrorParts(0, RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions));
+      program->RecordErrorParts(0, line);
    }
    program->m_ip = INVALID_ADDRESS;
 }

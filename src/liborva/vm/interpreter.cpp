@@ -282,24 +282,22 @@ do_return:
          pc = ops + region->callEntry;
          DISPATCH();
       }
-      SYNC();
-      at = INDEX();
-      callTarget = pc->a;
-      callArgc = static_cast<int32>(pc->b);
-      callRegion = pc->p.region;
-      goto enter_call;
+      goto call_from_pc;
    }
 
    HANDLER(CALL_LONG)
    {
       CHECKPOINT(static_cast<int64>(pc->p.region->end - pc->a));
-      SYNC();
-      at = INDEX();
-      callTarget = pc->a;
-      callArgc = static_cast<int32>(pc->b);
-      callRegion = pc->p.region;
-      goto enter_call;
    }
+   // A CALL the inline form does not take, or a CALL_LONG: the callee is the
+   // instruction's own.
+call_from_pc:
+   SYNC();
+   at = INDEX();
+   callTarget = pc->a;
+   callArgc = static_cast<int32>(pc->b);
+   callRegion = pc->p.region;
+   goto enter_call;
 
    HANDLER(CALL_NAME)
    {
