@@ -2,6 +2,7 @@
  * The allocation funnel (see memory.h for the policy).
  */
 #include "support/memory.h"
+#include "support/work_charge.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 uint32 g_orvaTextLimit = UINT32_MAX - 1;
 
 thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
+
+thread_local ORVA_WorkMeter *g_orvaWorkMeter ORVA_TLS_FAST = nullptr;
 
 bool (*g_orvaFailAllocation)() = nullptr;
 
