@@ -9,9 +9,9 @@
 
 uint32 g_orvaTextLimit = UINT32_MAX - 1;
 
-thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
+ORVA_THREAD_POINTER ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
 
-thread_local ORVA_WorkMeter *g_orvaWorkMeter ORVA_TLS_FAST = nullptr;
+ORVA_THREAD_POINTER ORVA_WorkMeter *g_orvaWorkMeter ORVA_TLS_FAST = nullptr;
 
 bool (*g_orvaFailAllocation)() = nullptr;
 

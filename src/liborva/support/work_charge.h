@@ -36,7 +36,7 @@ struct ORVA_WorkMeter
 };
 
 /* The meter of the run under way on this thread, or null. */
-extern thread_local ORVA_WorkMeter *g_orvaWorkMeter ORVA_TLS_FAST;
+extern ORVA_THREAD_POINTER ORVA_WorkMeter *g_orvaWorkMeter ORVA_TLS_FAST;
 
 /*
  * Charges work outside the loop to the run under way on this thread (none:

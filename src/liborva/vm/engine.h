@@ -110,9 +110,12 @@ public:
    // wherever the loop syncs its position, since error texts read it.)
    void SyncHostView()
    {
-      m_program->m_callDepth = m_run->frameCount - 1;
-      m_program->m_locals = m_run->Top().scope;
-      m_program->m_bindCounter = m_run->bindCounter;
+      const uint32 depth = m_run->frameCount - 1;
+      ORVA_VariableSystem *scope = m_run->frames[depth].scope;
+      const int32 bindCounter = m_run->bindCounter;
+      m_program->m_callDepth = depth;
+      m_program->m_locals = scope;
+      m_program->m_bindCounter = bindCounter;
    }
 
    // Names: the home of a variable's value, found as the language finds it.
