@@ -18,13 +18,17 @@
 class TestProgram : public ORVA_Program
 {
 public:
+   using ORVA_Program::DoBinaryOperation;
    using ORVA_Program::Error;
+   using ORVA_Program::MatchRegexp;
    using ORVA_Program::FinalJumpDestination;
    using ORVA_Program::GetFunctionAddress;
    using ORVA_Program::RelocateCode;
 
    void SetIP(uint32 ip) { m_ip = ip; }
    uint32 IP() const { return m_ip; }
+   uint32 CallDepth() const { return m_callDepth; }
+   const ORVA_VariableSystem *Locals() const { return m_locals; }
    uint32 FunctionCount() const { return m_functionCount; }
    uint32 ModuleCount() const { return m_moduleCount; }
 

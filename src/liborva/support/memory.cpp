@@ -2,13 +2,16 @@
  * The allocation funnel (see memory.h for the policy).
  */
 #include "support/memory.h"
+#include "support/work_charge.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 uint32 g_orvaTextLimit = UINT32_MAX - 1;
 
-thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
+ORVA_THREAD_POINTER ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST = nullptr;
+
+ORVA_THREAD_POINTER ORVA_WorkMeter *g_orvaWorkMeter ORVA_TLS_FAST = nullptr;
 
 bool (*g_orvaFailAllocation)() = nullptr;
 

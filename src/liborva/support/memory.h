@@ -38,7 +38,19 @@ static const int MEMORY_TEXT_TOO_LONG = 3;
 #define ORVA_TLS_FAST
 #endif
 
-extern thread_local ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST;
+/*
+ * A per-thread pointer that starts null.  thread_local across files makes
+ * every use first ask whether the variable needs dynamic initialisation
+ * (a call through a weak symbol); __thread never has any, so a use is one
+ * load.
+ */
+#if defined(__GNUC__)
+#define ORVA_THREAD_POINTER __thread
+#else
+#define ORVA_THREAD_POINTER thread_local
+#endif
+
+extern ORVA_THREAD_POINTER ORVA_MemoryBudget *g_orvaBudget ORVA_TLS_FAST;
 
 /* Installs a budget for the calling thread and puts the previous one back. */
 class ORVA_BudgetScope

@@ -22,6 +22,7 @@ void ORVA_Engine::Reference(char *attribute)
       }
       else
       {
+         SyncHostView();
          ORVA_Value *result = object->Class()->GetAttr(object, attribute);
          if (result == nullptr)
             m_program->Error(ORVA_ERR_NO_SUCH_ATTRIBUTE);

@@ -48,7 +48,7 @@
    do                             \
    {                              \
       SYNC();                     \
-      program->Error(code);       \
+      Fail(code);                 \
       goto stopped;               \
    } while (0)
 // After an out-of-line step that may have raised an error or pushed.
@@ -58,7 +58,7 @@
       RELOAD();                                          \
       if (program->m_ip == INVALID_ADDRESS)              \
          goto stopped;                                   \
-      if (ORVA_UNLIKELY(rs->OutOfMemory()))            \
+      if (ORVA_UNLIKELY(MemoryRefused()))                \
          FAIL(ORVA_ERR_INTERNAL);                        \
       if (ORVA_UNLIKELY(sp == rs->stackLimit))           \
       {                                                  \

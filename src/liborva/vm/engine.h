@@ -80,6 +80,20 @@ public:
    void EndCallers();   // the data stack and the callers' locals
    void End();          // the running function's locals and the run state
 
+   // An error of the run (or of the program outside a run): the program's
+   // error text, line and trace, and the machine stopped.
+   static void RaiseError(ORVA_Program *program, int code) { program->Error(code); }
+   void Fail(int code) { m_program->Error(code); }
+
+   // The general operators, on the values on top of the data stack (the
+   // loop's typed shortcuts are in fast_ops.h).  caseLabel is read by CASE
+   // alone: its label's constant.  A match at address keeps its compiled
+   // expression for the next match there and puts its groups in $1, $2, ...
+   // Each raises its own errors.
+   void BinaryOperation(int opCode, ORVA_Value *caseLabel);
+   void UnaryOperation(int opCode);
+   ORVA_Value *MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, bool ignoreCase, uint32 address);
+
    // EnterCall makes the frame of a script call whose arguments are on top
    // of the data stack and gives the address to go on at, or INVALID_ADDRESS
    // after raising an error.
@@ -88,6 +102,21 @@ public:
    // The current function's scope with every local of the run in it, for a
    // host that asks for a variable object mid-run.
    ORVA_VariableSystem *ScopeByName();
+
+   // The program's public view of the run (m_callDepth, m_locals,
+   // m_bindCounter) brought up to date.  The run keeps its own state; the
+   // view is written only where a host may look: before its functions and
+   // attributes run and whenever the loop returns to it.  (m_ip is written
+   // wherever the loop syncs its position, since error texts read it.)
+   void SyncHostView()
+   {
+      const uint32 depth = m_run->frameCount - 1;
+      ORVA_VariableSystem *scope = m_run->frames[depth].scope;
+      const int32 bindCounter = m_run->bindCounter;
+      m_program->m_callDepth = depth;
+      m_program->m_locals = scope;
+      m_program->m_bindCounter = bindCounter;
+   }
 
    // Names: the home of a variable's value, found as the language finds it.
    ORVA_Value **LocalHome(const char *name, bool create);   // the current function's locals

@@ -1,6 +1,6 @@
 /*
  * The typed shortcuts of the operators: two numbers computed on directly,
- * without the general dispatch of DoBinaryOperation and its conversions in
+ * without the general dispatch of ORVA_Engine::BinaryOperation and its conversions in
  * place.  They compute through the same numeric rules (values/numeric.h),
  * with the same common type, so their result is the general path's result;
  * whenever that path would do anything but compute (an operand that is no

@@ -13,6 +13,11 @@
 #include "values/numeric.h"
 #include "vm/run_state.h"
 
+// The two writers of a frame record must change together: a field added
+// to ORVA_Frame stops the build here until both write it.
+static_assert(sizeof(ORVA_Frame) == 4 * sizeof(uint32) + 2 * sizeof(void *),
+              "PushFrame and the loop's inline CALL write every field of a frame");
+
 /* False when one more frame would nest calls deeper than a run allows. */
 ORVA_ALWAYS_INLINE bool CallDepthLeft(const ORVA_RunState *rs)
 {

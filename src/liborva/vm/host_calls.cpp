@@ -26,7 +26,7 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    }
    // A refusal that the fast paths met since the last check stops the run
    // before the host sees what the refused operation left.
-   if (rs->OutOfMemory())
+   if (MemoryRefused())
    {
       m_program->Error(ORVA_ERR_INTERNAL);
       return;
@@ -34,6 +34,7 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
    ORVA_Value *result = nullptr;
    ClearHostErrorMessage();
+   SyncHostView();
    int rc;
    try
    {
@@ -46,7 +47,7 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
       MemoryExhausted();
       rc = ORVA_ERR_INTERNAL;
    }
-   if (rc != 0 || rs->OutOfMemory())
+   if (rc != 0 || MemoryRefused())
    {
       rs->pool.Release(result);
       HostError(rc);

@@ -6,8 +6,8 @@
  * bottom of the stack and the current frame's slots in locals, and writes
  * the position and the stack top back (SYNC) before anything that can fail
  * or call out of the loop: an error message reads the line of the public
- * instruction at m_ip, and the general operator dispatch works on the stack
- * as the run state holds it.  Dispatch is a computed goto through a table of
+ * instruction at m_ip, and the general operators (operators.cpp) work on
+ * the stack as the run state holds it.  Dispatch is a computed goto through a table of
  * handler addresses (a switch where the compiler has no computed goto).
  * Each handler ends by going on at the next position (NEXT) or a jump
  * target; a fused handler whose guard fails runs the plain handler of the
@@ -31,22 +31,21 @@ typedef ORVA_EngineAccess Access;
 uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region, uint32 returnPc)
 {
    ORVA_RunState *rs = m_run;
-   ORVA_Program *program = m_program;
    if (!CallDepthLeft(rs))
    {
-      program->Error(ORVA_ERR_CONTROL_STACK_OVERFLOW);
+      Fail(ORVA_ERR_CONTROL_STACK_OVERFLOW);
       return INVALID_ADDRESS;
    }
    if (argc < 0 || rs->Depth() < static_cast<uint32>(argc))
    {
-      program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return INVALID_ADDRESS;
    }
    const bool slotted = region != nullptr && region->slotted;
    const uint32 slotCount = slotted ? region->slotCount : 0;
    if ((rs->frameCount == rs->frameCapacity && !rs->GrowFrames()) || !rs->ReserveSlots(slotCount))
    {
-      program->Error(ORVA_ERR_INTERNAL);
+      Fail(ORVA_ERR_INTERNAL);
       return INVALID_ADDRESS;
    }
 
@@ -73,11 +72,11 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
       for (uint32 i = static_cast<uint32>(argc); i < region->boundArguments; i++)
          slots[argumentSlots[i]] = pool.Null();
       next = region->callEntry;
-      program->m_bindCounter = region->bindCounter;
+      rs->bindCounter = region->bindCounter;
    }
    else
    {
-      program->m_bindCounter = 1;
+      rs->bindCounter = 1;
       if (argc > 0)
       {
          ORVA_VariableSystem *scope = FrameScope(frame);
@@ -88,13 +87,11 @@ uint32 ORVA_Engine::EnterCall(uint32 target, int argc, const ORVA_Region *region
                // A scope took the value over even so; the rest go with it.
                for (int k = (scope == nullptr) ? i : i + 1; k < argc; k++)
                   pool.Release(args[k]);
-               program->Error(ORVA_ERR_INTERNAL);
+               Fail(ORVA_ERR_INTERNAL);
                return INVALID_ADDRESS;
             }
       }
    }
-   program->m_callDepth = rs->frameCount - 1;
-   program->m_locals = frame.scope;
    return next;
 }
 
@@ -113,8 +110,6 @@ ORVA_ALWAYS_INLINE void ORVA_Engine::ReleaseFrame(ORVA_Frame &frame)
    if (frame.scope != nullptr)
       delete frame.scope;
    rs->frameCount--;
-   m_program->m_callDepth = rs->frameCount - 1;
-   m_program->m_locals = rs->Top().scope;
 }
 
 /*
@@ -276,9 +271,7 @@ do_return:
          }
          for (uint32 i = argc; i < region->boundArguments; i++)
             slots[argumentSlots[i]] = pool.Null();
-         program->m_bindCounter = region->bindCounter;
-         program->m_callDepth = rs->frameCount - 1;
-         program->m_locals = nullptr;
+         rs->bindCounter = region->bindCounter;
          pc = ops + region->callEntry;
          DISPATCH();
       }
@@ -287,7 +280,7 @@ do_return:
 
    HANDLER(CALL_LONG)
    {
-      CHECKPOINT(static_cast<int64>(pc->p.region->end - pc->a));
+      CHECKPOINT(static_cast<int64>(CallCost(pc->p.region, pc->a)));
    }
    // A CALL the inline form does not take, or a CALL_LONG: the callee is the
    // instruction's own.
@@ -322,8 +315,7 @@ call_from_pc:
          callTarget = codeSize;
       callArgc = argc;
       callRegion = m_prepared->RegionAt(callTarget);
-      CHECKPOINT((callRegion != nullptr && callRegion->end > callTarget) ? static_cast<int64>(callRegion->end - callTarget)
-                                                                         : 1);
+      CHECKPOINT(static_cast<int64>(CallCost(callRegion, callTarget)));
    }
    // A script call the inline form does not take; the position is synced.
 enter_call:
@@ -530,7 +522,7 @@ enter_call:
    HANDLER(UNARY)
 generic_unary:
    SYNC();
-   program->DoUnaryOperation(pc->opCode);
+   UnaryOperation(pc->opCode);
    AFTER_CALLOUT();
    NEXT(1);
 
@@ -735,7 +727,7 @@ do_set_element:
    HANDLER(BINARY)
 generic_binary:
    SYNC();
-   program->DoBinaryOperation(pc->opCode);
+   BinaryOperation(pc->opCode, pc->p.constant);
    AFTER_CALLOUT();
    NEXT(1);
 
@@ -823,13 +815,16 @@ generic_binary:
 end:
    rs->stackTop = sp;
    program->m_ip = codeSize;
+   SyncHostView();
    return;
 
 step_done:
    SYNC();
+   SyncHostView();
    return;
 
 stopped:
+   SyncHostView();
    return;
 }
 

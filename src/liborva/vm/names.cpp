@@ -91,7 +91,7 @@ bool ORVA_Engine::BindByName(const char *name)
    // BIND k reads $k of the local scope only, k counting the BINDs since
    // the function began.
    char argument[16];
-   ArgumentName(argument, static_cast<uint32>(m_program->m_bindCounter++));
+   ArgumentName(argument, static_cast<uint32>(m_run->bindCounter++));
    ORVA_Value **source = LocalHome(argument, false);
    ORVA_Value *value = (source != nullptr) ? m_run->pool.Copy(*source) : m_run->pool.Null();
    ORVA_Value **home = LocalHome(name, true);

@@ -1,6 +1,8 @@
 /*
  * Operator dispatch: which operand types an operator accepts, promotion of
  * two numbers to a common type, text comparison and the pattern operators.
+ * The loop calls the engine's functions with what its operation holds; the
+ * program's methods of the same work forward to them.
  */
 #include "vm/engine.h"
 #include "vm/opcodes.h"
@@ -22,12 +24,6 @@ static const size_t MAX_MATCH_RECORDS = 256;
 
 typedef ORVA_EngineAccess Access;
 
-/* The state of the run under way, or null outside a run. */
-static inline ORVA_RunState *RunOf(ORVA_Engine *engine)
-{
-   return (engine != nullptr) ? engine->Run() : nullptr;
-}
-
 /* Equality outside the numeric path: same text, byte for byte; null equals only null. */
 static int TextEqual(ORVA_Value *left, ORVA_Value *right)
 {
@@ -46,14 +42,9 @@ static int TextEqual(ORVA_Value *left, ORVA_Value *right)
    return leftLength == 0 || memcmp(leftText, rightText, leftLength) == 0;
 }
 
-void ORVA_Program::DoBinaryOperation(int opCode)
+void ORVA_Engine::BinaryOperation(int opCode, ORVA_Value *caseLabel)
 {
-   ORVA_RunState *run = RunOf(m_engine);
-   if (run == nullptr)
-   {
-      Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
-      return;
-   }
+   ORVA_RunState *run = m_run;
    ORVA_ValuePool &pool = run->pool;
    const bool isCase = (opCode == OPCODE_CASE);
    ORVA_Value *left;
@@ -62,12 +53,11 @@ void ORVA_Program::DoBinaryOperation(int opCode)
    if (isCase)
    {
       // The label's constant against the switch value, which stays for the next label.
-      ORVA_Instruction *instruction = (m_ip < m_codeSize) ? m_instructions[m_ip] : nullptr;
-      left = (instruction != nullptr && instruction->m_opCode == OPCODE_CASE) ? instruction->m_operand.constant : nullptr;
+      left = caseLabel;
       right = run->Peek();
       if (left == nullptr || right == nullptr)
       {
-         Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+         Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
          return;
       }
    }
@@ -79,7 +69,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
       {
          pool.Release(left);
          pool.Release(right);
-         Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+         Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
          return;
       }
    }
@@ -91,7 +81,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
          pool.Release(left);
          pool.Release(right);
       }
-      Error(code);
+      Fail(code);
    };
    // A result of 1 or 0 takes the place of the left operand, which is numeric
    // or text here and so changes type without anything to release.
@@ -185,7 +175,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
             ORVA_Value *result;
             try
             {
-               result = MatchRegexp(left, right, opCode == OPCODE_IMATCH);
+               result = MatchRegexp(left, right, opCode == OPCODE_IMATCH, m_program->m_ip);
             }
             catch (const std::bad_alloc &)
             {
@@ -241,18 +231,17 @@ void ORVA_Program::DoBinaryOperation(int opCode)
    run->Push(left);
 }
 
-void ORVA_Program::DoUnaryOperation(int opCode)
+void ORVA_Engine::UnaryOperation(int opCode)
 {
-   ORVA_RunState *run = RunOf(m_engine);
-   ORVA_Value *value = (run != nullptr) ? run->Peek() : nullptr;
+   ORVA_Value *value = m_run->Peek();
    if (value == nullptr)
    {
-      Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
    }
    if (!value->IsNumeric())
    {
-      Error(ORVA_ERR_BAD_CONVERSION);
+      Fail(ORVA_ERR_BAD_CONVERSION);
       return;
    }
    switch (opCode)
@@ -262,18 +251,18 @@ void ORVA_Program::DoUnaryOperation(int opCode)
          break;
       case OPCODE_NOT:
          if (value->IsReal())
-            Error(ORVA_ERR_REAL_VALUE);
+            Fail(ORVA_ERR_REAL_VALUE);
          else
             value->Set(value->IsZero() ? 1 : 0);
          break;
       case OPCODE_BIT_NOT:
          if (value->IsReal())
-            Error(ORVA_ERR_REAL_VALUE);
+            Fail(ORVA_ERR_REAL_VALUE);
          else
             value->BitNot();
          break;
       default:
-         Error(ORVA_ERR_INTERNAL);
+         Fail(ORVA_ERR_INTERNAL);
          break;
    }
 }
@@ -433,7 +422,14 @@ static bool WeighMatch(ORVA_RunState *run, uint32 address, ORVA_CachedExpression
    return true;
 }
 
-ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
+/*
+ * A match of subject against pattern for the match instruction at address:
+ * within a run (engine not null) its compiled expression is kept and its
+ * groups go to $1, $2, ...; outside one (or at no instruction) the
+ * expression is compiled for this match alone.
+ */
+static ORVA_Value *MatchWithin(ORVA_Engine *engine, ORVA_Program *program, ORVA_Value *subject, ORVA_Value *pattern,
+                               bool ignoreCase, uint32 address)
 {
    const char *patternText = Access::ReadText(pattern, nullptr);
    if (patternText == nullptr)
@@ -444,9 +440,8 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    regex_t ownExpression;
    regex_t *compiled = nullptr;
    ORVA_CachedExpression *entry = nullptr;
-   ORVA_RunState *run = RunOf(m_engine);
-   const bool cached = (run != nullptr && m_ip < m_codeSize);
-   const uint32 address = m_ip;
+   ORVA_RunState *run = (engine != nullptr) ? engine->Run() : nullptr;
+   const bool cached = (run != nullptr && address < program->CodeSize());
    if (cached)
    {
       bool stopped = false;
@@ -464,7 +459,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    }
    if (compiled == nullptr)
    {
-      Error(ORVA_ERR_REGEXP_ERROR);
+      ORVA_Engine::RaiseError(program, ORVA_ERR_REGEXP_ERROR);
       return nullptr;
    }
 
@@ -510,7 +505,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
                                             static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so));
          try
          {
-            m_engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)), group);
+            engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)), group);
          }
          catch (const std::bad_alloc &)
          {
@@ -525,4 +520,46 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    if (!cached)
       regfree(&ownExpression);
    return result;
+}
+
+ORVA_Value *ORVA_Engine::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, bool ignoreCase, uint32 address)
+{
+   return MatchWithin(this, m_program, subject, pattern, ignoreCase, address);
+}
+
+/*
+ * The program's own operator methods, for a host that drives a run by
+ * hand: the engine does the work, and CASE finds its label in the public
+ * instruction at m_ip.
+ */
+void ORVA_Program::DoBinaryOperation(int opCode)
+{
+   if (m_engine == nullptr || !m_engine->Running())
+   {
+      Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   ORVA_Value *label = nullptr;
+   if (opCode == OPCODE_CASE)
+   {
+      ORVA_Instruction *instruction = (m_ip < m_codeSize) ? m_instructions[m_ip] : nullptr;
+      label = (instruction != nullptr && instruction->m_opCode == OPCODE_CASE) ? instruction->m_operand.constant : nullptr;
+   }
+   m_engine->BinaryOperation(opCode, label);
+}
+
+void ORVA_Program::DoUnaryOperation(int opCode)
+{
+   if (m_engine == nullptr || !m_engine->Running())
+   {
+      Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   m_engine->UnaryOperation(opCode);
+}
+
+ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
+{
+   ORVA_Engine *engine = (m_engine != nullptr && m_engine->Running()) ? m_engine : nullptr;
+   return MatchWithin(engine, this, subject, pattern, ignoreCase != 0, m_ip);
 }

@@ -444,10 +444,10 @@ private:
          case OPCODE_CALL:
             // Every call is a checkpoint.
             op.p.region = m_out.RegionAt(op.a);
-            op.cost = CheckpointCost((op.p.region != nullptr) ? op.p.region->end - op.a : 1);
+            op.cost = CheckpointCost(CallCost(op.p.region, op.a));
             // A callee longer than the field holds is charged in full by a
             // call of its own, so the common call stays as short as it is.
-            if (op.p.region != nullptr && op.p.region->end - op.a > op.cost)
+            if (CallCost(op.p.region, op.a) > op.cost)
                code = P_CALL_LONG;
             break;
          case OPCODE_CALL_EXTERNAL:

@@ -159,6 +159,17 @@ struct ORVA_Region
    uint32 SlotOf(uint32 nameId) const;
 };
 
+/*
+ * What entering a function at target charges the instruction budget, the
+ * same for every way in (a call by address or by name, the run's first
+ * entry): its code from there to its end, since straight-line code has no
+ * checkpoint of its own.  1 for an entry into no code.
+ */
+inline uint32 CallCost(const ORVA_Region *region, uint32 target)
+{
+   return (region != nullptr && region->end > target) ? region->end - target : 1;
+}
+
 /* A checkpoint's charge for a stretch of code, at most what the field holds. */
 inline uint16_t CheckpointCost(uint32 length)
 {

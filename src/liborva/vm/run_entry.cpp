@@ -229,7 +229,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
             begun = true;
             engine->Execute();
             // A refusal met in the last steps, after the loop's last look.
-            if (m_ip != INVALID_ADDRESS && budget.refused != 0)
+            if (m_ip != INVALID_ADDRESS && MemoryRefused())
                Error(ORVA_ERR_INTERNAL);
             // A stop noticed by code the loop ran inline may find the loop
             // already past the end; the run failed all the same.

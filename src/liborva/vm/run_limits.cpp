@@ -9,8 +9,20 @@
 #include <algorithm>
 #include <climits>
 
-/* The run under way on this thread; built-ins reach it without a program. */
-static thread_local ORVA_RunLimits *t_current = nullptr;
+/*
+ * The run under way on this thread, whose limits are the thread's work
+ * meter (every meter installed is a run's); built-ins reach it without a
+ * program.
+ */
+static ORVA_RunLimits *Current()
+{
+   return static_cast<ORVA_RunLimits *>(g_orvaWorkMeter);
+}
+
+static bool LookAtMeter(ORVA_WorkMeter *meter)
+{
+   return LookAtLimits(static_cast<ORVA_RunLimits *>(meter));
+}
 
 /* What was refused, while the stop it causes is being recorded. */
 static thread_local const char *t_refused = nullptr;
@@ -25,14 +37,15 @@ void EnterRunLimits(ORVA_RunLimits *limits, ORVA_Program *program, uint64 instru
    limits->spent = 0;
    limits->fuel = limits->sliceFuel =
       (instructionLimit != 0) ? static_cast<int64>(std::min<uint64>(instructionLimit, LIMIT_SLICE)) : LIMIT_SLICE;
-   limits->outer = t_current;
-   t_current = limits;
+   limits->look = LookAtMeter;
+   limits->outer = Current();
+   g_orvaWorkMeter = limits;
 }
 
 void LeaveRunLimits(ORVA_RunLimits *limits)
 {
-   if (t_current == limits)
-      t_current = limits->outer;
+   if (Current() == limits)
+      g_orvaWorkMeter = limits->outer;
 }
 
 /* Counts the fuel spent since the last look into spent. */
@@ -81,7 +94,7 @@ bool LookAtLimits(ORVA_RunLimits *limits)
 void StopRun(ORVA_Program *program, int reason)
 {
    ORVA_Engine::RecordStop(program, reason);
-   for (ORVA_RunLimits *limits = t_current; limits != nullptr; limits = limits->outer)
+   for (ORVA_RunLimits *limits = Current(); limits != nullptr; limits = limits->outer)
       if (limits->program == program)
       {
          Exhaust(limits);
@@ -91,20 +104,10 @@ void StopRun(ORVA_Program *program, int reason)
 
 bool StopCurrentRun(int reason)
 {
-   if (t_current == nullptr)
+   if (Current() == nullptr)
       return false;
-   StopRun(t_current->program, reason);
+   StopRun(Current()->program, reason);
    return true;
-}
-
-bool ChargeUnits(uint64 units)
-{
-   ORVA_RunLimits *limits = t_current;
-   if (limits == nullptr)
-      return true;
-   // Far beyond any budget, and no overflow of the fuel.
-   limits->fuel -= static_cast<int64>(std::min<uint64>(units, INT64_MAX / 4));
-   return limits->fuel >= 0 || LookAtLimits(limits);
 }
 
 bool StopRefusedWork(int reason, const char *what)
@@ -124,7 +127,7 @@ const char *TakeStopNote()
 
 bool ChargeUninterruptible(uint64 worstUnits, uint64 units, const char *what)
 {
-   ORVA_RunLimits *limits = t_current;
+   ORVA_RunLimits *limits = Current();
    if (limits == nullptr)
       return true;
    if (ORVA_Engine::StopReasonOf(limits->program) != ORVA_STOP_NONE)
@@ -151,7 +154,7 @@ bool ChargeUninterruptible(uint64 worstUnits, uint64 units, const char *what)
 
 bool TimeIsLeft()
 {
-   ORVA_RunLimits *limits = t_current;
+   ORVA_RunLimits *limits = Current();
    if (limits == nullptr)
       return true;
    if (ORVA_Engine::StopReasonOf(limits->program) != ORVA_STOP_NONE)

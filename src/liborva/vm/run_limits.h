@@ -28,6 +28,13 @@
  * after the call out it is in, and Run then tears the run down as after
  * any error and returns -1.  The step in progress must leave its values
  * consistent (owned by someone), as after an error.
+ *
+ * An allocation refused by the funnel (support/memory.h, MemoryRefused)
+ * stops the run for memory whatever operation met it: that operation
+ * raises its error as usual and ORVA_Program::Error records the memory
+ * stop in its place.  The loop looks for a refusal after every step it
+ * takes out of line, a host call before and after the host's code, and
+ * the checkpoints see one because a refusal spends the fuel.
  */
 #ifndef ORVA_RUN_LIMITS_H
 #define ORVA_RUN_LIMITS_H
@@ -47,11 +54,14 @@ const int64 LIMIT_SLICE = 1 << 14;
  */
 const int64 UNITS_PER_MILLISECOND = 100000;
 
-struct ORVA_RunLimits
+/*
+ * The meter's fuel is the units the run may still spend before the limits
+ * are looked at again: the checkpoints and ChargeUnits subtract, a negative
+ * value sends them to LookAtLimits.
+ */
+struct ORVA_RunLimits : ORVA_WorkMeter
 {
-   // Units the run may still spend before the limits are looked at again;
-   // the checkpoints subtract, a negative value sends them to LookAtLimits.
-   int64 fuel = LIMIT_SLICE;
+   ORVA_RunLimits() { fuel = LIMIT_SLICE; }
    int64 sliceFuel = LIMIT_SLICE;   // fuel as the last look left it
    uint64 spent = 0;                // units spent before the current slice
 

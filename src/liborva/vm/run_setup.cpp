@@ -41,7 +41,6 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
       call = ORVA_CallCache();
 
    ORVA_RunState *rs = new ORVA_RunState();
-   rs->budget = g_orvaBudget;
    if (!rs->GrowStack() || !rs->GrowFrames())
    {
       delete rs;
@@ -77,8 +76,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    }
 
    program->m_ip = address;
-   program->m_bindCounter = 1;
-   program->m_callDepth = 0;
+   SyncHostView();
    const ORVA_Environment *env = program->m_environment;
    EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
    if (started != nullptr && started->timed)
@@ -102,7 +100,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    // The first entry charges the entry function's length, as a call charges
    // its callee's: straight-line code has no checkpoint of its own.  A run
    // that may not go on is stopped here, and begun all the same.
-   ChargeUnits((region != nullptr && region->end > address) ? region->end - address : 1);
+   ChargeUnits(CallCost(region, address));
    return true;
 }
 

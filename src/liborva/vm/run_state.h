@@ -170,9 +170,12 @@ public:
    };
    std::vector<Patch> patches;   // what the shadows changed in the prepared code, in order
 
+   // The argument the next BIND by name reads ($1 first): a call sets it,
+   // each such BIND counts it on.
+   int32 bindCounter = 1;
+
    ORVA_ValuePool pool;
    ORVA_RunLimits limits;                       // the fuel the loop's checkpoints spend
-   const ORVA_MemoryBudget *budget = nullptr;   // the run's, installed for its thread by Run
    std::unordered_map<uint32, ORVA_CachedExpression *> expressions;   // by instruction address
 
    ORVA_RunState() = default;
@@ -253,11 +256,6 @@ public:
       slotCapacity = static_cast<uint32>(grown);
       return true;
    }
-
-   // An allocation was refused since the loop last looked: the run stops
-   // (the loop looks after every step taken out of line; the checkpoints
-   // look because a refusal spends the fuel).
-   bool OutOfMemory() const { return budget != nullptr && budget->refused != 0; }
 };
 
 #endif
