@@ -841,6 +841,25 @@ extern "C"
    ORVA_API void ORVA_SetErrorMessage(const char *text);
 }
 
+/*
+ * A failed compile's error whole and in parts, for a host that shows it its
+ * own way: m_text is what ORVACompile copies into its errorText, "Error in
+ * line LINE: MESSAGE" (cut at 1023 bytes); m_line is LINE (0 when the error
+ * belongs to no line, as when memory ran out before the text was read) and
+ * m_message is MESSAGE, cut where the text is cut.
+ */
+struct ORVA_CompileError
+{
+   int m_line;
+   char m_message[1024];
+   char m_text[1024];
+};
+
+// ORVACompile, giving the error as an ORVA_CompileError (when error is not
+// null; all empty when the compile succeeds).  Further compile options come
+// as parameters after error, so one call keeps giving the parts.
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error);
+
 /*** Work and memory of host functions. ***/
 
 /*

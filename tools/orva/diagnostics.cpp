@@ -127,22 +127,6 @@ int TopLevelStatementLine(const std::string &source)
 
 }
 
-ErrorText ParseErrorText(const std::string &text)
-{
-   ErrorText e;
-   int line = 0, used = 0;
-   if (sscanf(text.c_str(), "Error in line %d: %n", &line, &used) == 1 && used > 0)
-   {
-      e.line = line;
-      e.message = text.substr(static_cast<size_t>(used));
-   }
-   else
-   {
-      e.message = text;
-   }
-   return e;
-}
-
 ErrorText RunErrorOf(const ORVA_Program &program)
 {
    ErrorText e;
@@ -190,10 +174,9 @@ std::string Location(const std::string &where, int line)
    return line > 0 ? where + ":" + std::to_string(line) + ": " : where + ": ";
 }
 
-std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
+std::string DescribeCompileError(const std::string &where, const std::string &source, const ErrorText &e,
                                  bool hint)
 {
-   ErrorText e = ParseErrorText(error);
    int line = ClampLine(source, e.line);
    std::string out = Location(where, line) + "error: " + ReadableSyntaxError(e.message) + "\n";
    std::string fix = line > 0 ? SyntaxHint(source, line) : std::string();

@@ -12,8 +12,8 @@
  *     FILE:LINE: note: in FUNCTION()
  *     FILE:LINE: note: called from FUNCTION()
  *
- * The library's texts stay as they are; they are taken apart here and the
- * parts written again.  Syntax errors name tokens as a user writes them
+ * The library's texts stay as they are; the command writes its own from
+ * the parts the library gives.  Syntax errors name tokens as a user writes them
  * ('println', name, number, end of input) rather than by the grammar's names.
  */
 #ifndef ORVA_CLI_DIAGNOSTICS_H
@@ -28,18 +28,6 @@
 namespace orva_cli
 {
 
-// A library error in parts.  code is 0 for a compile error and for a stop;
-// line is -1 when a compile error's text is not in the library's form.
-struct ErrorText
-{
-   int code = 0;
-   int line = -1;
-   std::string message;
-};
-
-// A compile error's text taken apart (the compiler gives only its text).
-ErrorText ParseErrorText(const std::string &text);
-
 // The error of a program's failed run, from the parts the library gives.
 ErrorText RunErrorOf(const ORVA_Program &program);
 
@@ -52,7 +40,7 @@ std::string ReadableSyntaxError(const std::string &message);
 // line ends with a line feed.  hint adds a note where a file holds
 // statements outside every function; a syntax mistake the command knows
 // gets a note with its fix.
-std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
+std::string DescribeCompileError(const std::string &where, const std::string &source, const ErrorText &error,
                                  bool hint);
 
 // Tells for a line of a compiled text where it came from: the name for

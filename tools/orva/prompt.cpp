@@ -297,11 +297,10 @@ void Prompt::Adopt(const std::string &script)
 
 ORVA_Program *Prompt::Compile(const Assembly &assembly)
 {
-   std::string error;
-   ORVA_Program *program = CompileText(assembly.text, &error);
+   ErrorText e;
+   ORVA_Program *program = CompileText(assembly.text, &e);
    if (program == nullptr)
    {
-      ErrorText e = ParseErrorText(error);
       std::string where;
       int line = 0;
       assembly.Locate(e.line, &where, &line);
