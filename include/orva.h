@@ -657,6 +657,14 @@ public:
    // function); a deep trail keeps its innermost and outermost calls and
    // says how many it leaves out.  Empty after a successful run.
    const char *GetErrorTrace() const;
+   // The lines of GetErrorTrace in parts, index 0 the innermost: the
+   // function, its line and its module ("" for the script's own function),
+   // or for the line that stands for the calls a deep trail leaves out,
+   // their number in leftOut (0 on every other line).  Any pointer may be
+   // null; the texts stay the program's until its next run.  0 past the
+   // last line.
+   int GetErrorTraceCall(uint32 index, const char **function, int *line, const char **module,
+                         uint32 *leftOut) const;
    // After a failed run, the parts of GetErrorText: the error code (0 when
    // a stop ended the run), the line (0 before main starts) and the
    // message without its "Error CODE in line LINE: " frame.  0, 0 and ""

@@ -57,19 +57,20 @@ struct TraceFrame
    unsigned long omitted = 0;
 };
 
-std::vector<TraceFrame> ParseTrace(const std::string &trace);
+// The call trail of a program's failed run, from the parts the library gives.
+std::vector<TraceFrame> TraceOf(const ORVA_Program &program);
 
 // The lines that report a failed run of source (RunErrorOf), with its call
-// trail (GetErrorTrace).  A line in a module's function names the module's file;
+// trail (TraceOf).  A line in a module's function names the module's file;
 // record tells which files the modules came from and which module stopped
 // the run, path where it was looked for.
 // note, when not empty, follows the error line as a note at its place.
 std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
-                             const std::string &note = std::string());
+                             const std::vector<TraceFrame> &trace, const ModuleRecord &record,
+                             const ModulePath &path, const std::string &note = std::string());
 std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
-                             const std::string &note = std::string());
+                             const std::vector<TraceFrame> &trace, const ModuleRecord &record,
+                             const ModulePath &path, const std::string &note = std::string());
 
 // "WHERE:LINE: " with the line left out when it is 0 or below, or "orva: "
 // and the line in words when where is empty.

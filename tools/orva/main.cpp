@@ -485,7 +485,7 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       else
          note = RunErrorNote(*program, compiled, session);
       ReportError(DescribeRunError(script.where, script.text, RunErrorOf(*program),
-                                   program->GetErrorTrace(), record, session.modulePath, note));
+                                   TraceOf(*program), record, session.modulePath, note));
       return status;
    }
    if (interrupted)

@@ -381,7 +381,7 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
                             ? RunErrorNote(*program, assembly.text, m_session, held)
                             : std::string();
       ReportError(ScriptMainAsMain(DescribeRunError(locate, assembly.text, RunErrorOf(*program),
-                                                    program->GetErrorTrace(), record, m_session.modulePath,
+                                                    TraceOf(*program), record, m_session.modulePath,
                                                     note)));
    }
    m_kept.clear();

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 /* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
 /*
@@ -86,8 +87,21 @@ public:
    // The calls active when an error stopped the run at address failedAt,
    // kept for GetErrorTrace until the next run clears them.
    void RecordTrace(uint32 failedAt);
-   void ClearTrace() { m_trace.clear(); }
+   void ClearTrace()
+   {
+      m_trace.clear();
+      m_traceCalls.clear();
+   }
    const char *Trace() const { return m_trace.c_str(); }
+   // The trail's lines in parts: a call, or (leftOut > 0) the calls left out.
+   struct TraceCall
+   {
+      std::string function;
+      int line = 0;
+      std::string module;
+      uint32 leftOut = 0;
+   };
+   const std::vector<TraceCall> &TraceCalls() const { return m_traceCalls; }
 
    /*
     * A run: Begin prepares the code and the run state and enters the
@@ -123,6 +137,7 @@ private:
    ORVA_Prepared *m_prepared = nullptr;
    ORVA_RunState *m_run = nullptr;
    std::string m_trace;
+   std::vector<TraceCall> m_traceCalls;
    std::atomic<bool> m_claimed{false};
 #if defined(ORVA_NO_FAST_PATHS)
    bool m_fastPathsOff = true;
