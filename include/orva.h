@@ -657,6 +657,14 @@ public:
    // function); a deep trail keeps its innermost and outermost calls and
    // says how many it leaves out.  Empty after a successful run.
    const char *GetErrorTrace() const;
+   // The lines of GetErrorTrace in parts, index 0 the innermost: the
+   // function, its line and its module ("" for the script's own function),
+   // or for the line that stands for the calls a deep trail leaves out,
+   // their number in leftOut (0 on every other line).  Any pointer may be
+   // null; the texts stay the program's until its next run.  0 past the
+   // last line.
+   int GetErrorTraceCall(uint32 index, const char **function, int *line, const char **module,
+                         uint32 *leftOut) const;
    // After a failed run, the parts of GetErrorText: the error code (0 when
    // a stop ended the run), the line (0 before main starts) and the
    // message without its "Error CODE in line LINE: " frame.  0, 0 and ""
@@ -840,6 +848,25 @@ extern "C"
    // code's own message.  The text is copied (cut at 1023 bytes).
    ORVA_API void ORVA_SetErrorMessage(const char *text);
 }
+
+/*
+ * A failed compile's error whole and in parts, for a host that shows it its
+ * own way: m_text is what ORVACompile copies into its errorText, "Error in
+ * line LINE: MESSAGE" (cut at 1023 bytes); m_line is LINE (0 when the error
+ * belongs to no line, as when memory ran out before the text was read) and
+ * m_message is MESSAGE, cut where the text is cut.
+ */
+struct ORVA_CompileError
+{
+   int m_line;
+   char m_message[1024];
+   char m_text[1024];
+};
+
+// ORVACompile, giving the error as an ORVA_CompileError (when error is not
+// null; all empty when the compile succeeds).  Further compile options come
+// as parameters after error, so one call keeps giving the parts.
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error);
 
 /*** Work and memory of host functions. ***/
 

@@ -46,6 +46,48 @@ TEST(CompilerObject, KeepsTheFirstErrorCutTo1023Characters)
    ASSERT_NE(nullptr, compiler.m_errorText);
    EXPECT_EQ(1023u, strlen(compiler.m_errorText));
    EXPECT_EQ(0, strncmp("Error in line 7: mmm", compiler.m_errorText, 20));
+   // The parts are those of the first error, its message cut with the text.
+   EXPECT_EQ(7, compiler.m_errorLine);
+   EXPECT_EQ(std::string(1023 - strlen("Error in line 7: "), 'm'), compiler.m_errorText + compiler.m_errorMessageAt);
+}
+
+TEST(CompilerObject, AnErrorBeforeTheTextIsReadBelongsToLineZero)
+{
+   ORVA_Compiler compiler;
+   compiler.Error("memory exhausted");
+   ASSERT_NE(nullptr, compiler.m_errorText);
+   EXPECT_STREQ("Error in line 0: memory exhausted", compiler.m_errorText);
+   EXPECT_EQ(0, compiler.m_errorLine);
+   EXPECT_STREQ("memory exhausted", compiler.m_errorText + compiler.m_errorMessageAt);
+}
+
+TEST(ORVACompile, GivesTheErrorInParts)
+{
+   const char *const sources[] = {"sub main() {\n   x = 1;\n   y = ;\n}", "1 2", "sub main() { \"open"};
+   for (const char *source : sources)
+   {
+      char text[1024];
+      ASSERT_EQ(nullptr, ORVACompile(source, text, sizeof(text)));
+      ORVA_CompileError error;
+      error.m_line = -5;
+      ASSERT_EQ(nullptr, ORVACompile(source, &error)) << source;
+      EXPECT_STREQ(text, error.m_text);
+      EXPECT_EQ("Error in line " + std::to_string(error.m_line) + ": " + error.m_message, std::string(text));
+   }
+   ORVA_CompileError error;
+   ASSERT_EQ(nullptr, ORVACompile(sources[0], &error));
+   EXPECT_EQ(3, error.m_line);
+   EXPECT_EQ(0, strncmp(error.m_message, "syntax error, unexpected ", 25)) << error.m_message;
+
+   // A compile that succeeds leaves the parts empty; no error to give is no fault.
+   memset(&error, 'z', sizeof(error));
+   ORVA_Program *program = ORVACompile("sub main() { return 1; }", &error);
+   ASSERT_NE(nullptr, program);
+   delete program;
+   EXPECT_EQ(0, error.m_line);
+   EXPECT_STREQ("", error.m_message);
+   EXPECT_STREQ("", error.m_text);
+   EXPECT_EQ(nullptr, ORVACompile("1 2", static_cast<ORVA_CompileError *>(nullptr)));
 }
 
 TEST(CompilerObject, LoopLevelsTreatAddressZeroAsAnAddress)

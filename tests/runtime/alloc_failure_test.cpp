@@ -270,6 +270,14 @@ void CompileFailingEverywhere(const char *source, const char *expected)
             EXPECT_TRUE(failed);
             EXPECT_NE(std::string(error).find("memory exhausted"), std::string::npos)
                << "allocation " << n << ": " << error;
+            // The same failure told in parts: the frame's line (0 when the
+            // compiler itself could not be made) and the rest.
+            ORVA_CompileError parts;
+            Arm(n, forGood != 0);
+            EXPECT_EQ(nullptr, ORVACompile(source, &parts));
+            Disarm();
+            EXPECT_STREQ(error, parts.m_text);
+            EXPECT_EQ("Error in line " + std::to_string(parts.m_line) + ": " + parts.m_message, std::string(error));
             continue;
          }
          const int rc = program->Run(nullptr, 0, nullptr, nullptr, nullptr);

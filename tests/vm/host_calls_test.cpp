@@ -123,6 +123,25 @@ TEST(RunFunction, FindsTheFunctionsOfLinkedModules)
    delete program;
 }
 
+// The trail written again from its parts, as a host that shows it its own way would.
+static std::string TraceFromParts(const ORVA_Program *program)
+{
+   std::string text;
+   const char *function = nullptr;
+   const char *module = nullptr;
+   int line = -1;
+   uint32 leftOut = 7;
+   for (uint32 i = 0; program->GetErrorTraceCall(i, &function, &line, &module, &leftOut); i++)
+   {
+      if (leftOut > 0)
+         text += "... " + std::to_string(leftOut) + " calls left out\n";
+      else
+         text += std::string(function) + ":" + std::to_string(line) +
+                 (*module != '\0' ? " (module " + std::string(module) + ")" : "") + "\n";
+   }
+   return text;
+}
+
 TEST(ErrorTrace, NamesEveryActiveCallInnermostFirst)
 {
    ORVA_Program *program = Compile("sub main()\n"
@@ -139,6 +158,8 @@ TEST(ErrorTrace, NamesEveryActiveCallInnermostFirst)
    ASSERT_EQ(program->Run(nullptr, 0, nullptr, nullptr, nullptr), -1);
    EXPECT_STREQ(program->GetErrorText(), "Error 5 in line 8: Invalid operation with NULL value");
    EXPECT_STREQ(program->GetErrorTrace(), "down:8\ndown:9\ndown:9\ndown:9\nmain:3\n");
+   EXPECT_EQ(TraceFromParts(program), program->GetErrorTrace());
+   EXPECT_EQ(program->GetErrorTraceCall(5, nullptr, nullptr, nullptr, nullptr), 0);
    // RunFunction's function is the outermost call.
    EXPECT_EQ(Call(program, "down", {new ORVA_Value(int32(1))}).substr(0, 8), "!Error 5");
    EXPECT_STREQ(program->GetErrorTrace(), "down:8\ndown:9\n");
@@ -146,6 +167,7 @@ TEST(ErrorTrace, NamesEveryActiveCallInnermostFirst)
    // leaves none.
    EXPECT_EQ(Call(program, "ok"), "int32:1");
    EXPECT_STREQ(program->GetErrorTrace(), "");
+   EXPECT_EQ(program->GetErrorTraceCall(0, nullptr, nullptr, nullptr, nullptr), 0);
    EXPECT_EQ(Call(program, "down", {new ORVA_Value(int32(0))}).substr(0, 8), "!Error 5");
    EXPECT_EQ(Call(program, "nothing").substr(0, 9), "!Error 11");
    EXPECT_STREQ(program->GetErrorTrace(), "");
@@ -163,6 +185,8 @@ TEST(ErrorTrace, SaysWhichModuleAFunctionCameFrom)
    ASSERT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
    EXPECT_STREQ(program->GetErrorText(), "Error 5 in line 3: Invalid operation with NULL value");
    EXPECT_STREQ(program->GetErrorTrace(), "check:3 (module checks)\ncheck_all:7 (module checks)\nmain:4\n");
+   // The module's code and names left with the run; its parts stay.
+   EXPECT_EQ(TraceFromParts(program), program->GetErrorTrace());
    delete program;
 }
 
@@ -181,6 +205,7 @@ TEST(ErrorTrace, StaysBoundedAtTheDeepestRecursion)
       expected += "deeper:1\n";
    expected += "main:2\n";
    EXPECT_EQ(trace, expected);
+   EXPECT_EQ(TraceFromParts(program), trace);
    delete program;
 }
 

@@ -122,12 +122,16 @@ bool ParseSize(const char *text, uint64 *bytes)
    return true;
 }
 
-ORVA_Program *CompileText(const std::string &text, std::string *error)
+ORVA_Program *CompileText(const std::string &text, ErrorText *error)
 {
-   char message[1024];
-   ORVA_Program *program = ORVACompile(text.c_str(), message, sizeof(message));
+   ORVA_CompileError failure;
+   ORVA_Program *program = ORVACompile(text.c_str(), &failure);
    if (program == nullptr && error != nullptr)
-      *error = message;
+   {
+      error->code = 0;
+      error->line = failure.m_line;
+      error->message = failure.m_message;
+   }
    return program;
 }
 
@@ -293,11 +297,10 @@ const char *SnippetEnd(const std::string &text)
 // True when the error comes from the text ending too early: at its end, or
 // (for statements, which run inside a main that the command closes) at the
 // closing brace of that main where a do loop still lacks its while.
-static bool IsEndOfTextError(const std::string &error, const std::string &text)
+static bool IsEndOfTextError(const ErrorText &e, const std::string &text)
 {
-   if (error.find("unexpected $end") != std::string::npos)
+   if (e.message.find("unexpected $end") != std::string::npos)
       return true;
-   ErrorText e = ParseErrorText(error);
    int lastLine = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
    return e.message == "syntax error, unexpected '}', expecting T_WHILE" && e.line >= lastLine;
 }
@@ -334,7 +337,7 @@ Snippet ClassifySnippet(const std::string &text)
       return snippet;
    }
 
-   std::string expressionError;
+   ErrorText expressionError;
    if (!tokens.empty())
    {
       ORVA_Program *program = CompileText(line, &expressionError);
@@ -348,7 +351,7 @@ Snippet ClassifySnippet(const std::string &text)
    }
 
    snippet.form = SnippetForm::Statements;
-   std::string statementError;
+   ErrorText statementError;
    ORVA_Program *program = CompileText(StatementsAsMain(snippet, text, "", ""), &statementError);
    if (program == nullptr && !tokens.empty() && IsSimpleStatement(tokens[0]) && !tokens.back().Is(";"))
    {

@@ -58,8 +58,8 @@ struct Session
 // passes to exitstatus() (it stays as it is when the script does not call it).
 ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, int *status = nullptr);
 
-// Compiles text; on failure returns null and stores the library's message.
-ORVA_Program *CompileText(const std::string &text, std::string *error);
+// Compiles text; on failure returns null and stores the error's parts.
+ORVA_Program *CompileText(const std::string &text, ErrorText *error);
 
 // Writes a value for a person to read: text and numbers as their text, null
 // as "null", arrays as [index: element, ...] and objects by class name.
@@ -98,7 +98,7 @@ struct Snippet
    SnippetForm form = SnippetForm::Expression;
    bool addSemicolon = false;   // a simple statement typed without its ';'
    bool incomplete = false;     // the text stops before a construct ends
-   std::string error;           // the most telling compile error when !ok
+   ErrorText error;             // the most telling compile error when !ok
    std::vector<Token> tokens;
 };
 

@@ -127,22 +127,6 @@ int TopLevelStatementLine(const std::string &source)
 
 }
 
-ErrorText ParseErrorText(const std::string &text)
-{
-   ErrorText e;
-   int line = 0, used = 0;
-   if (sscanf(text.c_str(), "Error in line %d: %n", &line, &used) == 1 && used > 0)
-   {
-      e.line = line;
-      e.message = text.substr(static_cast<size_t>(used));
-   }
-   else
-   {
-      e.message = text;
-   }
-   return e;
-}
-
 ErrorText RunErrorOf(const ORVA_Program &program)
 {
    ErrorText e;
@@ -190,10 +174,9 @@ std::string Location(const std::string &where, int line)
    return line > 0 ? where + ":" + std::to_string(line) + ": " : where + ": ";
 }
 
-std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
+std::string DescribeCompileError(const std::string &where, const std::string &source, const ErrorText &e,
                                  bool hint)
 {
-   ErrorText e = ParseErrorText(error);
    int line = ClampLine(source, e.line);
    std::string out = Location(where, line) + "error: " + ReadableSyntaxError(e.message) + "\n";
    std::string fix = line > 0 ? SyntaxHint(source, line) : std::string();
@@ -215,36 +198,25 @@ static int UseLine(const std::string &source, const std::string &name)
    return 0;
 }
 
-std::vector<TraceFrame> ParseTrace(const std::string &trace)
+std::vector<TraceFrame> TraceOf(const ORVA_Program &program)
 {
    std::vector<TraceFrame> frames;
-   for (const std::string &text : SplitAt(trace, "\n"))
+   TraceFrame frame;
+   const char *function = nullptr;
+   const char *module = nullptr;
+   uint32 leftOut = 0;
+   for (uint32 i = 0; program.GetErrorTraceCall(i, &function, &frame.line, &module, &leftOut); i++)
    {
-      TraceFrame frame;
-      unsigned long omitted = 0;
-      if (sscanf(text.c_str(), "... %lu calls left out", &omitted) == 1)
-      {
-         frame.omitted = omitted;
-         frames.push_back(frame);
-         continue;
-      }
-      // FUNCTION:LINE, then " (module NAME)" for a module's function.
-      size_t colon = text.find(':');
-      if (colon == std::string::npos)
-         continue;
-      frame.function = text.substr(0, colon);
-      frame.line = atoi(text.c_str() + colon + 1);
-      const std::string mark = " (module ";
-      size_t module = text.find(mark, colon);
-      if (module != std::string::npos && text.back() == ')')
-         frame.module = text.substr(module + mark.size(), text.size() - 1 - module - mark.size());
+      frame.function = function;
+      frame.module = module;
+      frame.omitted = leftOut;
       frames.push_back(frame);
    }
    return frames;
 }
 
 std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &e,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::vector<TraceFrame> &frames, const ModuleRecord &record, const ModulePath &path,
                              const std::string &note)
 {
    std::string where;
@@ -285,7 +257,6 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
       return Location(file, lineThere);
    };
 
-   std::vector<TraceFrame> frames = ParseTrace(trace);
    std::string at;
    if (!frames.empty() && frames[0].omitted == 0 && frames[0].line == e.line)
    {
@@ -328,7 +299,7 @@ std::string DescribeRunError(const LineLocator &locate, const std::string &sourc
 }
 
 std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
+                             const std::vector<TraceFrame> &trace, const ModuleRecord &record, const ModulePath &path,
                              const std::string &note)
 {
    LineLocator same = [&where](int line, std::string *file, int *lineThere) {

@@ -12,8 +12,8 @@
  *     FILE:LINE: note: in FUNCTION()
  *     FILE:LINE: note: called from FUNCTION()
  *
- * The library's texts stay as they are; they are taken apart here and the
- * parts written again.  Syntax errors name tokens as a user writes them
+ * The library's texts stay as they are; the command writes its own from
+ * the parts the library gives.  Syntax errors name tokens as a user writes them
  * ('println', name, number, end of input) rather than by the grammar's names.
  */
 #ifndef ORVA_CLI_DIAGNOSTICS_H
@@ -28,18 +28,6 @@
 namespace orva_cli
 {
 
-// A library error in parts.  code is 0 for a compile error and for a stop;
-// line is -1 when a compile error's text is not in the library's form.
-struct ErrorText
-{
-   int code = 0;
-   int line = -1;
-   std::string message;
-};
-
-// A compile error's text taken apart (the compiler gives only its text).
-ErrorText ParseErrorText(const std::string &text);
-
 // The error of a program's failed run, from the parts the library gives.
 ErrorText RunErrorOf(const ORVA_Program &program);
 
@@ -52,7 +40,7 @@ std::string ReadableSyntaxError(const std::string &message);
 // line ends with a line feed.  hint adds a note where a file holds
 // statements outside every function; a syntax mistake the command knows
 // gets a note with its fix.
-std::string DescribeCompileError(const std::string &where, const std::string &source, const std::string &error,
+std::string DescribeCompileError(const std::string &where, const std::string &source, const ErrorText &error,
                                  bool hint);
 
 // Tells for a line of a compiled text where it came from: the name for
@@ -69,19 +57,20 @@ struct TraceFrame
    unsigned long omitted = 0;
 };
 
-std::vector<TraceFrame> ParseTrace(const std::string &trace);
+// The call trail of a program's failed run, from the parts the library gives.
+std::vector<TraceFrame> TraceOf(const ORVA_Program &program);
 
 // The lines that report a failed run of source (RunErrorOf), with its call
-// trail (GetErrorTrace).  A line in a module's function names the module's file;
+// trail (TraceOf).  A line in a module's function names the module's file;
 // record tells which files the modules came from and which module stopped
 // the run, path where it was looked for.
 // note, when not empty, follows the error line as a note at its place.
 std::string DescribeRunError(const std::string &where, const std::string &source, const ErrorText &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
-                             const std::string &note = std::string());
+                             const std::vector<TraceFrame> &trace, const ModuleRecord &record,
+                             const ModulePath &path, const std::string &note = std::string());
 std::string DescribeRunError(const LineLocator &locate, const std::string &source, const ErrorText &error,
-                             const std::string &trace, const ModuleRecord &record, const ModulePath &path,
-                             const std::string &note = std::string());
+                             const std::vector<TraceFrame> &trace, const ModuleRecord &record,
+                             const ModulePath &path, const std::string &note = std::string());
 
 // "WHERE:LINE: " with the line left out when it is 0 or below, or "orva: "
 // and the line in words when where is empty.

@@ -332,7 +332,7 @@ int LoadModules(const Options &options, Session *session)
          fprintf(stderr, "orva: cannot read module file '%s': %s\n", m.second.c_str(), strerror(errno));
          return EXIT_STATUS_USAGE;
       }
-      std::string error;
+      ErrorText error;
       ORVA_Program *module = CompileText(text, &error);
       if (module == nullptr)
       {
@@ -428,7 +428,7 @@ int StoppedStatus(const ORVA_Program &program)
 int RunOnce(const Options &options, const Session &session, const Script &script)
 {
    bool echo = false;
-   std::string error;
+   ErrorText error;
    std::string compiled = script.text;
    if (script.snippet)
    {
@@ -485,7 +485,7 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       else
          note = RunErrorNote(*program, compiled, session);
       ReportError(DescribeRunError(script.where, script.text, RunErrorOf(*program),
-                                   program->GetErrorTrace(), record, session.modulePath, note));
+                                   TraceOf(*program), record, session.modulePath, note));
       return status;
    }
    if (interrupted)

@@ -111,7 +111,7 @@ int CommandEnvironment::UseModule(ORVA_Program *main, const char *name)
       if (!LoadModuleSource(file, &text))
          continue;
       // The first file found is the module, whether it compiles or not.
-      std::string error;
+      ErrorText error;
       ORVA_Program *module = CompileText(text, &error);
       if (module == nullptr)
       {

@@ -9,6 +9,7 @@
 #ifndef ORVA_CLI_MODULES_H
 #define ORVA_CLI_MODULES_H
 
+#include "error_parts.h"
 #include "orva.h"
 
 #include <string>
@@ -62,7 +63,7 @@ struct ModuleRecord
    bool failed = false;
    std::string failedName;
    std::string failedFile;           // the file found, when it did not compile
-   std::string compileError;         // the library's text for it
+   ErrorText compileError;           // why it did not
    std::string failedSource;         // its prepared text, for the message
 
    bool AnyLinked() const { return !linked.empty(); }

@@ -297,11 +297,10 @@ void Prompt::Adopt(const std::string &script)
 
 ORVA_Program *Prompt::Compile(const Assembly &assembly)
 {
-   std::string error;
-   ORVA_Program *program = CompileText(assembly.text, &error);
+   ErrorText e;
+   ORVA_Program *program = CompileText(assembly.text, &e);
    if (program == nullptr)
    {
-      ErrorText e = ParseErrorText(error);
       std::string where;
       int line = 0;
       assembly.Locate(e.line, &where, &line);
@@ -382,7 +381,7 @@ int Prompt::Run(ORVA_Program *program, const Assembly &assembly, bool passLocals
                             ? RunErrorNote(*program, assembly.text, m_session, held)
                             : std::string();
       ReportError(ScriptMainAsMain(DescribeRunError(locate, assembly.text, RunErrorOf(*program),
-                                                    program->GetErrorTrace(), record, m_session.modulePath,
+                                                    TraceOf(*program), record, m_session.modulePath,
                                                     note)));
    }
    m_kept.clear();

@@ -4,6 +4,7 @@
  * reads a script file into one zero-terminated text.
  */
 #include "compiler/compiler.h"
+#include "support/error_text.h"
 #include "support/memory.h"
 #include "vm/run_limits.h"
 
@@ -92,10 +93,12 @@ ORVA_Program *ORVA_Compiler::Compile(const char *source)
    return program;
 }
 
-/* What a compile that failed for want of memory says when even its error text could not be kept. */
-static const char NO_MEMORY_TEXT[] = "Error in line 0: memory exhausted";
-
-extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
+/*
+ * Every compile entry point comes here.  The error's text and parts are
+ * filled only when the compile fails: a text that could not be kept (memory
+ * ran out even for it) is told as the want of memory it was.
+ */
+static ORVA_Program *CompileSource(const char *source, ORVA_CompileError *error)
 {
    // No exception leaves the library: a heap that says no fails the compile.
    // Constants are values whose text comes from the allocation funnel, which
@@ -127,13 +130,45 @@ extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorTex
       if (compiler != nullptr)
          compiler->Error("memory exhausted");
    }
-   if (program == nullptr && errorText != nullptr && errorTextLen > 0)
+   if (program == nullptr && error != nullptr)
    {
-      const char *text = (compiler != nullptr && compiler->m_errorText != nullptr) ? compiler->m_errorText : NO_MEMORY_TEXT;
-      strncpy(errorText, text, static_cast<size_t>(errorTextLen) - 1);
-      errorText[errorTextLen - 1] = 0;
+      static_assert(sizeof(error->m_text) == ERROR_TEXT_SIZE, "the text is kept as the compiler cuts it");
+      if (compiler != nullptr && compiler->m_errorText != nullptr)
+      {
+         snprintf(error->m_text, sizeof(error->m_text), "%s", compiler->m_errorText);
+         error->m_line = compiler->m_errorLine;
+         snprintf(error->m_message, sizeof(error->m_message), "%s", compiler->m_errorText + compiler->m_errorMessageAt);
+      }
+      else
+      {
+         const size_t at = FormatErrorText(error->m_text, sizeof(error->m_text), nullptr, 0, "memory exhausted");
+         error->m_line = 0;
+         snprintf(error->m_message, sizeof(error->m_message), "%s", error->m_text + at);
+      }
    }
    delete compiler;
+   return program;
+}
+
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error)
+{
+   if (error != nullptr)
+   {
+      error->m_line = 0;
+      error->m_message[0] = '\0';
+      error->m_text[0] = '\0';
+   }
+   return CompileSource(source, error);
+}
+
+extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
+{
+   if (errorText == nullptr || errorTextLen <= 0)
+      return CompileSource(source, nullptr);
+   ORVA_CompileError error;
+   ORVA_Program *program = CompileSource(source, &error);
+   if (program == nullptr)
+      snprintf(errorText, static_cast<size_t>(errorTextLen), "%s", error.m_text);
    return program;
 }
 

@@ -3,6 +3,7 @@
  * through which break and continue find their jump targets.
  */
 #include "compiler/compiler.h"
+#include "support/error_text.h"
 #include "support/support.h"
 
 #include <cstdint>
@@ -14,6 +15,8 @@
 ORVA_Compiler::ORVA_Compiler()
 {
    m_errorText = nullptr;
+   m_errorLine = 0;
+   m_errorMessageAt = 0;
    m_lexer = nullptr;
    m_addrStack = new ORVA_Stack();
    try
@@ -43,9 +46,9 @@ void ORVA_Compiler::Error(const char *message)
 {
    if (m_errorText != nullptr)
       return;
-   char buffer[1024];
-   snprintf(buffer, sizeof(buffer), "Error in line %d: %s", m_lexer != nullptr ? m_lexer->m_currLine : 0,
-            message != nullptr ? message : "");
+   char buffer[ERROR_TEXT_SIZE];
+   m_errorLine = (m_lexer != nullptr) ? m_lexer->m_currLine : 0;
+   m_errorMessageAt = FormatErrorText(buffer, sizeof(buffer), nullptr, m_errorLine, message);
    m_errorText = strdup(buffer);
 }
 

@@ -60,7 +60,9 @@ public:
 class ORVA_Compiler
 {
 public:
-   char *m_errorText;
+   char *m_errorText;       // the first error, framed: "Error in line LINE: MESSAGE"
+   int m_errorLine;         // its parts: the line, and where the message starts in the text
+   size_t m_errorMessageAt;
    ORVA_LexerInput *m_lexer;
    ORVA_Stack *m_addrStack;
    ORVA_Stack *m_breakStack;

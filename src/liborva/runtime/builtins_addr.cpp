@@ -10,37 +10,36 @@ static uint32 HostOrderAddress(ORVA_Value *value)
    return ntohl(inet_addr(ORVA_EngineAccess::ReadText(value, nullptr)));
 }
 
-static int CheckTexts(ORVA_Value **argv)
+/* The three addresses an address test compares, in host order; an error code when one is no text. */
+static int ReadAddresses(ORVA_Value **argv, uint32 addresses[3])
 {
    for (int i = 0; i < 3; i++)
    {
       if (!argv[i]->IsString())
          return ORVA_ERR_NOT_STRING;
    }
+   for (int i = 0; i < 3; i++)
+      addresses[i] = HostOrderAddress(argv[i]);
    return 0;
 }
 
 int BI_AddrInRange(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   int rc = CheckTexts(argv);
+   uint32 a[3];   // the address, the range's first and last
+   int rc = ReadAddresses(argv, a);
    if (rc != 0)
       return rc;
-   uint32 addr = HostOrderAddress(argv[0]);
-   uint32 first = HostOrderAddress(argv[1]);
-   uint32 last = HostOrderAddress(argv[2]);
-   *result = new ORVA_Value(static_cast<int32>(addr >= first && addr <= last));
+   *result = new ORVA_Value(static_cast<int32>(a[0] >= a[1] && a[0] <= a[2]));
    return 0;
 }
 
 int BI_AddrInSubnet(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   int rc = CheckTexts(argv);
+   uint32 a[3];   // the address, the subnet, its mask
+   int rc = ReadAddresses(argv, a);
    if (rc != 0)
       return rc;
-   uint32 addr = HostOrderAddress(argv[0]);
-   uint32 subnet = HostOrderAddress(argv[1]);
-   uint32 mask = HostOrderAddress(argv[2]);
    // The subnet is taken as given, not masked itself.
-   *result = new ORVA_Value(static_cast<int32>((addr & mask) == subnet));
+   *result = new ORVA_Value(static_cast<int32>((a[0] & a[2]) == a[1]));
    return 0;
 }

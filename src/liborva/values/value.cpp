@@ -16,6 +16,8 @@
 #include <cstring>
 #include <new>
 
+typedef ORVA_EngineAccess Access;
+
 const char *const g_orvaTypeNames[9] = {"null",  "object", "array",  "string", "real",
                                         "int32", "int64",  "uint32", "uint64"};
 
@@ -130,34 +132,31 @@ ORVA_Value::ORVA_Value(ORVA_Array *array) : ORVA_Value()
       array->IncRefCount();
 }
 
+// A number constructor makes what a number stored into a value is: its type
+// code and its bits, a 32-bit number in the low half.
 ORVA_Value::ORVA_Value(int32 n) : ORVA_Value()
 {
-   m_dataType = ORVA_DT_INT32;
-   m_value.i32 = n;
+   Access::ResetNumber(this, ORVA_DT_INT32, NumberFromUInt32(static_cast<uint32>(n)));
 }
 
 ORVA_Value::ORVA_Value(uint32 n) : ORVA_Value()
 {
-   m_dataType = ORVA_DT_UINT32;
-   m_value.u32 = n;
+   Access::ResetNumber(this, ORVA_DT_UINT32, NumberFromUInt32(n));
 }
 
 ORVA_Value::ORVA_Value(int64 n) : ORVA_Value()
 {
-   m_dataType = ORVA_DT_INT64;
-   m_value.i64 = n;
+   Access::ResetNumber(this, ORVA_DT_INT64, NumberFromBits(static_cast<uint64>(n)));
 }
 
 ORVA_Value::ORVA_Value(uint64 n) : ORVA_Value()
 {
-   m_dataType = ORVA_DT_UINT64;
-   m_value.u64 = n;
+   Access::ResetNumber(this, ORVA_DT_UINT64, NumberFromBits(n));
 }
 
 ORVA_Value::ORVA_Value(double d) : ORVA_Value()
 {
-   m_dataType = ORVA_DT_REAL;
-   m_value.real = d;
+   Access::ResetNumber(this, ORVA_DT_REAL, NumberFromReal(d));
 }
 
 ORVA_Value::ORVA_Value(const char *text) : ORVA_Value()

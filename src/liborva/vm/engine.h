@@ -15,8 +15,32 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 /* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
+/*
+ * How the language finds a name: among the globals first, so a global hides
+ * every local of its name in every function and an assignment to the name
+ * changes the global; only a name that no global holds is a local's, made
+ * in the running function when it is missing.  This gives the global that
+ * takes the name, or null when the name is left to the locals.  Every
+ * lookup by name asks it, and the prepared code's slots give way where it
+ * finds a global (ORVA_Engine::Shadow).
+ */
+inline ORVA_Variable *GlobalOfName(ORVA_VariableSystem *globals, const char *name)
+{
+   return globals->Find((name != nullptr) ? name : "");
+}
+
+/*
+ * A declaration makes a new local: it fails where the name is seen already,
+ * as a global or as a local of the running function.
+ */
+inline bool MayDeclare(ORVA_VariableSystem *globals, const char *name, bool localExists)
+{
+   return !localExists && GlobalOfName(globals, name) == nullptr;
+}
+
 inline const char *ArgumentName(char *buffer, uint32 n)
 {
    snprintf(buffer, 16, "$%u", static_cast<unsigned>(n));
@@ -63,8 +87,21 @@ public:
    // The calls active when an error stopped the run at address failedAt,
    // kept for GetErrorTrace until the next run clears them.
    void RecordTrace(uint32 failedAt);
-   void ClearTrace() { m_trace.clear(); }
+   void ClearTrace()
+   {
+      m_trace.clear();
+      m_traceCalls.clear();
+   }
    const char *Trace() const { return m_trace.c_str(); }
+   // The trail's lines in parts: a call, or (leftOut > 0) the calls left out.
+   struct TraceCall
+   {
+      std::string function;
+      int line = 0;
+      std::string module;
+      uint32 leftOut = 0;
+   };
+   const std::vector<TraceCall> &TraceCalls() const { return m_traceCalls; }
 
    /*
     * A run: Begin prepares the code and the run state and enters the
@@ -122,13 +159,14 @@ public:
    ORVA_Value **LocalHome(const char *name, bool create);   // the current function's locals
    ORVA_Value **NamedHome(const char *name);                // the global, else a local, made if missing
    void StoreLocal(const char *name, ORVA_Value *value);    // the local of that name receives value
-   void GlobalAdded(ORVA_Variable *variable);               // SetGlobalVariable made a new global
+   void GlobalAdded(const char *name);                      // a global of that name was made
 
 private:
    ORVA_Program *const m_program;
    ORVA_Prepared *m_prepared = nullptr;
    ORVA_RunState *m_run = nullptr;
    std::string m_trace;
+   std::vector<TraceCall> m_traceCalls;
    std::atomic<bool> m_claimed{false};
 #if defined(ORVA_NO_FAST_PATHS)
    bool m_fastPathsOff = true;
@@ -139,6 +177,7 @@ private:
    // Preparing (prepare.cpp).
    bool PreparedIsCurrent() const;
    ORVA_Prepared *Prepare(bool noFastPaths) const;
+   ORVA_Prepared *PrepareOrFail(bool noFastPaths);   // null after raising the error of a heap that said no
 
    // A global hides the locals of a name: every operation on their slots
    // goes by name for the rest of the run, which finds the global first.

@@ -2,6 +2,7 @@
  * Run-time errors: the wording of every code and the recording of an error,
  * which also stops the machine.
  */
+#include "support/error_text.h"
 #include "support/memory.h"
 #include "vm/vm.h"
 #include "vm/engine.h"
@@ -67,13 +68,6 @@ int RuntimeErrorLine(uint32 ip, uint32 codeSize, ORVA_Instruction *const *instru
    return 0;
 }
 
-char *RuntimeErrorText(int code, int line, const char *message)
-{
-   char buffer[1024];
-   snprintf(buffer, sizeof(buffer), "Error %d in line %d: %s", code, line, message);
-   return strdup(buffer);
-}
-
 void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
 {
    // A run that an error has ended keeps its error; before main starts
@@ -90,12 +84,12 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
       if (refused != nullptr)
          snprintf(note, sizeof(note), " (%s was refused: its worst case could pass the limit)", refused);
       const int line = RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions);
-      char buffer[256];
-      snprintf(buffer, sizeof(buffer), "Error in line %d: %s%s", line, StopMessage(reason), note);
+      char message[256];
+      snprintf(message, sizeof(message), "%s%s", StopMessage(reason), note);
       if (program->m_engine != nullptr)
          RecordErrorTrace(program->m_engine, program->m_ip);
       free(program->m_errorText);
-      program->m_errorText = strdup(buffer);
+      program->m_errorText = ErrorTextCopy(nullptr, line, message);
       program->RecordErrorParts(0, line);
    }
    program->m_ip = INVALID_ADDRESS;
@@ -119,7 +113,7 @@ void ORVA_Program::Error(int code)
    }
    free(m_errorText);
    const int line = RuntimeErrorLine(m_ip, m_codeSize, m_instructions);
-   m_errorText = RuntimeErrorText(code, line, RuntimeErrorMessage(code));
+   m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
    RecordErrorParts(code, line);
    if (m_engine != nullptr)
       RecordErrorTrace(m_engine, m_ip);

@@ -4,6 +4,7 @@
  * run's error, in the host's words if it gave any.
  */
 #include "vm/engine.h"
+#include "support/error_text.h"
 #include "support/memory.h"
 #include "vm/vm.h"
 #include "vm/host_context.h"
@@ -72,7 +73,7 @@ void ORVA_Engine::HostError(int code)
    // the line of the call stay, as every error text has them.
    const int line = RuntimeErrorLine(m_program->m_ip, m_program->m_codeSize, m_program->m_instructions);
    m_program->Error(code);
-   char *replaced = RuntimeErrorText(code, line, text);
+   char *replaced = ErrorTextCopy(&code, line, text);
    if (replaced != nullptr)
    {
       free(m_program->m_errorText);

@@ -544,12 +544,15 @@ generic_unary:
    NEXT(1);
 
    HANDLER(ARRAY_LOCAL)
-   if (slots[pc->a] != nullptr)
-      FAIL(ORVA_ERR_VARIABLE_ALREADY_EXIST);
+   // A local already made is a name seen already: the by-name form words
+   // the refusal, as the declare rule says.
+   if (ORVA_UNLIKELY(slots[pc->a] != nullptr))
+      goto declare_by_name;
    slots[pc->a] = pool.Array(new ORVA_Array());
    NEXT(1);
 
    HANDLER(ARRAY_NAME)
+declare_by_name:
    SYNC();
    DeclareArray(pc->p.name);
    AFTER_CALLOUT();

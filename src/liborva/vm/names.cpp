@@ -67,7 +67,7 @@ ORVA_Value **ORVA_Engine::LocalHome(const char *name, bool create)
 
 ORVA_Value **ORVA_Engine::NamedHome(const char *name)
 {
-   ORVA_Variable *global = m_program->m_globals->Find((name != nullptr) ? name : "");
+   ORVA_Variable *global = GlobalOfName(m_program->m_globals, name);
    if (global != nullptr)
       return &Access::Held(global);
    return LocalHome(name, true);
@@ -108,7 +108,7 @@ bool ORVA_Engine::BindByName(const char *name)
 
 void ORVA_Engine::DeclareArray(const char *name)
 {
-   if (m_program->m_globals->Find((name != nullptr) ? name : "") != nullptr || LocalHome(name, false) != nullptr)
+   if (!MayDeclare(m_program->m_globals, name, LocalHome(name, false) != nullptr))
    {
       m_program->Error(ORVA_ERR_VARIABLE_ALREADY_EXIST);
       return;
@@ -129,17 +129,9 @@ bool ORVA_Engine::GoByName()
    ORVA_RunState *rs = m_run;
    if (m_prepared->noFastPaths && !CodeChanged())
       return true;   // nothing is in a slot
-   ORVA_Prepared *fresh;
-   try
-   {
-      fresh = Prepare(true);
-   }
-   catch (const std::bad_alloc &)
-   {
-      MemoryExhausted();
-      m_program->Error(ORVA_ERR_INTERNAL);
+   ORVA_Prepared *fresh = PrepareOrFail(true);
+   if (fresh == nullptr)
       return false;
-   }
    fresh->reusable = false;
 
    // Every value in a slot moves to its frame's scope under its name.

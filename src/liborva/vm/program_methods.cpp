@@ -33,7 +33,7 @@ ORVA_Variable *ORVA_Program::FindOrCreateVariable(const char *name)
 {
    if (name == nullptr)
       name = "";
-   ORVA_Variable *variable = m_globals->Find(name);
+   ORVA_Variable *variable = GlobalOfName(m_globals, name);
    if (variable != nullptr)
       return variable;
    ORVA_VariableSystem *locals = ScopeOf(m_engine, m_locals);
@@ -48,7 +48,7 @@ ORVA_Variable *ORVA_Program::CreateVariable(const char *name)
    if (name == nullptr)
       name = "";
    ORVA_VariableSystem *locals = ScopeOf(m_engine, m_locals);
-   if (locals == nullptr || m_globals->Find(name) != nullptr || locals->Find(name) != nullptr)
+   if (locals == nullptr || !MayDeclare(m_globals, name, locals->Find(name) != nullptr))
       return nullptr;
    return locals->Create(name, new ORVA_Value());
 }
@@ -63,8 +63,8 @@ void ORVA_Program::SetGlobalVariable(const char *name, ORVA_Value *value)
       // A global made while a run is under way hides the local of its name
       // from then on.
       variable = m_globals->Create(name, value);
-      if (m_engine != nullptr)
-         m_engine->GlobalAdded(variable);
+      if (m_engine != nullptr && variable != nullptr)
+         m_engine->GlobalAdded(variable->Name());
    }
    else if (variable->Value() != value)
    {

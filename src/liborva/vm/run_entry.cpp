@@ -4,6 +4,7 @@
  * linked, the entry function run, and the program put back as it was.
  */
 #include "vm/engine.h"
+#include "support/error_text.h"
 #include "support/memory.h"
 #include "values/array_cycle.h"
 #include "vm/vm.h"
@@ -48,11 +49,19 @@ ORVA_Engine *ORVA_Engine::Of(ORVA_Program *program)
  * runs the program itself.
  */
 static thread_local const ORVA_Program *t_refusedProgram = nullptr;
-static const char BUSY_TEXT[] = "Error in line 0: Program is already running";
+
+/* The refused thread's text, written once. */
+static const char *BusyText()
+{
+   static char text[64];
+   static const size_t written = FormatErrorText(text, sizeof(text), nullptr, 0, "Program is already running");
+   (void)written;
+   return text;
+}
 
 const char *ORVA_Program::GetErrorText() const
 {
-   return (t_refusedProgram == this) ? BUSY_TEXT : m_errorText;
+   return (t_refusedProgram == this) ? BusyText() : m_errorText;
 }
 
 static void ForgetRefusal(const ORVA_Program *program)
@@ -100,7 +109,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
          delete argv[i];
       delete locals;
       free(m_errorText);
-      m_errorText = strdup("Error in line 0: Out of memory");
+      m_errorText = ErrorTextCopy(nullptr, 0, "Out of memory");
       m_stopReason = ORVA_STOP_MEMORY;
       return -1;
    }

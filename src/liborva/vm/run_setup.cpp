@@ -16,6 +16,20 @@
 
 typedef ORVA_EngineAccess Access;
 
+ORVA_Prepared *ORVA_Engine::PrepareOrFail(bool noFastPaths)
+{
+   try
+   {
+      return Prepare(noFastPaths);
+   }
+   catch (const std::bad_alloc &)
+   {
+      MemoryExhausted();
+      m_program->Error(ORVA_ERR_INTERNAL);
+      return nullptr;
+   }
+}
+
 bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
 {
    ORVA_Program *program = m_program;
@@ -23,16 +37,9 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    {
       delete m_prepared;
       m_prepared = nullptr;
-      try
-      {
-         m_prepared = Prepare(m_fastPathsOff);
-      }
-      catch (const std::bad_alloc &)
-      {
-         MemoryExhausted();
-         program->Error(ORVA_ERR_INTERNAL);
+      m_prepared = PrepareOrFail(m_fastPathsOff);
+      if (m_prepared == nullptr)
          return false;
-      }
    }
 
    // A run may have another environment, and a new table may sit where an
@@ -96,7 +103,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
       return true;   // begun, and stopped at once: the tear-down releases the frame
    }
    for (uint32 i = 0; i < program->m_globals->Count(); i++)
-      GlobalAdded(program->m_globals->GetVariable(i));
+      GlobalAdded(program->m_globals->GetVariable(i)->Name());
    // The first entry charges the entry function's length, as a call charges
    // its callee's: straight-line code has no checkpoint of its own.  A run
    // that may not go on is stopped here, and begun all the same.

@@ -40,12 +40,14 @@ void ORVA_Engine::Unshadow()
    }
 }
 
-void ORVA_Engine::GlobalAdded(ORVA_Variable *variable)
+void ORVA_Engine::GlobalAdded(const char *name)
 {
-   if (m_run == nullptr || m_prepared == nullptr || variable == nullptr)
+   // The slots of a name are a cache of the locals' half of the lookup,
+   // kept only while the lookup leaves the name to the locals.
+   if (m_run == nullptr || m_prepared == nullptr)
       return;
-   const uint32 id = m_prepared->NameId(variable->Name());
-   if (id == NO_SLOT)
+   const uint32 id = m_prepared->NameId(name);
+   if (id == NO_SLOT || GlobalOfName(m_program->m_globals, name) == nullptr)
       return;
    try
    {

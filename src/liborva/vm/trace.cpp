@@ -27,21 +27,24 @@ void RecordErrorTrace(ORVA_Engine *engine, uint32 ip)
 
 void ORVA_Engine::RecordTrace(uint32 failedAt)
 {
-   m_trace.clear();
+   ClearTrace();
    ORVA_RunState *rs = m_run;
    if (rs == nullptr || rs->frameCount == 0)
       return;
    const ORVA_Program *program = m_program;
    try
    {
+      // The parts are kept as copies: a linked module's names go with its
+      // code at the end of the run, and the trail outlives the run.
       const uint32 count = rs->frameCount;
       for (uint32 depth = 0; depth < count; depth++)
       {
+         TraceCall call;
          if (count > TRACE_INNER + TRACE_OUTER + 1 && depth == TRACE_INNER)
          {
-            const uint32 omitted = count - TRACE_INNER - TRACE_OUTER;
-            m_trace += "... " + std::to_string(omitted) + " calls left out\n";
-            depth += omitted - 1;
+            call.leftOut = count - TRACE_INNER - TRACE_OUTER;
+            depth += call.leftOut - 1;
+            m_traceCalls.push_back(call);
             continue;
          }
          const uint32 index = count - 1 - depth;
@@ -50,32 +53,57 @@ void ORVA_Engine::RecordTrace(uint32 failedAt)
          // stands at the call of the next.
          const uint32 at = (depth == 0) ? failedAt : rs->frames[index + 1].returnPc - 1;
 
-         const char *function = "?";   // a frame a host entered by hand
+         call.function = "?";   // a frame a host entered by hand
          for (uint32 i = 0; i < program->m_functionCount; i++)
             if (program->m_functions[i].m_address == frame.entry)
             {
-               function = program->m_functions[i].m_name;
+               call.function = program->m_functions[i].m_name;
                break;
             }
-         m_trace += function;
-         m_trace += ':';
-         m_trace += std::to_string(RuntimeErrorLine(at, program->m_codeSize, program->m_instructions));
+         call.line = RuntimeErrorLine(at, program->m_codeSize, program->m_instructions);
          for (uint32 i = 0; i < program->m_moduleCount; i++)
          {
             const ORVA_Module &module = program->m_modules[i];
             if (frame.entry >= module.m_codeStart && frame.entry - module.m_codeStart < module.m_codeSize)
             {
-               m_trace += " (module ";
-               m_trace += module.m_name;
-               m_trace += ')';
+               call.module = module.m_name;
                break;
             }
          }
-         m_trace += '\n';
+         m_traceCalls.push_back(call);
+      }
+      for (const TraceCall &call : m_traceCalls)
+      {
+         if (call.leftOut > 0)
+            m_trace += "... " + std::to_string(call.leftOut) + " calls left out\n";
+         else
+         {
+            m_trace += call.function + ':' + std::to_string(call.line);
+            if (!call.module.empty())
+               m_trace += " (module " + call.module + ')';
+            m_trace += '\n';
+         }
       }
    }
    catch (const std::bad_alloc &)
    {
-      m_trace.clear();   // no trail rather than half of one
+      ClearTrace();   // no trail rather than half of one
    }
+}
+
+int ORVA_Program::GetErrorTraceCall(uint32 index, const char **function, int *line, const char **module,
+                                    uint32 *leftOut) const
+{
+   if (m_engine == nullptr || index >= m_engine->TraceCalls().size())
+      return 0;
+   const ORVA_Engine::TraceCall &call = m_engine->TraceCalls()[index];
+   if (function != nullptr)
+      *function = call.function.c_str();
+   if (line != nullptr)
+      *line = call.line;
+   if (module != nullptr)
+      *module = call.module.c_str();
+   if (leftOut != nullptr)
+      *leftOut = call.leftOut;
+   return 1;
 }

@@ -21,9 +21,6 @@ const char *RuntimeErrorMessage(int code);
 /* The source line an error at ip reports: 0 when ip is no instruction's address. */
 int RuntimeErrorLine(uint32 ip, uint32 codeSize, ORVA_Instruction *const *instructions);
 
-/* "Error CODE in line LINE: MESSAGE", cut at 1023 bytes, on the heap (null when memory ran out). */
-char *RuntimeErrorText(int code, int line, const char *message);
-
 /*
  * The program's counted arrays carry no capacity field, so the capacity is
  * derived from the count: 0, then 16, then the next power of two.  Shrinking
