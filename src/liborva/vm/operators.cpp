@@ -48,7 +48,7 @@ static int TextEqual(ORVA_Value *left, ORVA_Value *right)
 
 void ORVA_Program::DoBinaryOperation(int opCode)
 {
-   ORVA_RunState *run = RunOf(m_engine);
+   ORVA_RunState *run = RunOf(m_body->engine);
    if (run == nullptr)
    {
       Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
@@ -243,7 +243,7 @@ void ORVA_Program::DoBinaryOperation(int opCode)
 
 void ORVA_Program::DoUnaryOperation(int opCode)
 {
-   ORVA_RunState *run = RunOf(m_engine);
+   ORVA_RunState *run = RunOf(m_body->engine);
    ORVA_Value *value = (run != nullptr) ? run->Peek() : nullptr;
    if (value == nullptr)
    {
@@ -444,7 +444,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
    regex_t ownExpression;
    regex_t *compiled = nullptr;
    ORVA_CachedExpression *entry = nullptr;
-   ORVA_RunState *run = RunOf(m_engine);
+   ORVA_RunState *run = RunOf(m_body->engine);
    const bool cached = (run != nullptr && m_ip < m_codeSize);
    const uint32 address = m_ip;
    if (cached)
@@ -510,7 +510,7 @@ ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, 
                                             static_cast<uint32>(matches[i].rm_eo - matches[i].rm_so));
          try
          {
-            m_engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)), group);
+            m_body->engine->StoreLocal(ArgumentName(name, static_cast<uint32>(i)), group);
          }
          catch (const std::bad_alloc &)
          {
