@@ -13,6 +13,11 @@
 #ifndef ORVA_H
 #define ORVA_H
 
+/*
+ * Only what the declarations below need: the system's mutex for the
+ * library's lock, size_t, the fixed-width integers, FILE and
+ * std::nothrow_t.  Whatever else the library uses stays in its sources.
+ */
 #include <pthread.h>
 
 #include <cstddef>
@@ -315,13 +320,11 @@ protected:
 
 private:
    // The run, the elements outside it and the cycle collector's marks,
-   // laid out by the library; kept inside the array so that making one
-   // costs a single allocation.
-#if defined(ORVA_ARRAY_BODY_APART)
-   struct ORVA_ArrayBody *m_body;
-#else
+   // laid out by the library (ORVA_ArrayBody).  The room for them is kept
+   // inside the array rather than behind a pointer, so that making an
+   // array stays one allocation: programs that make many small arrays
+   // would pay for a second one.
    alignas(8) unsigned char m_body[64];
-#endif
    friend struct ORVA_ArrayBody;
    friend class ORVA_EngineAccess;   // the engine's stores move values in
 

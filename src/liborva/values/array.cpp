@@ -113,13 +113,9 @@ struct ORVA_ArraySparse
 
 ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr)
 {
-#if defined(ORVA_ARRAY_BODY_APART)
-   m_body = new ORVA_ArrayBody();
-#else
    static_assert(sizeof(ORVA_ArrayBody) <= sizeof(m_body) && alignof(ORVA_ArrayBody) <= alignof(ORVA_Array),
                  "the room orva.h keeps in an array holds its body");
    new (m_body) ORVA_ArrayBody();
-#endif
 }
 
 
@@ -606,9 +602,5 @@ ORVA_Array::~ORVA_Array()
    // Last, for taking itself apart may have dropped a reference to itself.
    if (ORVA_ArrayBody::Of(this).candidate >= 0)
       ORVA_CycleCollector::Forget(this);
-#if defined(ORVA_ARRAY_BODY_APART)
-   delete m_body;
-#else
    ORVA_ArrayBody::Of(this).~ORVA_ArrayBody();
-#endif
 }
