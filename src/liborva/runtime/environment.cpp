@@ -14,8 +14,18 @@ ORVA_Environment::ORVA_Environment()
      m_library(nullptr),
      m_inStream(nullptr),
      m_outStream(nullptr),
-     m_body(new ORVA_EnvironmentBody())
+     m_body(nullptr)
 {
+   // No destructor runs when a constructor throws: the table goes here.
+   try
+   {
+      m_body = new ORVA_EnvironmentBody();
+   }
+   catch (...)
+   {
+      free(m_functions);
+      throw;
+   }
 }
 
 ORVA_Environment::~ORVA_Environment()

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 /* Longest function name a record holds; longer names are cut to it. */
@@ -19,9 +20,14 @@ static_assert(FUNCTION_NAME_MAX == ORVA_NameIndex::NAME_LIMIT, "names are compar
 ORVA_Program::ORVA_Program()
    : m_environment(nullptr), m_instructions(nullptr), m_codeSize(0), m_ip(INVALID_ADDRESS), m_preloadCount(0),
      m_preloadList(nullptr), m_callDepth(0), m_dataStack(nullptr), m_controlStack(nullptr), m_bindCounter(0),
-     m_globals(new ORVA_VariableSystem()), m_locals(nullptr), m_functionCount(0), m_functions(nullptr),
-     m_moduleCount(0), m_modules(nullptr), m_result(nullptr), m_errorText(nullptr), m_body(new ORVA_ProgramBody())
+     m_globals(nullptr), m_locals(nullptr), m_functionCount(0), m_functions(nullptr), m_moduleCount(0),
+     m_modules(nullptr), m_result(nullptr), m_errorText(nullptr), m_body(nullptr)
 {
+   // Two allocations, either of which may throw: the first must not be
+   // lost when the second does, for no destructor runs then.
+   std::unique_ptr<ORVA_ProgramBody> body(new ORVA_ProgramBody());
+   m_globals = new ORVA_VariableSystem();
+   m_body = body.release();
 }
 
 ORVA_Program::~ORVA_Program()
