@@ -13,13 +13,17 @@
 #ifndef ORVA_H
 #define ORVA_H
 
-#include <atomic>
+/*
+ * Only what the declarations below need: the system's mutex for the
+ * library's lock, size_t, the fixed-width integers, FILE and
+ * std::nothrow_t.  Whatever else the library uses stays in its sources.
+ */
+#include <pthread.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <new>
-#include <vector>
 
 /* The release of liborva; kept equal to the CMake project version. */
 #define ORVA_VERSION_MAJOR 1
@@ -173,8 +177,10 @@ class ORVA_Environment;
 class ORVA_Library;
 class ZRQPMessage;
 class ORVA_EngineAccess;   // the interpreter's inlined access to values and scopes
-class ORVA_NameIndex;      // a hash index over a table of named records
-class ORVA_Engine;         // the interpreter's prepared code and run state
+class ORVA_Engine;           // the interpreter's prepared code and run state
+struct ORVA_ProgramBody;     // what a program keeps beyond its listed fields
+struct ORVA_EnvironmentBody; // what an environment keeps beyond its listed fields
+struct ORVA_ArrayBody;       // the element storage of an array
 
 /*
  * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
@@ -298,8 +304,6 @@ struct ORVA_ArrayElement
    ORVA_Value *value;
 };
 
-struct ORVA_ArraySparse;   // elements outside the run, in index order
-
 /*
  * An array keeps its elements in index order.  Those of one contiguous run of
  * indices sit in blocks of value slots, found by arithmetic on the index;
@@ -312,40 +316,20 @@ protected:
    int32 m_refCount;
    int32 m_size;                // elements in all
    int32 m_allocated;           // value slots the run's blocks hold
-   ORVA_ArrayElement *m_data;   // not used: elements live in the run and the map below
+   ORVA_ArrayElement *m_data;   // not used: elements live in the body below
 
 private:
-   // One side of the run: the slots counted away from the run's origin.
-   struct RunSide
-   {
-      ORVA_Value **blocks;   // block k holds RunBlockSize(k) slots
-      int32 length;          // slots in use
-      int32 capacity;        // entries of blocks
-   };
-   int32 m_origin;              // index of the run's first element ever stored
-   RunSide m_up;                // indices m_origin, m_origin + 1, ...
-   RunSide m_down;              // indices m_origin - 1, m_origin - 2, ...
-   ORVA_ArraySparse *m_sparse;  // null while every element is in the run
-   ORVA_Value *m_handedOver;    // what the last Set moved into a slot (see Set)
-   int32 m_candidate;           // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
-   uint8 m_color;               // the cycle collector's mark; black outside a collection
-
-   friend class ORVA_Value;            // reports the references it drops
-   friend class ORVA_CycleCollector;
-   void ChildArrays(std::vector<ORVA_Array *> &out) const;   // appends the arrays the elements hold
-   // A reference went and others remain: the array may be what keeps a
-   // cycle alive, and becomes a candidate for the cycle collector.
-   void Dropped()
-   {
-      if (m_candidate < 0)
-         BecomeCandidate();
-   }
-   void BecomeCandidate();
-   static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
-   static void TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released);
+   // The run, the elements outside it and the cycle collector's marks,
+   // laid out by the library (ORVA_ArrayBody).  The room for them is kept
+   // inside the array rather than behind a pointer, so that making an
+   // array stays one allocation: programs that make many small arrays
+   // would pay for a second one.
+   alignas(8) unsigned char m_body[64];
+   friend struct ORVA_ArrayBody;
+   friend class ORVA_EngineAccess;   // the engine's stores move values in
 
    ORVA_Value *RunSlot(int64 index) const;
-   ORVA_Value *AppendSlot(RunSide &side);
+   ORVA_Value *AppendSlot(bool up);
    bool InRun(int64 index) const;
    static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
    void StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn);
@@ -353,7 +337,7 @@ private:
    ORVA_Value *ElementAt(int32 position, int32 *index) const;
    void ReleaseHandedOver();
    bool Store(int index, ORVA_Value *value, bool moveIn);
-   friend class ORVA_EngineAccess;   // the engine's stores move values in
+   static ORVA_Value *SlotValueOf(ORVA_Value *slot);   // the element a slot stands for
 
 public:
    ORVA_Array();
@@ -574,28 +558,13 @@ protected:
    ORVA_Value *m_result;
    char *m_errorText;
 
-   // The interpreter kept with the program: the prepared form of its code,
-   // reused while the code stays the same, and the stacks and frames of the
-   // run under way.  m_dataStack and m_controlStack are not used by it.
-   ORVA_Engine *m_engine = nullptr;
-   friend class ORVA_Engine;
+private:
+   // The interpreter kept with the program, its function index, the stop
+   // request and the parts of the last error, laid out by the library.
+   ORVA_ProgramBody *m_body;
+   friend class ORVA_Engine;   // runs the program on its fields
 
-   ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
-
-   // Stop() from any thread raises the request; the run under way reads it
-   // at its checkpoints.  m_stopReason is the reason of the last run.
-   std::atomic<int> m_stopRequest{0};
-   int m_stopReason = ORVA_STOP_NONE;
-
-   // The parts of the last run's error text, so that hosts can word an
-   // error their own way: its code (0 for a stop) and line, and for a call
-   // that failed (no such function, a wrong argument count) the name it
-   // called and the number of arguments it gave.
-   int m_errorCode = 0;
-   int m_errorLine = 0;
-   char m_errorFunction[64] = "";
-   int m_errorArgumentCount = -1;
-
+protected:
    void Error(int code);
    void RecordErrorParts(int code, int line);
    uint32 GetFunctionAddress(const char *name);
@@ -669,14 +638,14 @@ public:
    // a stop ended the run), the line (0 before main starts) and the
    // message without its "Error CODE in line LINE: " frame.  0, 0 and ""
    // after a successful run.
-   int GetErrorCode() const { return m_errorCode; }
-   int GetErrorLine() const { return m_errorLine; }
+   int GetErrorCode() const;
+   int GetErrorLine() const;
    const char *GetErrorMessage() const;
    // When a call failed with ORVA_ERR_NO_FUNCTION or
    // ORVA_ERR_INVALID_ARGUMENT_COUNT: the name it called and the number of
    // arguments it gave; "" and -1 for any other error.
-   const char *GetErrorFunction() const { return m_errorFunction; }
-   int GetErrorArgumentCount() const { return m_errorArgumentCount; }
+   const char *GetErrorFunction() const;
+   int GetErrorArgumentCount() const;
    void SetGlobalVariable(const char *name, ORVA_Value *value);
    ORVA_Variable *FindGlobalVariable(const char *name);
 
@@ -684,11 +653,11 @@ public:
    // notices at its next backward jump, call or long operation and fails
    // with ORVA_STOP_REQUESTED.  A request made while no run is under way
    // is dropped: every Run starts without one.
-   void Stop() { m_stopRequest.store(1, std::memory_order_relaxed); }
+   void Stop();
 
    // Why the last run stopped: ORVA_STOP_NONE when it was not stopped
    // (it ended, or an error ended it), else one of ORVA_STOP_*.
-   int GetStopReason() const { return m_stopReason; }
+   int GetStopReason() const;
 };
 
 /*** External functions and the environment of a run. ***/
@@ -715,14 +684,12 @@ protected:
    ORVA_Library *m_library;
    FILE *m_inStream;
    FILE *m_outStream;
-   uint64 m_instructionLimit = 0;   // 0: none
-   uint32 m_timeLimit = 0;          // milliseconds; 0: none
-   uint64 m_memoryLimit = 0;        // bytes; 0: none
 
 private:
-   ORVA_NameIndex *m_functionIndex;   // over m_functions, made on first use
-   friend class ORVA_Engine;          // reads the limits when a run begins
-   friend class ORVA_EngineAccess;    // call sites remember what they found
+   // The limits of a run and the index over m_functions, laid out by the library.
+   ORVA_EnvironmentBody *m_body;
+   friend class ORVA_Engine;         // reads the limits when a run begins
+   friend class ORVA_EngineAccess;   // call sites remember what they found
 
 public:
    ORVA_Environment();
@@ -744,13 +711,13 @@ public:
    // a wall-clock deadline from the start of Run, looked at every few
    // thousand instructions.  A run past either fails with the reason
    // ORVA_STOP_INSTRUCTIONS or ORVA_STOP_TIME.
-   void SetInstructionLimit(uint64 count) { m_instructionLimit = count; }
-   void SetTimeLimit(uint32 milliseconds) { m_timeLimit = milliseconds; }
+   void SetInstructionLimit(uint64 count);
+   void SetTimeLimit(uint32 milliseconds);
    // A ceiling on what the run holds (texts, arrays, values, objects,
    // frames, compiled patterns, what host functions take with
    // ORVAAllocate): an allocation past it stops the run with the
    // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
-   void SetMemoryLimit(uint64 bytes) { m_memoryLimit = bytes; }
+   void SetMemoryLimit(uint64 bytes);
 
    void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
    ORVA_ExtFunction *FindFunction(const char *name);
@@ -767,14 +734,8 @@ public:
 /*** The host message that a script library lists itself into. ***/
 class ORVA_API ZRQPMessage
 {
-   struct Field
-   {
-      uint32 id;
-      uint8 type;
-      uint32 number;
-      char *text;
-   };
-   std::vector<Field> m_fields;
+   struct Fields;                // the fields set, in the order of their ids
+   Fields *m_fields = nullptr;   // made by the first Set
 
 public:
    ZRQPMessage() = default;
@@ -786,7 +747,7 @@ public:
    // zero-terminated text; setting a field again replaces it.
    void Set(uint32 fieldId, uint8 type, const void *data, uint32 size);
 
-   uint32 FieldCount() const { return static_cast<uint32>(m_fields.size()); }
+   uint32 FieldCount() const;
    int IsFieldSet(uint32 fieldId) const;
    uint32 GetFieldAsUInt32(uint32 fieldId) const;
    const char *GetFieldAsString(uint32 fieldId) const;
@@ -804,7 +765,7 @@ protected:
    ORVA_Program **m_programs;
    char **m_names;
    uint32 *m_ids;
-   std::recursive_mutex m_lock;
+   pthread_mutex_t m_lock;   // recursive
 
 private:
    void Delete(uint32 index);
@@ -815,8 +776,8 @@ public:
    ORVA_Library(const ORVA_Library &) = delete;
    ORVA_Library &operator=(const ORVA_Library &) = delete;
 
-   void Lock() { m_lock.lock(); }
-   void Unlock() { m_lock.unlock(); }
+   void Lock();
+   void Unlock();
 
    int AddScript(uint32 id, const char *name, ORVA_Program *program);
    void DeleteScript(const char *name);

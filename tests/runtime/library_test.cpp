@@ -17,6 +17,13 @@ std::string Listed(const ZRQPMessage &msg, uint32 i)
 TEST(Message, TypedFieldsReplacedById)
 {
    ZRQPMessage msg;
+   // Nothing set, or only a type it does not carry: an empty message.
+   msg.Set(5, 7, "x", 0);
+   EXPECT_EQ(msg.FieldCount(), 0u);
+   EXPECT_FALSE(msg.IsFieldSet(5));
+   EXPECT_EQ(msg.GetFieldAsUInt32(5), 0u);
+   EXPECT_EQ(msg.GetFieldAsString(5), nullptr);
+
    uint32 n = 42;
    msg.Set(7, FIELD_TYPE_INTEGER, &n, 0);
    msg.Set(3, FIELD_TYPE_STRING, "three", 0);

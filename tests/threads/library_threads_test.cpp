@@ -2,6 +2,7 @@
 #include "threads_test_util.h"
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,4 +114,26 @@ TEST(ScriptLibraryThreads, ALongRunDoesNotHoldTheLibraryAndStopEndsIt)
    EXPECT_EQ(endlessResult, "!Error in line 4: Run stopped");
    delete user;
    delete endless;
+}
+
+// The lock is taken again by the thread that holds it, and keeps another
+// thread out until every Lock has its Unlock.
+TEST(ScriptLibraryThreads, TheLockIsRecursiveAndExcludesOtherThreads)
+{
+   ORVA_Library library;
+   std::atomic<int> entered{0};
+   library.Lock();
+   library.Lock();
+   std::thread other([&] {
+      library.Lock();
+      entered = 1;
+      library.Unlock();
+   });
+   library.Unlock();
+   // Still held once: the other thread cannot have entered.
+   std::this_thread::sleep_for(std::chrono::milliseconds(20));
+   EXPECT_EQ(entered.load(), 0);
+   library.Unlock();
+   other.join();
+   EXPECT_EQ(entered.load(), 1);
 }

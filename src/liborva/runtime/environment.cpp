@@ -2,6 +2,7 @@
 #include "runtime/builtins.h"
 #include "support/name_index.h"
 #include "support/support.h"
+#include "vm/program_body.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,14 +14,40 @@ ORVA_Environment::ORVA_Environment()
      m_library(nullptr),
      m_inStream(nullptr),
      m_outStream(nullptr),
-     m_functionIndex(nullptr)
+     m_body(nullptr)
 {
+   // No destructor runs when a constructor throws: the table goes here.
+   try
+   {
+      m_body = new ORVA_EnvironmentBody();
+   }
+   catch (...)
+   {
+      free(m_functions);
+      throw;
+   }
 }
 
 ORVA_Environment::~ORVA_Environment()
 {
    free(m_functions);
-   delete m_functionIndex;
+   delete m_body->functionIndex;
+   delete m_body;
+}
+
+void ORVA_Environment::SetInstructionLimit(uint64 count)
+{
+   m_body->instructionLimit = count;
+}
+
+void ORVA_Environment::SetTimeLimit(uint32 milliseconds)
+{
+   m_body->timeLimit = milliseconds;
+}
+
+void ORVA_Environment::SetMemoryLimit(uint64 bytes)
+{
+   m_body->memoryLimit = bytes;
 }
 
 void ORVA_Environment::RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list)
@@ -57,8 +84,9 @@ ORVA_ExtFunction *ORVA_Environment::FindFunction(const char *name)
 {
    if (name == nullptr)
       return nullptr;
-   if (m_functionIndex == nullptr)
-      m_functionIndex = new ORVA_NameIndex(sizeof(ORVA_ExtFunction));
-   uint32 record = m_functionIndex->Find(m_functions, m_functionCount, name, true);
+   ORVA_NameIndex *&index = m_body->functionIndex;
+   if (index == nullptr)
+      index = new ORVA_NameIndex(sizeof(ORVA_ExtFunction));
+   uint32 record = index->Find(m_functions, m_functionCount, name, true);
    return (record != ORVA_NameIndex::NOT_FOUND) ? &m_functions[record] : nullptr;
 }

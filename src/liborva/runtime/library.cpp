@@ -4,8 +4,27 @@
 #include <cstring>
 #include <strings.h>
 
+/*
+ * The lock is taken again by the thread that holds it (a host holding it
+ * around Run, which links modules under it), so it is recursive.
+ */
 ORVA_Library::ORVA_Library() : m_scriptCount(0), m_programs(nullptr), m_names(nullptr), m_ids(nullptr)
 {
+   pthread_mutexattr_t attributes;
+   pthread_mutexattr_init(&attributes);
+   pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+   pthread_mutex_init(&m_lock, &attributes);
+   pthread_mutexattr_destroy(&attributes);
+}
+
+void ORVA_Library::Lock()
+{
+   pthread_mutex_lock(&m_lock);
+}
+
+void ORVA_Library::Unlock()
+{
+   pthread_mutex_unlock(&m_lock);
 }
 
 ORVA_Library::~ORVA_Library()
@@ -18,6 +37,7 @@ ORVA_Library::~ORVA_Library()
    free(m_programs);
    free(m_names);
    free(m_ids);
+   pthread_mutex_destroy(&m_lock);
 }
 
 int ORVA_Library::AddScript(uint32 id, const char *name, ORVA_Program *program)

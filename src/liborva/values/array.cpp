@@ -12,10 +12,11 @@
  * and the slot of an element is reused when the element is replaced.  So a
  * pointer that Get hands out stays valid until its element is replaced.
  */
-#include "orva.h"
+#include "values/array_body.h"
 #include "support/work_charge.h"
 #include "support/memory.h"
 #include "values/array_cycle.h"
+#include "values/value_access.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -110,23 +111,26 @@ struct ORVA_ArraySparse
    }
 };
 
-ORVA_Array::ORVA_Array()
-   : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr), m_origin(0), m_up{nullptr, 0, 0},
-     m_down{nullptr, 0, 0}, m_sparse(nullptr), m_handedOver(nullptr), m_candidate(-1), m_color(0)
+ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr)
 {
+   static_assert(sizeof(ORVA_ArrayBody) <= sizeof(m_body) && alignof(ORVA_ArrayBody) <= alignof(ORVA_Array),
+                 "the room orva.h keeps in an array holds its body");
+   new (m_body) ORVA_ArrayBody();
 }
 
 
 bool ORVA_Array::InRun(int64 index) const
 {
-   return index < static_cast<int64>(m_origin) + m_up.length && index >= static_cast<int64>(m_origin) - m_down.length &&
-          m_up.length > 0;
+   const ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   return index < static_cast<int64>(b.origin) + b.up.length && index >= static_cast<int64>(b.origin) - b.down.length &&
+          b.up.length > 0;
 }
 
 ORVA_Value *ORVA_Array::RunSlot(int64 index) const
 {
-   const RunSide &side = (index >= m_origin) ? m_up : m_down;
-   const int32 slot = static_cast<int32>((index >= m_origin) ? index - m_origin : m_origin - 1 - index);
+   const ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   const ORVA_ArrayBody::RunSide &side = (index >= b.origin) ? b.up : b.down;
+   const int32 slot = static_cast<int32>((index >= b.origin) ? index - b.origin : b.origin - 1 - index);
    int32 block, offset;
    Locate(slot, &block, &offset);
    return side.blocks[block] + offset;
@@ -142,9 +146,16 @@ static inline ORVA_Value *SlotValue(ORVA_Value *slot, uint8 type, uint64 bits)
    return slot;
 }
 
-/* A new slot at the far end of a side, its block allocated on first use; null when memory ran out. */
-ORVA_Value *ORVA_Array::AppendSlot(RunSide &side)
+ORVA_Value *ORVA_Array::SlotValueOf(ORVA_Value *slot)
 {
+   return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
+}
+
+/* A new slot at the far end of a side, its block allocated on first use; null when memory ran out. */
+ORVA_Value *ORVA_Array::AppendSlot(bool up)
+{
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   ORVA_ArrayBody::RunSide &side = up ? b.up : b.down;
    if (side.length == INT32_MAX)
       return nullptr;
    int32 block, offset;
@@ -200,9 +211,10 @@ ORVA_Value *ORVA_Array::MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value)
  */
 void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn)
 {
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    if (moveIn || value == nullptr)
    {
-      m_handedOver = MoveIntoSlot(slot, value);
+      b.handedOver = MoveIntoSlot(slot, value);
       return;
    }
    // The slot stands for the value kept where it is.
@@ -213,10 +225,11 @@ void ORVA_Array::StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn)
 
 void ORVA_Array::ReleaseHandedOver()
 {
-   if (m_handedOver != nullptr)
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   if (b.handedOver != nullptr)
    {
-      ORVA_Value::operator delete(static_cast<void *>(m_handedOver), sizeof(ORVA_Value));
-      m_handedOver = nullptr;
+      ORVA_Value::operator delete(static_cast<void *>(b.handedOver), sizeof(ORVA_Value));
+      b.handedOver = nullptr;
    }
 }
 
@@ -227,21 +240,22 @@ void ORVA_Array::ReleaseHandedOver()
  */
 void ORVA_Array::AbsorbNeighbours()
 {
-   if (m_sparse == nullptr)
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   if (b.sparse == nullptr)
       return;
-   auto &elements = m_sparse->elements;
+   auto &elements = b.sparse->elements;
    for (int side = 0; side < 2 && !elements.empty(); side++)
    {
       while (!elements.empty())
       {
-         const int64 next = (side == 0) ? static_cast<int64>(m_origin) + m_up.length
-                                        : static_cast<int64>(m_origin) - m_down.length - 1;
+         const int64 next = (side == 0) ? static_cast<int64>(b.origin) + b.up.length
+                                        : static_cast<int64>(b.origin) - b.down.length - 1;
          if (next > INT32_MAX || next < INT32_MIN)
             break;
          auto at = elements.find(static_cast<int32>(next));
          if (at == elements.end())
             break;
-         ORVA_Value *slot = AppendSlot((side == 0) ? m_up : m_down);
+         ORVA_Value *slot = AppendSlot(side == 0);
          if (slot == nullptr)
             break;   // out of memory: the element stays in the map
          ORVA_Value *value = at->second.value;
@@ -253,24 +267,25 @@ void ORVA_Array::AbsorbNeighbours()
             ORVA_Value::operator delete(static_cast<void *>(shell), sizeof(ORVA_Value));   // nobody holds it
          }
          if (side == 1)
-            m_sparse->below--;
+            b.sparse->below--;
          elements.erase(at);
-         m_sparse->Changed();
+         b.sparse->Changed();
       }
    }
 }
 
 ORVA_Value *ORVA_Array::Get(int index)
 {
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    if (InRun(index))
    {
       ORVA_Value *slot = RunSlot(index);
       return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
    }
-   if (m_sparse == nullptr)
+   if (b.sparse == nullptr)
       return nullptr;
-   auto at = m_sparse->elements.find(index);
-   if (at == m_sparse->elements.end())
+   auto at = b.sparse->elements.find(index);
+   if (at == b.sparse->elements.end())
       return nullptr;
    at->second.handedOut = true;
    return at->second.value;
@@ -297,6 +312,7 @@ void ORVA_Array::Set(int index, ORVA_Value *value)
  */
 bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
 {
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    ReleaseHandedOver();
 
    if (InRun(index))
@@ -313,10 +329,10 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
       return true;
    }
 
-   if (m_sparse != nullptr)
+   if (b.sparse != nullptr)
    {
-      auto at = m_sparse->elements.find(index);
-      if (at != m_sparse->elements.end())
+      auto at = b.sparse->elements.find(index);
+      if (at != b.sparse->elements.end())
       {
          if (at->second.value != value)
          {
@@ -331,20 +347,20 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
    if (m_size == INT32_MAX)
       return false;
 
-   RunSide *side = nullptr;
-   if (m_up.length == 0)
+   int side = 0;   // 1 up, -1 down
+   if (b.up.length == 0)
    {
-      m_origin = index;
-      side = &m_up;
+      b.origin = index;
+      side = 1;
    }
-   else if (static_cast<int64>(index) == static_cast<int64>(m_origin) + m_up.length)
-      side = &m_up;
-   else if (static_cast<int64>(index) == static_cast<int64>(m_origin) - m_down.length - 1)
-      side = &m_down;
+   else if (static_cast<int64>(index) == static_cast<int64>(b.origin) + b.up.length)
+      side = 1;
+   else if (static_cast<int64>(index) == static_cast<int64>(b.origin) - b.down.length - 1)
+      side = -1;
 
-   if (side != nullptr)
+   if (side != 0)
    {
-      ORVA_Value *slot = AppendSlot(*side);
+      ORVA_Value *slot = AppendSlot(side > 0);
       if (slot == nullptr)
          return false;   // out of memory: the array stays as it was
       StoreInSlot(slot, value, moveIn);
@@ -355,18 +371,18 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
 
    try
    {
-      if (m_sparse == nullptr)
-         m_sparse = new ORVA_ArraySparse();
-      m_sparse->elements.emplace(index, SparseEntry{value, !moveIn});
+      if (b.sparse == nullptr)
+         b.sparse = new ORVA_ArraySparse();
+      b.sparse->elements.emplace(index, SparseEntry{value, !moveIn});
    }
    catch (const std::bad_alloc &)
    {
       MemoryExhausted();
       return false;
    }
-   if (index < m_origin)
-      m_sparse->below++;
-   m_sparse->Changed();
+   if (index < b.origin)
+      b.sparse->below++;
+   b.sparse->Changed();
    m_size++;
    return true;
 }
@@ -374,19 +390,20 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
 /* The element at a position in index order, and its index. */
 ORVA_Value *ORVA_Array::ElementAt(int32 position, int32 *index) const
 {
+   const ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    *index = 0;
    if (position < 0 || position >= m_size)
       return nullptr;
-   const int32 below = (m_sparse != nullptr) ? m_sparse->below : 0;
-   const int32 runLength = m_up.length + m_down.length;
+   const int32 below = (b.sparse != nullptr) ? b.sparse->below : 0;
+   const int32 runLength = b.up.length + b.down.length;
    if (position >= below && position - below < runLength)
    {
-      const int64 at = static_cast<int64>(m_origin) - m_down.length + (position - below);
+      const int64 at = static_cast<int64>(b.origin) - b.down.length + (position - below);
       *index = static_cast<int32>(at);
       ORVA_Value *slot = RunSlot(at);
       return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
    }
-   auto at = m_sparse->AtOrdinal(position < below ? position : position - runLength);
+   auto at = b.sparse->AtOrdinal(position < below ? position : position - runLength);
    *index = at->first;
    at->second.handedOut = true;
    return at->second.value;
@@ -405,9 +422,10 @@ ORVA_Value *ORVA_Array::ValueAt(int32 position) const
    return ElementAt(position, &index);
 }
 
-void ORVA_Array::ChildArrays(std::vector<ORVA_Array *> &out) const
+void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out)
 {
-   for (const RunSide *side : {&m_up, &m_down})
+   const ORVA_ArrayBody &b = Of(array);
+   for (const RunSide *side : {&b.up, &b.down})
    {
       int32 left = side->length;
       for (int32 block = 0; left > 0; block++)
@@ -416,20 +434,21 @@ void ORVA_Array::ChildArrays(std::vector<ORVA_Array *> &out) const
          const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
          for (int32 i = 0; i < count; i++)
          {
-            const ORVA_Value *slot = slots + i;
-            const ORVA_Value *value = SlotValue(const_cast<ORVA_Value *>(slot), slot->m_dataType, slot->m_value.u64);
-            if (value != nullptr && value->m_dataType == ORVA_DT_ARRAY && value->m_value.array != nullptr)
-               out.push_back(value->m_value.array);
+            const ORVA_Value *value = ORVA_Array::SlotValueOf(const_cast<ORVA_Value *>(slots + i));
+            ORVA_Array *inner = (value != nullptr) ? ORVA_EngineAccess::ArrayOf(value) : nullptr;
+            if (inner != nullptr)
+               out.push_back(inner);
          }
          left -= count;
       }
    }
-   if (m_sparse != nullptr)
-      for (const auto &element : m_sparse->elements)
+   if (b.sparse != nullptr)
+      for (const auto &element : b.sparse->elements)
       {
          const ORVA_Value *value = element.second.value;
-         if (value != nullptr && value->m_dataType == ORVA_DT_ARRAY && value->m_value.array != nullptr)
-            out.push_back(value->m_value.array);
+         ORVA_Array *inner = (value != nullptr) ? ORVA_EngineAccess::ArrayOf(value) : nullptr;
+         if (inner != nullptr)
+            out.push_back(inner);
       }
 }
 
@@ -439,30 +458,32 @@ void ORVA_Array::ChildArrays(std::vector<ORVA_Array *> &out) const
  */
 ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
 {
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    if (src == nullptr || src->m_size <= 0)
       return;
    ChargeUnits(static_cast<uint64>(src->m_size));   // an element copied costs about an instruction
-   const int32 runLength = src->m_up.length + src->m_down.length;
-   m_origin = src->m_origin - src->m_down.length;
+   const ORVA_ArrayBody &sb = ORVA_ArrayBody::Of(src);
+   const int32 runLength = sb.up.length + sb.down.length;
+   b.origin = sb.origin - sb.down.length;
    for (int32 i = 0; i < runLength; i++)
    {
-      ORVA_Value *slot = AppendSlot(m_up);
+      ORVA_Value *slot = AppendSlot(true);
       if (slot == nullptr)
          break;   // out of memory: the copy stays shorter
-      ORVA_Value *from = src->RunSlot(static_cast<int64>(m_origin) + i);
+      ORVA_Value *from = src->RunSlot(static_cast<int64>(b.origin) + i);
       // A null element pointer becomes a null value.
       new (slot) ORVA_Value(SlotValue(from, from->m_dataType, from->m_value.u64));
       m_size++;
    }
-   if (src->m_sparse == nullptr || m_size < runLength)
+   if (sb.sparse == nullptr || m_size < runLength)
       return;
    try
    {
-      m_sparse = new ORVA_ArraySparse();
-      for (const auto &element : src->m_sparse->elements)
+      b.sparse = new ORVA_ArraySparse();
+      for (const auto &element : sb.sparse->elements)
       {
          std::unique_ptr<ORVA_Value> copy(new ORVA_Value(element.second.value));
-         m_sparse->elements.emplace_hint(m_sparse->elements.end(), element.first, SparseEntry{copy.get(), false});
+         b.sparse->elements.emplace_hint(b.sparse->elements.end(), element.first, SparseEntry{copy.get(), false});
          copy.release();
          m_size++;
       }
@@ -471,9 +492,9 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
    {
       MemoryExhausted();   // the copy stays shorter, and the run stops
    }
-   if (m_sparse != nullptr)
-      m_sparse->below = static_cast<int32>(std::distance(m_sparse->elements.begin(),
-                                                         m_sparse->elements.lower_bound(m_origin)));
+   if (b.sparse != nullptr)
+      b.sparse->below = static_cast<int32>(std::distance(b.sparse->elements.begin(),
+                                                         b.sparse->elements.lower_bound(b.origin)));
 }
 
 /*
@@ -483,15 +504,12 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
  * are held back while their element goes, and are taken apart one after
  * another by the destructor, each already empty when it is deleted.
  */
-void ORVA_Array::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released)
+void ORVA_ArrayBody::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released)
 {
    // The value's reference to an inner array moves here first.
-   ORVA_Array *inner = (value->m_dataType == ORVA_DT_ARRAY) ? value->m_value.array : nullptr;
+   ORVA_Array *inner = ORVA_EngineAccess::ArrayOf(value);
    if (inner != nullptr)
-   {
-      value->m_dataType = ORVA_DT_NULL;
-      value->m_value.u64 = 0;
-   }
+      ORVA_EngineAccess::ResetNull(value);
    if (inSlot)
       value->~ORVA_Value();
    else
@@ -500,7 +518,7 @@ void ORVA_Array::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA
    {
       inner->DecRefCount();
       if (!inner->IsUnused())
-         inner->Dropped();
+         Dropped(inner);
       else
       {
          try
@@ -524,11 +542,12 @@ void ORVA_Array::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA
  * one's to free again, whatever its elements refer to, and one that holds
  * itself only drops the reference.
  */
-void ORVA_Array::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released)
+void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released)
 {
+   ORVA_ArrayBody &b = Of(array);
    array->m_refCount = INT32_MAX / 2;
    array->ReleaseHandedOver();
-   for (RunSide *side : {&array->m_up, &array->m_down})
+   for (RunSide *side : {&b.up, &b.down})
    {
       int32 left = side->length;
       for (int32 block = 0; left > 0; block++)
@@ -538,13 +557,12 @@ void ORVA_Array::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &release
          for (int32 i = 0; i < count; i++)
          {
             ORVA_Value *slot = slots + i;
-            const uint8 type = slot->m_dataType;
+            const int type = ORVA_EngineAccess::Type(slot);
             // Numbers without text own nothing: the common case costs a test.
-            if (slot->m_string == nullptr && type != ORVA_DT_OBJECT && type != ORVA_DT_ARRAY &&
-                type != SLOT_REDIRECT)
+            if (ORVA_EngineAccess::OwnsNothing(slot) && type != SLOT_REDIRECT)
                continue;
             if (type == SLOT_REDIRECT)
-               ReleaseElement(SlotValue(slot, type, slot->m_value.u64), false, released);
+               ReleaseElement(ORVA_Array::SlotValueOf(slot), false, released);
             else
                ReleaseElement(slot, true, released);
          }
@@ -554,15 +572,15 @@ void ORVA_Array::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &release
       MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
       *side = RunSide{nullptr, 0, 0};
    }
-   if (array->m_sparse != nullptr)
+   if (b.sparse != nullptr)
    {
-      for (auto &element : array->m_sparse->elements)
+      for (auto &element : b.sparse->elements)
       {
          if (element.second.value != nullptr)
             ReleaseElement(element.second.value, false, released);
       }
-      delete array->m_sparse;
-      array->m_sparse = nullptr;
+      delete b.sparse;
+      b.sparse = nullptr;
    }
    array->m_size = 0;
    array->m_allocated = 0;
@@ -573,15 +591,16 @@ ORVA_Array::~ORVA_Array()
    // What the arrays taken apart here drop is looked at once, at the end.
    ORVA_CycleCollector::HoldBack hold;
    std::vector<ORVA_Array *> released;
-   TakeApart(this, released);
+   ORVA_ArrayBody::TakeApart(this, released);
    while (!released.empty())
    {
       ORVA_Array *array = released.back();
       released.pop_back();
-      TakeApart(array, released);
+      ORVA_ArrayBody::TakeApart(array, released);
       delete array;   // its destructor finds it empty
    }
    // Last, for taking itself apart may have dropped a reference to itself.
-   if (m_candidate >= 0)
+   if (ORVA_ArrayBody::Of(this).candidate >= 0)
       ORVA_CycleCollector::Forget(this);
+   ORVA_ArrayBody::Of(this).~ORVA_ArrayBody();
 }

@@ -4,6 +4,7 @@
  * cost no native stack.
  */
 #include "values/array_cycle.h"
+#include "values/array_body.h"
 #include "support/memory.h"
 #include "values/value_access.h"
 
@@ -42,11 +43,16 @@ struct Cycles
 };
 
 thread_local Cycles t_cycles;
+
+// What a collection reads and marks in an array.
+inline uint8 &Color(ORVA_Array *array) { return ORVA_ArrayBody::Of(array).color; }
+inline int32 &Candidate(ORVA_Array *array) { return ORVA_ArrayBody::Of(array).candidate; }
+inline int32 &References(ORVA_Array *array) { return ORVA_ArrayBody::RefCount(array); }
 }
 
-void ORVA_Array::BecomeCandidate()
+void ORVA_ArrayBody::BecomeCandidate(ORVA_Array *array)
 {
-   ORVA_CycleCollector::Add(this);
+   ORVA_CycleCollector::Add(array);
 }
 
 void ORVA_CycleCollector::Add(ORVA_Array *array)
@@ -64,7 +70,7 @@ void ORVA_CycleCollector::Add(ORVA_Array *array)
       MemoryExhausted();
       return;
    }
-   array->m_candidate = static_cast<int32>(cycles.candidates.size() - 1);
+   Candidate(array) = static_cast<int32>(cycles.candidates.size() - 1);
    if (cycles.collecting)
       return;
    if (cycles.runs == 0 && cycles.holdBacks == 0)
@@ -86,15 +92,15 @@ ORVA_CycleCollector::HoldBack::~HoldBack()
 void ORVA_CycleCollector::Forget(ORVA_Array *array)
 {
    Cycles &cycles = t_cycles;
-   const size_t place = static_cast<size_t>(array->m_candidate);
-   array->m_candidate = -1;
+   const size_t place = static_cast<size_t>(Candidate(array));
+   Candidate(array) = -1;
    if (place >= cycles.candidates.size() || cycles.candidates[place] != array)
       return;   // taken for the collection under way, which lets it go
    ORVA_Array *last = cycles.candidates.back();
    cycles.candidates[place] = last;
    cycles.candidates.pop_back();
    if (last != array)
-      last->m_candidate = static_cast<int32>(place);
+      Candidate(last) = static_cast<int32>(place);
 }
 
 void ORVA_CycleCollector::RunBegins()
@@ -137,20 +143,20 @@ bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *refer
    try
    {
       for (ORVA_Array *root : roots)
-         if (root->m_color != GRAY)
+         if (Color(root) != GRAY)
          {
             gathered.push_back(root);
-            root->m_color = GRAY;
+            Color(root) = GRAY;
          }
       for (size_t next = 0; next < gathered.size(); next++)
       {
          const size_t first = edges.size();
-         gathered[next]->ChildArrays(edges);
+         ORVA_ArrayBody::ChildArrays(gathered[next], edges);
          for (size_t i = first; i < edges.size(); i++)
-            if (edges[i]->m_color != GRAY)
+            if (Color(edges[i]) != GRAY)
             {
                gathered.push_back(edges[i]);
-               edges[i]->m_color = GRAY;
+               Color(edges[i]) = GRAY;
             }
       }
       *references = edges.size();
@@ -166,7 +172,7 @@ bool ORVA_CycleCollector::Gather(std::vector<ORVA_Array *> &roots, size_t *refer
    catch (const std::bad_alloc &)
    {
       for (ORVA_Array *array : gathered)
-         array->m_color = BLACK;
+         Color(array) = BLACK;
       gathered.clear();
       edges.clear();
       MemoryExhausted();
@@ -180,9 +186,9 @@ size_t ORVA_CycleCollector::MarkGray()
    Cycles &cycles = t_cycles;
    size_t work = 0;
    for (ORVA_Array *array : cycles.gathered)
-      work += static_cast<size_t>(array->m_size) + 1;
+      work += static_cast<size_t>(ORVA_ArrayBody::Size(array)) + 1;
    for (ORVA_Array *child : cycles.edges)
-      child->m_refCount--;
+      References(child)--;
    cycles.edges.clear();
    return work;
 }
@@ -191,22 +197,22 @@ size_t ORVA_CycleCollector::MarkGray()
 void ORVA_CycleCollector::ScanBlack(ORVA_Array *array)
 {
    std::vector<ORVA_Array *> &stack = t_cycles.children;
-   array->m_color = BLACK;
+   Color(array) = BLACK;
    stack.push_back(array);
    while (!stack.empty())
    {
       ORVA_Array *next = stack.back();
       stack.pop_back();
       const size_t first = stack.size();
-      next->ChildArrays(stack);
+      ORVA_ArrayBody::ChildArrays(next, stack);
       size_t kept = first;
       for (size_t i = first; i < stack.size(); i++)
       {
          ORVA_Array *child = stack[i];
-         child->m_refCount++;
-         if (child->m_color != BLACK)
+         References(child)++;
+         if (Color(child) != BLACK)
          {
-            child->m_color = BLACK;
+            Color(child) = BLACK;
             stack[kept++] = child;
          }
       }
@@ -225,14 +231,14 @@ void ORVA_CycleCollector::Scan(std::vector<ORVA_Array *> &roots)
       {
          ORVA_Array *array = stack.back();
          stack.pop_back();
-         if (array->m_color != GRAY)
+         if (Color(array) != GRAY)
             continue;
-         if (array->m_refCount > 0)
+         if (References(array) > 0)
             ScanBlack(array);
          else
          {
-            array->m_color = WHITE;
-            array->ChildArrays(stack);
+            Color(array) = WHITE;
+            ORVA_ArrayBody::ChildArrays(array, stack);
          }
       }
    }
@@ -252,9 +258,9 @@ void ORVA_CycleCollector::FreeWhite(std::vector<ORVA_Array *> &roots)
    garbage.clear();
    for (ORVA_Array *root : roots)
    {
-      if (root->m_color == WHITE)
+      if (Color(root) == WHITE)
       {
-         root->m_color = FREED;
+         Color(root) = FREED;
          stack.push_back(root);
       }
       while (!stack.empty())
@@ -263,32 +269,32 @@ void ORVA_CycleCollector::FreeWhite(std::vector<ORVA_Array *> &roots)
          stack.pop_back();
          garbage.push_back(array);
          const size_t first = stack.size();
-         array->ChildArrays(stack);
+         ORVA_ArrayBody::ChildArrays(array, stack);
          size_t kept = first;
          for (size_t i = first; i < stack.size(); i++)
          {
             ORVA_Array *child = stack[i];
-            if (child->m_color == WHITE)
+            if (Color(child) == WHITE)
             {
-               child->m_color = FREED;
+               Color(child) = FREED;
                stack[kept++] = child;
             }
-            else if (child->m_color == BLACK)
-               child->m_refCount++;
+            else if (Color(child) == BLACK)
+               References(child)++;
          }
          stack.resize(kept);
       }
    }
    for (ORVA_Array *array : garbage)
    {
-      array->m_refCount = INT32_MAX / 2;
-      array->m_color = BLACK;
+      References(array) = INT32_MAX / 2;
+      Color(array) = BLACK;
    }
    // All are emptied before any is freed, for each may hold the others.
    std::vector<ORVA_Array *> &released = cycles.released;
    released.clear();
    for (ORVA_Array *array : garbage)
-      ORVA_Array::TakeApart(array, released);
+      ORVA_ArrayBody::TakeApart(array, released);
    for (ORVA_Array *array : released)
       delete array;
    released.clear();
@@ -320,7 +326,7 @@ void ORVA_CycleCollector::Collect()
       const size_t work = MarkGray();
       Scan(roots);
       for (ORVA_Array *root : roots)
-         root->m_candidate = -1;
+         Candidate(root) = -1;
       FreeWhite(roots);
       const size_t wait = work / WORK_PER_CANDIDATE;
       cycles.wait = (wait > FIRST_WAIT) ? wait : FIRST_WAIT;

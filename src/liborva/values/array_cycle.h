@@ -23,6 +23,9 @@
 
 #include "orva.h"
 
+#include <cstddef>
+#include <vector>
+
 class ORVA_CycleCollector
 {
 public:
@@ -51,6 +54,7 @@ public:
 
 private:
    friend class ORVA_Array;
+   friend struct ORVA_ArrayBody;
    static void Add(ORVA_Array *array);
    static void Forget(ORVA_Array *array);
 

@@ -13,6 +13,7 @@
 #define ORVA_VALUE_ACCESS_H
 
 #include "orva.h"
+#include "values/array_body.h"
 #include "support/memory.h"
 #include "values/numeric.h"
 #include "values/text_block.h"
@@ -176,7 +177,7 @@ public:
       if (array->IsUnused())
          delete array;
       else
-         array->Dropped();
+         ORVA_ArrayBody::Dropped(array);
    }
 
    // A number whose cached text is what formatting its number would give,

@@ -8,6 +8,7 @@
 #define ORVA_ENGINE_H
 
 #include "orva.h"
+#include "vm/program_body.h"
 #include "vm/prepared.h"
 #include "vm/run_state.h"
 #include "vm/run_limits.h"
@@ -75,12 +76,12 @@ public:
    // first stop of a run its reason and error text and stops the machine.
    static void RecordStop(ORVA_Program *program, int reason);
    static ORVA_Library *LibraryOf(const ORVA_Environment *env) { return env->m_library; }
-   static int StopReasonOf(const ORVA_Program *program) { return program->m_stopReason; }
-   static uint64 MemoryLimitOf(const ORVA_Environment *env) { return env->m_memoryLimit; }
-   static uint32 TimeLimitOf(const ORVA_Environment *env) { return env->m_timeLimit; }
+   static int StopReasonOf(const ORVA_Program *program) { return program->m_body->stopReason; }
+   static uint64 MemoryLimitOf(const ORVA_Environment *env) { return env->m_body->memoryLimit; }
+   static uint32 TimeLimitOf(const ORVA_Environment *env) { return env->m_body->timeLimit; }
    static bool StopIsRequested(const ORVA_Program *program)
    {
-      return program->m_stopRequest.load(std::memory_order_relaxed) != 0;
+      return program->m_body->stopRequest.load(std::memory_order_relaxed) != 0;
    }
    ORVA_RunState *Run() const { return m_run; }
 

@@ -72,11 +72,11 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
 {
    // A run that an error has ended keeps its error; before main starts
    // (while modules link) no instruction runs, and a stop is recorded.
-   const bool failed = program->m_ip == INVALID_ADDRESS && program->m_engine != nullptr &&
-                       program->m_engine->Running();
-   if (program->m_stopReason == ORVA_STOP_NONE && !failed)
+   const bool failed = program->m_ip == INVALID_ADDRESS && program->m_body->engine != nullptr &&
+                       program->m_body->engine->Running();
+   if (program->m_body->stopReason == ORVA_STOP_NONE && !failed)
    {
-      program->m_stopReason = reason;
+      program->m_body->stopReason = reason;
       // Work refused before it started did not reach the limit: the text
       // says why the run stopped all the same.
       const char *refused = TakeStopNote();
@@ -86,8 +86,8 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
       const int line = RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions);
       char message[256];
       snprintf(message, sizeof(message), "%s%s", StopMessage(reason), note);
-      if (program->m_engine != nullptr)
-         RecordErrorTrace(program->m_engine, program->m_ip);
+      if (program->m_body->engine != nullptr)
+         RecordErrorTrace(program->m_body->engine, program->m_ip);
       free(program->m_errorText);
       program->m_errorText = ErrorTextCopy(nullptr, line, message);
       program->RecordErrorParts(0, line);
@@ -99,7 +99,7 @@ void ORVA_Program::Error(int code)
 {
    // The first stop of a run is what ended it; later errors of the run
    // (a host function failing as it gives up) do not replace it.
-   if (m_stopReason != ORVA_STOP_NONE && m_engine != nullptr && m_engine->Running())
+   if (m_body->stopReason != ORVA_STOP_NONE && m_body->engine != nullptr && m_body->engine->Running())
    {
       m_ip = INVALID_ADDRESS;
       return;
@@ -115,17 +115,17 @@ void ORVA_Program::Error(int code)
    const int line = RuntimeErrorLine(m_ip, m_codeSize, m_instructions);
    m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
    RecordErrorParts(code, line);
-   if (m_engine != nullptr)
-      RecordErrorTrace(m_engine, m_ip);
+   if (m_body->engine != nullptr)
+      RecordErrorTrace(m_body->engine, m_ip);
    m_ip = INVALID_ADDRESS;
 }
 
 void ORVA_Program::RecordErrorParts(int code, int line)
 {
-   m_errorCode = code;
-   m_errorLine = line;
-   m_errorFunction[0] = '\0';
-   m_errorArgumentCount = -1;
+   m_body->errorCode = code;
+   m_body->errorLine = line;
+   m_body->errorFunction[0] = '\0';
+   m_body->errorArgumentCount = -1;
    // A call that failed is still the current instruction, and it holds the
    // name it called until the linker resolves it, which a missing function
    // never is.
@@ -133,15 +133,15 @@ void ORVA_Program::RecordErrorParts(int code, int line)
        m_instructions[m_ip] != nullptr && m_instructions[m_ip]->m_opCode == OPCODE_CALL_EXTERNAL &&
        m_instructions[m_ip]->m_operand.name != nullptr)
    {
-      snprintf(m_errorFunction, sizeof(m_errorFunction), "%s", m_instructions[m_ip]->m_operand.name);
-      m_errorArgumentCount = m_instructions[m_ip]->m_stackItems;
+      snprintf(m_body->errorFunction, sizeof(m_body->errorFunction), "%s", m_instructions[m_ip]->m_operand.name);
+      m_body->errorArgumentCount = m_instructions[m_ip]->m_stackItems;
    }
 }
 
 const char *ORVA_Program::GetErrorMessage() const
 {
    // Every run-time error text is "Error[ CODE] in line LINE: MESSAGE".
-   if (m_errorText == nullptr || (m_errorCode == 0 && m_errorLine == 0 && m_stopReason == ORVA_STOP_NONE))
+   if (m_errorText == nullptr || (m_body->errorCode == 0 && m_body->errorLine == 0 && m_body->stopReason == ORVA_STOP_NONE))
       return "";
    const char *colon = strstr(m_errorText, ": ");
    return (colon != nullptr) ? colon + 2 : m_errorText;

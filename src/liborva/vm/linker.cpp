@@ -3,6 +3,7 @@
  * program's own, with the copied addresses moved to their new place.
  */
 #include "vm/vm.h"
+#include "vm/program_body.h"
 #include "support/name_index.h"
 
 #include <cstring>
@@ -41,8 +42,8 @@ void ORVA_Program::UseModule(ORVA_Program *module, const char *name)
 
    // The end of the last run cut the function table back; the index has to
    // learn that before the records that take the old places come.
-   if (m_functionIndex != nullptr)
-      m_functionIndex->Synchronise(m_functions, m_functionCount);
+   if (m_body->functionIndex != nullptr)
+      m_body->functionIndex->Synchronise(m_functions, m_functionCount);
    const uint32 firstFunction = m_functionCount;
    const uint32 functionCount = module->m_functionCount;
    for (uint32 i = 0; i < functionCount; i++)

@@ -534,7 +534,7 @@ ORVA_Value *ORVA_Engine::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, b
  */
 void ORVA_Program::DoBinaryOperation(int opCode)
 {
-   if (m_engine == nullptr || !m_engine->Running())
+   if (m_body->engine == nullptr || !m_body->engine->Running())
    {
       Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
@@ -545,21 +545,21 @@ void ORVA_Program::DoBinaryOperation(int opCode)
       ORVA_Instruction *instruction = (m_ip < m_codeSize) ? m_instructions[m_ip] : nullptr;
       label = (instruction != nullptr && instruction->m_opCode == OPCODE_CASE) ? instruction->m_operand.constant : nullptr;
    }
-   m_engine->BinaryOperation(opCode, label);
+   m_body->engine->BinaryOperation(opCode, label);
 }
 
 void ORVA_Program::DoUnaryOperation(int opCode)
 {
-   if (m_engine == nullptr || !m_engine->Running())
+   if (m_body->engine == nullptr || !m_body->engine->Running())
    {
       Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
    }
-   m_engine->UnaryOperation(opCode);
+   m_body->engine->UnaryOperation(opCode);
 }
 
 ORVA_Value *ORVA_Program::MatchRegexp(ORVA_Value *subject, ORVA_Value *pattern, int ignoreCase)
 {
-   ORVA_Engine *engine = (m_engine != nullptr && m_engine->Running()) ? m_engine : nullptr;
+   ORVA_Engine *engine = (m_body->engine != nullptr && m_body->engine->Running()) ? m_body->engine : nullptr;
    return MatchWithin(engine, this, subject, pattern, ignoreCase != 0, m_ip);
 }

@@ -3,12 +3,14 @@
  * operations through which the compiler builds it.
  */
 #include "vm/vm.h"
+#include "vm/program_body.h"
 #include "support/name_index.h"
 #include "support/memory.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 /* Longest function name a record holds; longer names are cut to it. */
@@ -18,9 +20,14 @@ static_assert(FUNCTION_NAME_MAX == ORVA_NameIndex::NAME_LIMIT, "names are compar
 ORVA_Program::ORVA_Program()
    : m_environment(nullptr), m_instructions(nullptr), m_codeSize(0), m_ip(INVALID_ADDRESS), m_preloadCount(0),
      m_preloadList(nullptr), m_callDepth(0), m_dataStack(nullptr), m_controlStack(nullptr), m_bindCounter(0),
-     m_globals(new ORVA_VariableSystem()), m_locals(nullptr), m_functionCount(0), m_functions(nullptr),
-     m_moduleCount(0), m_modules(nullptr), m_result(nullptr), m_errorText(nullptr), m_functionIndex(nullptr)
+     m_globals(nullptr), m_locals(nullptr), m_functionCount(0), m_functions(nullptr), m_moduleCount(0),
+     m_modules(nullptr), m_result(nullptr), m_errorText(nullptr), m_body(nullptr)
 {
+   // Two allocations, either of which may throw: the first must not be
+   // lost when the second does, for no destructor runs then.
+   std::unique_ptr<ORVA_ProgramBody> body(new ORVA_ProgramBody());
+   m_globals = new ORVA_VariableSystem();
+   m_body = body.release();
 }
 
 ORVA_Program::~ORVA_Program()
@@ -28,7 +35,7 @@ ORVA_Program::~ORVA_Program()
    for (uint32 i = 0; i < m_codeSize; i++)
       delete m_instructions[i];
    ReleaseAppended(m_instructions, m_codeSize);
-   DeleteEngine(m_engine);
+   DeleteEngine(m_body->engine);
    delete m_dataStack;
    delete m_controlStack;
    delete m_globals;
@@ -36,12 +43,48 @@ ORVA_Program::~ORVA_Program()
    delete m_environment;
    delete m_result;
    ReleaseAppended(m_functions, m_functionCount);
-   delete m_functionIndex;
+   delete m_body->functionIndex;
+   delete m_body;
    ReleaseAppended(m_modules, m_moduleCount);
    for (uint32 i = 0; i < m_preloadCount; i++)
       free(m_preloadList[i]);
    ReleaseAppended(m_preloadList, m_preloadCount);
    free(m_errorText);
+}
+
+/*
+ * Stop() is the one method meant for another thread than the run's: the
+ * body is made with the program and never replaced, so only the request
+ * itself is shared, and it is atomic.
+ */
+void ORVA_Program::Stop()
+{
+   m_body->stopRequest.store(1, std::memory_order_relaxed);
+}
+
+int ORVA_Program::GetStopReason() const
+{
+   return m_body->stopReason;
+}
+
+int ORVA_Program::GetErrorCode() const
+{
+   return m_body->errorCode;
+}
+
+int ORVA_Program::GetErrorLine() const
+{
+   return m_body->errorLine;
+}
+
+const char *ORVA_Program::GetErrorFunction() const
+{
+   return m_body->errorFunction;
+}
+
+int ORVA_Program::GetErrorArgumentCount() const
+{
+   return m_body->errorArgumentCount;
 }
 
 void ORVA_Program::AddInstruction(ORVA_Instruction *instruction)
@@ -150,9 +193,9 @@ void ORVA_Program::ResolveFunctions()
 
 uint32 ORVA_Program::FindFunctionRecord(const char *name)
 {
-   if (m_functionIndex == nullptr)
-      m_functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_Function));
-   if (m_functionIndex == nullptr)
+   if (m_body->functionIndex == nullptr)
+      m_body->functionIndex = new (std::nothrow) ORVA_NameIndex(sizeof(ORVA_Function));
+   if (m_body->functionIndex == nullptr)
    {
       // No room for the index: one made for this lookup alone searches the
       // same way (and scans the table when it has no room either).
@@ -161,7 +204,7 @@ uint32 ORVA_Program::FindFunctionRecord(const char *name)
    }
    // The table may have been cut back since the last lookup: a run removes
    // the functions of the modules it linked.
-   return m_functionIndex->Find(m_functions, m_functionCount, name);
+   return m_body->functionIndex->Find(m_functions, m_functionCount, name);
 }
 
 uint32 ORVA_Program::GetFunctionAddress(const char *name)

@@ -7,18 +7,18 @@
 
 void ORVA_Program::Execute()
 {
-   if (m_engine == nullptr || !m_engine->Running() || m_ip >= m_codeSize)
+   if (m_body->engine == nullptr || !m_body->engine->Running() || m_ip >= m_codeSize)
       return;
-   m_engine->Step();
+   m_body->engine->Step();
 }
 
 void ORVA_Program::CallFunction(int argc)
 {
    // The caller chooses where the function starts, so the frame cannot know
    // its code: its locals go by name.
-   if (m_engine == nullptr || !m_engine->Running())
+   if (m_body->engine == nullptr || !m_body->engine->Running())
       return;
-   m_engine->EnterCall(INVALID_ADDRESS, argc, nullptr, m_ip + 1);
+   m_body->engine->EnterCall(INVALID_ADDRESS, argc, nullptr, m_ip + 1);
 }
 
 /* The local scope to search by name: during a run the current function's, with every local in it. */
@@ -36,7 +36,7 @@ ORVA_Variable *ORVA_Program::FindOrCreateVariable(const char *name)
    ORVA_Variable *variable = GlobalOfName(m_globals, name);
    if (variable != nullptr)
       return variable;
-   ORVA_VariableSystem *locals = ScopeOf(m_engine, m_locals);
+   ORVA_VariableSystem *locals = ScopeOf(m_body->engine, m_locals);
    if (locals == nullptr)
       return nullptr;
    variable = locals->Find(name);
@@ -47,7 +47,7 @@ ORVA_Variable *ORVA_Program::CreateVariable(const char *name)
 {
    if (name == nullptr)
       name = "";
-   ORVA_VariableSystem *locals = ScopeOf(m_engine, m_locals);
+   ORVA_VariableSystem *locals = ScopeOf(m_body->engine, m_locals);
    if (locals == nullptr || !MayDeclare(m_globals, name, locals->Find(name) != nullptr))
       return nullptr;
    return locals->Create(name, new ORVA_Value());
@@ -63,8 +63,8 @@ void ORVA_Program::SetGlobalVariable(const char *name, ORVA_Value *value)
       // A global made while a run is under way hides the local of its name
       // from then on.
       variable = m_globals->Create(name, value);
-      if (m_engine != nullptr && variable != nullptr)
-         m_engine->GlobalAdded(variable->Name());
+      if (m_body->engine != nullptr && variable != nullptr)
+         m_body->engine->GlobalAdded(variable->Name());
    }
    else if (variable->Value() != value)
    {

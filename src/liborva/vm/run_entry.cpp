@@ -37,9 +37,9 @@ ORVA_Engine *ORVA_Engine::Of(ORVA_Program *program)
    // must then be refused): the engine is made once, under a lock.
    static std::mutex s_making;
    std::lock_guard<std::mutex> hold(s_making);
-   if (program->m_engine == nullptr)
-      program->m_engine = new (std::nothrow) ORVA_Engine(program);
-   return program->m_engine;
+   if (program->m_body->engine == nullptr)
+      program->m_body->engine = new (std::nothrow) ORVA_Engine(program);
+   return program->m_body->engine;
 }
 
 /*
@@ -91,7 +91,7 @@ int ORVA_Program::RunFunction(ORVA_Environment *env, const char *name, uint32 ar
 
 const char *ORVA_Program::GetErrorTrace() const
 {
-   return (m_engine != nullptr) ? m_engine->Trace() : "";
+   return (m_body->engine != nullptr) ? m_body->engine->Trace() : "";
 }
 
 int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment *env, uint32 argc, ORVA_Value **argv,
@@ -110,7 +110,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
       delete locals;
       free(m_errorText);
       m_errorText = ErrorTextCopy(nullptr, 0, "Out of memory");
-      m_stopReason = ORVA_STOP_MEMORY;
+      m_body->stopReason = ORVA_STOP_MEMORY;
       return -1;
    }
    if (!engine->Claim())
@@ -134,9 +134,9 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    m_callDepth = 0;
    // Every run starts unstopped: a Stop made while none was under way is
    // dropped rather than ending a run the host starts later.
-   m_stopReason = ORVA_STOP_NONE;
+   m_body->stopReason = ORVA_STOP_NONE;
    RecordErrorParts(0, 0);
-   m_stopRequest.store(0, std::memory_order_relaxed);
+   m_body->stopRequest.store(0, std::memory_order_relaxed);
 
    // Everything the run takes from here to the end of its tear-down counts
    // against the environment's ceiling.
@@ -211,7 +211,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
          // A module whose compile ran out of time or memory was not missing.
          if (!used || !TimeIsLeft() || MemoryRefused())
          {
-            if (m_stopReason == ORVA_STOP_NONE)
+            if (m_body->stopReason == ORVA_STOP_NONE)
                Error(used ? ORVA_ERR_INTERNAL : ORVA_ERR_MODULE_NOT_FOUND);
             linked = false;
             break;
@@ -242,7 +242,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
                Error(ORVA_ERR_INTERNAL);
             // A stop noticed by code the loop ran inline may find the loop
             // already past the end; the run failed all the same.
-            if (m_stopReason != ORVA_STOP_NONE)
+            if (m_body->stopReason != ORVA_STOP_NONE)
                m_ip = INVALID_ADDRESS;
             if (m_ip != INVALID_ADDRESS)
                m_result = engine->PopResult();

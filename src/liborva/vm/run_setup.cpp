@@ -85,7 +85,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    program->m_ip = address;
    SyncHostView();
    const ORVA_Environment *env = program->m_environment;
-   EnterRunLimits(&rs->limits, program, env->m_instructionLimit, env->m_timeLimit);
+   EnterRunLimits(&rs->limits, program, env->m_body->instructionLimit, env->m_body->timeLimit);
    if (started != nullptr && started->timed)
       rs->limits.deadline = started->deadline;   // the time spent linking is gone
    if (g_orvaBudget != nullptr)

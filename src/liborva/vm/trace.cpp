@@ -94,9 +94,9 @@ void ORVA_Engine::RecordTrace(uint32 failedAt)
 int ORVA_Program::GetErrorTraceCall(uint32 index, const char **function, int *line, const char **module,
                                     uint32 *leftOut) const
 {
-   if (m_engine == nullptr || index >= m_engine->TraceCalls().size())
+   if (m_body->engine == nullptr || index >= m_body->engine->TraceCalls().size())
       return 0;
-   const ORVA_Engine::TraceCall &call = m_engine->TraceCalls()[index];
+   const ORVA_Engine::TraceCall &call = m_body->engine->TraceCalls()[index];
    if (function != nullptr)
       *function = call.function.c_str();
    if (line != nullptr)

@@ -1,0 +1,68 @@
+/*
+ * What an array keeps beyond its counts: one contiguous run of elements in
+ * blocks of value slots, the elements outside it, and the cycle collector's
+ * marks.  Hosts see none of it: the public header holds only room for it.
+ * The array's own code, the cycle collector and the engine's access to
+ * arrays are the only readers.
+ */
+#ifndef ORVA_ARRAY_BODY_H
+#define ORVA_ARRAY_BODY_H
+
+#include "orva.h"
+
+#include <new>
+#include <vector>
+
+struct ORVA_ArraySparse;   // elements outside the run, in index order (array.cpp)
+
+struct ORVA_ArrayBody
+{
+   // One side of the run: the slots counted away from the run's origin.
+   struct RunSide
+   {
+      ORVA_Value **blocks;   // block k holds RunBlockSize(k) slots
+      int32 length;          // slots in use
+      int32 capacity;        // entries of blocks
+   };
+
+   int32 origin = 0;                     // index of the run's first element ever stored
+   RunSide up{nullptr, 0, 0};            // indices origin, origin + 1, ...
+   RunSide down{nullptr, 0, 0};          // indices origin - 1, origin - 2, ...
+   ORVA_ArraySparse *sparse = nullptr;   // null while every element is in the run
+   ORVA_Value *handedOver = nullptr;     // what the last store moved into a slot (ORVA_Array::Store)
+   int32 candidate = -1;                 // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
+   uint8 color = 0;                      // the cycle collector's mark; black outside a collection
+
+   // The body of an array, laid out in the room the array keeps for it.
+   static ORVA_ArrayBody &Of(const ORVA_Array *array)
+   {
+      // The room's address stands for the body made in it.  Not through
+      // std::launder: with it the compiler reloads the body after every
+      // store (array access 0.6% slower), and the body has no const or
+      // reference member, the case where the room's old object could be
+      // read instead.
+      return *reinterpret_cast<ORVA_ArrayBody *>(const_cast<unsigned char *>(array->m_body));
+   }
+
+   // The counts the public header fixes, for the cycle collector's trial.
+   static int32 &RefCount(ORVA_Array *array) { return array->m_refCount; }
+   static int32 Size(const ORVA_Array *array) { return array->m_size; }
+
+   // Appends the arrays the elements of array hold.
+   static void ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out);
+   // Releases every element of array (arrays whose last reference goes join
+   // released) and leaves it empty and pinned.
+   static void TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released);
+   static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
+
+   // A reference went and others remain: the array may be what keeps a
+   // cycle alive, and becomes a candidate for the cycle collector.
+   static void Dropped(ORVA_Array *array)
+   {
+      if (Of(array).candidate < 0)
+         BecomeCandidate(array);
+   }
+   static void BecomeCandidate(ORVA_Array *array);
+};
+
+#endif

@@ -1,0 +1,49 @@
+/*
+ * What a program and an environment keep beyond the fields the public
+ * header lists.  Hosts see a pointer only, so that the interpreter's state,
+ * atomics and indexes reach no host through orva.h.
+ */
+#ifndef ORVA_PROGRAM_BODY_H
+#define ORVA_PROGRAM_BODY_H
+
+#include "orva.h"
+
+#include <atomic>
+
+class ORVA_NameIndex;
+
+struct ORVA_ProgramBody
+{
+   // The interpreter kept with the program: the prepared form of its code,
+   // reused while the code stays the same, and the stacks and frames of the
+   // run under way.  The program's m_dataStack and m_controlStack are not
+   // used by it.
+   ORVA_Engine *engine = nullptr;
+
+   ORVA_NameIndex *functionIndex = nullptr;   // over m_functions, made on first use
+
+   // Stop() from any thread raises the request; the run under way reads it
+   // at its checkpoints.  stopReason is the reason of the last run.
+   std::atomic<int> stopRequest{0};
+   int stopReason = ORVA_STOP_NONE;
+
+   // The parts of the last run's error text, so that hosts can word an
+   // error their own way: its code (0 for a stop) and line, and for a call
+   // that failed (no such function, a wrong argument count) the name it
+   // called and the number of arguments it gave.
+   int errorCode = 0;
+   int errorLine = 0;
+   char errorFunction[64] = "";
+   int errorArgumentCount = -1;
+};
+
+struct ORVA_EnvironmentBody
+{
+   uint64 instructionLimit = 0;   // 0: none
+   uint32 timeLimit = 0;          // milliseconds; 0: none
+   uint64 memoryLimit = 0;        // bytes; 0: none
+
+   ORVA_NameIndex *functionIndex = nullptr;   // over m_functions, made on first use
+};
+
+#endif
