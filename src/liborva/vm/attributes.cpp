@@ -10,7 +10,7 @@ void ORVA_Engine::Reference(char *attribute)
    ORVA_Value *value = rs->Pop();
    if (value == nullptr)
    {
-      m_program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
    }
    if (value->IsObject())
@@ -18,21 +18,21 @@ void ORVA_Engine::Reference(char *attribute)
       ORVA_Object *object = value->GetValueAsObject();
       if (object == nullptr || object->Class() == nullptr)
       {
-         m_program->Error(ORVA_ERR_INTERNAL);
+         Fail(ORVA_ERR_INTERNAL);
       }
       else
       {
          SyncHostView();
          ORVA_Value *result = object->Class()->GetAttr(object, attribute);
          if (result == nullptr)
-            m_program->Error(ORVA_ERR_NO_SUCH_ATTRIBUTE);
+            Fail(ORVA_ERR_NO_SUCH_ATTRIBUTE);
          else
             rs->Push(result);
       }
    }
    else
    {
-      m_program->Error(ORVA_ERR_NOT_OBJECT);
+      Fail(ORVA_ERR_NOT_OBJECT);
    }
    rs->pool.Release(value);
 }

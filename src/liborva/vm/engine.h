@@ -120,8 +120,8 @@ public:
 
    // An error of the run (or of the program outside a run): the program's
    // error text, line and trace, and the machine stopped.
-   static void RaiseError(ORVA_Program *program, int code) { program->Error(code); }
-   void Fail(int code) { m_program->Error(code); }
+   static void RecordError(ORVA_Program *program, int code);
+   void Fail(int code) { RecordError(m_program, code); }
 
    // The general operators, on the values on top of the data stack (the
    // loop's typed shortcuts are in fast_ops.h).  caseLabel is read by CASE

@@ -95,29 +95,36 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
    program->m_ip = INVALID_ADDRESS;
 }
 
-void ORVA_Program::Error(int code)
+void ORVA_Engine::RecordError(ORVA_Program *program, int code)
 {
    // The first stop of a run is what ended it; later errors of the run
    // (a host function failing as it gives up) do not replace it.
-   if (m_body->stopReason != ORVA_STOP_NONE && m_body->engine != nullptr && m_body->engine->Running())
+   const ORVA_Engine *engine = program->m_body->engine;
+   if (program->m_body->stopReason != ORVA_STOP_NONE && engine != nullptr && engine->Running())
    {
-      m_ip = INVALID_ADDRESS;
+      program->m_ip = INVALID_ADDRESS;
       return;
    }
    // An allocation the run was refused is what went wrong, whatever the
    // operation that met the refusal made of it: the run stops for memory.
    if (MemoryRefused())
    {
-      ORVA_Engine::RecordStop(this, ORVA_STOP_MEMORY);
+      RecordStop(program, ORVA_STOP_MEMORY);
       return;
    }
-   free(m_errorText);
-   const int line = RuntimeErrorLine(m_ip, m_codeSize, m_instructions);
-   m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
-   RecordErrorParts(code, line);
-   if (m_body->engine != nullptr)
-      RecordErrorTrace(m_body->engine, m_ip);
-   m_ip = INVALID_ADDRESS;
+   free(program->m_errorText);
+   const int line = RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions);
+   program->m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
+   program->RecordErrorParts(code, line);
+   if (program->m_body->engine != nullptr)
+      RecordErrorTrace(program->m_body->engine, program->m_ip);
+   program->m_ip = INVALID_ADDRESS;
+}
+
+// The program's errors are recorded by the engine, as its stops are.
+void ORVA_Program::Error(int code)
+{
+   ORVA_Engine::RecordError(this, code);
 }
 
 void ORVA_Program::RecordErrorParts(int code, int line)

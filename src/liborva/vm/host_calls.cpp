@@ -17,19 +17,19 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
    ORVA_RunState *rs = m_run;
    if ((function->m_argCount != -1 && function->m_argCount != argc) || argc < 0)
    {
-      m_program->Error(ORVA_ERR_INVALID_ARGUMENT_COUNT);
+      Fail(ORVA_ERR_INVALID_ARGUMENT_COUNT);
       return;
    }
    if (rs->Depth() < static_cast<uint32>(argc))
    {
-      m_program->Error(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
       return;
    }
    // A refusal that the fast paths met since the last check stops the run
    // before the host sees what the refused operation left.
    if (MemoryRefused())
    {
-      m_program->Error(ORVA_ERR_INTERNAL);
+      Fail(ORVA_ERR_INTERNAL);
       return;
    }
    const uint32 base = rs->Depth() - static_cast<uint32>(argc);
@@ -66,13 +66,13 @@ void ORVA_Engine::HostError(int code)
    const char *text = HostErrorMessage();
    if (text == nullptr)
    {
-      m_program->Error(code);
+      Fail(code);
       return;
    }
    // The host's words take the place of the code's message; the code and
    // the line of the call stay, as every error text has them.
    const int line = RuntimeErrorLine(m_program->m_ip, m_program->m_codeSize, m_program->m_instructions);
-   m_program->Error(code);
+   Fail(code);
    char *replaced = ErrorTextCopy(&code, line, text);
    if (replaced != nullptr)
    {

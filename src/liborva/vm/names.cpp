@@ -110,13 +110,13 @@ void ORVA_Engine::DeclareArray(const char *name)
 {
    if (!MayDeclare(m_program->m_globals, name, LocalHome(name, false) != nullptr))
    {
-      m_program->Error(ORVA_ERR_VARIABLE_ALREADY_EXIST);
+      Fail(ORVA_ERR_VARIABLE_ALREADY_EXIST);
       return;
    }
    ORVA_Value **home = LocalHome(name, true);
    if (home == nullptr)
    {
-      m_program->Error(ORVA_ERR_INTERNAL);
+      Fail(ORVA_ERR_INTERNAL);
       return;
    }
    ORVA_Value *old = *home;
@@ -153,7 +153,7 @@ bool ORVA_Engine::GoByName()
             if (scope == nullptr)
             {
                rs->pool.Release(value);
-               m_program->Error(ORVA_ERR_INTERNAL);   // out of memory
+               Fail(ORVA_ERR_INTERNAL);   // out of memory
             }
             else if (variable != nullptr)
             {
@@ -163,7 +163,7 @@ bool ORVA_Engine::GoByName()
             }
             else if (scope->Create(name, value) == nullptr)
             {
-               m_program->Error(ORVA_ERR_INTERNAL);   // the scope dropped the value
+               Fail(ORVA_ERR_INTERNAL);   // the scope dropped the value
             }
          }
       }

@@ -459,7 +459,7 @@ static ORVA_Value *MatchWithin(ORVA_Engine *engine, ORVA_Program *program, ORVA_
    }
    if (compiled == nullptr)
    {
-      ORVA_Engine::RaiseError(program, ORVA_ERR_REGEXP_ERROR);
+      ORVA_Engine::RecordError(program, ORVA_ERR_REGEXP_ERROR);
       return nullptr;
    }
 

@@ -25,7 +25,7 @@ ORVA_Prepared *ORVA_Engine::PrepareOrFail(bool noFastPaths)
    catch (const std::bad_alloc &)
    {
       MemoryExhausted();
-      m_program->Error(ORVA_ERR_INTERNAL);
+      Fail(ORVA_ERR_INTERNAL);
       return nullptr;
    }
 }
@@ -51,7 +51,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    if (!rs->GrowStack() || !rs->GrowFrames())
    {
       delete rs;
-      program->Error(ORVA_ERR_INTERNAL);
+      RecordError(program, ORVA_ERR_INTERNAL);
       return false;
    }
    m_run = rs;
@@ -65,7 +65,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    {
       m_run = nullptr;
       delete rs;
-      program->Error(ORVA_ERR_INTERNAL);
+      RecordError(program, ORVA_ERR_INTERNAL);
       return false;
    }
    ORVA_Frame &frame = PushFrame(rs, m_prepared->CodeSize(), address, region, slotCount, 0);
@@ -99,7 +99,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    catch (const std::bad_alloc &)
    {
       MemoryExhausted();
-      program->Error(ORVA_ERR_INTERNAL);
+      RecordError(program, ORVA_ERR_INTERNAL);
       return true;   // begun, and stopped at once: the tear-down releases the frame
    }
    for (uint32 i = 0; i < program->m_globals->Count(); i++)

@@ -58,6 +58,6 @@ void ORVA_Engine::GlobalAdded(const char *name)
       // Some operations on the name's slots could not be turned: the run
       // cannot go on right, so it stops.
       MemoryExhausted();
-      m_program->Error(ORVA_ERR_INTERNAL);
+      Fail(ORVA_ERR_INTERNAL);
    }
 }
