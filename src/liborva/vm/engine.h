@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
 /*
  * How the language finds a name: among the globals first, so a global hides
  * every local of its name in every function and an assignment to the name
@@ -42,6 +41,7 @@ inline bool MayDeclare(ORVA_VariableSystem *globals, const char *name, bool loca
    return !localExists && GlobalOfName(globals, name) == nullptr;
 }
 
+/* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
 inline const char *ArgumentName(char *buffer, uint32 n)
 {
    snprintf(buffer, 16, "$%u", static_cast<unsigned>(n));
