@@ -55,6 +55,18 @@ Outcome RunUnder(ORVA_Program *program, const Limits &limits, ORVA_Environment *
 
 using orva_test::Compile;
 
+// Compiles source, runs it under limits and deletes it; a source that does
+// not compile fails the test and gives rc -2.
+Outcome RunSource(const std::string &source, const Limits &limits)
+{
+   ORVA_Program *program = Compile(source);
+   if (program == nullptr)
+      return Outcome{-2, ORVA_STOP_NONE, "", "", 0};
+   Outcome o = RunUnder(program, limits);
+   delete program;
+   return o;
+}
+
 // A block of n assignments, one per line.
 std::string Statements(int n)
 {
@@ -92,15 +104,10 @@ TEST(LimitsHold, RefusedArrayStoresStopTheRunWithoutTouchingFreedValues)
    for (const auto &c : cases)
    {
       SCOPED_TRACE(c.what);
-      ORVA_Program *program = Compile(c.source);
-      ASSERT_NE(program, nullptr);
-      Limits limits;
-      limits.memory = 2u << 20;
-      Outcome o = RunUnder(program, limits);
+      Outcome o = RunSource(c.source, Limits{2u << 20, 0, 0});
       EXPECT_EQ(o.rc, -1);
       EXPECT_EQ(o.reason, ORVA_STOP_MEMORY);
       EXPECT_NE(o.error.find(": Memory limit reached"), std::string::npos) << o.error;
-      delete program;
    }
 }
 
@@ -135,15 +142,10 @@ TEST(LimitsHold, OperandSizedWorkCountsAgainstTheInstructionLimit)
    for (const auto &c : cases)
    {
       SCOPED_TRACE(c.what);
-      ORVA_Program *program = Compile(c.source);
-      ASSERT_NE(program, nullptr);
-      Limits limits;
-      limits.instructions = c.limit;
-      Outcome o = RunUnder(program, limits);
+      Outcome o = RunSource(c.source, Limits{0, c.limit, 0});
       EXPECT_EQ(o.rc, -1);
       EXPECT_EQ(o.reason, ORVA_STOP_INSTRUCTIONS) << o.error;
       EXPECT_NE(o.error.find(": Instruction limit reached"), std::string::npos) << o.error;
-      delete program;
    }
 }
 
@@ -155,9 +157,7 @@ TEST(LimitsHold, ACallChargesALongCalleeInFull)
    ORVA_Program *program = Compile("sub lengthy() {\n" + Statements(100000) + "return x; }\n"
                                    "sub main() { i = 0; s = 0; while (i < 10) { s = s + lengthy(); i++; } return s; }\n");
    ASSERT_NE(program, nullptr);
-   Limits limits;
-   limits.instructions = 800000;
-   Outcome o = RunUnder(program, limits);
+   Outcome o = RunUnder(program, Limits{0, 800000, 0});
    EXPECT_EQ(o.rc, -1);
    EXPECT_EQ(o.reason, ORVA_STOP_INSTRUCTIONS) << o.error;
 
@@ -182,44 +182,31 @@ TEST(LimitsHold, WidthsBeyond32BitsAreTooLongNotWrapped)
    for (const char *source : tooLong)
    {
       SCOPED_TRACE(source);
-      ORVA_Program *program = Compile(source);
-      ASSERT_NE(program, nullptr);
-      Outcome o = RunUnder(program, Limits());
+      Outcome o = RunSource(source, Limits());
       EXPECT_EQ(o.rc, -1);
       EXPECT_NE(o.error.find("Text too long"), std::string::npos) << o.error;
-      delete program;
    }
    // A count that reaches past the text takes the rest of it.
-   ORVA_Program *program = Compile("sub main() { return substr(\"abc\", 2, 4294967297) . \",\" .\n"
-                                   "  length(substr(\"abc\", 4294967297)) . \",\" . length(left(\"ab\", -5000000000)); }");
-   ASSERT_NE(program, nullptr);
-   Outcome o = RunUnder(program, Limits());
+   Outcome o = RunSource("sub main() { return substr(\"abc\", 2, 4294967297) . \",\" .\n"
+                         "  length(substr(\"abc\", 4294967297)) . \",\" . length(left(\"ab\", -5000000000)); }",
+                         Limits());
    EXPECT_EQ(o.rc, 0) << o.error;
    EXPECT_EQ(o.result, "bc,0,0");
-   delete program;
 }
 
 // The same texts within the limits: nothing is refused that fits.
 TEST(LimitsHold, ChargedWorkWithinTheLimitsStillCompletes)
 {
-   ORVA_Program *program = Compile("sub main() { a = left(\"\", 65536, \"a\"); b = a;\n"
-                                   "  i = 0; n = 0; while (i < 10) { if (a == b) n++; t = a . \"x\"; i++; }\n"
-                                   "  return n . \",\" . length(t) . \",\" . length(d2x(255, 300)); }");
-   ASSERT_NE(program, nullptr);
-   Limits limits;
-   limits.instructions = 1000000;
-   limits.memory = 8u << 20;
-   Outcome o = RunUnder(program, limits);
+   Outcome o = RunSource("sub main() { a = left(\"\", 65536, \"a\"); b = a;\n"
+                         "  i = 0; n = 0; while (i < 10) { if (a == b) n++; t = a . \"x\"; i++; }\n"
+                         "  return n . \",\" . length(t) . \",\" . length(d2x(255, 300)); }",
+                         Limits{8u << 20, 1000000, 0});
    EXPECT_EQ(o.rc, 0) << o.error;
    EXPECT_EQ(o.result, "10,65537,300");
-   delete program;
 
-   program = Compile("sub main() {\n" + Statements(20000) + "return x; }\n");
-   ASSERT_NE(program, nullptr);
-   o = RunUnder(program, Limits());
+   o = RunSource("sub main() {\n" + Statements(20000) + "return x; }\n", Limits());
    EXPECT_EQ(o.rc, 0) << o.error;
    EXPECT_EQ(o.result, "19999");
-   delete program;
 }
 
 // Built-ins whose result an argument sizes are refused before they make
@@ -238,15 +225,11 @@ TEST(LimitsHold, HugeBuiltinResultsAreRefusedBeforeTheyAreMade)
       SCOPED_TRACE(source);
       ORVA_Program *program = Compile(source);
       ASSERT_NE(program, nullptr);
-      Limits ceiling;
-      ceiling.memory = 8u << 20;
-      Outcome o = RunUnder(program, ceiling);
+      Outcome o = RunUnder(program, Limits{8u << 20, 0, 0});
       EXPECT_EQ(o.reason, ORVA_STOP_MEMORY) << o.error;
       EXPECT_NE(o.error.find(": Memory limit reached"), std::string::npos) << o.error;
 
-      Limits deadline;
-      deadline.milliseconds = 100;
-      o = RunUnder(program, deadline);
+      o = RunUnder(program, Limits{0, 0, 100});
       EXPECT_EQ(o.reason, ORVA_STOP_TIME) << o.error;
       EXPECT_NE(o.error.find(": Time limit reached"), std::string::npos) << o.error;
       // Making the text would take seconds; the refusal takes none.

@@ -80,6 +80,13 @@ public:
       return true;
    }
 
+   // Types keys and waits for what they should bring.
+   bool Answer(const std::string &keys, const std::string &text)
+   {
+      Type(keys);
+      return WaitFor(text);
+   }
+
    // The exit status once the command has ended, after reading what it
    // wrote; -1 when it did not end normally or would not end.
    int Wait()
@@ -141,19 +148,15 @@ TEST_F(OrvaTerminal, CtrlCStopsTheRunningInputAndThePromptGoesOn)
    Terminal t({}, Home(), m_dir);
    ASSERT_TRUE(t.Started());
    ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("sub twice(x) { return 2 * x; }\n");
-   ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("f = 21\n");
-   ASSERT_TRUE(t.WaitFor("> "));
+   ASSERT_TRUE(t.Answer("sub twice(x) { return 2 * x; }\n", "> "));
+   ASSERT_TRUE(t.Answer("f = 21\n", "> "));
    t.Type("i = 0; println \"loop\" . \"ing\"; while (1) i++;\n");
    // The loop has begun once its line printed.
    ASSERT_TRUE(t.WaitFor("looping"));
-   t.Type("\x03");
-   ASSERT_TRUE(t.WaitFor("(prompt):1: run stopped")) << t.Output();
+   ASSERT_TRUE(t.Answer("\x03", "(prompt):1: run stopped")) << t.Output();
    ASSERT_TRUE(t.WaitFor("> "));
    // The functions and variables typed before are still there.
-   t.Type("println \"kept:\" . twice(f);\n");
-   ASSERT_TRUE(t.WaitFor("kept:42")) << t.Output();
+   ASSERT_TRUE(t.Answer("println \"kept:\" . twice(f);\n", "kept:42")) << t.Output();
    ASSERT_TRUE(t.WaitFor("> "));
    t.Type("exit\n");
    EXPECT_EQ(t.Wait(), 0);
@@ -164,18 +167,12 @@ TEST_F(OrvaTerminal, CtrlCDropsTheLineOrInputBeingTyped)
    Terminal t({}, Home(), m_dir);
    ASSERT_TRUE(t.Started());
    ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("println \"dropped\" . \"one\";");
-   ASSERT_TRUE(t.WaitFor("one\";"));
-   t.Type("\x03");
-   ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("if (1) {\n");
-   ASSERT_TRUE(t.WaitFor(">> "));
-   t.Type("println \"dropped\" . \"two\";\n");
-   ASSERT_TRUE(t.WaitFor(">> "));
-   t.Type("\x03");
-   ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("println \"typed\" . \"after\";\n");
-   ASSERT_TRUE(t.WaitFor("typedafter")) << t.Output();
+   ASSERT_TRUE(t.Answer("println \"dropped\" . \"one\";", "one\";"));
+   ASSERT_TRUE(t.Answer("\x03", "> "));
+   ASSERT_TRUE(t.Answer("if (1) {\n", ">> "));
+   ASSERT_TRUE(t.Answer("println \"dropped\" . \"two\";\n", ">> "));
+   ASSERT_TRUE(t.Answer("\x03", "> "));
+   ASSERT_TRUE(t.Answer("println \"typed\" . \"after\";\n", "typedafter")) << t.Output();
    ASSERT_TRUE(t.WaitFor("> "));
    t.Type("\x04");
    EXPECT_EQ(t.Wait(), 0);
@@ -193,12 +190,9 @@ TEST_F(OrvaTerminal, HistoryKeepsWholeInputsBetweenSessions)
       Terminal t({}, home, m_dir);
       ASSERT_TRUE(t.Started());
       ASSERT_TRUE(t.WaitFor("> "));
-      t.Type("sub next(n) {\n");
-      ASSERT_TRUE(t.WaitFor(">> "));
-      t.Type("return n + 1;\n");
-      ASSERT_TRUE(t.WaitFor(">> "));
-      t.Type("}\n");
-      ASSERT_TRUE(t.WaitFor("> "));
+      ASSERT_TRUE(t.Answer("sub next(n) {\n", ">> "));
+      ASSERT_TRUE(t.Answer("return n + 1;\n", ">> "));
+      ASSERT_TRUE(t.Answer("}\n", "> "));
       t.Type("\x04");
       EXPECT_EQ(t.Wait(), 0);
    }
@@ -208,12 +202,9 @@ TEST_F(OrvaTerminal, HistoryKeepsWholeInputsBetweenSessions)
    Terminal t({}, home, m_dir);
    ASSERT_TRUE(t.Started());
    ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("\x1b[A");
-   ASSERT_TRUE(t.WaitFor("}"));
-   t.Type("\n");
-   ASSERT_TRUE(t.WaitFor("> "));
-   t.Type("println \"next:\" . next(41);\n");
-   ASSERT_TRUE(t.WaitFor("next:42")) << t.Output();
+   ASSERT_TRUE(t.Answer("\x1b[A", "}"));
+   ASSERT_TRUE(t.Answer("\n", "> "));
+   ASSERT_TRUE(t.Answer("println \"next:\" . next(41);\n", "next:42")) << t.Output();
    ASSERT_TRUE(t.WaitFor("> "));
    t.Type("\x04");
    EXPECT_EQ(t.Wait(), 0);
