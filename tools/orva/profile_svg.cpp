@@ -131,7 +131,8 @@ struct Layout
                y, width, FRAME_HEIGHT - 1, Colour(frame.name).c_str());
       out += "<g><title>" + Escaped(frame.name + numbers) + "</title>" + box;
       const size_t fits = static_cast<size_t>((width - 6) / CHAR_WIDTH);
-      if (fits >= 3)
+      // A label cut to fewer than two letters tells nothing: the tooltip has it.
+      if (fits >= frame.name.size() || fits >= 4)
       {
          std::string label = frame.name.size() <= fits ? frame.name : frame.name.substr(0, fits - 2) + "..";
          char at[64];
