@@ -270,4 +270,53 @@ TEST(ProfiledFastPaths, CountTheSameWithAndWithout)
    EXPECT_EQ(counted[0], counted[1]);
 }
 
+// A module's functions are named with their module, and a run nested in a
+// host function (here with the same profile, which is busy) leaves the
+// outer run's counts whole.
+ORVA_Profile *g_sharedProfile = nullptr;
+ORVA_Program *g_nestedProgram = nullptr;
+
+int RunNested(int, ORVA_Value **, ORVA_Value **result)
+{
+   ORVA_Environment *env = new ORVA_Environment();
+   env->SetProfile(g_sharedProfile);
+   const int rc = g_nestedProgram->Run(env, 0, nullptr, nullptr, nullptr);
+   *result = new ORVA_Value(rc);
+   return 0;
+}
+
+TEST(ProfiledModules, NameTheModuleAndANestedRunLeavesTheProfileAlone)
+{
+   ORVA_Library library;
+   ASSERT_EQ(library.AddScript(1, "tools", Compile("sub twice(x) { return helper(x) * 2; }\n"
+                                                   "sub helper(x) { return x + 1; }\n")),
+             1);
+   std::unique_ptr<ORVA_Program> program(Compile("use tools;\nsub main() { nested(); return twice(4); }\n"));
+   std::unique_ptr<ORVA_Program> nested(Compile("sub main() { i = 0; while (i < 50) i++; }\n"));
+   ASSERT_NE(program, nullptr);
+   ASSERT_NE(nested, nullptr);
+   ORVA_Profile profile;
+   g_sharedProfile = &profile;
+   g_nestedProgram = nested.get();
+   ORVA_ExtFunction functions[] = {{"nested", RunNested, 0}};
+   ORVA_Environment *env = new ORVA_Environment();
+   env->SetLibrary(&library);
+   env->RegisterFunctionSet(1, functions);
+   env->SetProfile(&profile);
+   ASSERT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), 0) << program->GetErrorText();
+   EXPECT_STREQ(program->GetResult()->GetValueAsCString(), "10");
+
+   EXPECT_EQ(profile.GetRunCount(), 1u);
+   auto rows = FunctionRows(profile);
+   ASSERT_EQ(rows.size(), 3u);
+   EXPECT_STREQ(rows["twice"].module, "tools");
+   EXPECT_STREQ(rows["helper"].module, "tools");
+   EXPECT_STREQ(rows["main"].module, "");
+   const auto stacks = FoldedStacks(profile.GetFoldedStacks(ORVA_PROFILE_INSTRUCTIONS));
+   EXPECT_EQ(stacks.count("main;twice (module tools);helper (module tools)"), 1u)
+      << profile.GetFoldedStacks(ORVA_PROFILE_INSTRUCTIONS);
+   // The nested run's 50 rounds are not in main's instructions.
+   EXPECT_LT(rows["main"].selfInstructions, 50u);
+}
+
 }
