@@ -770,11 +770,12 @@ enum
 
 /*
  * A profile that a host attaches to an environment (SetProfile) before
- * Run: the run stops at every backward jump, call and charge of long work
- * to count where it is, so it runs several times slower, but nothing else
+ * Run: at every backward jump, call and charge of long work the run counts
+ * where it is, so it takes about 1.3 to 3 times as long, but nothing else
  * changes (its limits, output and result are the same).  A profile adds
- * up the runs it sees until Clear.  The texts it gives stay valid until
- * the next run it sees or Clear.
+ * up the runs it sees until Clear (which does nothing while a run reports
+ * to it).  The texts it gives stay valid until the next run it sees or
+ * Clear; rows read during a run may be out of order.
  */
 class ORVA_API ORVA_Profile
 {
