@@ -771,7 +771,8 @@ enum
 /*
  * A profile that a host attaches to an environment (SetProfile) before
  * Run: at every backward jump, call and charge of long work the run counts
- * where it is, so it takes about 1.3 to 3 times as long, but nothing else
+ * where it is, so it takes longer (up to about 5 times as long for code
+ * that calls or loops every few instructions), but nothing else
  * changes (its limits, output and result are the same).  A profile adds
  * up the runs it sees until Clear (which does nothing while a run reports
  * to it).  The texts it gives stay valid until the next run it sees or
