@@ -181,6 +181,8 @@ class ORVA_Engine;           // the interpreter's prepared code and run state
 struct ORVA_ProgramBody;     // what a program keeps beyond its listed fields
 struct ORVA_EnvironmentBody; // what an environment keeps beyond its listed fields
 struct ORVA_ArrayBody;       // the element storage of an array
+class ORVA_Profile;
+struct ORVA_ProfileBody;     // what a profile counts
 
 /*
  * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
@@ -718,6 +720,11 @@ public:
    // ORVAAllocate): an allocation past it stops the run with the
    // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
    void SetMemoryLimit(uint64 bytes);
+   // Runs made with this environment add where their time goes to profile
+   // (see ORVA_Profile); null for none, as an environment starts.  The
+   // profile is the host's: it must outlive the runs, and it takes one run
+   // at a time (a run that finds it busy is not profiled).
+   void SetProfile(ORVA_Profile *profile);
 
    void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
    ORVA_ExtFunction *FindFunction(const char *name);
@@ -729,6 +736,80 @@ public:
    // that finds modules elsewhere overrides it and links what it finds with
    // main->UseModule(module, name).
    virtual int UseModule(ORVA_Program *main, const char *name);
+};
+
+/*** Profiling: where the time of a run goes. ***/
+
+/*
+ * A row of a profile, by function (line 0) or by a line of a function.
+ * Instructions are counted as the instruction limit counts them: a
+ * stretch of straight-line code when it is entered (a function's at its
+ * first line, a loop's at its head), and work on long texts and arrays in
+ * proportion.  Self is what ran in the function or on the line itself;
+ * total adds the calls made from it (a recursive function counts once).
+ * calls: the calls of the function, or the calls made from the line.
+ */
+struct ORVA_ProfileRow
+{
+   const char *function;   // "?" for a frame that no function record names
+   const char *module;     // the linked module that brought the function, "" for the script's own
+   int line;
+   uint64 calls;
+   uint64 selfInstructions;
+   uint64 totalInstructions;
+   uint64 selfNanoseconds;
+   uint64 totalNanoseconds;
+};
+
+/* What folded stacks weigh each stack by. */
+enum
+{
+   ORVA_PROFILE_INSTRUCTIONS = 0,
+   ORVA_PROFILE_NANOSECONDS = 1
+};
+
+/*
+ * A profile that a host attaches to an environment (SetProfile) before
+ * Run: at every backward jump, call and charge of long work the run counts
+ * where it is, so it takes longer (up to about 5 times as long for code
+ * that calls or loops every few instructions), but nothing else
+ * changes (its limits, output and result are the same).  A profile adds
+ * up the runs it sees until Clear (which does nothing while a run reports
+ * to it).  The texts it gives stay valid until the next run it sees or
+ * Clear; rows read during a run may be out of order.
+ */
+class ORVA_API ORVA_Profile
+{
+   ORVA_ProfileBody *m_body;
+
+public:
+   ORVA_Profile();
+   ~ORVA_Profile();
+   ORVA_Profile(const ORVA_Profile &) = delete;
+   ORVA_Profile &operator=(const ORVA_Profile &) = delete;
+
+   void Clear();
+   uint32 GetRunCount() const;
+   // The whole of the runs: instructions and wall-clock time.
+   uint64 GetInstructions() const;
+   uint64 GetNanoseconds() const;
+
+   // Rows by function and by line, sorted by total instructions, the most
+   // first (then by total time).  1 when index names a row, else 0.
+   uint32 GetFunctionCount() const;
+   int GetFunctionRow(uint32 index, ORVA_ProfileRow *row) const;
+   uint32 GetLineCount() const;
+   int GetLineRow(uint32 index, ORVA_ProfileRow *row) const;
+
+   // Folded stacks, the input of flame-graph tools: one line per call
+   // stack, outermost function first, "main;f;g 123\n", weighed by the
+   // self instructions or nanoseconds (ORVA_PROFILE_*) of that stack.  A
+   // module's function reads "NAME (module M)".  Stacks that weigh 0 are
+   // left out.
+   const char *GetFoldedStacks(int weight) const;
+
+   // For the library: where runs report.
+   ORVA_ProfileBody *Body() const { return m_body; }
 };
 
 /*** The host message that a script library lists itself into. ***/

@@ -7,6 +7,7 @@
 #include "hints.h"
 #include "interrupt.h"
 #include "listing.h"
+#include "profile.h"
 #include "prompt.h"
 
 #include <cerrno>
@@ -58,6 +59,14 @@ const char USAGE[] =
    "  --max-memory SIZE\n"
    "                 stop a run that would hold more than SIZE bytes (suffix K,\n"
    "                 M or G for units of 1024, 1024^2, 1024^3); 0 means no limit\n"
+   "  --profile[=FORMAT]\n"
+   "                 profile the run: where its instructions and time go, by\n"
+   "                 function and by line (calls, self and total), as a table on\n"
+   "                 standard error; FORMAT folded writes folded stacks (for\n"
+   "                 flame-graph tools), svg:FILE a flame graph picture;\n"
+   "                 folded-time and svg-time weigh by time, and :FILE after any\n"
+   "                 format writes to FILE (- for standard output).  The run\n"
+   "                 takes longer (up to 5 times), its results the same\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -122,6 +131,7 @@ enum OptionId
    OPT_MAX_INSTRUCTIONS,
    OPT_TIMEOUT,
    OPT_MAX_MEMORY,
+   OPT_PROFILE,
    OPT_HELP,
    OPT_VERSION
 };
@@ -131,7 +141,7 @@ struct OptionEntry
    OptionId id;
    char letter;            // 0: long name only
    const char *longName;   // null: letter only
-   const char *valueName;  // null: takes no value
+   const char *valueName;  // null: takes no value; "[NAME]": only as --name=VALUE
 };
 
 const OptionEntry s_options[] = {
@@ -147,6 +157,7 @@ const OptionEntry s_options[] = {
    {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
    {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
+   {OPT_PROFILE, 0, "profile", "[FORMAT]"},
    {OPT_HELP, 'h', "help", nullptr},
    {OPT_VERSION, 'v', "version", nullptr},
 };
@@ -160,6 +171,8 @@ struct Options
    bool listing = false;
    bool printResult = false;
    bool prompt = false;
+   bool profile = false;
+   ProfileRequest profileRequest;
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
    std::vector<std::string> searchDirs;                         // -L DIR
    std::vector<const char *> arguments;
@@ -221,6 +234,12 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
          if (!ParseSize(value, &session->limits.memoryBytes))
             return UsageError(std::string("--max-memory needs a size such as 512K, 64M or 2G, not '") + value + "'");
          break;
+      case OPT_PROFILE:
+         options->profile = true;
+         if (!ParseProfileFormat(value, &options->profileRequest))
+            return UsageError(std::string("--profile takes table, folded, folded-time, svg:FILE or svg-time:FILE, not '") +
+                              value + "'");
+         break;
       case OPT_CHECK: options->checkOnly = true; break;
       case OPT_STRICT: options->strict = true; break;
       case OPT_LISTING: options->listing = true; break;
@@ -265,7 +284,11 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
          if (option == nullptr)
             return UsageError(std::string("unknown option '") + arg + "'");
          const char *value = nullptr;
-         if (option->valueName != nullptr)
+         if (option->valueName != nullptr && option->valueName[0] == '[')
+         {
+            value = eq != nullptr ? eq + 1 : "";
+         }
+         else if (option->valueName != nullptr)
          {
             value = eq != nullptr ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
             if (value == nullptr)
@@ -310,6 +333,8 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->script = argv[i++];
    for (; i < argc; i++)
       options->arguments.push_back(argv[i]);
+   if (options->profile && (options->prompt || options->checkOnly))
+      return UsageError("--profile profiles one run: it goes with neither -c nor -i");
    if (options->strict && !options->checkOnly)
       return UsageError("--strict goes with -c (--check)");
    if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
@@ -467,10 +492,19 @@ int RunOnce(const Options &options, const Session &session, const Script &script
    ModuleRecord record;
    int scriptStatus = -1;
    ORVA_Environment *env = NewEnvironment(session, &record, &scriptStatus);
+   ORVA_Profile profile;
+   if (options.profile)
+      env->SetProfile(&profile);
    int rc;
    {
       WatchedRun watch(program);
       rc = program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
+   }
+   // A failed run has a profile too: where it went until it failed.
+   if (options.profile)
+   {
+      fflush(stdout);
+      WriteProfile(profile, options.profileRequest, script.where);
    }
    // A Ctrl-C the run did not stop at (it came while the script waited for
    // input, which then ended) still ends the command as interrupted.

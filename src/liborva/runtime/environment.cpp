@@ -50,6 +50,11 @@ void ORVA_Environment::SetMemoryLimit(uint64 bytes)
    m_body->memoryLimit = bytes;
 }
 
+void ORVA_Environment::SetProfile(ORVA_Profile *profile)
+{
+   m_body->profile = profile;
+}
+
 void ORVA_Environment::RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list)
 {
    if (count == 0 || list == nullptr)

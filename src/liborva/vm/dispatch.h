@@ -97,13 +97,15 @@
    } while (0)
 // The loop's look at its limits, at every backward jump and call: a stop
 // names the line of the loop's head (where the jump goes) or of the call.
-// Without limits it costs a decrement and a compare.
-#define CHECKPOINT(cost)                                                  \
+// Without limits it costs a decrement and a compare.  target: the function
+// a call is about to enter (INVALID_ADDRESS at a jump), for the profiler.
+#define CHECKPOINT(cost, target)                                          \
    do                                                                     \
    {                                                                      \
       if (ORVA_UNLIKELY((rs->limits.fuel -= (cost)) < 0))                 \
       {                                                                   \
          SYNC();                                                          \
+         rs->limits.callee = (target);                                    \
          if (ORVA_CycleCollector::Due())                                  \
             ORVA_CycleCollector::Collect();                               \
          if (!LookAtLimits(&rs->limits))                                  \
@@ -115,7 +117,7 @@
    {                                                                      \
       const uint16_t cost_ = (jump).cost; /* 0 for a forward jump */      \
       pc = ops + (jump).a;                                                \
-      CHECKPOINT(cost_);                                                  \
+      CHECKPOINT(cost_, INVALID_ADDRESS);                                 \
       DISPATCH();                                                         \
    } while (0)
 #define NEXT(count)           \

@@ -104,6 +104,13 @@ public:
    };
    const std::vector<TraceCall> &TraceCalls() const { return m_traceCalls; }
 
+   // What the call trail and the profiler say of the run: the function
+   // entered at entry ("?" when no record names it) and the module that
+   // brought it ("" for the program's own), and the line of an address.
+   void NameFunction(uint32 entry, std::string *name, std::string *module) const;
+   int LineAt(uint32 address) const;
+   uint32 Position() const { return m_program->m_ip; }   // as the loop last synced it
+
    /*
     * A run: Begin prepares the code and the run state and enters the
     * function at address as main is entered (the program's local scope is

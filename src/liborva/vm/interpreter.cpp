@@ -241,7 +241,7 @@ do_return:
 
    HANDLER(CALL)
    {
-      CHECKPOINT(pc->cost);
+      CHECKPOINT(pc->cost, pc->a);
       // The common call, inline: a function that keeps its locals in slots,
       // every argument where the function wants it, room for the frame.
       const ORVA_Region *region = pc->p.region;
@@ -280,7 +280,7 @@ do_return:
 
    HANDLER(CALL_LONG)
    {
-      CHECKPOINT(static_cast<int64>(CallCost(pc->p.region, pc->a)));
+      CHECKPOINT(static_cast<int64>(CallCost(pc->p.region, pc->a)), pc->a);
    }
    // A CALL the inline form does not take, or a CALL_LONG: the callee is the
    // instruction's own.
@@ -315,7 +315,7 @@ call_from_pc:
          callTarget = codeSize;
       callArgc = argc;
       callRegion = m_prepared->RegionAt(callTarget);
-      CHECKPOINT(static_cast<int64>(CallCost(callRegion, callTarget)));
+      CHECKPOINT(static_cast<int64>(CallCost(callRegion, callTarget)), callTarget);
    }
    // A script call the inline form does not take; the position is synced.
 enter_call:

@@ -4,6 +4,7 @@
  */
 #include "vm/run_limits.h"
 #include "vm/engine.h"
+#include "vm/profile.h"
 #include "support/memory.h"
 
 #include <algorithm>
@@ -44,6 +45,8 @@ void EnterRunLimits(ORVA_RunLimits *limits, ORVA_Program *program, uint64 instru
 
 void LeaveRunLimits(ORVA_RunLimits *limits)
 {
+   if (limits->profile != nullptr)
+      EndProfiling(limits, limits->spent + static_cast<uint64>(limits->sliceFuel - limits->fuel));
    if (Current() == limits)
       g_orvaWorkMeter = limits->outer;
 }
@@ -85,7 +88,12 @@ bool LookAtLimits(ORVA_RunLimits *limits)
       return false;
    }
    int64 next = LIMIT_SLICE;
-   if (limits->instructionLimit != 0)
+   if (limits->profile != nullptr)
+   {
+      VisitProfile(limits);
+      next = 0;
+   }
+   else if (limits->instructionLimit != 0)
       next = static_cast<int64>(std::min<uint64>(limits->instructionLimit - spent, LIMIT_SLICE));
    limits->fuel = limits->sliceFuel = next;
    return true;

@@ -71,6 +71,11 @@ struct ORVA_RunLimits : ORVA_WorkMeter
 
    ORVA_Program *program = nullptr;
    ORVA_RunLimits *outer = nullptr;   // a run on this thread that this one runs inside
+
+   // A profiled run has no fuel between looks: each look is a visit
+   // (vm/profile.h).
+   ORVA_ProfileBody *profile = nullptr;
+   uint32 callee = INVALID_ADDRESS;   // the function the call at this look enters, if it is a call's
 };
 
 /*

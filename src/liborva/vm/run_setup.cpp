@@ -9,6 +9,7 @@
  */
 #include "vm/engine.h"
 #include "vm/frame_entry.h"
+#include "vm/profile.h"
 #include "support/memory.h"
 #include "vm/vm.h"
 
@@ -88,6 +89,7 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    EnterRunLimits(&rs->limits, program, env->m_body->instructionLimit, env->m_body->timeLimit);
    if (started != nullptr && started->timed)
       rs->limits.deadline = started->deadline;   // the time spent linking is gone
+   BeginProfiling(&rs->limits, env->m_body->profile, this);
    if (g_orvaBudget != nullptr)
       g_orvaBudget->fuel = &rs->limits.fuel;
 

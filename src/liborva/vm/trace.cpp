@@ -31,7 +31,6 @@ void ORVA_Engine::RecordTrace(uint32 failedAt)
    ORVA_RunState *rs = m_run;
    if (rs == nullptr || rs->frameCount == 0)
       return;
-   const ORVA_Program *program = m_program;
    try
    {
       // The parts are kept as copies: a linked module's names go with its
@@ -53,23 +52,8 @@ void ORVA_Engine::RecordTrace(uint32 failedAt)
          // stands at the call of the next.
          const uint32 at = (depth == 0) ? failedAt : rs->frames[index + 1].returnPc - 1;
 
-         call.function = "?";   // a frame a host entered by hand
-         for (uint32 i = 0; i < program->m_functionCount; i++)
-            if (program->m_functions[i].m_address == frame.entry)
-            {
-               call.function = program->m_functions[i].m_name;
-               break;
-            }
-         call.line = RuntimeErrorLine(at, program->m_codeSize, program->m_instructions);
-         for (uint32 i = 0; i < program->m_moduleCount; i++)
-         {
-            const ORVA_Module &module = program->m_modules[i];
-            if (frame.entry >= module.m_codeStart && frame.entry - module.m_codeStart < module.m_codeSize)
-            {
-               call.module = module.m_name;
-               break;
-            }
-         }
+         NameFunction(frame.entry, &call.function, &call.module);
+         call.line = LineAt(at);
          m_traceCalls.push_back(call);
       }
       for (const TraceCall &call : m_traceCalls)
@@ -89,6 +73,33 @@ void ORVA_Engine::RecordTrace(uint32 failedAt)
    {
       ClearTrace();   // no trail rather than half of one
    }
+}
+
+void ORVA_Engine::NameFunction(uint32 entry, std::string *name, std::string *module) const
+{
+   const ORVA_Program *program = m_program;
+   *name = "?";   // a frame a host entered by hand
+   for (uint32 i = 0; i < program->m_functionCount; i++)
+      if (program->m_functions[i].m_address == entry)
+      {
+         *name = program->m_functions[i].m_name;
+         break;
+      }
+   module->clear();
+   for (uint32 i = 0; i < program->m_moduleCount; i++)
+   {
+      const ORVA_Module &linked = program->m_modules[i];
+      if (entry >= linked.m_codeStart && entry - linked.m_codeStart < linked.m_codeSize)
+      {
+         *module = linked.m_name;
+         break;
+      }
+   }
+}
+
+int ORVA_Engine::LineAt(uint32 address) const
+{
+   return RuntimeErrorLine(address, m_program->m_codeSize, m_program->m_instructions);
 }
 
 int ORVA_Program::GetErrorTraceCall(uint32 index, const char **function, int *line, const char **module,
