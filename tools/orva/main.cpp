@@ -7,6 +7,7 @@
 #include "hints.h"
 #include "interrupt.h"
 #include "listing.h"
+#include "debugger.h"
 #include "prompt.h"
 
 #include <cerrno>
@@ -58,6 +59,9 @@ const char USAGE[] =
    "  --max-memory SIZE\n"
    "                 stop a run that would hold more than SIZE bytes (suffix K,\n"
    "                 M or G for units of 1024, 1024^2, 1024^3); 0 means no limit\n"
+   "  --debug        run SCRIPT under the command-line debugger: breakpoints,\n"
+   "                 steps, the calls and variables of the paused script;\n"
+   "                 \"help\" at its prompt lists the commands\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -119,6 +123,7 @@ enum OptionId
    OPT_MODULE,
    OPT_SEARCH_DIR,
    OPT_PROMPT,
+   OPT_DEBUG,
    OPT_MAX_INSTRUCTIONS,
    OPT_TIMEOUT,
    OPT_MAX_MEMORY,
@@ -144,6 +149,7 @@ const OptionEntry s_options[] = {
    {OPT_MODULE, 'm', nullptr, "NAME=FILE"},
    {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
    {OPT_PROMPT, 'i', nullptr, nullptr},
+   {OPT_DEBUG, 0, "debug", nullptr},
    {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
    {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
@@ -160,6 +166,7 @@ struct Options
    bool listing = false;
    bool printResult = false;
    bool prompt = false;
+   bool debug = false;   // --debug
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
    std::vector<std::string> searchDirs;                         // -L DIR
    std::vector<const char *> arguments;
@@ -226,6 +233,7 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
       case OPT_LISTING: options->listing = true; break;
       case OPT_RESULT: options->printResult = true; break;
       case OPT_PROMPT: options->prompt = true; break;
+      case OPT_DEBUG: options->debug = true; break;
       case OPT_HELP: fputs(USAGE, stdout); return EXIT_STATUS_OK;
       case OPT_VERSION: printf("orva %s\n", ORVA_VERSION_STRING); return EXIT_STATUS_OK;
    }
@@ -312,6 +320,9 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->arguments.push_back(argv[i]);
    if (options->strict && !options->checkOnly)
       return UsageError("--strict goes with -c (--check)");
+   if (options->debug && (options->script == nullptr || strcmp(options->script, "-") == 0 || options->prompt ||
+                          options->checkOnly))
+      return UsageError("--debug needs a SCRIPT file (its commands come from standard input), without -e, -i or -c");
    if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
       return UsageError("-i cannot read inputs from standard input after a script read from it");
    return GO_ON;
@@ -521,7 +532,14 @@ int main(int argc, char **argv)
    {
       bool terminal = isatty(STDIN_FILENO) != 0;
       bool scriptGiven = options.expression != nullptr || options.script != nullptr;
-      if (!scriptGiven && (options.prompt || terminal))
+      if (options.debug)
+      {
+         Script script;
+         status = ReadScript(options, &script);
+         if (status == GO_ON)
+            status = RunDebugger(session, script.where, script.text, options.arguments, terminal);
+      }
+      else if (!scriptGiven && (options.prompt || terminal))
       {
          status = RunPrompt(session, terminal, nullptr);
       }
