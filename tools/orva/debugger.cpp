@@ -6,6 +6,7 @@
  */
 #include "debugger.h"
 #include "diagnostics.h"
+#include "interrupt.h"
 #include "line_input.h"
 
 #include <cctype>
@@ -145,11 +146,16 @@ public:
       GetFrame(0, &function, &line, &module);
       if (reason == ORVA_PAUSE_BREAKPOINT)
          printf("Breakpoint %d, %s () at %s\n", BreakpointAt(module, line), function, Place(module, line).c_str());
+      else if (reason == ORVA_PAUSE_REQUESTED)
+         printf("\nPaused in %s () at %s\n", function, Place(module, line).c_str());   // after the ^C echoed
       else if (reason != ORVA_PAUSE_STEP || m_lastFunction != function)
          printf("%s () at %s\n", function, Place(module, line).c_str());
       m_lastFunction = function;
       ShowLine(module, line);
-      return Paused(false);
+      WatchDebuggedRun(nullptr);   // Ctrl-C drops a line being typed
+      const int resume = Paused(false);
+      WatchDebuggedRun(this);
+      return resume;
    }
 
    void OnError(int, const char *message) override
@@ -162,6 +168,7 @@ public:
       printf("Run-time error in %s () at %s: %s\n", function, Place(module, line).c_str(), message);
       ShowLine(module, line);
       printf("The run ends when you go on.\n");
+      WatchDebuggedRun(nullptr);
       Paused(true);
    }
 
@@ -271,7 +278,9 @@ private:
       ORVA_Environment *env = NewEnvironment(m_session, &record, &scriptStatus);
       env->SetDebugger(this);
       m_lastFunction.clear();
+      WatchDebuggedRun(this);   // Ctrl-C pauses the run
       const int rc = m_program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
+      WatchDebuggedRun(nullptr);
       fflush(stdout);
       if (m_quit)
          return;
