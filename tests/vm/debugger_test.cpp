@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -338,86 +337,42 @@ TEST(Debugger, WhereBreakpointsHoldBeforeTheRun)
    EXPECT_EQ(debugger.ClearBreakpoint(nullptr, 3), 1);
 }
 
-// Pauses at the first request, takes a breakpoint set while running, and
-// holds the run well past its time limit.
-class Pauser : public Recorder
+// Sleeps through each pause, longer than the run's time limit, and steps on.
+class Sleeper : public Recorder
 {
 public:
-   std::atomic<bool> paused{false};
    int OnPause(int reason) override
    {
       Recorder::OnPause(reason);
-      paused = true;
-      if (reason == ORVA_PAUSE_REQUESTED)
-         std::this_thread::sleep_for(std::chrono::milliseconds(400));
-      return (reason == ORVA_PAUSE_BREAKPOINT) ? ORVA_RESUME_STOP : ORVA_RESUME_CONTINUE;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      return ORVA_RESUME_STEP_INTO;
    }
 };
 
-TEST(Debugger, APauseRequestedFromAnotherThreadIsNotChargedToTheTimeLimit)
-{
-   const char *source = "sub main()\n"
-                        "{\n"
-                        "   i = 0;\n"
-                        "   while (i < 400000)\n"
-                        "      i++;\n"
-                        "   j = 0;\n"
-                        "   while (j >= 0)\n"
-                        "      j++;\n"
-                        "}\n";
-   Pauser debugger;
-   ORVA_Environment *env = new ORVA_Environment();
-   env->SetTimeLimit(20000);
-   ORVA_Program *program = orva_test::Compile(source);
-   ASSERT_NE(program, nullptr);
-   env->SetDebugger(&debugger);
-   std::thread host([&]() {
-      // A request made before the run is under way is dropped: ask until it pauses.
-      while (!debugger.paused)
-      {
-         debugger.RequestPause();
-         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      debugger.SetBreakpoint(nullptr, 8);   // while the run waits
-   });
-   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
-   host.join();
-   ASSERT_EQ(debugger.stops.size(), 2u);
-   EXPECT_EQ(debugger.stops[0].substr(0, 11), "pause main:");
-   EXPECT_EQ(debugger.stops[1], "break main:8");
-   EXPECT_EQ(program->GetStopReason(), ORVA_STOP_REQUESTED);
-   delete program;
-}
-
 TEST(Debugger, PausedTimeIsNotChargedButRunningTimeIs)
 {
-   // The run pauses for longer than its limit and still completes.
-   const char *source = "sub main()\n{\n   x = 1;\n   y = 2;\n   return x + y;\n}\n";
-   Pauser debugger;
-   debugger.SetStopOnEntry(1);
+   ORVA_Program *program = orva_test::Compile("sub main()\n{\n   x = 1;\n   y = 2;\n   return x + y;\n}\n");
+   ASSERT_NE(program, nullptr);
+   Sleeper sleeper;
+   sleeper.SetStopOnEntry(1);
+   sleeper.RequestPause();   // no run under way: dropped
    ORVA_Environment *env = new ORVA_Environment();
    env->SetTimeLimit(100);
-   ORVA_Program *program = orva_test::Compile(source);
-   ASSERT_NE(program, nullptr);
-   env->SetDebugger(&debugger);
-   debugger.RequestPause();   // no run under way: dropped
-   // Entry pauses do not sleep in Pauser; sleep here through a step.
-   struct Sleeper : Recorder
-   {
-      int OnPause(int reason) override
-      {
-         Recorder::OnPause(reason);
-         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-         return ORVA_RESUME_STEP_INTO;
-      }
-   } sleeper;
-   sleeper.SetStopOnEntry(1);
-   ORVA_Environment *env2 = new ORVA_Environment();
-   env2->SetTimeLimit(100);
-   env2->SetDebugger(&sleeper);
-   EXPECT_EQ(program->Run(env2, 0, nullptr, nullptr, nullptr), 0);
+   env->SetDebugger(&sleeper);
+   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), 0) << program->GetErrorText();
    EXPECT_EQ(sleeper.stops, (std::vector<std::string>{"entry main:3", "step main:4", "step main:5"}));
-   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), 0);
+   delete program;
+
+   // A loop that never ends still meets the limit once it runs on.
+   program = orva_test::Compile("sub main()\n{\n   i = 0;\n   while (1)\n      i++;\n}\n");
+   ASSERT_NE(program, nullptr);
+   Recorder debugger;
+   debugger.SetStopOnEntry(1);
+   env = new ORVA_Environment();
+   env->SetTimeLimit(200);
+   env->SetDebugger(&debugger);
+   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
+   EXPECT_EQ(program->GetStopReason(), ORVA_STOP_TIME);
    EXPECT_EQ(debugger.stops, (std::vector<std::string>{"entry main:3"}));
    delete program;
 }
