@@ -279,6 +279,29 @@ TEST_P(DebuggerStops, AnErrorIsReportedWithTheStackBeforeItEndsTheRun)
    delete program;
 }
 
+// refuse(): a host function that fails in its own words.
+int Refuse(int, ORVA_Value **, ORVA_Value **)
+{
+   ORVA_SetErrorMessage("the host says no");
+   return ORVA_ERR_BAD_CLASS;
+}
+
+TEST(Debugger, AHostFunctionsErrorIsReportedInItsOwnWords)
+{
+   static ORVA_ExtFunction functions[] = {{"refuse", Refuse, 0}};
+   Recorder debugger;
+   ORVA_Environment *env = new ORVA_Environment();
+   env->RegisterFunctionSet(1, functions);
+   ORVA_Program *program = orva_test::Compile("sub main()\n{\n   x = 1;\n   refuse();\n}\n");
+   ASSERT_NE(program, nullptr);
+   env->SetDebugger(&debugger);
+   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
+   EXPECT_EQ(debugger.error, std::to_string(ORVA_ERR_BAD_CLASS) + " the host says no");
+   EXPECT_EQ(debugger.errorStack, (std::vector<std::string>{"main:4"}));
+   EXPECT_STREQ(program->GetErrorMessage(), "the host says no");
+   delete program;
+}
+
 TEST_P(DebuggerStops, EntryStopAndAStopResume)
 {
    Recorder debugger;

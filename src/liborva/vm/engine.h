@@ -120,8 +120,9 @@ public:
    void End();          // the running function's locals and the run state
 
    // An error of the run (or of the program outside a run): the program's
-   // error text, line and trace, and the machine stopped.
-   static void RecordError(ORVA_Program *program, int code);
+   // error text, line and trace, and the machine stopped.  message, when
+   // given, takes the place of the code's own in the text.
+   static void RecordError(ORVA_Program *program, int code, const char *message = nullptr);
    void Fail(int code) { RecordError(m_program, code); }
 
    // The general operators, on the values on top of the data stack (the
