@@ -144,8 +144,10 @@ public:
       int line = 0;
       const char *module = "";
       GetFrame(0, &function, &line, &module);
-      if (reason == ORVA_PAUSE_BREAKPOINT)
+      if (reason == ORVA_PAUSE_BREAKPOINT && BreakpointAt(module, line) != 0)
          printf("Breakpoint %d, %s () at %s\n", BreakpointAt(module, line), function, Place(module, line).c_str());
+      else if (reason == ORVA_PAUSE_BREAKPOINT)   // in a module file, where the line moved to code
+         printf("Breakpoint, %s () at %s\n", function, Place(module, line).c_str());
       else if (reason == ORVA_PAUSE_REQUESTED)
          printf("\nPaused in %s () at %s\n", function, Place(module, line).c_str());   // after the ^C echoed
       else if (reason != ORVA_PAUSE_STEP || m_lastFunction != function)
