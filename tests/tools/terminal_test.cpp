@@ -226,6 +226,23 @@ TEST_F(OrvaTerminal, CtrlCStopsAScriptWithItsTrailAndStatus130)
       << t.Output();
 }
 
+TEST_F(OrvaTerminal, CtrlCPausesADebuggedScriptAndTheDebuggerGoesOn)
+{
+   Script("spin.orva", "sub spin(n)\n{\n   while (1)\n      n++;\n}\n\n"
+                       "sub main()\n{\n   println \"spinning\";\n   spin(0);\n}\n");
+   Terminal t({"--debug", "spin.orva"}, Home(), m_dir);
+   ASSERT_TRUE(t.Started());
+   ASSERT_TRUE(t.WaitFor("(orva-debug) "));
+   ASSERT_TRUE(t.Answer("run\n", "spinning"));
+   usleep(200000);
+   ASSERT_TRUE(t.Answer("\x03", "Paused in spin () at spin.orva:")) << t.Output();
+   ASSERT_TRUE(t.WaitFor("(orva-debug) "));
+   ASSERT_TRUE(t.Answer("bt\n", " #1  main () at spin.orva:10")) << t.Output();
+   ASSERT_TRUE(t.WaitFor("(orva-debug) "));
+   t.Type("quit\n");
+   EXPECT_EQ(t.Wait(), 0);
+}
+
 TEST_F(OrvaTerminal, CtrlCWhileAScriptWaitsForInputEndsIt)
 {
    // The read gives up (readline() gives null); the command still ends as

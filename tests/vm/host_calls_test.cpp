@@ -327,3 +327,37 @@ TEST(HostContext, HandlersWordTheirOwnErrors)
 }
 
 }
+
+namespace
+{
+
+// grab(): asks for more memory than the run may hold, then fails in its own words.
+int Grab(int, ORVA_Value **, ORVA_Value **)
+{
+   void *block = ORVAAllocate(64u << 20);
+   if (block != nullptr)
+      ORVAFree(block, 64u << 20);
+   ORVA_SetErrorMessage("could not grab");
+   return ORVA_ERR_INTERNAL;
+}
+
+}
+
+TEST(HostErrorMessage, AStopMetFirstKeepsItsTextOverTheHostsWords)
+{
+   static ORVA_ExtFunction functions[] = {{"grab", Grab, 0}};
+   ORVA_Program *program = orva_test::Compile("sub main()\n{\n   grab();\n}\n");
+   ASSERT_NE(program, nullptr);
+   ORVA_Environment *env = new ORVA_Environment();
+   env->RegisterFunctionSet(1, functions);
+   env->SetMemoryLimit(1u << 20);
+   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
+   EXPECT_EQ(program->GetStopReason(), ORVA_STOP_MEMORY);
+   EXPECT_STREQ(program->GetErrorMessage(), "Memory limit reached") << program->GetErrorText();
+
+   env = new ORVA_Environment();
+   env->RegisterFunctionSet(1, functions);
+   EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
+   EXPECT_STREQ(program->GetErrorMessage(), "could not grab");
+   delete program;
+}

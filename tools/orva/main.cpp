@@ -3,6 +3,7 @@
  */
 #include "checker.h"
 #include "cli.h"
+#include "debugger.h"
 #include "diagnostics.h"
 #include "hints.h"
 #include "interrupt.h"
@@ -66,7 +67,10 @@ const char USAGE[] =
    "                 flame-graph tools), svg:FILE a flame graph picture;\n"
    "                 folded-time and svg-time weigh by time, and :FILE after any\n"
    "                 format writes to FILE (- for standard output).  The run\n"
-   "                 takes longer (up to 5 times), its results the same\n"
+   "                 takes longer (up to 6 times), its results the same\n"
+   "  --debug        run SCRIPT under the command-line debugger: breakpoints,\n"
+   "                 steps, the calls and variables of the paused script;\n"
+   "                 \"help\" at its prompt lists the commands\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -128,6 +132,7 @@ enum OptionId
    OPT_MODULE,
    OPT_SEARCH_DIR,
    OPT_PROMPT,
+   OPT_DEBUG,
    OPT_MAX_INSTRUCTIONS,
    OPT_TIMEOUT,
    OPT_MAX_MEMORY,
@@ -154,6 +159,7 @@ const OptionEntry s_options[] = {
    {OPT_MODULE, 'm', nullptr, "NAME=FILE"},
    {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
    {OPT_PROMPT, 'i', nullptr, nullptr},
+   {OPT_DEBUG, 0, "debug", nullptr},
    {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
    {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
@@ -173,6 +179,7 @@ struct Options
    bool prompt = false;
    bool profile = false;
    ProfileRequest profileRequest;
+   bool debug = false;   // --debug
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
    std::vector<std::string> searchDirs;                         // -L DIR
    std::vector<const char *> arguments;
@@ -245,6 +252,7 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
       case OPT_LISTING: options->listing = true; break;
       case OPT_RESULT: options->printResult = true; break;
       case OPT_PROMPT: options->prompt = true; break;
+      case OPT_DEBUG: options->debug = true; break;
       case OPT_HELP: fputs(USAGE, stdout); return EXIT_STATUS_OK;
       case OPT_VERSION: printf("orva %s\n", ORVA_VERSION_STRING); return EXIT_STATUS_OK;
    }
@@ -333,10 +341,13 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->script = argv[i++];
    for (; i < argc; i++)
       options->arguments.push_back(argv[i]);
-   if (options->profile && (options->prompt || options->checkOnly))
-      return UsageError("--profile profiles one run: it goes with neither -c nor -i");
+   if (options->profile && (options->prompt || options->checkOnly || options->debug))
+      return UsageError("--profile profiles one run: it goes with neither -c, -i nor --debug");
    if (options->strict && !options->checkOnly)
       return UsageError("--strict goes with -c (--check)");
+   if (options->debug && (options->script == nullptr || strcmp(options->script, "-") == 0 || options->prompt ||
+                          options->checkOnly))
+      return UsageError("--debug needs a SCRIPT file (its commands come from standard input), without -e, -i or -c");
    if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
       return UsageError("-i cannot read inputs from standard input after a script read from it");
    return GO_ON;
@@ -555,7 +566,14 @@ int main(int argc, char **argv)
    {
       bool terminal = isatty(STDIN_FILENO) != 0;
       bool scriptGiven = options.expression != nullptr || options.script != nullptr;
-      if (!scriptGiven && (options.prompt || terminal))
+      if (options.debug)
+      {
+         Script script;
+         status = ReadScript(options, &script);
+         if (status == GO_ON)
+            status = RunDebugger(session, script.where, script.text, options.arguments, terminal);
+      }
+      else if (!scriptGiven && (options.prompt || terminal))
       {
          status = RunPrompt(session, terminal, nullptr);
       }

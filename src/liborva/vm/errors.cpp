@@ -95,7 +95,7 @@ void ORVA_Engine::RecordStop(ORVA_Program *program, int reason)
    program->m_ip = INVALID_ADDRESS;
 }
 
-void ORVA_Engine::RecordError(ORVA_Program *program, int code)
+void ORVA_Engine::RecordError(ORVA_Program *program, int code, const char *message)
 {
    // The first stop of a run is what ended it; later errors of the run
    // (a host function failing as it gives up) do not replace it.
@@ -114,10 +114,17 @@ void ORVA_Engine::RecordError(ORVA_Program *program, int code)
    }
    free(program->m_errorText);
    const int line = RuntimeErrorLine(program->m_ip, program->m_codeSize, program->m_instructions);
-   program->m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
+   program->m_errorText = (message != nullptr) ? ErrorTextCopy(&code, line, message) : nullptr;
+   if (program->m_errorText == nullptr)
+      program->m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
    program->RecordErrorParts(code, line);
    if (program->m_body->engine != nullptr)
+   {
       RecordErrorTrace(program->m_body->engine, program->m_ip);
+      // A debugger sees the run before the error ends it.
+      if (program->m_body->engine->m_debug != nullptr && program->m_body->engine->Running())
+         program->m_body->engine->DebugError(code, program->m_ip);
+   }
    program->m_ip = INVALID_ADDRESS;
 }
 

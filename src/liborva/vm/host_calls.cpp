@@ -63,20 +63,7 @@ void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
 
 void ORVA_Engine::HostError(int code)
 {
-   const char *text = HostErrorMessage();
-   if (text == nullptr)
-   {
-      Fail(code);
-      return;
-   }
    // The host's words take the place of the code's message; the code and
    // the line of the call stay, as every error text has them.
-   const int line = RuntimeErrorLine(m_program->m_ip, m_program->m_codeSize, m_program->m_instructions);
-   Fail(code);
-   char *replaced = ErrorTextCopy(&code, line, text);
-   if (replaced != nullptr)
-   {
-      free(m_program->m_errorText);
-      m_program->m_errorText = replaced;
-   }
+   RecordError(m_program, code, HostErrorMessage());
 }

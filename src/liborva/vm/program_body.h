@@ -43,6 +43,7 @@ struct ORVA_EnvironmentBody
    uint32 timeLimit = 0;          // milliseconds; 0: none
    uint64 memoryLimit = 0;        // bytes; 0: none
    ORVA_Profile *profile = nullptr;   // where runs report, or null
+   ORVA_Debugger *debugger = nullptr;   // the host's; null: runs are not watched
 
    ORVA_NameIndex *functionIndex = nullptr;   // over m_functions, made on first use
 };
