@@ -3,6 +3,7 @@
  */
 #include "checker.h"
 #include "cli.h"
+#include "dap_session.h"
 #include "diagnostics.h"
 #include "hints.h"
 #include "interrupt.h"
@@ -58,6 +59,9 @@ const char USAGE[] =
    "  --max-memory SIZE\n"
    "                 stop a run that would hold more than SIZE bytes (suffix K,\n"
    "                 M or G for units of 1024, 1024^2, 1024^3); 0 means no limit\n"
+   "  --dap          serve the Debug Adapter Protocol on standard input and\n"
+   "                 output, for editors that debug scripts through it; the\n"
+   "                 editor's launch request names the script and its ARGs\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -119,6 +123,7 @@ enum OptionId
    OPT_MODULE,
    OPT_SEARCH_DIR,
    OPT_PROMPT,
+   OPT_DAP,
    OPT_MAX_INSTRUCTIONS,
    OPT_TIMEOUT,
    OPT_MAX_MEMORY,
@@ -144,6 +149,7 @@ const OptionEntry s_options[] = {
    {OPT_MODULE, 'm', nullptr, "NAME=FILE"},
    {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
    {OPT_PROMPT, 'i', nullptr, nullptr},
+   {OPT_DAP, 0, "dap", nullptr},
    {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
    {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
@@ -160,6 +166,7 @@ struct Options
    bool listing = false;
    bool printResult = false;
    bool prompt = false;
+   bool dap = false;   // --dap: the editor sends the script
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
    std::vector<std::string> searchDirs;                         // -L DIR
    std::vector<const char *> arguments;
@@ -226,6 +233,7 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
       case OPT_LISTING: options->listing = true; break;
       case OPT_RESULT: options->printResult = true; break;
       case OPT_PROMPT: options->prompt = true; break;
+      case OPT_DAP: options->dap = true; break;
       case OPT_HELP: fputs(USAGE, stdout); return EXIT_STATUS_OK;
       case OPT_VERSION: printf("orva %s\n", ORVA_VERSION_STRING); return EXIT_STATUS_OK;
    }
@@ -310,6 +318,9 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->script = argv[i++];
    for (; i < argc; i++)
       options->arguments.push_back(argv[i]);
+   if (options->dap && (options->script != nullptr || options->expression != nullptr || options->prompt ||
+                        options->checkOnly))
+      return UsageError("--dap takes no script, -e, -i or -c: the editor's launch request names the script");
    if (options->strict && !options->checkOnly)
       return UsageError("--strict goes with -c (--check)");
    if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
@@ -410,21 +421,6 @@ int Check(const Options &options, const Session &session, const Script &script, 
    return options.strict && !warnings.empty() ? EXIT_STATUS_WARNINGS : EXIT_STATUS_OK;
 }
 
-// The status of a run that a limit or Ctrl-C stopped.
-int StoppedStatus(const ORVA_Program &program)
-{
-   switch (program.GetStopReason())
-   {
-      case ORVA_STOP_REQUESTED: return EXIT_STATUS_INTERRUPTED;
-      case ORVA_STOP_MEMORY:
-         // A text past the library's bound on one text, or a heap that ran
-         // out, is no limit the user set.
-         return strncmp(program.GetErrorMessage(), "Memory limit reached", 20) == 0 ? EXIT_STATUS_STOPPED
-                                                                                  : EXIT_STATUS_RUN_ERROR;
-      default: return EXIT_STATUS_STOPPED;
-   }
-}
-
 int RunOnce(const Options &options, const Session &session, const Script &script)
 {
    bool echo = false;
@@ -517,7 +513,11 @@ int main(int argc, char **argv)
       session.argumentCount = static_cast<uint32>(options.arguments.size());
       status = LoadModules(options, &session);
    }
-   if (status == GO_ON)
+   if (status == GO_ON && options.dap)
+   {
+      status = RunDapServer(session, options.searchDirs);
+   }
+   else if (status == GO_ON)
    {
       bool terminal = isatty(STDIN_FILENO) != 0;
       bool scriptGiven = options.expression != nullptr || options.script != nullptr;
