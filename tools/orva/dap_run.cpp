@@ -18,14 +18,9 @@ DapRun::DapRun(DapWriter *writer, const Session &base)
 
 DapRun::~DapRun()
 {
-   // A stop asked for just before the run began is dropped, so it is asked
-   // again until the run has ended.
    Terminate();
-   while (m_thread.joinable() && !m_finished)
-   {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      Terminate();
-   }
+   if (m_stopper.joinable())
+      m_stopper.join();
    if (m_thread.joinable())
       m_thread.join();
    if (m_out != nullptr)
@@ -224,8 +219,17 @@ void DapRun::Terminate()
       m_ending = true;
       m_wake.notify_all();
    }
-   if (m_program)
-      m_program->Stop();
+   if (!m_thread.joinable() || m_stopper.joinable())
+      return;
+   // A stop asked for just before the run begins is dropped, so it is
+   // asked again until the run has ended.
+   m_stopper = std::thread([this] {
+      while (!m_finished)
+      {
+         m_program->Stop();
+         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+   });
 }
 
 }

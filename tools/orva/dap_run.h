@@ -75,7 +75,7 @@ public:
    // From the adapter's reader thread.
    void RequestPause();
    void Resume(DapResume how);
-   void Terminate();
+   void Terminate();   // from the reader thread only
 
    // Runs fn on the run's thread while the run is held at a stop; false
    // (and fn not run) when it is not held.
@@ -95,6 +95,7 @@ private:
    FILE *m_in = nullptr;    // the script reads nothing: the protocol owns standard input
    FILE *m_out = nullptr;   // the script's output, turned into output events
    std::thread m_thread;
+   std::thread m_stopper;   // ends the run once Terminate came
    std::atomic<bool> m_finished{false};
 
    // The hold: the run thread waits on it at a stop and does the tasks the
