@@ -175,12 +175,14 @@ class ORVA_Class;
 class ORVA_Program;
 class ORVA_Environment;
 class ORVA_Library;
+class ORVA_Debugger;
 class ZRQPMessage;
 class ORVA_EngineAccess;   // the interpreter's inlined access to values and scopes
 class ORVA_Engine;           // the interpreter's prepared code and run state
 struct ORVA_ProgramBody;     // what a program keeps beyond its listed fields
 struct ORVA_EnvironmentBody; // what an environment keeps beyond its listed fields
 struct ORVA_ArrayBody;       // the element storage of an array
+struct ORVA_DebuggerBody;    // a debugger's breakpoints and the run it has paused
 
 /*
  * ORVA_Value: the one dynamically typed value.  Text that reads wholly as a
@@ -719,6 +721,12 @@ public:
    // reason ORVA_STOP_MEMORY instead of happening.  0 means none.
    void SetMemoryLimit(uint64 bytes);
 
+   // The debugger that watches runs made with this environment, or null
+   // (the default, which costs a run nothing).  The host keeps ownership:
+   // it must outlive every run the environment is handed to.
+   void SetDebugger(ORVA_Debugger *debugger);
+   ORVA_Debugger *GetDebugger() const;
+
    void RegisterFunctionSet(uint32 count, ORVA_ExtFunction *list);
    ORVA_ExtFunction *FindFunction(const char *name);
 
@@ -729,6 +737,127 @@ public:
    // that finds modules elsewhere overrides it and links what it finds with
    // main->UseModule(module, name).
    virtual int UseModule(ORVA_Program *main, const char *name);
+};
+
+/*** Debugging a run. ***/
+
+/*
+ * A host watches a run by deriving from ORVA_Debugger and handing it to the
+ * run's environment (ORVA_Environment::SetDebugger).  The run then stops at
+ * breakpoints, after steps and on request, calls OnPause on its own thread
+ * and waits until OnPause returns; what it returns says how the run goes
+ * on.  While the run waits, the debugger shows the paused run: its calls,
+ * the variables of each, the globals.  Lines are the ones error texts and
+ * the listing give.
+ *
+ *    class Host : public ORVA_Debugger
+ *    {
+ *       int OnPause(int reason) override
+ *       {
+ *          const char *function;
+ *          int line;
+ *          GetFrame(0, &function, &line, nullptr);
+ *          printf("paused in %s at line %d\n", function, line);
+ *          return ORVA_RESUME_STEP_OVER;
+ *       }
+ *    };
+ *    Host debugger;
+ *    debugger.SetBreakpoint(nullptr, 12);
+ *    env->SetDebugger(&debugger);
+ *    program->Run(env, 0, nullptr, nullptr, nullptr);
+ *
+ * Threads: the callbacks run on the run's thread.  RequestPause and the
+ * breakpoint calls may come from any thread at any time; a run under way
+ * takes breakpoint changes in at its next pause or checkpoint (a backward
+ * jump or a call).  The view (FrameCount and what follows it) answers only
+ * while a run is paused: from inside a callback, or from a thread that the
+ * callback waits for.
+ *
+ * Limits: the instruction limit counts what the run executes, which is
+ * nothing while it waits; the time limit does not count the time a run
+ * spends paused, so a run stopped at a breakpoint does not time out.
+ */
+
+/* Why a run paused: the reason OnPause is given. */
+enum
+{
+   ORVA_PAUSE_ENTRY = 1,        // before the first line (SetStopOnEntry)
+   ORVA_PAUSE_BREAKPOINT = 2,   // at the start of a line with a breakpoint
+   ORVA_PAUSE_STEP = 3,         // a step ended at the start of a line
+   ORVA_PAUSE_REQUESTED = 4     // RequestPause
+};
+
+/* How a paused run goes on: what OnPause returns. */
+enum
+{
+   ORVA_RESUME_CONTINUE = 0,    // to the next breakpoint
+   ORVA_RESUME_STEP_INTO = 1,   // to the next line started, in this function or any other
+   ORVA_RESUME_STEP_OVER = 2,   // to the next line started in this function or a caller
+   ORVA_RESUME_STEP_OUT = 3,    // to the next line started in a caller
+   ORVA_RESUME_STOP = 4         // the run ends as by ORVA_Program::Stop
+};
+
+class ORVA_API ORVA_Debugger
+{
+private:
+   ORVA_DebuggerBody *m_body;
+   friend class ORVA_Engine;
+
+public:
+   ORVA_Debugger();
+   virtual ~ORVA_Debugger();
+   ORVA_Debugger(const ORVA_Debugger &) = delete;
+   ORVA_Debugger &operator=(const ORVA_Debugger &) = delete;
+
+   // The run paused for reason (ORVA_PAUSE_*); returns ORVA_RESUME_*.
+   // The default goes on to the next breakpoint.
+   virtual int OnPause(int reason);
+   // A run-time error is about to end the run: code and the message as
+   // GetErrorMessage will give it; the view shows the run where it failed.
+   // The run ends when it returns.  A stop (a limit, Stop) is not an error.
+   virtual void OnError(int code, const char *message);
+
+   // Breakpoints by line of the main script (module null or "") or of a
+   // module (by its name, without regard to case).  A line without code
+   // stops at the next line that has some.  1 when the set changed.
+   int SetBreakpoint(const char *module, int line);
+   int ClearBreakpoint(const char *module, int line);
+   void ClearBreakpoints();
+   // Whether the next run pauses before its first line (off by default).
+   void SetStopOnEntry(int stop);
+   // Asks the run under way to pause at its next line; callable from any
+   // thread.  A request made while no run is under way is dropped.
+   void RequestPause();
+
+   // Where a breakpoint at line of a compiled program (a module's own
+   // program for a module) stops: the first line at or after it with
+   // code, or 0 when there is none.  For a host that shows breakpoints
+   // where they will hold before the run starts.
+   static int LineWithCode(ORVA_Program *program, int line);
+   // The line a call of the named function of program stops at first, or
+   // 0 for no such function: a breakpoint there stops every call.
+   static int FunctionLine(ORVA_Program *program, const char *name);
+
+   // The view of the paused run.  1 while a run is paused.
+   int IsPaused() const;
+   // The calls active, index 0 the innermost (where the run stands), the
+   // last main (or the function the run entered).
+   uint32 FrameCount() const;
+   // The function of a call, the line it stands at and its module ("" for
+   // the main script).  Any pointer may be null; 0 past the last frame.
+   // The texts stay valid while the run is paused.
+   int GetFrame(uint32 frame, const char **function, int *line, const char **module) const;
+   // The local variables of a call, arguments ($1, $2, ...) and parameters
+   // included, in the order the function made them; a variable whose value
+   // was never made is left out.  The values stay the run's: read them (and
+   // walk arrays with ORVA_Array::Size, IndexAt and ValueAt) while paused.
+   uint32 VariableCount(uint32 frame) const;
+   int GetVariable(uint32 frame, uint32 index, const char **name, ORVA_Value **value) const;
+   // The value a name has in a call, found as the language finds it: the
+   // global of that name first, else the call's local; null for neither.
+   ORVA_Value *FindVariable(uint32 frame, const char *name) const;
+   // The run's global variables.
+   ORVA_VariableSystem *GetGlobals() const;
 };
 
 /*** The host message that a script library lists itself into. ***/

@@ -12,6 +12,7 @@
 #include "vm/prepared.h"
 #include "vm/run_state.h"
 #include "vm/run_limits.h"
+#include "vm/debug_run.h"
 
 #include <atomic>
 #include <cstdio>
@@ -162,9 +163,44 @@ public:
    void StoreLocal(const char *name, ORVA_Value *value);    // the local of that name receives value
    void GlobalAdded(const char *name);                      // a global of that name was made
 
+   /*
+    * Debugging (debug_run.cpp, debug_view.cpp).  A run whose environment
+    * has a debugger keeps its state in m_debug; without one nothing here
+    * runs.  DebugTrap is the TRAP code's report at address at: false when
+    * the run stopped.  DebugLook is the checkpoints' look at what the host
+    * changed meanwhile (breakpoints, a pause request).  DebugError shows
+    * the debugger the run an error is about to end.
+    */
+   bool DebugTrap(uint32 at);
+   void DebugLook();
+   void DebugError(int code, uint32 at);
+   static void DebugLookOf(ORVA_Program *program)
+   {
+      ORVA_Engine *engine = program->m_body->engine;
+      if (engine != nullptr && engine->m_debug != nullptr)
+         engine->DebugLook();
+   }
+   // The view of a paused run, frame 0 the innermost.
+   uint32 DebugFrameCount() const;
+   const ORVA_DebugRun::FrameView *DebugFrame(uint32 frame);   // null past the last
+   ORVA_Value *DebugFind(uint32 frame, const char *name);
+   ORVA_VariableSystem *DebugGlobals() const { return m_program->m_globals; }
+   static int DebugLineWithCode(ORVA_Program *program, int line);
+   static int DebugFunctionLine(ORVA_Program *program, const char *name);
+
 private:
    ORVA_Program *const m_program;
    ORVA_Prepared *m_prepared = nullptr;
+   ORVA_DebugRun *m_debug = nullptr;
+
+   void DebugBegin(ORVA_Debugger *debugger);
+   void DebugEnd();
+   void DebugPrepared();                       // the prepared code was made again: trap it anew
+   bool DebugPause(int reason);
+   void DebugTakeChanges();
+   void DebugPlaceTraps();
+   void DescribeFrame(uint32 frame, ORVA_DebugRun::FrameView &view);
+   uint16_t &DebugCodeAt(uint32 index);        // the code an operation runs, under a trap or not
    ORVA_RunState *m_run = nullptr;
    std::string m_trace;
    std::vector<TraceCall> m_traceCalls;

@@ -117,7 +117,12 @@ void ORVA_Engine::RecordError(ORVA_Program *program, int code)
    program->m_errorText = ErrorTextCopy(&code, line, RuntimeErrorMessage(code));
    program->RecordErrorParts(code, line);
    if (program->m_body->engine != nullptr)
+   {
       RecordErrorTrace(program->m_body->engine, program->m_ip);
+      // A debugger sees the run before the error ends it.
+      if (program->m_body->engine->m_debug != nullptr && program->m_body->engine->Running())
+         program->m_body->engine->DebugError(code, program->m_ip);
+   }
    program->m_ip = INVALID_ADDRESS;
 }
 

@@ -184,6 +184,16 @@ dispatch:
    HANDLER(NOP)
    NEXT(1);
 
+   // A line start a debugger watches: the stop (if it is one), then the
+   // instruction itself.  The plain code serves, since a fused form never
+   // spans a line start and the loop carries on at the next position.
+   HANDLER(TRAP)
+   SYNC();
+   if (!DebugTrap(INDEX()))
+      goto stopped;
+   RELOAD();
+   PLAIN();
+
    HANDLER(END)
    goto end;
 

@@ -176,6 +176,7 @@ bool ORVA_Engine::GoByName()
    rs->patches.clear();
    delete m_prepared;
    m_prepared = fresh;
+   DebugPrepared();
    m_program->m_locals = rs->Top().scope;
    return m_program->m_ip != INVALID_ADDRESS;
 }

@@ -4,6 +4,7 @@
  * forms chosen once for the sequences the compiler emits most.
  */
 #include "values/number_text.h"
+#include "vm/debug_lines.h"
 #include "vm/engine.h"
 #include "values/value_access.h"
 #include "vm/vm.h"
@@ -170,6 +171,7 @@ public:
    void Run()
    {
       FindTargets();
+      FindLineStarts(m_code, m_n, m_functions, m_functionCount, m_out.lineStart);
       MakeRegions();
       DecideSlots();
       for (ORVA_Region &region : m_out.regions)
@@ -483,13 +485,18 @@ private:
       op.code = op.plain = code;
    }
 
-   /* Instructions i+1 .. i+length-1 exist, lie in i's region and are reached only from i. */
+   /*
+    * Instructions i+1 .. i+length-1 exist, lie in i's region and are reached
+    * only from i, and none starts a line: a breakpoint trapped there must
+    * run, whether the fast paths are on or off.
+    */
    bool Joins(uint32 i, uint32 length) const
    {
       if (static_cast<uint64>(i) + length > m_n)
          return false;
       for (uint32 k = i + 1; k < i + length; k++)
-         if (m_entry[k] || m_jumpTarget[k] || m_callTarget[k] || m_out.regionOf[k] != m_out.regionOf[i])
+         if (m_entry[k] || m_jumpTarget[k] || m_callTarget[k] || m_out.lineStart[k] ||
+             m_out.regionOf[k] != m_out.regionOf[i])
             return false;
       return true;
    }

@@ -49,7 +49,9 @@
  * index, LOCAL_CONST_GET and LOCAL_LOCAL_GET of a local array; _GET_SET also
  * stores the element into a local; the _PUT forms store a constant or a
  * local into an element of a local array as a statement.  CALL_LONG is a
- * call of a function longer than a checkpoint's field can charge.
+ * call of a function longer than a checkpoint's field can charge.  TRAP
+ * stands in for the code of a line start a debugger watches: it reports,
+ * then runs the plain code of its position (vm/debug_run.cpp).
  */
 #define ORVA_SIMPLE_CODES(X)                                                                                      \
    X(NOP) X(END) X(RET) X(RET_NULL) X(JMP) X(JZ) X(JNZ) X(CALL) X(CALL_NAME) X(PUSH_CONST) X(PUSH_LOCAL)          \
@@ -57,7 +59,7 @@
    X(STEP_NAME) X(UNARY) X(CAST) X(REFERENCE) X(ARRAY_LOCAL) X(ARRAY_NAME) X(GET_ELEMENT) X(SET_ELEMENT) X(BINARY) \
    X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
    X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
-   X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP) X(CALL_LONG)
+   X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP) X(CALL_LONG) X(TRAP)
 
 /*
  * The forms of an operator, one per shape of ORVA_OperatorShape and in its
@@ -214,6 +216,7 @@ struct ORVA_Prepared
    std::unordered_map<std::string, uint32> nameIds;
    std::vector<std::vector<uint32>> nameUses;   // by name id: the operations that use its slot
    std::vector<ORVA_CallCache> calls;           // by CALL_NAME's a; emptied as each run begins
+   std::vector<uint8> lineStart;                // by address: where a debugger's stops go (debug_lines.h)
 
    // The code it was made from.  Code that module linking appended for one
    // run is gone after it, so a form made with such code is never reused.

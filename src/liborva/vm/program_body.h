@@ -42,6 +42,7 @@ struct ORVA_EnvironmentBody
    uint64 instructionLimit = 0;   // 0: none
    uint32 timeLimit = 0;          // milliseconds; 0: none
    uint64 memoryLimit = 0;        // bytes; 0: none
+   ORVA_Debugger *debugger = nullptr;   // the host's; null: runs are not watched
 
    ORVA_NameIndex *functionIndex = nullptr;   // over m_functions, made on first use
 };

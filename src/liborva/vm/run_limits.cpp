@@ -66,6 +66,7 @@ static void Exhaust(ORVA_RunLimits *limits)
 bool LookAtLimits(ORVA_RunLimits *limits)
 {
    ORVA_Program *program = limits->program;
+   ORVA_Engine::DebugLookOf(program);   // a pause requested, breakpoints changed
    const uint64 spent = SpentNow(limits);
    int reason = ORVA_Engine::StopReasonOf(program);
    if (reason == ORVA_STOP_NONE)

@@ -104,6 +104,16 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    }
    for (uint32 i = 0; i < program->m_globals->Count(); i++)
       GlobalAdded(program->m_globals->GetVariable(i)->Name());
+   try
+   {
+      DebugBegin(env->m_body->debugger);
+   }
+   catch (const std::bad_alloc &)
+   {
+      MemoryExhausted();
+      RecordError(program, ORVA_ERR_INTERNAL);
+      return true;
+   }
    // The first entry charges the entry function's length, as a call charges
    // its callee's: straight-line code has no checkpoint of its own.  A run
    // that may not go on is stopped here, and begun all the same.
@@ -144,6 +154,8 @@ void ORVA_Engine::End()
    ORVA_RunState *rs = m_run;
    if (rs->frameCount > 0)
       DisposeFrame(rs->frameCount - 1);
+   if (m_debug != nullptr)
+      DebugEnd();   // before the shadows go: the traps stand over their codes
    Unshadow();
    LeaveRunLimits(&rs->limits);
    if (g_orvaBudget != nullptr)

@@ -19,12 +19,13 @@ void ORVA_Engine::Shadow(uint32 nameId)
    for (uint32 index : m_prepared->nameUses[nameId])
    {
       ORVA_PreparedOp &op = m_prepared->ops[index];
-      rs->patches.push_back({index, op.code, op.plain});
+      uint16_t &code = DebugCodeAt(index);   // a debugger's trap stays over it
+      rs->patches.push_back({index, code, op.plain});
       // The fused form gives way to the plain one; the instruction that
       // names the variable itself searches by name.
       if (ByNameCode(op.plain) != op.plain && op.b == nameId)
          op.plain = ByNameCode(op.plain);
-      op.code = op.plain;
+      code = op.plain;
    }
 }
 
