@@ -10,19 +10,23 @@
 #include "dap_run.h"
 #include "dap_values.h"
 
+#include <map>
+
 namespace orva_cli
 {
 
 class DapRun::Inspector
 {
 public:
-   explicit Inspector(DapRun *run) : m_run(run) {}
+   explicit Inspector(DapRun *run) : m_run(run), m_debugger(this) {}
 
    void Attach(ORVA_Program *program, const DapLaunch &launch);
    void BeforeRun(ORVA_Environment *env);
-   void AfterRun();
 
-   std::vector<int> SetBreakpoints(const std::string &module, const std::vector<int> &lines);
+   // The breakpoints of one source file, which replace those it had: the
+   // launched script when module is empty, else the module of that name.
+   std::vector<int> SetBreakpoints(const std::string &module, const std::string &path,
+                                   const std::vector<int> &lines);
    void SetStopOnErrors(bool on);
    void RequestPause();   // from any thread
 
@@ -35,10 +39,28 @@ public:
    void Forget() { m_values.Forget(); }
 
 private:
+   // The engine's callbacks, turned into holds of the run.
+   class Debugger : public ORVA_Debugger
+   {
+   public:
+      explicit Debugger(Inspector *owner) : m_owner(owner) {}
+      int OnPause(int reason) override;
+      void OnError(int code, const char *message) override;
+
+   private:
+      Inspector *m_owner;
+   };
+
    DapRun *m_run;
+   Debugger m_debugger;
    ORVA_Program *m_program = nullptr;
    DapLaunch m_launch;
    DapValues m_values;
+   bool m_stopOnErrors = false;
+   std::map<std::string, std::vector<int>> m_breakpoints;   // by module, the lines set
+
+   uint32 FrameOf(const Json &args, const char *key) const;
+   std::string SourcePath(const std::string &module) const;
 };
 
 }

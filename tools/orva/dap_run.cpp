@@ -95,13 +95,11 @@ void DapRun::RunThread()
       args.push_back(new ORVA_Value(a.c_str()));
    for (const auto &g : m_session.globals)
       m_program->SetGlobalVariable(g.first.c_str(), new ORVA_Value(g.second.c_str()));
-   ModuleRecord record;
    int scriptStatus = -1;
-   ORVA_Environment *env = NewEnvironment(m_session, &record, &scriptStatus);
+   ORVA_Environment *env = NewEnvironment(m_session, &m_record, &scriptStatus);
    env->SetIO(m_in, m_out);
    m_inspector->BeforeRun(env);
    const int rc = m_program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
-   m_inspector->AfterRun();
    fflush(m_out);
 
    int status = scriptStatus >= 0 ? scriptStatus : EXIT_STATUS_OK;
@@ -117,7 +115,7 @@ void DapRun::RunThread()
       // A run the editor ended needs no report of how it ended.
       if (!m_ending)
          SendOutput(DescribeRunError(m_launch.program, m_source, RunErrorOf(*m_program), TraceOf(*m_program),
-                                     record, m_session.modulePath, note),
+                                     m_record, m_session.modulePath, note),
                     "stderr");
    }
    m_writer->Event("exited", Json::Object().Set("exitCode", Json(status)));
@@ -197,9 +195,10 @@ void DapRun::Resume(DapResume how)
    m_wake.notify_all();
 }
 
-std::vector<int> DapRun::SetBreakpoints(const std::string &module, const std::vector<int> &lines)
+std::vector<int> DapRun::SetBreakpoints(const std::string &module, const std::string &path,
+                                       const std::vector<int> &lines)
 {
-   return m_inspector->SetBreakpoints(module, lines);
+   return m_inspector->SetBreakpoints(module, path, lines);
 }
 
 void DapRun::SetStopOnErrors(bool on)

@@ -61,10 +61,11 @@ public:
    const std::string &Source() const { return m_source; }
    const std::string &ProgramPath() const { return m_launch.program; }
 
-   // Breakpoints of the script (module empty) or of a module, by line; the
-   // lines they were set at, each moved to the nearest line with code, or 0
-   // for one that no code is near.
-   std::vector<int> SetBreakpoints(const std::string &module, const std::vector<int> &lines);
+   // Breakpoints of the script (module empty) or of a module read from
+   // path, by line; the lines they were set at, each moved to the next line
+   // with code, or 0 for one that no code follows.
+   std::vector<int> SetBreakpoints(const std::string &module, const std::string &path,
+                                   const std::vector<int> &lines);
    void SetStopOnErrors(bool on);
 
    // Starts the run on its thread; the thread sends the run's output, its
@@ -89,6 +90,7 @@ private:
    DapWriter *m_writer;
    DapLaunch m_launch;
    Session m_session;
+   ModuleRecord m_record;   // the modules the run linked, and their files
    std::string m_source;
    std::unique_ptr<ORVA_Program> m_program;
    std::unique_ptr<Inspector> m_inspector;

@@ -238,7 +238,7 @@ void DapSession::Launch(const Json &args, Reply *reply)
    m_launched = true;
    m_run->SetStopOnErrors(m_stopOnErrors && !launch.noDebug);
    for (const auto &early : m_early)
-      m_run->SetBreakpoints(early.first, early.second);
+      m_run->SetBreakpoints(ModuleOf(early.first), early.first, early.second);
    m_early.clear();
    m_then = [this] { m_writer.Event("initialized"); };
 }
@@ -268,7 +268,7 @@ void DapSession::SetBreakpoints(const Json &args, Reply *reply)
 
    std::vector<int> placed(lines.size(), 0);
    if (m_run)
-      placed = m_run->SetBreakpoints(ModuleOf(path), lines);
+      placed = m_run->SetBreakpoints(ModuleOf(path), path, lines);
    else if (!path.empty())
       m_early.emplace_back(path, lines);   // verified once the launch compiles the script
 
@@ -335,7 +335,8 @@ void DapSession::Scopes(const Json &args, Reply *reply)
 
 void DapSession::Variables(const Json &args, Reply *reply)
 {
-   Inspect(reply, [&](DapRun::Inspector *in) { reply->body = in->Variables(args); });
+   if (Inspect(reply, [&](DapRun::Inspector *in) { reply->body = in->Variables(args); }) && reply->body.IsNull())
+      reply->Fail("no variables of that reference at this stop");
 }
 
 void DapSession::Evaluate(const Json &args, Reply *reply)
