@@ -219,6 +219,212 @@ TEST_F(DapAdapter, HandlesMalformedInputWithoutCrashing)
    EXPECT_EQ(c.Finish(), 1);
 }
 
+// The names and values of a variables response, as "name=value" lines.
+std::string Listed(const Json &response)
+{
+   std::string text;
+   for (const Json &v : response["body"]["variables"].Items())
+      text += v["name"].String() + "=" + v["value"].String() + "\n";
+   return text;
+}
+
+// "function:line" of each frame of a stackTrace response.
+std::string Stack(const Json &response)
+{
+   std::string text;
+   for (const Json &f : response["body"]["stackFrames"].Items())
+      text += f["name"].String() + ":" + std::to_string(f["line"].Int()) + " ";
+   return text;
+}
+
+const char SUM_SCRIPT[] =
+   "sub square(v) {\n"                          // 1
+   "   r = v * v;\n"                            // 2
+   "   return r;\n"                             // 3
+   "}\n"                                        // 4
+   "\n"                                         // 5
+   "sub total(list, n) {\n"                     // 6
+   "   sum = 0;\n"                              // 7
+   "   i = 0;\n"                                // 8
+   "   while (i < n) {\n"                       // 9
+   "      sum = sum + square(list[i]);\n"       // 10
+   "      i++;\n"                               // 11
+   "   }\n"                                     // 12
+   "   return sum;\n"                           // 13
+   "}\n"                                        // 14
+   "\n"                                         // 15
+   "sub main(label) {\n"                        // 16
+   "   array xs;\n"                             // 17
+   "   xs[0] = 3;\n"                            // 18
+   "   xs[1] = 4;\n"                            // 19
+   "   println \"start \" . label;\n"           // 20
+   "   t = total(xs, 2);\n"                     // 21
+   "   println \"total \" . t;\n"               // 22
+   "   exitstatus(3);\n"                        // 23
+   "}\n";
+
+TEST_F(DapAdapter, DebugsASessionThroughBreakpointsAndSteps)
+{
+   fs::path script = Script("sum.orva", SUM_SCRIPT);
+   Json source = Json::Object().Set("path", script.string());
+   ASSERT_TRUE(client.Start(m_dir));
+   ASSERT_TRUE(Launch(LaunchArgs(script).Set("args", Json::Array().Push("run")))["success"].Bool());
+   client.Event("initialized");
+
+   // Breakpoints in two functions; one on a blank line moves to the next
+   // line with code, one past the end has nowhere to go.
+   Json set = client.Request("setBreakpoints", Json::Object().Set("source", source).Set(
+      "breakpoints", Json::Array()
+                        .Push(Json::Object().Set("line", Json(2)))
+                        .Push(Json::Object().Set("line", Json(5)))
+                        .Push(Json::Object().Set("line", Json(40)))));
+   const std::vector<Json> &placed = set["body"]["breakpoints"].Items();
+   ASSERT_EQ(placed.size(), 3u) << set.Write();
+   EXPECT_TRUE(placed[0]["verified"].Bool());
+   EXPECT_EQ(placed[0]["line"].Int(), 2);
+   EXPECT_TRUE(placed[1]["verified"].Bool());
+   EXPECT_EQ(placed[1]["line"].Int(), 7);
+   EXPECT_FALSE(placed[2]["verified"].Bool());
+   EXPECT_TRUE(client.Request("configurationDone")["success"].Bool());
+
+   // First stop: total, called from main.  Its locals, an array opened
+   // element by element, an element path.
+   Json stopped = client.Event("stopped");
+   EXPECT_EQ(stopped["body"]["reason"].String(), "breakpoint");
+   EXPECT_EQ(stopped["body"]["threadId"].Int(), 1);
+   EXPECT_EQ(client.Output(), "start run\n");   // output came before the stop
+   Json stack = client.Request("stackTrace", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(Stack(stack), "total:7 main:21 ");
+   EXPECT_EQ(stack["body"]["stackFrames"].Items()[0]["source"]["path"].String(), script.string());
+   const int64_t totalFrame = stack["body"]["stackFrames"].Items()[0]["id"].Int();
+   Json scopes = client.Request("scopes", Json::Object().Set("frameId", Json(totalFrame)));
+   ASSERT_EQ(scopes["body"]["scopes"].Items().size(), 2u);
+   Json locals = client.Request(
+      "variables", Json::Object().Set("variablesReference", scopes["body"]["scopes"].Items()[0]["variablesReference"]));
+   EXPECT_EQ(Listed(locals), "list=array(2) [0: 3, 1: 4]\nn=2\n");
+   const Json &list = locals["body"]["variables"].Items()[0];
+   EXPECT_EQ(list["indexedVariables"].Int(), 2);
+   Json elements = client.Request("variables", Json::Object().Set("variablesReference", list["variablesReference"]));
+   EXPECT_EQ(Listed(elements), "[0]=3\n[1]=4\n");
+   Json paged = client.Request("variables", Json::Object()
+                                               .Set("variablesReference", list["variablesReference"])
+                                               .Set("start", Json(1))
+                                               .Set("count", Json(5)));
+   EXPECT_EQ(Listed(paged), "[1]=4\n");
+   Json element = client.Request("evaluate", Json::Object().Set("expression", "list[1]").Set("frameId", Json(totalFrame)));
+   EXPECT_EQ(element["body"]["result"].String(), "4");
+   EXPECT_EQ(client.Request("evaluate", Json::Object().Set("expression", "list[\"0\"]"))["body"]["result"].String(), "3");
+   const int64_t mainFrame = stack["body"]["stackFrames"].Items()[1]["id"].Int();
+   Json label = client.Request("evaluate", Json::Object().Set("expression", "label").Set("frameId", Json(mainFrame)));
+   EXPECT_EQ(label["body"]["result"].String(), "\"run\"");
+   EXPECT_EQ(label["body"]["type"].String(), "string");
+   for (const char *wrong : {"list[7]", "n[0]", "nothing", "list[", "n + 1"})
+   {
+      Json r = client.Request("evaluate", Json::Object().Set("expression", wrong).Set("frameId", Json(totalFrame)));
+      EXPECT_FALSE(r["success"].Bool()) << wrong;
+      EXPECT_FALSE(r["message"].String().empty()) << wrong;
+   }
+
+   // Second stop: square, three calls deep.
+   EXPECT_TRUE(client.Request("continue", Json::Object().Set("threadId", Json(1)))["success"].Bool());
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "breakpoint");
+   stack = client.Request("stackTrace", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(Stack(stack), "square:2 total:10 main:21 ");
+   scopes = client.Request("scopes", Json::Object().Set("frameId", stack["body"]["stackFrames"].Items()[0]["id"]));
+   EXPECT_EQ(Listed(client.Request("variables", Json::Object().Set(
+                "variablesReference", scopes["body"]["scopes"].Items()[0]["variablesReference"]))),
+             "v=3\n");
+
+   // Out of square: the rest of the calling line runs, then total's next
+   // line; next stays in total.
+   client.Request("stepOut", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "step");
+   stack = client.Request("stackTrace", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(Stack(stack), "total:11 main:21 ");
+   EXPECT_EQ(client.Request("evaluate", Json::Object().Set("expression", "sum"))["body"]["result"].String(), "9");
+   client.Request("next", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "step");
+   stack = client.Request("stackTrace", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(stack["body"]["stackFrames"].Items()[0]["name"].String(), "total");
+   EXPECT_GT(stack["body"]["stackFrames"].Items()[0]["line"].Int(), 11);
+
+   // Values named at one stop are not named at the next.
+   EXPECT_FALSE(client.Request("variables", Json::Object().Set("variablesReference", list["variablesReference"]))["success"].Bool());
+
+   // Breakpoints cleared: the run goes to its end.
+   client.Request("setBreakpoints", Json::Object().Set("source", source).Set("breakpoints", Json::Array()));
+   client.Request("continue", Json::Object().Set("threadId", Json(1)));
+   EXPECT_EQ(client.Event("exited")["body"]["exitCode"].Int(-1), 3);
+   EXPECT_FALSE(client.Event("terminated").IsNull());
+   EXPECT_EQ(client.Output(), "start run\ntotal 25\n");
+   EXPECT_TRUE(client.Request("disconnect")["success"].Bool());
+   EXPECT_EQ(client.Finish(), 0);
+}
+
+// Stops other than breakpoints: on entry, on a pause request while the
+// script runs, in a module, and where a run-time error is about to end it.
+TEST_F(DapAdapter, StopsOnEntryPauseModulesAndErrors)
+{
+   fs::path module = Script("helper.orva", "sub twice(x) {\n   y = x * 2;\n   return y;\n}\n");
+   fs::path script = Script("spin.orva", "use helper;\n"
+                                         "\n"
+                                         "sub main() {\n"
+                                         "   n = 0;\n"
+                                         "   while (n >= 0) { n++; if ($1 == \"stop\") { n = -5; } }\n"
+                                         "   println twice(n);\n"
+                                         "   z = 1 / \"x\";\n"
+                                         "}\n");
+   ASSERT_TRUE(client.Start(m_dir));
+   ASSERT_TRUE(Launch(LaunchArgs(script).Set("stopOnEntry", Json(true)).Set("args", Json::Array().Push("go")))["success"].Bool());
+   Json set = client.Request("setBreakpoints", Json::Object()
+                                                  .Set("source", Json::Object().Set("path", module.string()))
+                                                  .Set("breakpoints", Json::Array().Push(Json::Object().Set("line", Json(1)))));
+   EXPECT_EQ(set["body"]["breakpoints"].Items().at(0)["line"].Int(), 2);
+   client.Request("configurationDone");
+
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "entry");
+   EXPECT_EQ(Stack(client.Request("stackTrace")), "main:4 ");
+   client.Request("continue");
+
+   // The loop never ends by itself: only a pause can stop it.
+   EXPECT_TRUE(client.Request("pause", Json::Object().Set("threadId", Json(1)))["success"].Bool());
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "pause");
+   EXPECT_EQ(Stack(client.Request("stackTrace")), "main:5 ");
+   Json globals = client.Request("scopes", Json::Object().Set("frameId", Json(1)))["body"]["scopes"].Items().at(1);
+   EXPECT_EQ(globals["name"].String(), "Globals");
+   EXPECT_TRUE(client.Request("variables", Json::Object().Set("variablesReference", globals["variablesReference"]))["success"].Bool());
+   // The script's arguments read as $1, $2, ...
+   EXPECT_EQ(client.Request("evaluate", Json::Object().Set("expression", "$1"))["body"]["result"].String(), "\"go\"");
+   client.Request("disconnect");
+   EXPECT_EQ(client.Finish(), 0);
+
+   // The module's breakpoint, with the module's file as the frame's source,
+   // then the error, stopped at before it ends the run.
+   DapClient second;
+   ASSERT_TRUE(second.Start(m_dir));
+   second.Request("initialize");
+   second.Request("launch", LaunchArgs(script).Set("args", Json::Array().Push("stop")));
+   second.Request("setBreakpoints", Json::Object()
+                                       .Set("source", Json::Object().Set("path", module.string()))
+                                       .Set("breakpoints", Json::Array().Push(Json::Object().Set("line", Json(2)))));
+   second.Request("configurationDone");
+   EXPECT_EQ(second.Event("stopped")["body"]["reason"].String(), "breakpoint");
+   Json stack = second.Request("stackTrace");
+   EXPECT_EQ(Stack(stack), "twice:2 main:6 ");
+   EXPECT_EQ(stack["body"]["stackFrames"].Items()[0]["source"]["path"].String(), module.string());
+   second.Request("continue");
+   Json error = second.Event("stopped");
+   EXPECT_EQ(error["body"]["reason"].String(), "exception");
+   EXPECT_TRUE(Contains(error["body"]["description"].String(), "Bad arithmetic conversion")) << error.Write();
+   EXPECT_EQ(Stack(second.Request("stackTrace")), "main:7 ");
+   second.Request("continue");
+   EXPECT_EQ(second.Event("exited")["body"]["exitCode"].Int(-1), 1);
+   EXPECT_EQ(second.Output(), "-10\n");
+   EXPECT_TRUE(Contains(second.Output("stderr"), "spin.orva:7: error 4:")) << second.Output("stderr");
+   second.Request("disconnect");
+   EXPECT_EQ(second.Finish(), 0);
+}
+
 TEST_F(DapAdapter, OptionTakesNoScript)
 {
    Outcome o = Run({"--dap", "x.orva"});

@@ -178,7 +178,7 @@ struct PathReader
          pos += text[pos] == ':' ? 2 : 1;
       if (pos == start || isdigit(static_cast<unsigned char>(text[start])))
       {
-         error = "expected a variable name";
+         error = "only names and elements such as a[3] or a[\"3\"] can be shown";
          return false;
       }
       name->assign(text, start, pos - start);
