@@ -46,10 +46,13 @@ void DapRun::Inspector::Debugger::OnError(int code, const char *message)
       m_owner->m_run->Hold("exception", "error " + std::to_string(code) + ": " + message);
 }
 
-void DapRun::Inspector::Attach(ORVA_Program *program, const DapLaunch &launch)
+void DapRun::Inspector::Attach(const DapLaunch &launch)
 {
-   m_program = program;
    m_launch = launch;
+   // Breakpoints come while the script runs, and the run appends the code
+   // of the modules it links to its program: lines are looked up in a copy
+   // of the script's own that no run touches.
+   m_lines.reset(CompileText(m_run->m_source, nullptr));
    m_debugger.SetStopOnEntry(launch.stopOnEntry ? 1 : 0);
 }
 
@@ -64,9 +67,9 @@ std::vector<int> DapRun::Inspector::SetBreakpoints(const std::string &module, co
 {
    std::vector<int> placed(lines.size(), 0);
    // A module's lines are checked against its own compiled text, which the
-   // run has not linked yet.
+   // run may not have linked yet.
    std::unique_ptr<ORVA_Program> compiled;
-   ORVA_Program *program = m_program;
+   ORVA_Program *program = m_lines.get();
    if (!module.empty())
    {
       std::string text;

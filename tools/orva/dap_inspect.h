@@ -11,6 +11,7 @@
 #include "dap_values.h"
 
 #include <map>
+#include <memory>
 
 namespace orva_cli
 {
@@ -20,7 +21,7 @@ class DapRun::Inspector
 public:
    explicit Inspector(DapRun *run) : m_run(run), m_debugger(this) {}
 
-   void Attach(ORVA_Program *program, const DapLaunch &launch);
+   void Attach(const DapLaunch &launch);   // once the script has compiled
    void BeforeRun(ORVA_Environment *env);
 
    // The breakpoints of one source file, which replace those it had: the
@@ -53,7 +54,7 @@ private:
 
    DapRun *m_run;
    Debugger m_debugger;
-   ORVA_Program *m_program = nullptr;
+   std::unique_ptr<ORVA_Program> m_lines;   // the script compiled once more, to find its lines in
    DapLaunch m_launch;
    DapValues m_values;
    bool m_stopOnErrors = false;

@@ -79,7 +79,7 @@ bool DapRun::Prepare(const DapLaunch &launch, std::string *error)
       return false;
    }
    setvbuf(m_out, nullptr, _IOLBF, 4096);
-   m_inspector->Attach(m_program.get(), m_launch);
+   m_inspector->Attach(m_launch);
    return true;
 }
 
