@@ -65,11 +65,12 @@ TEST_F(DapAdapter, RunsTheScriptWithItsOutputAndExitStatus)
 {
    fs::path script = Script("hello.orva", "sub main(name, n) {\n"
                                           "   print \"no line end, \";\n"
-                                          "   println \"hello \" . name . \" \" . (n + 1);\n"
+                                          "   println \"hello \" . name . \" \" . (n + 1) . mark;\n"
                                           "   println typeof(readline());\n"   // input is not the protocol's
                                           "   exitstatus(9);\n"
                                           "}\n");
-   ASSERT_TRUE(client.Start(m_dir));
+   // Options of the command reach the launched script.
+   ASSERT_TRUE(client.Start(m_dir, {"-D", "mark=!"}));
    Json init = client.Request("initialize");
    EXPECT_TRUE(init["body"]["supportsConfigurationDoneRequest"].Bool());
    EXPECT_EQ(init["body"]["exceptionBreakpointFilters"].Items().at(0)["filter"].String(), "errors");
@@ -84,7 +85,7 @@ TEST_F(DapAdapter, RunsTheScriptWithItsOutputAndExitStatus)
 
    EXPECT_EQ(client.Event("exited")["body"]["exitCode"].Int(-1), 9);
    EXPECT_FALSE(client.Event("terminated").IsNull());
-   EXPECT_EQ(client.Output(), "no line end, hello you 42\nnull\n");
+   EXPECT_EQ(client.Output(), "no line end, hello you 42!\nnull\n");
    EXPECT_TRUE(client.Request("disconnect")["success"].Bool());
    EXPECT_EQ(client.Finish(), 0);
    (void)script;

@@ -10,6 +10,7 @@
 #include "dap_run.h"
 #include "dap_values.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -57,7 +58,7 @@ private:
    std::unique_ptr<ORVA_Program> m_lines;   // the script compiled once more, to find its lines in
    DapLaunch m_launch;
    DapValues m_values;
-   bool m_stopOnErrors = false;
+   std::atomic<bool> m_stopOnErrors{false};   // set by the reader thread, read by the run
    std::map<std::string, std::vector<int>> m_breakpoints;   // by module, the lines set
 
    uint32 FrameOf(const Json &args, const char *key) const;
