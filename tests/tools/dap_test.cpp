@@ -387,6 +387,18 @@ TEST_F(DapAdapter, StopsOnEntryPauseModulesAndErrors)
    EXPECT_EQ(Stack(client.Request("stackTrace")), "main:4 ");
    client.Request("continue");
 
+   // A breakpoint set while the script runs takes effect.
+   auto lineFive = [&](Json lines) {
+      return client.Request("setBreakpoints", Json::Object()
+                                                 .Set("source", Json::Object().Set("path", script.string()))
+                                                 .Set("breakpoints", std::move(lines)));
+   };
+   EXPECT_TRUE(lineFive(Json::Array().Push(Json::Object().Set("line", Json(5))))["success"].Bool());
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "breakpoint");
+   EXPECT_EQ(Stack(client.Request("stackTrace")), "main:5 ");
+   lineFive(Json::Array());
+   client.Request("continue");
+
    // The loop never ends by itself: only a pause can stop it.
    EXPECT_TRUE(client.Request("pause", Json::Object().Set("threadId", Json(1)))["success"].Bool());
    EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "pause");
