@@ -58,7 +58,6 @@ public:
 
    // Reads and compiles the script; false with the lines that tell why.
    bool Prepare(const DapLaunch &launch, std::string *error);
-   const std::string &Source() const { return m_source; }
    const std::string &ProgramPath() const { return m_launch.program; }
 
    // Breakpoints of the script (module empty) or of a module read from
@@ -73,10 +72,12 @@ public:
    void Start();
    bool Started() const { return m_thread.joinable(); }
 
-   // From the adapter's reader thread.
+   // From the adapter's reader thread.  Resume goes on from a hold (and
+   // is dropped when the run is not held); Terminate ends the run, held or
+   // not, and keeps asking until it has ended.
    void RequestPause();
    void Resume(DapResume how);
-   void Terminate();   // from the reader thread only
+   void Terminate();
 
    // Runs fn on the run's thread while the run is held at a stop; false
    // (and fn not run) when it is not held.
