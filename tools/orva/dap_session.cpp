@@ -59,6 +59,7 @@ private:
    bool m_launched = false;
    bool m_done = false;
    bool m_stopOnErrors = true;   // the default of the errors filter
+   int64_t m_breakpointIds = 0;
    // Breakpoints sent before the launch, applied when it comes.
    std::vector<std::pair<std::string, std::vector<int>>> m_early;
    // What a handler leaves to do once its response is out, so that the
@@ -276,6 +277,7 @@ void DapSession::SetBreakpoints(const Json &args, Reply *reply)
    for (size_t k = 0; k < lines.size(); k++)
    {
       Json b = Json::Object();
+      b.Set("id", Json(++m_breakpointIds));
       b.Set("verified", Json(placed[k] > 0));
       b.Set("line", Json(placed[k] > 0 ? placed[k] : lines[k]));
       if (placed[k] == 0)
