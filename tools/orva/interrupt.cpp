@@ -12,6 +12,7 @@ namespace
 {
 
 std::atomic<ORVA_Program *> s_running{nullptr};
+std::atomic<ORVA_Debugger *> s_debugging{nullptr};
 volatile sig_atomic_t s_interrupted = 0;
 bool s_errorsToTerminal = false;
 void (*s_hook)() = nullptr;
@@ -19,7 +20,10 @@ void (*s_hook)() = nullptr;
 void OnInterrupt(int)
 {
    ORVA_Program *program = s_running.load();
-   if (program != nullptr)
+   ORVA_Debugger *debugger = s_debugging.load();
+   if (debugger != nullptr && s_interrupted == 0)
+      debugger->RequestPause();   // an atomic store: nothing else happens here
+   else if (program != nullptr || debugger != nullptr)
    {
       if (s_interrupted != 0)
       {
@@ -28,7 +32,8 @@ void OnInterrupt(int)
          raise(SIGINT);
          return;
       }
-      program->Stop();
+      if (program != nullptr)
+         program->Stop();
       // The terminal echoed ^C where the cursor was; the report of the stop
       // starts on a line of its own.
       if (s_errorsToTerminal && write(STDERR_FILENO, "\n", 1) < 0)
@@ -71,6 +76,12 @@ bool TakeInterrupt()
    bool was = s_interrupted != 0;
    s_interrupted = 0;
    return was;
+}
+
+void WatchDebuggedRun(ORVA_Debugger *debugger)
+{
+   s_interrupted = 0;
+   s_debugging.store(debugger);
 }
 
 WatchedRun::WatchedRun(ORVA_Program *program)

@@ -23,6 +23,11 @@ void SetInterruptHook(void (*hook)());
 // True once for each Ctrl-C since the last call.
 bool TakeInterrupt();
 
+// While a debugged run goes on (null: none does, or it is paused), Ctrl-C
+// asks it to pause instead; a second Ctrl-C before it pauses ends the
+// command, as for a run that does not stop.
+void WatchDebuggedRun(ORVA_Debugger *debugger);
+
 // While one exists, Ctrl-C stops that program's run.
 class WatchedRun
 {

@@ -8,6 +8,7 @@
 #include "hints.h"
 #include "interrupt.h"
 #include "listing.h"
+#include "debugger.h"
 #include "prompt.h"
 
 #include <cerrno>
@@ -62,6 +63,9 @@ const char USAGE[] =
    "  --dap          serve the Debug Adapter Protocol on standard input and\n"
    "                 output, for editors that debug scripts through it; the\n"
    "                 editor's launch request names the script and its ARGs\n"
+   "  --debug        run SCRIPT under the command-line debugger: breakpoints,\n"
+   "                 steps, the calls and variables of the paused script;\n"
+   "                 \"help\" at its prompt lists the commands\n"
    "  -i             read inputs at a prompt: after SCRIPT or -e has run, with\n"
    "                 its functions; alone, even when standard input is not a\n"
    "                 terminal (no prompts are shown then)\n"
@@ -124,6 +128,7 @@ enum OptionId
    OPT_SEARCH_DIR,
    OPT_PROMPT,
    OPT_DAP,
+   OPT_DEBUG,
    OPT_MAX_INSTRUCTIONS,
    OPT_TIMEOUT,
    OPT_MAX_MEMORY,
@@ -150,6 +155,7 @@ const OptionEntry s_options[] = {
    {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
    {OPT_PROMPT, 'i', nullptr, nullptr},
    {OPT_DAP, 0, "dap", nullptr},
+   {OPT_DEBUG, 0, "debug", nullptr},
    {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
    {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
@@ -167,6 +173,7 @@ struct Options
    bool printResult = false;
    bool prompt = false;
    bool dap = false;   // --dap: the editor sends the script
+   bool debug = false;   // --debug
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
    std::vector<std::string> searchDirs;                         // -L DIR
    std::vector<const char *> arguments;
@@ -234,6 +241,7 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
       case OPT_RESULT: options->printResult = true; break;
       case OPT_PROMPT: options->prompt = true; break;
       case OPT_DAP: options->dap = true; break;
+      case OPT_DEBUG: options->debug = true; break;
       case OPT_HELP: fputs(USAGE, stdout); return EXIT_STATUS_OK;
       case OPT_VERSION: printf("orva %s\n", ORVA_VERSION_STRING); return EXIT_STATUS_OK;
    }
@@ -323,6 +331,9 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       return UsageError("--dap takes no script, -e, -i or -c: the editor's launch request names the script");
    if (options->strict && !options->checkOnly)
       return UsageError("--strict goes with -c (--check)");
+   if (options->debug && (options->script == nullptr || strcmp(options->script, "-") == 0 || options->prompt ||
+                          options->checkOnly))
+      return UsageError("--debug needs a SCRIPT file (its commands come from standard input), without -e, -i or -c");
    if (options->prompt && options->script != nullptr && strcmp(options->script, "-") == 0)
       return UsageError("-i cannot read inputs from standard input after a script read from it");
    return GO_ON;
@@ -521,7 +532,14 @@ int main(int argc, char **argv)
    {
       bool terminal = isatty(STDIN_FILENO) != 0;
       bool scriptGiven = options.expression != nullptr || options.script != nullptr;
-      if (!scriptGiven && (options.prompt || terminal))
+      if (options.debug)
+      {
+         Script script;
+         status = ReadScript(options, &script);
+         if (status == GO_ON)
+            status = RunDebugger(session, script.where, script.text, options.arguments, terminal);
+      }
+      else if (!scriptGiven && (options.prompt || terminal))
       {
          status = RunPrompt(session, terminal, nullptr);
       }

@@ -81,6 +81,12 @@ void ORVA_Engine::DescribeFrame(uint32 frame, ORVA_DebugRun::FrameView &view)
       for (const auto &entry : bySlot)
       {
          ORVA_Value *value = rs->slots[record.slotBase + entry.first];
+         // An argument a call moved straight into its parameter shows as the
+         // parameter, as a call by name would have shown it.
+         const std::string &name = m_prepared->names[entry.second];
+         const uint32 k = (value == nullptr && name[0] == '$') ? static_cast<uint32>(atoi(name.c_str() + 1)) : 0;
+         if (k >= 1 && k <= region->boundArguments && region->argumentSlots[k - 1] != NO_SLOT)
+            value = rs->slots[record.slotBase + region->argumentSlots[k - 1]];
          if (value != nullptr)
             view.variables.emplace_back(m_prepared->names[entry.second], value);
       }
@@ -105,16 +111,6 @@ ORVA_Value *ORVA_Engine::DebugFind(uint32 frame, const char *name)
    for (const auto &variable : m_debug->frames[frame].variables)
       if (variable.first == name)
          return variable.second;
-   // An argument a call moved straight into its parameter reads as the
-   // parameter, as it would have after BIND copied it.
-   const ORVA_Frame &record = m_run->frames[m_run->frameCount - 1 - frame];
-   const ORVA_Region *region = record.region;
-   if (region != nullptr && region->slotted && name[0] == '$')
-   {
-      const uint32 k = static_cast<uint32>(atoi(name + 1));
-      if (k >= 1 && k <= region->boundArguments && region->argumentSlots[k - 1] != NO_SLOT)
-         return m_run->slots[record.slotBase + region->argumentSlots[k - 1]];
-   }
    return nullptr;
 }
 
