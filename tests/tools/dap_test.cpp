@@ -302,8 +302,10 @@ TEST_F(DapAdapter, DebugsASessionThroughBreakpointsAndSteps)
    ASSERT_EQ(scopes["body"]["scopes"].Items().size(), 2u);
    Json locals = client.Request(
       "variables", Json::Object().Set("variablesReference", scopes["body"]["scopes"].Items()[0]["variablesReference"]));
-   EXPECT_EQ(Listed(locals), "list=array(2) [0: 3, 1: 4]\nn=2\n");
-   const Json &list = locals["body"]["variables"].Items()[0];
+   // The arguments as $1, $2 and as the parameters they are bound to.
+   EXPECT_EQ(Listed(locals), "$1=array(2) [0: 3, 1: 4]\n$2=2\nlist=array(2) [0: 3, 1: 4]\nn=2\n");
+   ASSERT_EQ(locals["body"]["variables"].Items().size(), 4u);
+   const Json &list = locals["body"]["variables"].Items()[2];
    EXPECT_EQ(list["indexedVariables"].Int(), 2);
    Json elements = client.Request("variables", Json::Object().Set("variablesReference", list["variablesReference"]));
    EXPECT_EQ(Listed(elements), "[0]=3\n[1]=4\n");
@@ -334,7 +336,7 @@ TEST_F(DapAdapter, DebugsASessionThroughBreakpointsAndSteps)
    scopes = client.Request("scopes", Json::Object().Set("frameId", stack["body"]["stackFrames"].Items()[0]["id"]));
    EXPECT_EQ(Listed(client.Request("variables", Json::Object().Set(
                 "variablesReference", scopes["body"]["scopes"].Items()[0]["variablesReference"]))),
-             "v=3\n");
+             "$1=3\nv=3\n");
 
    // Out of square: the rest of the calling line runs, then total's next
    // line; next stays in total.
