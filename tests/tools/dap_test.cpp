@@ -88,7 +88,25 @@ TEST_F(DapAdapter, RunsTheScriptWithItsOutputAndExitStatus)
    EXPECT_EQ(client.Output(), "no line end, hello you 42!\nnull\n");
    EXPECT_TRUE(client.Request("disconnect")["success"].Bool());
    EXPECT_EQ(client.Finish(), 0);
-   (void)script;
+
+   // Run without debugging: neither the entry nor a breakpoint stops it.
+   DapClient plain;
+   ASSERT_TRUE(plain.Start(m_dir, {"-D", "mark=?"}));
+   plain.Request("initialize");
+   plain.Request("launch", Json::Object()
+                              .Set("program", script.string())
+                              .Set("noDebug", Json(true))
+                              .Set("stopOnEntry", Json(true))
+                              .Set("args", Json::Array().Push("again").Push(Json(1))));
+   plain.Request("setBreakpoints", Json::Object()
+                                      .Set("source", Json::Object().Set("path", script.string()))
+                                      .Set("breakpoints", Json::Array().Push(Json::Object().Set("line", Json(3)))));
+   plain.Request("configurationDone");
+   EXPECT_EQ(plain.Event("exited")["body"]["exitCode"].Int(-1), 9);
+   EXPECT_EQ(plain.Output(), "no line end, hello again 2?\nnull\n");
+   for (const Json &m : plain.All())
+      EXPECT_NE(m["event"].String(), "stopped") << m.Write();
+   EXPECT_EQ(plain.Finish(), 0);
 }
 
 TEST_F(DapAdapter, ReportsFailuresOfTheScriptAsTheCommandDoes)
