@@ -135,7 +135,7 @@ DapResume DapRun::Hold(const char *reason, const std::string &description)
 
    Json body = Json::Object();
    body.Set("reason", reason);
-   body.Set("threadId", Json(1));
+   body.Set("threadId", Json(DAP_THREAD_ID));
    body.Set("allThreadsStopped", Json(true));
    if (!description.empty())
    {

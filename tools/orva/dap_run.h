@@ -26,6 +26,9 @@
 namespace orva_cli
 {
 
+// The protocol's id of the one thread a run is.
+const int DAP_THREAD_ID = 1;
+
 // What a launch request asks for.
 struct DapLaunch
 {

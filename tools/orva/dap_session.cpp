@@ -17,7 +17,11 @@ namespace orva_cli
 namespace
 {
 
-const int THREAD_ID = 1;   // a run is one thread of the protocol's
+// A setting given as text or as a number, as the command line would have it.
+std::string AsText(const Json &value)
+{
+   return value.IsString() ? value.String() : value.Write();
+}
 
 // What a handler answers: the response's body, or why the request failed.
 struct Reply
@@ -204,7 +208,7 @@ void DapSession::Launch(const Json &args, Reply *reply)
    if (ec)
       launch.program = program;
    for (const Json &a : args["args"].Items())
-      launch.args.push_back(a.IsString() ? a.String() : a.Write());
+      launch.args.push_back(AsText(a));
    launch.stopOnEntry = args["stopOnEntry"].Bool();
    launch.noDebug = args["noDebug"].Bool();
    for (const Json &d : args["modulePaths"].Items())
@@ -216,11 +220,11 @@ void DapSession::Launch(const Json &args, Reply *reply)
    const Json &count = args["maxInstructions"];
    const Json &seconds = args["timeout"];
    const Json &size = args["maxMemory"];
-   if (!count.IsNull() && !ParseCount((count.IsString() ? count.String() : count.Write()).c_str(), &launch.limits.instructions))
+   if (!count.IsNull() && !ParseCount(AsText(count).c_str(), &launch.limits.instructions))
       return reply->Fail("\"maxInstructions\" needs a whole number");
-   if (!seconds.IsNull() && !ParseSeconds((seconds.IsString() ? seconds.String() : seconds.Write()).c_str(), &launch.limits.milliseconds))
+   if (!seconds.IsNull() && !ParseSeconds(AsText(seconds).c_str(), &launch.limits.milliseconds))
       return reply->Fail("\"timeout\" needs seconds up to 4294967");
-   if (!size.IsNull() && !ParseSize((size.IsString() ? size.String() : size.Write()).c_str(), &launch.limits.memoryBytes))
+   if (!size.IsNull() && !ParseSize(AsText(size).c_str(), &launch.limits.memoryBytes))
       return reply->Fail("\"maxMemory\" needs a size such as 512K, 64M or 2G");
 
    auto run = std::make_unique<DapRun>(&m_writer, m_base);
@@ -311,7 +315,7 @@ void DapSession::ConfigurationDone(const Json &, Reply *reply)
 void DapSession::Threads(const Json &, Reply *reply)
 {
    Json thread = Json::Object();
-   thread.Set("id", Json(THREAD_ID));
+   thread.Set("id", Json(DAP_THREAD_ID));
    thread.Set("name", "main");
    reply->body = Json::Object().Set("threads", Json::Array().Push(std::move(thread)));
 }
