@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include "diagnostics.h"
+#include "interrupt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -69,6 +70,20 @@ ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, i
    env->SetTimeLimit(session.limits.milliseconds);
    env->SetMemoryLimit(session.limits.memoryBytes);
    return env;
+}
+
+int StoppedStatus(const ORVA_Program &program)
+{
+   switch (program.GetStopReason())
+   {
+      case ORVA_STOP_REQUESTED: return EXIT_STATUS_INTERRUPTED;
+      case ORVA_STOP_MEMORY:
+         // A text past the library's bound on one text, or a heap that ran
+         // out, is no limit the user set.
+         return strncmp(program.GetErrorMessage(), "Memory limit reached", 20) == 0 ? EXIT_STATUS_STOPPED
+                                                                                  : EXIT_STATUS_RUN_ERROR;
+      default: return EXIT_STATUS_STOPPED;
+   }
 }
 
 // The whole number text starts with; end is left after its digits.

@@ -58,6 +58,9 @@ struct Session
 // passes to exitstatus() (it stays as it is when the script does not call it).
 ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, int *status = nullptr);
 
+// The exit status of a run that a limit, Ctrl-C or a stop request ended.
+int StoppedStatus(const ORVA_Program &program);
+
 // Compiles text; on failure returns null and stores the error's parts.
 ORVA_Program *CompileText(const std::string &text, ErrorText *error);
 

@@ -3,6 +3,7 @@
  */
 #include "checker.h"
 #include "cli.h"
+#include "dap_session.h"
 #include "debugger.h"
 #include "diagnostics.h"
 #include "hints.h"
@@ -68,6 +69,9 @@ const char USAGE[] =
    "                 folded-time and svg-time weigh by time, and :FILE after any\n"
    "                 format writes to FILE (- for standard output).  The run\n"
    "                 takes longer (up to 6 times), its results the same\n"
+   "  --dap          serve the Debug Adapter Protocol on standard input and\n"
+   "                 output, for editors that debug scripts through it; the\n"
+   "                 editor's launch request names the script and its ARGs\n"
    "  --debug        run SCRIPT under the command-line debugger: breakpoints,\n"
    "                 steps, the calls and variables of the paused script;\n"
    "                 \"help\" at its prompt lists the commands\n"
@@ -132,6 +136,7 @@ enum OptionId
    OPT_MODULE,
    OPT_SEARCH_DIR,
    OPT_PROMPT,
+   OPT_DAP,
    OPT_DEBUG,
    OPT_MAX_INSTRUCTIONS,
    OPT_TIMEOUT,
@@ -159,6 +164,7 @@ const OptionEntry s_options[] = {
    {OPT_MODULE, 'm', nullptr, "NAME=FILE"},
    {OPT_SEARCH_DIR, 'L', nullptr, "DIR"},
    {OPT_PROMPT, 'i', nullptr, nullptr},
+   {OPT_DAP, 0, "dap", nullptr},
    {OPT_DEBUG, 0, "debug", nullptr},
    {OPT_MAX_INSTRUCTIONS, 0, "max-instructions", "N"},
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
@@ -179,6 +185,7 @@ struct Options
    bool prompt = false;
    bool profile = false;
    ProfileRequest profileRequest;
+   bool dap = false;   // --dap: the editor sends the script
    bool debug = false;   // --debug
    std::vector<std::pair<std::string, std::string>> modules;   // -m NAME=FILE
    std::vector<std::string> searchDirs;                         // -L DIR
@@ -252,6 +259,7 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
       case OPT_LISTING: options->listing = true; break;
       case OPT_RESULT: options->printResult = true; break;
       case OPT_PROMPT: options->prompt = true; break;
+      case OPT_DAP: options->dap = true; break;
       case OPT_DEBUG: options->debug = true; break;
       case OPT_HELP: fputs(USAGE, stdout); return EXIT_STATUS_OK;
       case OPT_VERSION: printf("orva %s\n", ORVA_VERSION_STRING); return EXIT_STATUS_OK;
@@ -341,8 +349,11 @@ int ParseCommandLine(int argc, char **argv, Options *options, Session *session)
       options->script = argv[i++];
    for (; i < argc; i++)
       options->arguments.push_back(argv[i]);
-   if (options->profile && (options->prompt || options->checkOnly || options->debug))
-      return UsageError("--profile profiles one run: it goes with neither -c, -i nor --debug");
+   if (options->profile && (options->prompt || options->checkOnly || options->debug || options->dap))
+      return UsageError("--profile profiles one run: it goes with neither -c, -i, --debug nor --dap");
+   if (options->dap && (options->script != nullptr || options->expression != nullptr || options->prompt ||
+                        options->checkOnly || options->debug))
+      return UsageError("--dap takes no script, -e, -i, -c or --debug: the editor's launch request names the script");
    if (options->strict && !options->checkOnly)
       return UsageError("--strict goes with -c (--check)");
    if (options->debug && (options->script == nullptr || strcmp(options->script, "-") == 0 || options->prompt ||
@@ -446,21 +457,6 @@ int Check(const Options &options, const Session &session, const Script &script, 
    return options.strict && !warnings.empty() ? EXIT_STATUS_WARNINGS : EXIT_STATUS_OK;
 }
 
-// The status of a run that a limit or Ctrl-C stopped.
-int StoppedStatus(const ORVA_Program &program)
-{
-   switch (program.GetStopReason())
-   {
-      case ORVA_STOP_REQUESTED: return EXIT_STATUS_INTERRUPTED;
-      case ORVA_STOP_MEMORY:
-         // A text past the library's bound on one text, or a heap that ran
-         // out, is no limit the user set.
-         return strncmp(program.GetErrorMessage(), "Memory limit reached", 20) == 0 ? EXIT_STATUS_STOPPED
-                                                                                  : EXIT_STATUS_RUN_ERROR;
-      default: return EXIT_STATUS_STOPPED;
-   }
-}
-
 int RunOnce(const Options &options, const Session &session, const Script &script)
 {
    bool echo = false;
@@ -562,7 +558,11 @@ int main(int argc, char **argv)
       session.argumentCount = static_cast<uint32>(options.arguments.size());
       status = LoadModules(options, &session);
    }
-   if (status == GO_ON)
+   if (status == GO_ON && options.dap)
+   {
+      status = RunDapServer(session, options.searchDirs);
+   }
+   else if (status == GO_ON)
    {
       bool terminal = isatty(STDIN_FILENO) != 0;
       bool scriptGiven = options.expression != nullptr || options.script != nullptr;
