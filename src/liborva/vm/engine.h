@@ -12,6 +12,7 @@
 #include "vm/prepared.h"
 #include "vm/run_state.h"
 #include "vm/run_limits.h"
+#include "support/regex_cache.h"
 
 #include <atomic>
 #include <cstdio>
@@ -84,6 +85,7 @@ public:
       return program->m_body->stopRequest.load(std::memory_order_relaxed) != 0;
    }
    ORVA_RunState *Run() const { return m_run; }
+   ORVA_PatternCache &Patterns() { return m_patterns; }   // the program's compiled patterns, kept across runs
 
    // The calls active when an error stopped the run at address failedAt,
    // kept for GetErrorTrace until the next run clears them.
@@ -166,6 +168,7 @@ private:
    ORVA_Program *const m_program;
    ORVA_Prepared *m_prepared = nullptr;
    ORVA_RunState *m_run = nullptr;
+   ORVA_PatternCache m_patterns;
    std::string m_trace;
    std::vector<TraceCall> m_traceCalls;
    std::atomic<bool> m_claimed{false};

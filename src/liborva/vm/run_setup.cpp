@@ -145,6 +145,7 @@ void ORVA_Engine::End()
    if (rs->frameCount > 0)
       DisposeFrame(rs->frameCount - 1);
    Unshadow();
+   m_patterns.EndRun();
    LeaveRunLimits(&rs->limits);
    if (g_orvaBudget != nullptr)
       g_orvaBudget->fuel = nullptr;
