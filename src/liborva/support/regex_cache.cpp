@@ -42,6 +42,7 @@ void ORVA_PatternCache::Keep(uint32_t address, ORVA_CachedExpression *entry)
 {
    m_entries[address] = entry;
    m_bytes += entry->bytes;
+   m_kept++;
    Charging(address, entry);
 }
 

@@ -81,11 +81,13 @@ public:
 
    size_t Count() const { return m_entries.size(); }
    double Bytes() const { return m_bytes; }
+   uint64_t Kept() const { return m_kept; }   // entries ever kept: the compiles that were not in vain
 
 private:
    std::unordered_map<uint32_t, ORVA_CachedExpression *> m_entries;
    std::vector<uint32_t> m_charging;   // addresses of the entries the run's budget counts
    double m_bytes = 0;                  // what all entries hold
+   uint64_t m_kept = 0;
 
    void Free(ORVA_CachedExpression *entry);
    void Charging(uint32_t address, ORVA_CachedExpression *entry);

@@ -169,6 +169,7 @@ private:
    ORVA_Prepared *m_prepared = nullptr;
    ORVA_RunState *m_run = nullptr;
    ORVA_PatternCache m_patterns;
+   uint64 m_runNumber = 0;   // of the run under way or the last one, from 1
    std::string m_trace;
    std::vector<TraceCall> m_traceCalls;
    std::atomic<bool> m_claimed{false};
