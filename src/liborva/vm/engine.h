@@ -45,7 +45,19 @@ inline bool MayDeclare(ORVA_VariableSystem *globals, const char *name, bool loca
 /* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
 inline const char *ArgumentName(char *buffer, uint32 n)
 {
-   snprintf(buffer, 16, "$%u", static_cast<unsigned>(n));
+   // Every argument of every run and every group of every match is named
+   // here: snprintf's parsing of the format cost more than the rest of it.
+   char digits[10];
+   int count = 0;
+   do
+   {
+      digits[count++] = static_cast<char>('0' + n % 10);
+      n /= 10;
+   } while (n != 0);
+   buffer[0] = '$';
+   for (int i = 0; i < count; i++)
+      buffer[1 + i] = digits[count - 1 - i];
+   buffer[1 + count] = 0;
    return buffer;
 }
 
