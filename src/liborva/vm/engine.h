@@ -8,6 +8,7 @@
 #define ORVA_ENGINE_H
 
 #include "orva.h"
+#include "support/regex_cache.h"
 #include "vm/program_body.h"
 #include "vm/prepared.h"
 #include "vm/run_state.h"
@@ -45,7 +46,19 @@ inline bool MayDeclare(ORVA_VariableSystem *globals, const char *name, bool loca
 /* Writes "$<n>" into buffer (at least 16 bytes), the name of argument n. */
 inline const char *ArgumentName(char *buffer, uint32 n)
 {
-   snprintf(buffer, 16, "$%u", static_cast<unsigned>(n));
+   // Every argument of every run and every group of every match is named
+   // here: snprintf's parsing of the format cost more than the rest of it.
+   char digits[10];
+   int count = 0;
+   do
+   {
+      digits[count++] = static_cast<char>('0' + n % 10);
+      n /= 10;
+   } while (n != 0);
+   buffer[0] = '$';
+   for (int i = 0; i < count; i++)
+      buffer[1 + i] = digits[count - 1 - i];
+   buffer[1 + count] = 0;
    return buffer;
 }
 
@@ -85,6 +98,7 @@ public:
       return program->m_body->stopRequest.load(std::memory_order_relaxed) != 0;
    }
    ORVA_RunState *Run() const { return m_run; }
+   ORVA_PatternCache &Patterns() { return m_patterns; }   // the program's compiled patterns, kept across runs
 
    // The calls active when an error stopped the run at address failedAt,
    // kept for GetErrorTrace until the next run clears them.
@@ -210,6 +224,8 @@ private:
    void DescribeFrame(uint32 frame, ORVA_DebugRun::FrameView &view);
    uint16_t &DebugCodeAt(uint32 index);        // the code an operation runs, under a trap or not
    ORVA_RunState *m_run = nullptr;
+   ORVA_PatternCache m_patterns;
+   uint64 m_runNumber = 0;   // of the run under way or the last one, from 1
    std::string m_trace;
    std::vector<TraceCall> m_traceCalls;
    std::atomic<bool> m_claimed{false};

@@ -122,11 +122,12 @@ inline ORVA_ExtFunction *ORVA_Engine::FindExternal(const ORVA_PreparedOp &op, co
    uint32 count;
    const ORVA_ExtFunction *table = Access::FunctionTable(env, &count);
    ORVA_CallCache &call = m_prepared->calls[op.a];
-   if (call.table != table || call.count != count)
+   if (call.table != table || call.count != count || call.run != m_runNumber)
    {
       const ORVA_ExtFunction *found = env->FindFunction(name);
       call.table = table;
       call.count = count;
+      call.run = m_runNumber;
       call.record = (found != nullptr) ? static_cast<uint32>(found - table) : NO_SLOT;
    }
    return (call.record != NO_SLOT) ? const_cast<ORVA_ExtFunction *>(table) + call.record : nullptr;

@@ -292,22 +292,16 @@ static int CompileCharged(regex_t *expression, const char *pattern, int flags)
 
 /*
  * The compiled expression for the match instruction at address: the one it
- * compiled last time when the pattern is the same (a script's patterns are
- * mostly literals), else a new one.  Null when the pattern does not compile
- * or the run has stopped (*stopped then).
+ * compiled before, in this run or an earlier one, when the pattern is the
+ * same (a script's patterns are mostly literals), else a new one.  Null
+ * when the pattern does not compile or the run has stopped (*stopped then).
  */
-static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 address, const char *pattern, int flags,
-                                                 bool *stopped)
+static ORVA_CachedExpression *CompiledExpression(ORVA_PatternCache &cache, uint32 address, const char *pattern,
+                                                 int flags, bool *stopped)
 {
-   auto found = data->expressions.find(address);
-   if (found != data->expressions.end())
-   {
-      ORVA_CachedExpression *entry = found->second;
-      if (entry->flags == flags && entry->pattern == pattern)
-         return entry;
-      data->Forget(entry);
-      data->expressions.erase(found);
-   }
+   ORVA_CachedExpression *found = cache.Find(address, pattern, flags);
+   if (found != nullptr)
+      return found;
    // What the compiled form takes is the compiler's own business; its
    // estimate is what the run is charged while the pattern is kept.
    const double estimate = EstimatePatternBytes(pattern);
@@ -322,12 +316,13 @@ static ORVA_CachedExpression *CompiledExpression(ORVA_RunState *data, uint32 add
       entry->pattern = pattern;
       entry->flags = flags;
       entry->charged = bytes;
+      entry->bytes = static_cast<double>(bytes);
       entry->shape = MeasureRegex(pattern);
       const int code = CompileCharged(&entry->compiled, pattern, flags);
       compiled = code == 0;
       if (compiled)
       {
-         data->expressions[address] = entry;
+         cache.Keep(address, entry);
          return entry;
       }
       *stopped = code == COMPILE_STOPPED;
@@ -369,7 +364,7 @@ static uint64 ToUnits(double units)
  * holds them: when they would not fit under the ceiling the expression is
  * compiled afresh, without them.  False when the run has stopped.
  */
-static bool WeighMatch(ORVA_RunState *run, uint32 address, ORVA_CachedExpression *entry,
+static bool WeighMatch(ORVA_PatternCache *cache, uint32 address, ORVA_CachedExpression *entry,
                        const ORVA_RegexShape &shape, const char *subject, uint64 length, const char *pattern,
                        size_t groups, int flags)
 {
@@ -392,18 +387,17 @@ static bool WeighMatch(ORVA_RunState *run, uint32 address, ORVA_CachedExpression
    double bytes = states * stateBytes;
    if (bytes > static_cast<double>(MemoryRoom()) && entry->dfaStates > 0)
    {
-      const size_t held = static_cast<size_t>(entry->dfaStates * stateBytes);
+      // What earlier runs made is freed too, but only what this run was
+      // charged for comes back to it.
       regfree(&entry->compiled);
-      MemoryCredit(held);
-      entry->charged -= std::min(entry->charged, held);
+      cache->Account(address, entry, -entry->dfaStates * stateBytes);
       entry->dfaStates = 0;
       if (CompileCharged(&entry->compiled, pattern, entry->flags) != 0)
       {
          // Compiled once, the pattern fails now only for want of memory
-         // or time, and the run stops for it.
-         run->expressions.erase(address);
-         MemoryCredit(entry->charged);
-         delete entry;
+         // or time, and the run stops for it.  (It was freed above.)
+         entry->live = false;
+         cache->Drop(address);
          if (!MemoryRefused())
             StopCurrentRun(ORVA_STOP_MEMORY);
          return false;
@@ -417,7 +411,7 @@ static bool WeighMatch(ORVA_RunState *run, uint32 address, ORVA_CachedExpression
       return false;
    }
    MemoryCharge(static_cast<size_t>(bytes));
-   entry->charged += static_cast<size_t>(bytes);
+   cache->Account(address, entry, static_cast<double>(static_cast<size_t>(bytes)));
    entry->dfaStates += states;
    return true;
 }
@@ -441,11 +435,12 @@ static ORVA_Value *MatchWithin(ORVA_Engine *engine, ORVA_Program *program, ORVA_
    regex_t *compiled = nullptr;
    ORVA_CachedExpression *entry = nullptr;
    ORVA_RunState *run = (engine != nullptr) ? engine->Run() : nullptr;
+   ORVA_PatternCache *cache = (run != nullptr) ? &engine->Patterns() : nullptr;
    const bool cached = (run != nullptr && address < program->CodeSize());
    if (cached)
    {
       bool stopped = false;
-      entry = CompiledExpression(run, address, patternText, flags, &stopped);
+      entry = CompiledExpression(*cache, address, patternText, flags, &stopped);
       if (stopped)
          return nullptr;   // the run has stopped
       compiled = (entry != nullptr) ? &entry->compiled : nullptr;
@@ -472,7 +467,7 @@ static ORVA_Value *MatchWithin(ORVA_Engine *engine, ORVA_Program *program, ORVA_
    }
    const size_t groups = compiled->re_nsub;
    const ORVA_RegexShape shape = (entry != nullptr) ? entry->shape : MeasureRegex(patternText);
-   if (!WeighMatch(run, address, entry, shape, subjectText, subjectLength, patternText, groups, flags))
+   if (!WeighMatch(cache, address, entry, shape, subjectText, subjectLength, patternText, groups, flags))
    {
       if (!cached)
          regfree(&ownExpression);

@@ -199,12 +199,16 @@ struct ORVA_InstructionPrint
  * What a call by name found among the environment's functions, kept for as
  * long as the function table is the one it was found in: registering a set
  * moves or lengthens the table, which sends the next call to look again.
+ * A run may have another environment whose table sits where an old one
+ * was, so what an earlier run found counts for nothing: the run number
+ * says whose it is, and no run walks every call site to forget.
  */
 struct ORVA_CallCache
 {
    const ORVA_ExtFunction *table = nullptr;
    uint32 count = 0;
    uint32 record = NO_SLOT;   // NO_SLOT: no function of the name, a script call
+   uint64 run = 0;            // the run that found it; runs count from 1
 };
 
 struct ORVA_Prepared
@@ -215,7 +219,7 @@ struct ORVA_Prepared
    std::vector<std::string> names;     // variable names of slotted regions, by name id
    std::unordered_map<std::string, uint32> nameIds;
    std::vector<std::vector<uint32>> nameUses;   // by name id: the operations that use its slot
-   std::vector<ORVA_CallCache> calls;           // by CALL_NAME's a; emptied as each run begins
+   std::vector<ORVA_CallCache> calls;           // by CALL_NAME's a; good for the run that filled them
    std::vector<uint8> lineStart;                // by address: where a debugger's stops go (debug_lines.h)
 
    // The code it was made from.  Code that module linking appended for one

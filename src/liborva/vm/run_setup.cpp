@@ -43,10 +43,8 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
          return false;
    }
 
-   // A run may have another environment, and a new table may sit where an
-   // old one was: what call sites found before counts for nothing.
-   for (ORVA_CallCache &call : m_prepared->calls)
-      call = ORVA_CallCache();
+   // What call sites found in earlier runs counts for nothing (ORVA_CallCache).
+   m_runNumber++;
 
    ORVA_RunState *rs = new ORVA_RunState();
    if (!rs->GrowStack() || !rs->GrowFrames())
@@ -159,6 +157,7 @@ void ORVA_Engine::End()
    if (m_debug != nullptr)
       DebugEnd();   // before the shadows go: the traps stand over their codes
    Unshadow();
+   m_patterns.EndRun();
    LeaveRunLimits(&rs->limits);
    if (g_orvaBudget != nullptr)
       g_orvaBudget->fuel = nullptr;

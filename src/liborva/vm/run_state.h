@@ -9,14 +9,11 @@
 
 #include "orva.h"
 #include "support/memory.h"
-#include "support/regex_match.h"
-#include "support/regex_cost.h"
 #include "values/value_access.h"
 #include "vm/run_limits.h"
 
 #include <cstdlib>
 #include <new>
-#include <regex.h>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -127,18 +124,6 @@ private:
    int m_count = 0;
 };
 
-/* A regular expression compiled for one match instruction. */
-struct ORVA_CachedExpression
-{
-   std::string pattern;
-   int flags;
-   size_t charged;   // what the run's memory budget counts for it
-   regex_t compiled;
-   ORVA_RegexShape shape;   // what its matches can cost
-   double dfaStates = 0;    // DFA states its matches may have made since it was compiled
-   ORVA_MatchHistory history;
-};
-
 class ORVA_RunState
 {
 public:
@@ -176,25 +161,15 @@ public:
 
    ORVA_ValuePool pool;
    ORVA_RunLimits limits;                       // the fuel the loop's checkpoints spend
-   std::unordered_map<uint32, ORVA_CachedExpression *> expressions;   // by instruction address
 
    ORVA_RunState() = default;
    ORVA_RunState(const ORVA_RunState &) = delete;
    ORVA_RunState &operator=(const ORVA_RunState &) = delete;
    ~ORVA_RunState()
    {
-      for (auto &entry : expressions)
-         Forget(entry.second);
       MemoryFree(stackBottom, static_cast<size_t>(stackLimit - stackBottom) * sizeof(ORVA_Value *));
       MemoryFree(frames, frameCapacity * sizeof(ORVA_Frame));
       MemoryFree(slots, slotCapacity * sizeof(ORVA_Value *));
-   }
-
-   void Forget(ORVA_CachedExpression *expression)
-   {
-      regfree(&expression->compiled);
-      MemoryCredit(expression->charged);
-      delete expression;
    }
 
    uint32 Depth() const { return static_cast<uint32>(stackTop - stackBottom); }
