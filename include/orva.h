@@ -111,8 +111,26 @@ enum
    OPCODE_CASE = 47,
    OPCODE_ARRAY = 48,
    OPCODE_GET_ELEMENT = 49,
-   OPCODE_SET_ELEMENT = 50
+   OPCODE_SET_ELEMENT = 50,
+   // Language level 2 only; level-1 programs never contain them.
+   OPCODE_GET_KEYED = 51,    // element read under the key rule (text keys)
+   OPCODE_SET_KEYED = 52,    // element write under the key rule
+   OPCODE_DUP2 = 53,         // the two values on top, once more
+   OPCODE_UPDATE = 54,       // in-place operator: a null left operand counts as 0 ("" for CONCAT)
+   OPCODE_TRUTH = 55,        // the value on top becomes int32 1 or 0
+   OPCODE_JZ_KEEP = 56,      // false: leave 0 and jump; true: drop it
+   OPCODE_JNZ_KEEP = 57,     // true: leave 1 and jump; false: drop it
+   OPCODE_JNN_KEEP = 58,     // not null: keep it and jump; null: drop it
+   OPCODE_ITER_START = 59,   // an array becomes a walk over the keys it has now
+   OPCODE_ITER_NEXT = 60,    // the walk's next key (and value), or a jump when done
+   OPCODE_LIST = 61,         // a new array of the values on top, keyed 1..n
+   OPCODE_MAP = 62,          // a new array of the key/value pairs on top
+   OPCODE_STEP_KEYED = 63    // ++/-- on an element, a missing or null one counting as 0
 };
+
+/* Language levels ORVACompile accepts. */
+const int ORVA_LANGUAGE_1 = 1;
+const int ORVA_LANGUAGE_2 = 2;
 
 /*** Run-time error codes; ORVA_Program::GetErrorText() words them. ***/
 enum
@@ -519,6 +537,7 @@ public:
    int OpCode() const { return m_opCode; }
    int SourceLine() const { return m_sourceLine; }
    int StackItems() const { return m_stackItems; }
+   const char *Name() const;   // the variable or function an instruction names; else null
 };
 
 struct ORVA_Function
@@ -601,6 +620,7 @@ public:
    void AddInstruction(ORVA_Instruction *instruction);
    void ResolveLastJump(int opCode);
    void CreateJumpAt(uint32 address, uint32 target);
+   ORVA_Instruction *TakeLastInstruction();   // removed from the code; the caller owns it (null: no code)
    int AddFunction(const char *name, uint32 address, char *errorText);
    void AddPreload(char *name);
    void ResolveFunctions();
@@ -608,6 +628,10 @@ public:
    void UseModule(ORVA_Program *module, const char *name);
 
    uint32 CodeSize() const { return m_codeSize; }
+   // The language level it was compiled at (ORVA_LANGUAGE_1 or 2); a module
+   // file it links is compiled at the same level.
+   int Language() const;
+   void SetLanguage(int language);
    const char *GetErrorText() const;
    ORVA_Value *GetResult() const { return m_result; }
    void Dump(FILE *stream);
@@ -828,6 +852,12 @@ struct ORVA_CompileError
 // null; all empty when the compile succeeds).  Further compile options come
 // as parameters after error, so one call keeps giving the parts.
 ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error);
+
+// ORVACompile at a language level: ORVA_LANGUAGE_1 is the plain call above,
+// ORVA_LANGUAGE_2 adds text keys, for loops, in-place updates, ??, short-
+// circuit && and || and array literals.  Any other level fails to compile.
+ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen, int language);
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, int language);
 
 /*** Work and memory of host functions. ***/
 

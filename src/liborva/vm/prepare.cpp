@@ -607,6 +607,10 @@ private:
             if (IsConditionalJumpAt(i + 1) && Joins(i, 2))
                choose(P_NOT_JUMP, 2);
             break;
+         case P_SET_KEYED:
+            if (IsPopOneAt(i + 1) && Joins(i, 2))
+               choose(P_SET_KEYED_POP, 2);
+            break;
          default:
             if (IsTruthAt(i) && IsConditionalJumpAt(i + 1) && Joins(i, 2))
                choose(JumpCode(op.opCode, SHAPE_STACK), 2);
