@@ -58,8 +58,10 @@ struct Session
 // passes to exitstatus() (it stays as it is when the script does not call it).
 ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, int *status = nullptr);
 
-// Compiles text; on failure returns null and stores the error's parts.
+// Compiles text at the command's language level (--language, level 1
+// unless given); on failure returns null and stores the error's parts.
 ORVA_Program *CompileText(const std::string &text, ErrorText *error);
+void SetLanguage(int language);
 
 // Writes a value for a person to read: text and numbers as their text, null
 // as "null", arrays as [index: element, ...] and objects by class name.
