@@ -128,9 +128,14 @@ enum
    OPCODE_STEP_KEYED = 63    // ++/-- on an element, a missing or null one counting as 0
 };
 
-/* Language levels ORVACompile accepts. */
-const int ORVA_LANGUAGE_1 = 1;
-const int ORVA_LANGUAGE_2 = 2;
+/* Language levels ORVACompile accepts.  A type of their own, so that the
+   overload that gives the error in parts stays apart from the one that
+   takes a text buffer and its size when both are called with 0. */
+enum ORVA_Language
+{
+   ORVA_LANGUAGE_1 = 1,
+   ORVA_LANGUAGE_2 = 2
+};
 
 /*** Run-time error codes; ORVA_Program::GetErrorText() words them. ***/
 enum
@@ -857,7 +862,7 @@ ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error)
 // ORVA_LANGUAGE_2 adds text keys, for loops, in-place updates, ??, short-
 // circuit && and || and array literals.  Any other level fails to compile.
 ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen, int language);
-ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, int language);
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, ORVA_Language language);
 
 /*** Work and memory of host functions. ***/
 

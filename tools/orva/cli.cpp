@@ -134,7 +134,7 @@ void SetLanguage(int language)
 ORVA_Program *CompileText(const std::string &text, ErrorText *error)
 {
    ORVA_CompileError failure;
-   ORVA_Program *program = ORVACompile(text.c_str(), &failure, s_language);
+   ORVA_Program *program = ORVACompile(text.c_str(), &failure, static_cast<ORVA_Language>(s_language));
    if (program == nullptr && error != nullptr)
    {
       error->code = 0;

@@ -160,7 +160,7 @@ static ORVA_Program *CompileSource(const char *source, ORVA_CompileError *error,
    return program;
 }
 
-ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, int language)
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, ORVA_Language language)
 {
    if (error != nullptr)
    {

@@ -92,14 +92,13 @@ static void orva_yyerror(yyscan_t, ORVA_LexerInput *, ORVA_Compiler *compiler, O
 %token <i64> T_INT64
 %token <u64> T_UINT64
 %token <real> T_REAL
-%token T_COALESCE T_ADD_ASSIGN T_SUB_ASSIGN T_MUL_ASSIGN T_DIV_ASSIGN T_REM_ASSIGN T_CONCAT_ASSIGN
 
 /* level 1 { */
 %right '='
 %right ':' '?'
 /* } level 1 */
 /* level 2 { */
-%right '=' T_ADD_ASSIGN T_SUB_ASSIGN T_MUL_ASSIGN T_DIV_ASSIGN T_REM_ASSIGN T_CONCAT_ASSIGN
+%right '='
 %right ':' '?'
 %right T_COALESCE
 /* } level 2 */
@@ -122,6 +121,13 @@ static void orva_yyerror(yyscan_t, ORVA_LexerInput *, ORVA_Compiler *compiler, O
 %precedence '}'
 %precedence EMPTY_BLOCK
 /* } level 2 */
+
+/* Level 2's operators: declared at both levels, since the scanner is one,
+   with numbers of their own (bytes the scanner never returns as
+   characters), so that level 2 may use them earlier without moving the
+   numbers of level 1's tokens. */
+%token T_COALESCE 240 T_ADD_ASSIGN 241 T_SUB_ASSIGN 242 T_MUL_ASSIGN 243 T_DIV_ASSIGN 244
+%token T_REM_ASSIGN 245 T_CONCAT_ASSIGN 246
 
 %type <str> AnyIdentifier FunctionName
 %type <value> Constant
