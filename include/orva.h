@@ -330,6 +330,7 @@ private:
 
    ORVA_Value *RunSlot(int64 index) const;
    ORVA_Value *AppendSlot(bool up);
+   void DropLastSlot(bool up);
    bool InRun(int64 index) const;
    static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
    void StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn);
@@ -366,6 +367,27 @@ public:
    int32 Size() const { return m_size; }
    int32 IndexAt(int32 position) const;
    ORVA_Value *ValueAt(int32 position) const;
+
+   // Removes the element of index; 1 when it held a value.  One inside the
+   // contiguous run of indices stays, holding null (Size still counts it).
+   int Remove(int index);
+
+   // Elements keyed by a text, as level-2 scripts make them (a["10.0.0.1"]).
+   // A key is taken as scripts take it: a text that is the canonical
+   // decimal form of an int32 ("10", "-3", not "007") names the element of
+   // that index, which Get and Set reach too.  Size, IndexAt and ValueAt
+   // see only the elements of integer indices.
+   ORVA_Value *GetText(const char *key, uint32 length);
+   // As Set: the value itself becomes the element; 1 stored, 0 refused
+   // (memory), and then the value is deleted.
+   int SetText(const char *key, uint32 length, ORVA_Value *value);
+   int RemoveText(const char *key, uint32 length);   // 1 when a value was removed
+   // The text-keyed elements in the order their keys were first stored (a
+   // key removed and stored again comes last); a position outside
+   // 0 .. TextCount() - 1 gives null.
+   int32 TextCount() const;
+   const char *TextKeyAt(int32 position, uint32 *length) const;
+   ORVA_Value *TextValueAt(int32 position) const;
 };
 
 /*** Host objects: a class and an opaque data pointer. ***/
