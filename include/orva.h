@@ -382,6 +382,11 @@ public:
    // (memory), and then the value is deleted.
    int SetText(const char *key, uint32 length, ORVA_Value *value);
    int RemoveText(const char *key, uint32 length);   // 1 when a value was removed
+   // The same by a key value as a script gives it: a number keys by its
+   // text unless it is an int32 index (a real 7.0 keys the text
+   // "7.000000").  A null, array or object key names no element.
+   ORVA_Value *GetKey(ORVA_Value *key);
+   int RemoveKey(ORVA_Value *key);
    // The text-keyed elements in the order their keys were first stored (a
    // key removed and stored again comes last); a position outside
    // 0 .. TextCount() - 1 gives null.
@@ -908,7 +913,7 @@ enum
 {
    ORVA_EXT_TEXT = 0x01,     // split join index replace trim ord chr format
    ORVA_EXT_MATH = 0x02,     // sqrt floor ceil round exp log sin cos tan atan2
-   ORVA_EXT_ARRAYS = 0x04,   // count sort
+   ORVA_EXT_ARRAYS = 0x04,   // count sort keys haskey remove
    ORVA_EXT_PURE = ORVA_EXT_TEXT | ORVA_EXT_MATH | ORVA_EXT_ARRAYS,
    ORVA_EXT_IO = 0x08        // readline readfile writefile getenv
 };

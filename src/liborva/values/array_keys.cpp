@@ -311,6 +311,18 @@ int ORVA_Array::RemoveText(const char *key, uint32 length)
    return KeyedRemove(this, ElementKeyOfText(key, length)) ? 1 : 0;
 }
 
+ORVA_Value *ORVA_Array::GetKey(ORVA_Value *key)
+{
+   ORVA_ElementKey k;
+   return (key != nullptr && ElementKeyOf(key, &k)) ? KeyedGet(this, k) : nullptr;
+}
+
+int ORVA_Array::RemoveKey(ORVA_Value *key)
+{
+   ORVA_ElementKey k;
+   return (key != nullptr && ElementKeyOf(key, &k) && KeyedRemove(this, k)) ? 1 : 0;
+}
+
 int32 ORVA_Array::TextCount() const
 {
    return ORVA_ArrayBody::TextCount(this);
