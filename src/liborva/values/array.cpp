@@ -70,6 +70,10 @@ ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(null
 {
    static_assert(sizeof(ORVA_ArrayBody) <= sizeof(m_body) && alignof(ORVA_ArrayBody) <= alignof(ORVA_Array),
                  "the room orva.h keeps in an array holds its body");
+   // Text keys hang off the out-of-line part: an array costs no more than
+   // before them, and the run's slots stay the size of a value.
+   static_assert(sizeof(void *) != 8 || (sizeof(ORVA_Array) == 88 && sizeof(ORVA_Value) == 32),
+                 "an array and a slot keep their size");
    new (m_body) ORVA_ArrayBody();
 }
 
