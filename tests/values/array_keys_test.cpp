@@ -330,3 +330,40 @@ TEST(ElementKeys, TheMemoryCeilingCountsTheTable)
       EXPECT_LT(budget.held, 4096u) << "the table's bytes come back";
    }
 }
+
+// The host methods read a key as scripts do: a canonical integer text is
+// the index, whatever method stored it; the host's value stays the element.
+TEST(ElementKeys, HostMethodsShareTheScriptsRule)
+{
+   ORVA_Array *array = new ORVA_Array();
+   ORVA_Value holder(array);
+   ORVA_Value *seven = new ORVA_Value("seven");
+   EXPECT_EQ(array->SetText("7", 1, seven), 1);
+   EXPECT_EQ(array->Get(7), seven);
+   EXPECT_EQ(array->TextCount(), 0);
+   ORVA_Value *bond = new ORVA_Value("bond");
+   array->SetText("007", 3, bond);
+   EXPECT_EQ(array->GetText("007", 3), bond);
+   EXPECT_EQ(array->TextCount(), 1);
+
+   ORVA_Value real(7.0), wide(static_cast<int64>(1) << 40), text("7");
+   array->SetText("7.000000", 8, new ORVA_Value(1));
+   EXPECT_EQ(array->GetKey(&real)->GetValueAsInt32(), 1);
+   EXPECT_EQ(array->GetKey(&text), seven);
+   EXPECT_EQ(array->GetKey(&wide), nullptr);
+   EXPECT_EQ(array->RemoveKey(&real), 1);
+   EXPECT_EQ(array->RemoveKey(&real), 0);
+   EXPECT_EQ(array->GetKey(nullptr), nullptr);
+   EXPECT_EQ(array->GetText(nullptr, 0), nullptr);
+   EXPECT_EQ(array->TextValueAt(-1), nullptr);
+
+   // An element made for an update in place, then found again.
+   ORVA_ElementKey key = ElementKeyOfText("hits", 4);
+   ORVA_Value *slot = KeyedSlot(array, key);
+   ASSERT_NE(slot, nullptr);
+   EXPECT_TRUE(slot->IsNull());
+   EXPECT_EQ(KeyedSlot(array, key), slot);
+   ORVA_ElementKey index = ElementKeyOfText("12", 2);
+   ASSERT_NE(KeyedSlot(array, index), nullptr);
+   EXPECT_EQ(KeyedSlot(array, index), array->Get(12));
+}

@@ -19,15 +19,13 @@ static const uint32 FIRST_SLOTS = 8;
  * all meet in one chain: the hash takes a seed chosen when the process
  * starts.  No walk depends on the hash, so the seed changes no result.
  */
-static uint64 Seed()
+static uint64 MakeSeed()
 {
-   static const uint64 seed = [] {
-      uint64 s = static_cast<uint64>(std::chrono::steady_clock::now().time_since_epoch().count());
-      s ^= reinterpret_cast<uintptr_t>(&s) * 0x9E3779B97F4A7C15ull;
-      return s | 1;
-   }();
-   return seed;
+   uint64 s = static_cast<uint64>(std::chrono::steady_clock::now().time_since_epoch().count());
+   s ^= reinterpret_cast<uintptr_t>(&s) * 0x9E3779B97F4A7C15ull;
+   return s | 1;
 }
+static const uint64 g_seed = MakeSeed();
 
 static inline uint64 Mix(uint64 h)
 {
@@ -39,7 +37,7 @@ static inline uint64 Mix(uint64 h)
 
 uint32 ORVA_KeyTable::Hash(const char *text, uint32 length)
 {
-   uint64 h = Seed() ^ (static_cast<uint64>(length) * 0x9E3779B97F4A7C15ull);
+   uint64 h = g_seed ^ (static_cast<uint64>(length) * 0x9E3779B97F4A7C15ull);
    const char *p = text;
    uint32 left = length;
    for (; left >= 8; p += 8, left -= 8)
@@ -204,8 +202,9 @@ ORVA_Value *ORVA_KeyTable::Remove(ORVA_KeyEntry *entry)
    m_keyBytes -= static_cast<size_t>(entry->length) + 1;
    *entry = ORVA_KeyEntry{nullptr, nullptr, 0, 0};
    m_live--;
-   // The last entry removed: its place is free again at once.
-   while (m_used > 0 && m_entries[m_used - 1].text == nullptr && m_used - 1 == position)
+   // The last entry removed: its place is free again at once, and a walk
+   // that removes from the end leaves no hole to close.
+   if (position + 1 == m_used)
       m_used--;
    return value;
 }
