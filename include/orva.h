@@ -353,6 +353,7 @@ private:
 
    ORVA_Value *RunSlot(int64 index) const;
    ORVA_Value *AppendSlot(bool up);
+   void DropLastSlot(bool up);
    bool InRun(int64 index) const;
    static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
    void StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn);
@@ -389,6 +390,32 @@ public:
    int32 Size() const { return m_size; }
    int32 IndexAt(int32 position) const;
    ORVA_Value *ValueAt(int32 position) const;
+
+   // Removes the element of index; 1 when it held a value.  One inside the
+   // contiguous run of indices stays, holding null (Size still counts it).
+   int Remove(int index);
+
+   // Elements keyed by a text, as level-2 scripts make them (a["10.0.0.1"]).
+   // A key is taken as scripts take it: a text that is the canonical
+   // decimal form of an int32 ("10", "-3", not "007") names the element of
+   // that index, which Get and Set reach too.  Size, IndexAt and ValueAt
+   // see only the elements of integer indices.
+   ORVA_Value *GetText(const char *key, uint32 length);
+   // As Set: the value itself becomes the element; 1 stored, 0 refused
+   // (memory), and then the value is deleted.
+   int SetText(const char *key, uint32 length, ORVA_Value *value);
+   int RemoveText(const char *key, uint32 length);   // 1 when a value was removed
+   // The same by a key value as a script gives it: a number keys by its
+   // text unless it is an int32 index (a real 7.0 keys the text
+   // "7.000000").  A null, array or object key names no element.
+   ORVA_Value *GetKey(ORVA_Value *key);
+   int RemoveKey(ORVA_Value *key);
+   // The text-keyed elements in the order their keys were first stored (a
+   // key removed and stored again comes last); a position outside
+   // 0 .. TextCount() - 1 gives null.
+   int32 TextCount() const;
+   const char *TextKeyAt(int32 position, uint32 *length) const;
+   ORVA_Value *TextValueAt(int32 position) const;
 };
 
 /*** Host objects: a class and an opaque data pointer. ***/
@@ -921,7 +948,7 @@ enum
 {
    ORVA_EXT_TEXT = 0x01,     // split join index replace trim ord chr format
    ORVA_EXT_MATH = 0x02,     // sqrt floor ceil round exp log sin cos tan atan2
-   ORVA_EXT_ARRAYS = 0x04,   // count sort
+   ORVA_EXT_ARRAYS = 0x04,   // count sort keys haskey remove
    ORVA_EXT_PURE = ORVA_EXT_TEXT | ORVA_EXT_MATH | ORVA_EXT_ARRAYS,
    ORVA_EXT_IO = 0x08        // readline readfile writefile getenv
 };

@@ -44,6 +44,17 @@ struct ORVA_ArrayBody
       return *reinterpret_cast<ORVA_ArrayBody *>(const_cast<unsigned char *>(array->m_body));
    }
 
+   // The out-of-line part, made when make asks; null when there is none
+   // or memory is refused.
+   static ORVA_ArraySparse *Sparse(ORVA_Array *array, bool make);
+   // Stores under an integer index as the engine does (ORVA_Array::Store).
+   static bool StoreIndex(ORVA_Array *array, int32 index, ORVA_Value *value, bool moveIn)
+   {
+      return array->Store(index, value, moveIn);
+   }
+   // Elements under text keys (array_keys.cpp).
+   static int32 TextCount(const ORVA_Array *array);
+
    // The counts the public header fixes, for the cycle collector's trial.
    static int32 &RefCount(ORVA_Array *array) { return array->m_refCount; }
    static int32 Size(const ORVA_Array *array) { return array->m_size; }
