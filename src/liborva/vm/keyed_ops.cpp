@@ -5,7 +5,7 @@
  * data stack as the run state holds it and raises its own errors.
  */
 #include "vm/engine.h"
-#include "vm/keyed_access.h"
+#include "values/array_keys.h"
 
 #include <new>
 
@@ -71,12 +71,22 @@ void ORVA_Engine::KeyedWrite(bool statement)
       Fail(ORVA_ERR_NOT_ARRAY);
    else if (KeyOf(index, &key))
    {
-      if (!KeyedSet(target, key, value))
-         Fail(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
-      else if (!statement)
+      // The value itself goes into the array; the expression's value is a
+      // copy, made first.  A statement still makes an object's copy, for its
+      // class sees copies, as level 1's element store does.
+      ORVA_Value *copy = (!statement || value->IsObject()) ? rs->pool.Copy(value) : nullptr;
+      if (!KeyedStore(target, key, value))
       {
-         rs->Push(value);
+         rs->pool.Release(copy);
+         Fail(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+      }
+      else
+      {
          value = nullptr;
+         if (statement)
+            rs->pool.Release(copy);
+         else
+            rs->Push(copy);
       }
    }
    rs->pool.Release(value);
@@ -225,6 +235,12 @@ void ORVA_Engine::StartWalk()
       return;
    }
    ORVA_Array *keys = KeysOf(array);
+   if (keys == nullptr)
+   {
+      rs->pool.Release(subject);
+      Fail(ORVA_ERR_INTERNAL);
+      return;
+   }
    ORVA_Array *walk = new ORVA_Array();
    walk->Set(WALK_ARRAY, subject);
    walk->Set(WALK_KEYS, new ORVA_Value(keys));
@@ -256,8 +272,8 @@ bool ORVA_Engine::StepWalk()
       if (keyValue == nullptr || !ElementKeyOf(keyValue, &key))
          continue;
       ORVA_Value *element = KeyedGet(array, key);
-      if (element == nullptr)
-         continue;   // removed since the walk began
+      if (element == nullptr || element->IsNull())
+         continue;   // removed since the walk began (null reads as missing)
       next->Set(position + 1);
       if (rs->stackLimit - rs->stackTop < 3 && !rs->GrowStack())
       {
