@@ -115,7 +115,7 @@ enum
    // Language level 2 only; level-1 programs never contain them.
    OPCODE_GET_KEYED = 51,    // element read under the key rule (text keys)
    OPCODE_SET_KEYED = 52,    // element write under the key rule
-   OPCODE_DUP2 = 53,         // the two values on top, once more
+   OPCODE_UPDATE_KEYED = 53, // in-place operator on an element, missing or null counting as 0 ("")
    OPCODE_UPDATE = 54,       // in-place operator: a null left operand counts as 0 ("" for CONCAT)
    OPCODE_TRUTH = 55,        // the value on top becomes int32 1 or 0
    OPCODE_JZ_KEEP = 56,      // false: leave 0 and jump; true: drop it

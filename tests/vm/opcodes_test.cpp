@@ -94,7 +94,8 @@ std::map<int, Case> Cases()
                                [](TestProgram &, Asm &a) { a.Count(OPCODE_STEP_KEYED, OPCODE_INC); }};
    cases[OPCODE_ITER_START] = {array, [](Asm &a) { a.Var("a"); },
                                [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_ITER_START); }};
-   cases[OPCODE_DUP2] = {none, two, [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_DUP2); }};
+   cases[OPCODE_UPDATE_KEYED] = {array, [](Asm &a) { a.Var("a").Push(1).Push(2); },
+                                 [](TestProgram &, Asm &a) { a.Count(OPCODE_UPDATE_KEYED, OPCODE_ADD); }};
    cases[OPCODE_UPDATE] = {none, two, [](TestProgram &, Asm &a) { a.Count(OPCODE_UPDATE, OPCODE_ADD); }};
    cases[OPCODE_TRUTH] = {none, one, [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_TRUTH); }};
    cases[OPCODE_LIST] = {none, two, [](TestProgram &, Asm &a) { a.Count(OPCODE_LIST, 2); }};

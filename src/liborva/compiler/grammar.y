@@ -271,15 +271,9 @@ Expression:
          Emit(program, new ORVA_Instruction(LINE, OPCODE_UPDATE, $2));
          Emit(program, new ORVA_Instruction(LINE, OPCODE_SET, $1));
       }
-   | Expression '[' Expression ']' AssignOperator
+   | Expression '[' Expression ']' AssignOperator Expression %prec '='
       {
-         Emit(program, new ORVA_Instruction(LINE, OPCODE_DUP2));
-         Emit(program, new ORVA_Instruction(LINE, OPCODE_GET_KEYED));
-      }
-     Expression %prec '='
-      {
-         Emit(program, new ORVA_Instruction(LINE, OPCODE_UPDATE, $5));
-         Emit(program, new ORVA_Instruction(LINE, OPCODE_SET_KEYED));
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_UPDATE_KEYED, $5));
       }
    | Expression '[' Expression ']' T_INC
       {

@@ -202,7 +202,7 @@ private:
    bool KeyOf(ORVA_Value *value, struct ORVA_ElementKey *key);
    void KeyedRead();
    void KeyedWrite(bool statement);
-   void Duplicate2();
+   void UpdateElement(int opCode);
    void Update(int opCode);
    void StepElement(int opCode);
    void Truth();

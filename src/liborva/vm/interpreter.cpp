@@ -758,9 +758,9 @@ do_set_element:
    AFTER_CALLOUT();
    NEXT(2);
 
-   HANDLER(DUP2)
+   HANDLER(UPDATE_KEYED)
    SYNC();
-   Duplicate2();
+   UpdateElement(static_cast<int>(pc->b));
    AFTER_CALLOUT();
    NEXT(1);
 

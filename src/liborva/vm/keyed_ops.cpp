@@ -94,25 +94,6 @@ void ORVA_Engine::KeyedWrite(bool statement)
    rs->pool.Release(array);
 }
 
-void ORVA_Engine::Duplicate2()
-{
-   ORVA_RunState *rs = m_run;
-   if (rs->Depth() < 2)
-   {
-      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
-      return;
-   }
-   if (rs->stackLimit - rs->stackTop < 3 && !rs->GrowStack())
-   {
-      Fail(ORVA_ERR_INTERNAL);
-      return;
-   }
-   ORVA_Value *below = rs->stackTop[-2];
-   ORVA_Value *top = rs->stackTop[-1];
-   rs->Push(rs->pool.Copy(below));
-   rs->Push(rs->pool.Copy(top));
-}
-
 /*
  * The operator of an in-place update: the place's value, on the left, may
  * be missing or null and then counts as 0 ("" for the append); everything
@@ -135,7 +116,12 @@ void ORVA_Engine::Update(int opCode)
    BinaryOperation(opCode, nullptr);
 }
 
-/* ++ and -- of an element (opCode INC, DEC, INCP or DECP): the new value is stored, and the old (INC, DEC) or new one is left. */
+/*
+ * ++ and -- of an element (opCode INC, DEC, INCP or DECP): the new value
+ * is stored, and the old (INC, DEC) or the new one is left.  The element is
+ * found once: a missing one is made holding null, which reads as missing
+ * should the operator fail.
+ */
 void ORVA_Engine::StepElement(int opCode)
 {
    ORVA_RunState *rs = m_run;
@@ -161,22 +147,33 @@ void ORVA_Engine::StepElement(int opCode)
    }
    if (!KeyOf(index, &key))
       return;
-   ORVA_Value *element = KeyedGet(target, key);
-   ORVA_Value *old = (element == nullptr || element->IsNull()) ? pool.Number(ORVA_DT_INT32, NumberFromUInt32(0))
-                                                              : pool.Copy(element);
+   ORVA_Value *slot = KeyedSlot(target, key);
+   if (slot == nullptr)
+   {
+      Fail(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+      return;
+   }
+   const bool increment = (opCode == OPCODE_INC || opCode == OPCODE_INCP);
    const bool postfix = (opCode == OPCODE_INC || opCode == OPCODE_DEC);
-   rs->Push(postfix ? pool.Copy(old) : pool.Null());
+   ORVA_Value *old = slot->IsNull() ? pool.Number(ORVA_DT_INT32, NumberFromUInt32(0)) : pool.Copy(slot);
    rs->Push(old);
    rs->Push(pool.Number(ORVA_DT_INT32, NumberFromUInt32(1)));
-   BinaryOperation((opCode == OPCODE_INC || opCode == OPCODE_INCP) ? OPCODE_ADD : OPCODE_SUB, nullptr);
+   ORVA_Value *before = postfix ? pool.Copy(old) : nullptr;
+   BinaryOperation(increment ? OPCODE_ADD : OPCODE_SUB, nullptr);
    if (m_program->m_ip == INVALID_ADDRESS)
+   {
+      pool.Release(before);
       return;
+   }
+   // A number goes into the slot in place when the slot owns nothing (the
+   // common count); anything else is stored as any element is.
    ORVA_Value *result = rs->Pop();
-   ORVA_Value *kept = rs->Pop();   // the old value, or the room for it
-   if (!KeyedSet(target, key, result))
+   if (Access::OwnsNothing(slot) && Access::CopiesWithoutText(result))
+      Access::ResetNumber(slot, Access::Type(result), Access::Number(result));
+   else if (!KeyedSet(target, key, result))
    {
       pool.Release(result);
-      pool.Release(kept);
+      pool.Release(before);
       Fail(ORVA_ERR_INTERNAL);
       return;
    }
@@ -187,10 +184,66 @@ void ORVA_Engine::StepElement(int opCode)
    if (postfix)
    {
       pool.Release(result);
-      rs->Push(kept);
+      rs->Push(before);
    }
    else
       rs->Push(result);
+}
+
+/*
+ * a[k] op= v, with a, k and v on the stack: the element is found once, its
+ * value (a missing or null one counting as 0, "" for the append) and v
+ * go through the operator, and the result is stored and left.
+ */
+void ORVA_Engine::UpdateElement(int opCode)
+{
+   ORVA_RunState *rs = m_run;
+   ORVA_ValuePool &pool = rs->pool;
+   if (rs->Depth() < 3)
+   {
+      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   ORVA_Value *index = rs->stackTop[-2];
+   ORVA_Value *array = rs->stackTop[-3];
+   ORVA_Array *target = Access::ArrayOf(array);
+   ORVA_ElementKey key;
+   if (target == nullptr)
+   {
+      Fail(ORVA_ERR_NOT_ARRAY);
+      return;
+   }
+   if (!KeyOf(index, &key))
+      return;
+   ORVA_Value *slot = KeyedSlot(target, key);
+   if (slot == nullptr)
+   {
+      Fail(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+      return;
+   }
+   // The operands in the operator's order: the element's value, then v.
+   ORVA_Value *operand = rs->Pop();
+   rs->Push(slot->IsNull() ? ((opCode == OPCODE_CONCAT) ? new ORVA_Value("")
+                                                        : pool.Number(ORVA_DT_INT32, NumberFromUInt32(0)))
+                           : pool.Copy(slot));
+   rs->Push(operand);
+   BinaryOperation(opCode, nullptr);
+   if (m_program->m_ip == INVALID_ADDRESS)
+      return;
+   ORVA_Value *result = rs->Pop();
+   if (Access::OwnsNothing(slot) && Access::CopiesWithoutText(result))
+      Access::ResetNumber(slot, Access::Type(result), Access::Number(result));
+   else if (!KeyedSet(target, key, result))
+   {
+      pool.Release(result);
+      Fail(ORVA_ERR_INTERNAL);
+      return;
+   }
+   rs->Pop();
+   rs->Pop();
+   pool.Release(index);
+   pool.Release(array);
+   rs->Push(result);
 }
 
 /* The value on top becomes 1 or 0, by the truth a condition gives it. */
