@@ -123,7 +123,7 @@ const int8_t COUNTED = -1;
    X(SET_ELEMENT,   "ESET",   NONE,      NONE,      3,       1,     FLOW_ON,     OPERATOR_NONE,    SET_ELEMENT) \
    X(GET_KEYED,     "KGET",   NONE,      NONE,      2,       1,     FLOW_ON,     OPERATOR_NONE,    GET_KEYED)   \
    X(SET_KEYED,     "KSET",   NONE,      NONE,      3,       1,     FLOW_ON,     OPERATOR_NONE,    SET_KEYED)   \
-   X(UPDATE_KEYED,  "KUPDATE", NONE,     OPERATOR,  3,       1,     FLOW_ON,     OPERATOR_NONE,    UPDATE_KEYED) \
+   X(UPDATE_KEYED,  "KUPD",   NONE,      OPERATOR,  3,       1,     FLOW_ON,     OPERATOR_NONE,    UPDATE_KEYED) \
    X(UPDATE,        "UPDATE", NONE,      OPERATOR,  2,       1,     FLOW_ON,     OPERATOR_NONE,    UPDATE)      \
    X(TRUTH,         "BOOL",   NONE,      NONE,      1,       1,     FLOW_ON,     OPERATOR_NONE,    TRUTH)       \
    X(JZ_KEEP,       "JZK",    ADDRESS,   NONE,      1,       1,     FLOW_BRANCH, OPERATOR_NONE,    JUMP_KEEP)   \
