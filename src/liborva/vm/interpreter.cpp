@@ -585,10 +585,15 @@ declare_by_name:
    }
 
    // An element read of a local array: the array value is never copied.
+   // A keyed form (level 2) takes only the int32 keys that key by their
+   // number; every other key goes by the key rule in the plain forms.
+#define KEYED_ONLY_INT32(index) \
+   ((pc->flags & PREPARED_KEYED) && !(Access::Type(index) == ORVA_DT_INT32 && Access::CopiesWithoutText(index)))
 #define READ_ELEMENT(arrayValue, indexValue, element)                                               \
    ORVA_Array *elements_ = ((arrayValue) != nullptr) ? Access::ArrayOf(arrayValue) : nullptr;        \
    const ORVA_Value *index_ = (indexValue);                                                          \
-   if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32)            \
+   if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32 ||          \
+       KEYED_ONLY_INT32(index_))                                                                     \
       PLAIN();                                                                                       \
    ORVA_Value *element = elements_->Get(Access::Int32Of(index_));
    HANDLER(LOCAL_LOCAL_GET)
@@ -633,7 +638,7 @@ declare_by_name:
       const ORVA_Value *value = (pc->code == P_LOCAL_LOCAL_CONST_PUT) ? pc[2].p.constant : LOCAL_VALUE(pc[2]);
       ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
       if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32 && value != nullptr &&
-          Access::CopiesWithoutText(value))
+          Access::CopiesWithoutText(value) && !KEYED_ONLY_INT32(index))
       {
          const int32 position = Access::Int32Of(index);
          ORVA_Value *element = elements->Get(position);
@@ -663,6 +668,7 @@ declare_by_name:
       NEXT(2);
    }
 #undef READ_ELEMENT
+#undef KEYED_ONLY_INT32
 
    HANDLER(SET_ELEMENT)
    statement = false;

@@ -112,7 +112,10 @@ enum ORVA_OperatorShape
 /* Flags of an operation. */
 enum
 {
-   PREPARED_BARE = 2   // a constant whose copy needs no text of its own
+   PREPARED_BARE = 2,   // a constant whose copy needs no text of its own
+   // A fused element form of level 2's keyed access: it takes only an int32
+   // key without text of its own, whose element is the integer-keyed one.
+   PREPARED_KEYED = 4
 };
 
 /* A slot that is not there. */
