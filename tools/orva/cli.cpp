@@ -131,6 +131,11 @@ void SetLanguage(int language)
    s_language = language;
 }
 
+int Language()
+{
+   return s_language;
+}
+
 ORVA_Program *CompileText(const std::string &text, ErrorText *error)
 {
    ORVA_CompileError failure;

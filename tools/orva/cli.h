@@ -62,6 +62,7 @@ ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, i
 // unless given); on failure returns null and stores the error's parts.
 ORVA_Program *CompileText(const std::string &text, ErrorText *error);
 void SetLanguage(int language);
+int Language();
 
 // Writes a value for a person to read: text and numbers as their text, null
 // as "null", arrays as [index: element, ...] and objects by class name.
