@@ -8,9 +8,12 @@
  * reaches them, so that filling a range in any order ends with the range in
  * the run.
  *
- * Slots never move: a block, once allocated, stays until the array goes,
- * and the slot of an element is reused when the element is replaced.  So a
+ * Slots never move: a block, once allocated, stays until the array goes
+ * or every element in it is removed from the end of the run, and the slot of an element is reused when the element is replaced.  So a
  * pointer that Get hands out stays valid until its element is replaced.
+ *
+ * Elements keyed by texts live in a hash table beside the map
+ * (array_keys.cpp), so an array that never meets one pays nothing for it.
  */
 #include "values/array_body.h"
 #include "support/work_charge.h"
