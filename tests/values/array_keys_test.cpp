@@ -202,8 +202,9 @@ TEST(ElementKeys, RemovingIntegerKeysKeepsTheRunWhole)
 {
    ORVA_Array *array = new ORVA_Array();
    ORVA_Value holder(array);
+   // Texts, so that a slot left behind owning them would be freed twice.
    for (int i = 1; i <= 10; i++)
-      array->Set(i, new ORVA_Value(i));
+      array->Set(i, new ORVA_Value(("text " + std::to_string(i)).c_str()));
    array->Set(100, new ORVA_Value(100));
    array->Set(-100, new ORVA_Value(-100));
 
@@ -229,6 +230,25 @@ TEST(ElementKeys, RemovingIntegerKeysKeepsTheRunWhole)
    EXPECT_EQ(indices, (std::vector<int32>{-100, -50, -40, -30, -20, -10, 0, 10, 20, 30, 40, 50}));
    for (int32 index : indices)
       EXPECT_EQ(array->Get(index)->GetValueAsInt32(), index);
+
+   // Engine stores move texts into the slots; removal inside the run and a
+   // copy of the array with the hole must each free them once.
+   ORVA_Array *moved = new ORVA_Array();
+   ORVA_Value movedHolder(moved);
+   for (int i = 1; i <= 6; i++)
+   {
+      ORVA_Value text(("moved " + std::to_string(i)).c_str());
+      ASSERT_TRUE(KeyedSet(moved, ElementKeyOfText(std::to_string(i).c_str(), 1), &text));
+   }
+   EXPECT_TRUE(KeyedRemove(moved, ElementKeyOfText("3", 1)));
+   EXPECT_FALSE(KeyedRemove(moved, ElementKeyOfText("3", 1)));
+   EXPECT_TRUE(KeyedRemove(moved, ElementKeyOfText("4", 1)));   // stays a hole to the end
+   ORVA_Array *copy = new ORVA_Array(moved);
+   ORVA_Value copyHolder(copy);
+   EXPECT_EQ(KeyedCount(copy), 4);
+   ORVA_Value again("again");
+   ASSERT_TRUE(KeyedSet(moved, ElementKeyOfText("3", 1), &again));
+   EXPECT_STREQ(moved->Get(3)->GetValueAsCString(), "again");
 }
 
 // A copy is separate: changing one changes nothing in the other, and the

@@ -8,9 +8,12 @@
  * reaches them, so that filling a range in any order ends with the range in
  * the run.
  *
- * Slots never move: a block, once allocated, stays until the array goes,
- * and the slot of an element is reused when the element is replaced.  So a
+ * Slots never move: a block, once allocated, stays until the array goes
+ * or every element in it is removed from the end of the run, and the slot of an element is reused when the element is replaced.  So a
  * pointer that Get hands out stays valid until its element is replaced.
+ *
+ * Elements keyed by texts live in a hash table beside the map
+ * (array_keys.cpp), so an array that never meets one pays nothing for it.
  */
 #include "values/array_body.h"
 #include "support/work_charge.h"
@@ -384,13 +387,11 @@ int ORVA_Array::Remove(int index)
    {
       ORVA_Value *slot = RunSlot(index);
       const uint8 type = slot->m_dataType;
-      if (type == SLOT_NO_VALUE)
-         return 0;
       const bool top = static_cast<int64>(index) == static_cast<int64>(b.origin) + b.up.length - 1;
       const bool bottom = b.down.length > 0 && static_cast<int64>(index) == static_cast<int64>(b.origin) - b.down.length;
       if (type == SLOT_REDIRECT)
          gone = SlotValue(slot, type, slot->m_value.u64);
-      else
+      else if (type != SLOT_NO_VALUE)
       {
          // The content moves to a value of its own, so that the slot can go now.
          gone = new ORVA_Value();
@@ -407,7 +408,7 @@ int ORVA_Array::Remove(int index)
          m_size--;
       }
       else
-         slot->m_dataType = SLOT_NO_VALUE;
+         MoveIntoSlot(slot, nullptr);   // an element without a value, owning nothing
       if (b.up.length == 0 && b.sparse != nullptr)
          b.sparse->below = 0;
    }
