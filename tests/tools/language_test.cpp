@@ -51,3 +51,15 @@ TEST_F(OrvaCommand, LanguageOptionTakesOnlyTheKnownLevels)
    Outcome o = Run({"--help"});
    EXPECT_TRUE(Contains(o.out, "--language N")) << o.out;
 }
+
+// The notes after a syntax error do not advise against what level 2 has.
+TEST_F(OrvaCommand, Level2ErrorsLeaveOutLevel1Advice)
+{
+   Outcome o = Run({"--language", "2", "-e", "sub main() { a[1] += ; for (;;) ; }"});
+   EXPECT_EQ(o.status, 3);
+   EXPECT_FALSE(Contains(o.err, "has no")) << o.err;
+   o = Run({"--language", "2", "-e", "sub main() { a |= 1; }"});
+   EXPECT_TRUE(Contains(o.err, "has no `|=`")) << o.err;
+   o = Run({"-e", "sub main() { a[1] += 1; }"});
+   EXPECT_TRUE(Contains(o.err, "has no `+=`")) << o.err;
+}
