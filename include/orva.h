@@ -111,7 +111,30 @@ enum
    OPCODE_CASE = 47,
    OPCODE_ARRAY = 48,
    OPCODE_GET_ELEMENT = 49,
-   OPCODE_SET_ELEMENT = 50
+   OPCODE_SET_ELEMENT = 50,
+   // Language level 2 only; level-1 programs never contain them.
+   OPCODE_GET_KEYED = 51,    // element read under the key rule (text keys)
+   OPCODE_SET_KEYED = 52,    // element write under the key rule
+   OPCODE_UPDATE_KEYED = 53, // in-place operator on an element, missing or null counting as 0 ("")
+   OPCODE_UPDATE = 54,       // in-place operator: a null left operand counts as 0 ("" for CONCAT)
+   OPCODE_TRUTH = 55,        // the value on top becomes int32 1 or 0
+   OPCODE_JZ_KEEP = 56,      // false: leave 0 and jump; true: drop it
+   OPCODE_JNZ_KEEP = 57,     // true: leave 1 and jump; false: drop it
+   OPCODE_JNN_KEEP = 58,     // not null: keep it and jump; null: drop it
+   OPCODE_ITER_START = 59,   // an array becomes a walk over the keys it has now
+   OPCODE_ITER_NEXT = 60,    // the walk's next key (and value), or a jump when done
+   OPCODE_LIST = 61,         // a new array of the values on top, keyed 1..n
+   OPCODE_MAP = 62,          // a new array of the key/value pairs on top
+   OPCODE_STEP_KEYED = 63    // ++/-- on an element, a missing or null one counting as 0
+};
+
+/* Language levels ORVACompile accepts.  A type of their own, so that the
+   overload that gives the error in parts stays apart from the one that
+   takes a text buffer and its size when both are called with 0. */
+enum ORVA_Language
+{
+   ORVA_LANGUAGE_1 = 1,
+   ORVA_LANGUAGE_2 = 2
 };
 
 /*** Run-time error codes; ORVA_Program::GetErrorText() words them. ***/
@@ -334,6 +357,7 @@ private:
 
    ORVA_Value *RunSlot(int64 index) const;
    ORVA_Value *AppendSlot(bool up);
+   void DropLastSlot(bool up);
    bool InRun(int64 index) const;
    static ORVA_Value *MoveIntoSlot(ORVA_Value *slot, ORVA_Value *value);
    void StoreInSlot(ORVA_Value *slot, ORVA_Value *value, bool moveIn);
@@ -370,6 +394,32 @@ public:
    int32 Size() const { return m_size; }
    int32 IndexAt(int32 position) const;
    ORVA_Value *ValueAt(int32 position) const;
+
+   // Removes the element of index; 1 when it held a value.  One inside the
+   // contiguous run of indices stays, holding null (Size still counts it).
+   int Remove(int index);
+
+   // Elements keyed by a text, as level-2 scripts make them (a["10.0.0.1"]).
+   // A key is taken as scripts take it: a text that is the canonical
+   // decimal form of an int32 ("10", "-3", not "007") names the element of
+   // that index, which Get and Set reach too.  Size, IndexAt and ValueAt
+   // see only the elements of integer indices.
+   ORVA_Value *GetText(const char *key, uint32 length);
+   // As Set: the value itself becomes the element; 1 stored, 0 refused
+   // (memory), and then the value is deleted.
+   int SetText(const char *key, uint32 length, ORVA_Value *value);
+   int RemoveText(const char *key, uint32 length);   // 1 when a value was removed
+   // The same by a key value as a script gives it: a number keys by its
+   // text unless it is an int32 index (a real 7.0 keys the text
+   // "7.000000").  A null, array or object key names no element.
+   ORVA_Value *GetKey(ORVA_Value *key);
+   int RemoveKey(ORVA_Value *key);
+   // The text-keyed elements in the order their keys were first stored (a
+   // key removed and stored again comes last); a position outside
+   // 0 .. TextCount() - 1 gives null.
+   int32 TextCount() const;
+   const char *TextKeyAt(int32 position, uint32 *length) const;
+   ORVA_Value *TextValueAt(int32 position) const;
 };
 
 /*** Host objects: a class and an opaque data pointer. ***/
@@ -523,6 +573,7 @@ public:
    int OpCode() const { return m_opCode; }
    int SourceLine() const { return m_sourceLine; }
    int StackItems() const { return m_stackItems; }
+   const char *Name() const;   // the variable or function an instruction names; else null
 };
 
 struct ORVA_Function
@@ -605,6 +656,7 @@ public:
    void AddInstruction(ORVA_Instruction *instruction);
    void ResolveLastJump(int opCode);
    void CreateJumpAt(uint32 address, uint32 target);
+   ORVA_Instruction *TakeLastInstruction();   // removed from the code; the caller owns it (null: no code)
    int AddFunction(const char *name, uint32 address, char *errorText);
    void AddPreload(char *name);
    void ResolveFunctions();
@@ -612,6 +664,10 @@ public:
    void UseModule(ORVA_Program *module, const char *name);
 
    uint32 CodeSize() const { return m_codeSize; }
+   // The language level it was compiled at (ORVA_LANGUAGE_1 or 2); a module
+   // file it links is compiled at the same level.
+   int Language() const;
+   void SetLanguage(int language);
    const char *GetErrorText() const;
    ORVA_Value *GetResult() const { return m_result; }
    void Dump(FILE *stream);
@@ -1039,6 +1095,12 @@ struct ORVA_CompileError
 // as parameters after error, so one call keeps giving the parts.
 ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error);
 
+// ORVACompile at a language level: ORVA_LANGUAGE_1 is the plain call above,
+// ORVA_LANGUAGE_2 adds text keys, for loops, in-place updates, ??, short-
+// circuit && and || and array literals.  Any other level fails to compile.
+ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen, int language);
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, ORVA_Language language);
+
 /*** Work and memory of host functions. ***/
 
 /*
@@ -1096,7 +1158,7 @@ enum
 {
    ORVA_EXT_TEXT = 0x01,     // split join index replace trim ord chr format
    ORVA_EXT_MATH = 0x02,     // sqrt floor ceil round exp log sin cos tan atan2
-   ORVA_EXT_ARRAYS = 0x04,   // count sort
+   ORVA_EXT_ARRAYS = 0x04,   // count sort keys haskey remove
    ORVA_EXT_PURE = ORVA_EXT_TEXT | ORVA_EXT_MATH | ORVA_EXT_ARRAYS,
    ORVA_EXT_IO = 0x08        // readline readfile writefile getenv
 };

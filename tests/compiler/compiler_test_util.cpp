@@ -20,16 +20,21 @@ const char *const kTokenNames[] = {
    "T_RSHIFT", "T_LSHIFT", "T_DEC", "T_INC", "T_REF"};
 static_assert(T_ARRAY == 258 && T_REF == 258 + sizeof(kTokenNames) / sizeof(kTokenNames[0]) - 1,
               "token table out of step with the grammar");
+// The operators of language level 2, numbered from 240 on.
+const char *const kLevel2TokenNames[] = {"T_COALESCE",   "T_ADD_ASSIGN", "T_SUB_ASSIGN",   "T_MUL_ASSIGN",
+                                         "T_DIV_ASSIGN", "T_REM_ASSIGN", "T_CONCAT_ASSIGN"};
+static_assert(T_COALESCE == 240 && T_CONCAT_ASSIGN == 240 + sizeof(kLevel2TokenNames) / sizeof(kLevel2TokenNames[0]) - 1,
+              "level-2 token table out of step with the grammar");
 
 std::string Describe(int token, const ORVA_YYSTYPE &value)
 {
    char buffer[64];
-   if (token < 256)
+   if (token < 240)
    {
       snprintf(buffer, sizeof(buffer), "'%c'", token);
       return buffer;
    }
-   std::string text = kTokenNames[token - 258];
+   std::string text = (token >= 240 && token < 256) ? kLevel2TokenNames[token - 240] : kTokenNames[token - 258];
    switch (token)
    {
       case T_IDENTIFIER:

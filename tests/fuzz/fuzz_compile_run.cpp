@@ -60,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
    std::string source(reinterpret_cast<const char *>(data), size);
    char errorText[256];
    ORVA_Program *program = ORVACompile(source.c_str(), errorText, sizeof(errorText));
+   // What level 1 refuses runs at level 2, which covers level 2's own forms
+   // and leaves level 1's inputs as they were.
+   if (program == nullptr)
+      program = ORVACompile(source.c_str(), errorText, sizeof(errorText), ORVA_LANGUAGE_2);
    static const bool verbose = getenv("ORVA_FUZZ_VERBOSE") != nullptr;
    if (program == nullptr)
    {

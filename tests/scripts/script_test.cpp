@@ -1,6 +1,6 @@
 /*
  * Script-level tests: every tests/scripts/cases/NAME.orva is compiled and run
- * as a host would run it, and its printed output and outcome are compared
+ * as a host would run it (those in tests/scripts/level2 at language level 2), and its printed output and outcome are compared
  * with what the script's header says.  The shipped examples/NAME.orva run the
  * same way, with their output in tests/scripts/examples/NAME.expected.
  *
@@ -47,6 +47,7 @@ struct ScriptCase
    std::string source;    // path of the script
    std::string expected;  // path of the expected output
    bool example;          // examples only need to run cleanly
+   int language;          // the level it is compiled at
 };
 
 std::string ReadFile(const std::string &path, bool *found = nullptr)
@@ -89,7 +90,15 @@ std::vector<ScriptCase> DiscoverCases()
          continue;
       std::string stem = entry.path().stem().string();
       cases.push_back({TestName("", stem), entry.path().string(),
-                       kScriptsDir + "/cases/" + stem + ".expected", false});
+                       kScriptsDir + "/cases/" + stem + ".expected", false, ORVA_LANGUAGE_1});
+   }
+   for (const auto &entry : fs::directory_iterator(kScriptsDir + "/level2", ec))
+   {
+      if (entry.path().extension() != ".orva")
+         continue;
+      std::string stem = entry.path().stem().string();
+      cases.push_back({TestName("level2_", stem), entry.path().string(),
+                       kScriptsDir + "/level2/" + stem + ".expected", false, ORVA_LANGUAGE_2});
    }
    for (const auto &entry : fs::directory_iterator(std::string(ORVA_SOURCE_DIR) + "/examples", ec))
    {
@@ -101,7 +110,7 @@ std::vector<ScriptCase> DiscoverCases()
          continue;
       std::string stem = entry.path().stem().string();
       cases.push_back({TestName("example_", stem), entry.path().string(),
-                       kScriptsDir + "/examples/" + stem + ".expected", true});
+                       kScriptsDir + "/examples/" + stem + ".expected", true, ORVA_LANGUAGE_1});
    }
    std::sort(cases.begin(), cases.end(),
              [](const ScriptCase &a, const ScriptCase &b) { return a.name < b.name; });
@@ -231,7 +240,8 @@ TEST_P(ScriptTest, RunsAsExpected)
       ASSERT_EQ(header.outcomes, 1) << "a case states exactly one result, error or compile-error";
 
    char compileError[1024] = "";
-   std::unique_ptr<ORVA_Program> program(ORVACompile(source.c_str(), compileError, sizeof(compileError)));
+   std::unique_ptr<ORVA_Program> program(
+      ORVACompile(source.c_str(), compileError, sizeof(compileError), test.language));
    if (!header.compileError.empty())
    {
       EXPECT_EQ(program, nullptr);

@@ -85,6 +85,21 @@ std::map<int, Case> Cases()
                                 [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_GET_ELEMENT); }};
    cases[OPCODE_SET_ELEMENT] = {array, [](Asm &a) { a.Var("a").Push(0).Push(9); },
                                 [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_SET_ELEMENT); }};
+   // Language level 2.
+   cases[OPCODE_GET_KEYED] = {array, [](Asm &a) { a.Var("a").Push(1); },
+                              [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_GET_KEYED); }};
+   cases[OPCODE_SET_KEYED] = {array, [](Asm &a) { a.Var("a").Push(1).Push(9); },
+                              [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_SET_KEYED); }};
+   cases[OPCODE_STEP_KEYED] = {array, [](Asm &a) { a.Var("a").Push(1); },
+                               [](TestProgram &, Asm &a) { a.Count(OPCODE_STEP_KEYED, OPCODE_INC); }};
+   cases[OPCODE_ITER_START] = {array, [](Asm &a) { a.Var("a"); },
+                               [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_ITER_START); }};
+   cases[OPCODE_UPDATE_KEYED] = {array, [](Asm &a) { a.Var("a").Push(1).Push(2); },
+                                 [](TestProgram &, Asm &a) { a.Count(OPCODE_UPDATE_KEYED, OPCODE_ADD); }};
+   cases[OPCODE_UPDATE] = {none, two, [](TestProgram &, Asm &a) { a.Count(OPCODE_UPDATE, OPCODE_ADD); }};
+   cases[OPCODE_TRUTH] = {none, one, [](TestProgram &p, Asm &a) { Plain(p, a, OPCODE_TRUTH); }};
+   cases[OPCODE_LIST] = {none, two, [](TestProgram &, Asm &a) { a.Count(OPCODE_LIST, 2); }};
+   cases[OPCODE_MAP] = {none, two, [](TestProgram &, Asm &a) { a.Count(OPCODE_MAP, 2); }};
    return cases;
 }
 

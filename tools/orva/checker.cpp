@@ -131,6 +131,31 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
    return bodies;
 }
 
+// Level 2: "x += v" and the like (one token, or the operator and "=" side by side).
+static bool UpdatesInPlace(const std::vector<Token> &tokens, size_t k)
+{
+   static const char *const updates[] = {"+=", "-=", "*=", "/=", "%=", ".="};
+   for (const char *u : updates)
+      if (tokens[k].Is(u))
+         return true;
+   static const char *const operators[] = {"+", "-", "*", "/", "%", "."};
+   for (const char *o : operators)
+      if (tokens[k].Is(o) && k + 1 < tokens.size() && tokens[k + 1].Is("=") && tokens[k + 1].begin == tokens[k].end)
+         return true;
+   return false;
+}
+
+// Level 2: the word "in" of "for (k in a)" or "for (k, v in a)", at k.
+static bool IsForIn(const std::vector<Token> &tokens, size_t k)
+{
+   if (tokens[k].text != "in" || k < 3 || !IsPlainName(tokens[k - 1]))
+      return false;
+   if (tokens[k - 2].Is("(") && tokens[k - 3].Is("for"))
+      return true;
+   return k >= 5 && tokens[k - 2].Is(",") && IsPlainName(tokens[k - 3]) && tokens[k - 4].Is("(") &&
+          tokens[k - 5].Is("for");
+}
+
 std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
                                                          const std::set<std::string> &globals)
 {
@@ -151,14 +176,18 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
       const Token &before = tokens[k - 1];
       if (next.Is("(") || before.Is("->"))
          continue;   // a call, an attribute
+      if (IsForIn(tokens, k))
+         continue;   // a keyword there, not a variable
       bool assigns = declaring || next.Is("=") || next.Is("++") || next.Is("--") || before.Is("++") ||
-                     before.Is("--");
+                     before.Is("--") || UpdatesInPlace(tokens, k + 1) || (k + 1 < body.close && IsForIn(tokens, k + 1)) ||
+                     (k + 3 < body.close && next.Is(",") && IsForIn(tokens, k + 3));
       if (next.Is("["))
       {
          // a[i] = v and a[i]++ change the array a holds.
          size_t close = MatchingClose(tokens, k + 1, "[", "]");
          assigns = assigns || (close + 1 < tokens.size() &&
-                               (tokens[close + 1].Is("=") || tokens[close + 1].Is("++") || tokens[close + 1].Is("--")));
+                               (tokens[close + 1].Is("=") || tokens[close + 1].Is("++") || tokens[close + 1].Is("--") ||
+                                UpdatesInPlace(tokens, close + 1)));
       }
       if (assigns)
          assigned.insert(t.text);

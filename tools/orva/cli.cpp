@@ -137,10 +137,24 @@ bool ParseSize(const char *text, uint64 *bytes)
    return true;
 }
 
+// Every compile of the command, the script's, its modules' and the
+// prompt's inputs, is at one level.
+static int s_language = ORVA_LANGUAGE_1;
+
+void SetLanguage(int language)
+{
+   s_language = language;
+}
+
+int Language()
+{
+   return s_language;
+}
+
 ORVA_Program *CompileText(const std::string &text, ErrorText *error)
 {
    ORVA_CompileError failure;
-   ORVA_Program *program = ORVACompile(text.c_str(), &failure);
+   ORVA_Program *program = ORVACompile(text.c_str(), &failure, static_cast<ORVA_Language>(s_language));
    if (program == nullptr && error != nullptr)
    {
       error->code = 0;

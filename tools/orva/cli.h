@@ -61,8 +61,11 @@ ORVA_Environment *NewEnvironment(const Session &session, ModuleRecord *record, i
 // The exit status of a run that a limit, Ctrl-C or a stop request ended.
 int StoppedStatus(const ORVA_Program &program);
 
-// Compiles text; on failure returns null and stores the error's parts.
+// Compiles text at the command's language level (--language, level 1
+// unless given); on failure returns null and stores the error's parts.
 ORVA_Program *CompileText(const std::string &text, ErrorText *error);
+void SetLanguage(int language);
+int Language();
 
 // Writes a value for a person to read: text and numbers as their text, null
 // as "null", arrays as [index: element, ...] and objects by class name.

@@ -95,9 +95,11 @@ std::string SyntaxHint(const std::string &source, int line)
          return "`" + written + "` reads as `" + before->text + "` followed by the number `" + t.text +
                 "`: write `" + before->text + " - " + t.text.substr(1) + "`";
       }
+      // Level 2 has the in-place forms, for loops and ++ on elements; not |=, &= or ^=.
+      const bool level2 = Language() >= ORVA_LANGUAGE_2;
       if (after != nullptr && after->Is("=") && after->begin == t.end &&
-          (t.Is("+") || t.Is("-") || t.Is("*") || t.Is("/") || t.Is("%") || t.Is(".") || t.Is("|") ||
-           t.Is("&") || t.Is("^")))
+          (((t.Is("+") || t.Is("-") || t.Is("*") || t.Is("/") || t.Is("%") || t.Is(".")) && !level2) ||
+           t.Is("|") || t.Is("&") || t.Is("^")))
       {
          // The target is what stands between the statement's start and the operator.
          size_t start = k;
@@ -114,9 +116,9 @@ std::string SyntaxHint(const std::string &source, int line)
                                           : std::string("...");
          return "ORVA has no `" + t.text + "=`: write `" + target + " = " + target + " " + t.text + " " + value + "`";
       }
-      if (t.Is("for"))
+      if (t.Is("for") && !level2)
          return "ORVA has no `for` loop: write `i = 0; while (i < n) { ...; i++; }`";
-      if ((t.Is("++") || t.Is("--")) && before != nullptr && before->Is("]"))
+      if ((t.Is("++") || t.Is("--")) && before != nullptr && before->Is("]") && !level2)
       {
          size_t open = k - 1;
          int depth = 0;

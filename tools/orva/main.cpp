@@ -52,6 +52,10 @@ const char USAGE[] =
    "  -m NAME=FILE   compile FILE into the script library as module NAME, so\n"
    "                 that \"use NAME;\" finds it first (repeatable)\n"
    "  -L DIR         look for module files in DIR too (repeatable)\n"
+   "  --language N   compile at language level N: 1 (the default) or 2, which\n"
+   "                 adds text keys, for loops, += and the like, ??, short-\n"
+   "                 circuit && and ||, and [..] and {..} literals; modules\n"
+   "                 and prompt inputs are compiled at the same level\n"
    "  --max-instructions N\n"
    "                 stop a run after N instructions (work on long texts and\n"
    "                 arrays counts in proportion); 0 means no limit\n"
@@ -142,6 +146,7 @@ enum OptionId
    OPT_TIMEOUT,
    OPT_MAX_MEMORY,
    OPT_PROFILE,
+   OPT_LANGUAGE,
    OPT_HELP,
    OPT_VERSION
 };
@@ -170,6 +175,7 @@ const OptionEntry s_options[] = {
    {OPT_TIMEOUT, 0, "timeout", "SECONDS"},
    {OPT_MAX_MEMORY, 0, "max-memory", "SIZE"},
    {OPT_PROFILE, 0, "profile", "[FORMAT]"},
+   {OPT_LANGUAGE, 0, "language", "N"},
    {OPT_HELP, 'h', "help", nullptr},
    {OPT_VERSION, 'v', "version", nullptr},
 };
@@ -253,6 +259,11 @@ int ApplyOption(const OptionEntry &option, const char *value, Options *options, 
          if (!ParseProfileFormat(value, &options->profileRequest))
             return UsageError(std::string("--profile takes table, folded, folded-time, svg:FILE or svg-time:FILE, not '") +
                               value + "'");
+         break;
+      case OPT_LANGUAGE:
+         if (strcmp(value, "1") != 0 && strcmp(value, "2") != 0)
+            return UsageError(std::string("--language needs 1 or 2, not '") + value + "'");
+         SetLanguage(value[0] == '1' ? ORVA_LANGUAGE_1 : ORVA_LANGUAGE_2);
          break;
       case OPT_CHECK: options->checkOnly = true; break;
       case OPT_STRICT: options->strict = true; break;

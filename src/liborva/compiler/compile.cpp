@@ -11,6 +11,10 @@
 #include "grammar.tab.hpp"
 #include "scanner.hpp"
 
+// The level-2 parser (grammar2.tab.cpp); its header would declare the
+// tokens a second time.
+int orva2_yyparse(yyscan_t scanner, ORVA_LexerInput *lexer, ORVA_Compiler *compiler, ORVA_Program *program);
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +34,7 @@ ORVA_Program *ORVA_Compiler::Parse(const char *source)
       return nullptr;
    }
    m_lexer = new ORVA_LexerInput(this, source);
+   m_lexer->m_language = m_language;
    if (m_lexer->m_source == nullptr)
    {
       Error("memory exhausted");
@@ -54,7 +59,8 @@ ORVA_Program *ORVA_Compiler::ParseInput()
    int result;
    try
    {
-      result = orva_yyparse(scanner, m_lexer, this, program);
+      result = (m_language >= ORVA_LANGUAGE_2) ? orva2_yyparse(scanner, m_lexer, this, program)
+                                               : orva_yyparse(scanner, m_lexer, this, program);
    }
    catch (const std::bad_alloc &)
    {
@@ -70,6 +76,7 @@ ORVA_Program *ORVA_Compiler::ParseInput()
       delete program;
       return nullptr;
    }
+   program->SetLanguage(m_language);
    return program;
 }
 
@@ -98,7 +105,7 @@ ORVA_Program *ORVA_Compiler::Compile(const char *source)
  * filled only when the compile fails: a text that could not be kept (memory
  * ran out even for it) is told as the want of memory it was.
  */
-static ORVA_Program *CompileSource(const char *source, ORVA_CompileError *error)
+static ORVA_Program *CompileSource(const char *source, ORVA_CompileError *error, int language)
 {
    // No exception leaves the library: a heap that says no fails the compile.
    // Constants are values whose text comes from the allocation funnel, which
@@ -116,8 +123,11 @@ static ORVA_Program *CompileSource(const char *source, ORVA_CompileError *error)
    ORVA_Program *program = nullptr;
    try
    {
-      compiler = new ORVA_Compiler();
-      program = compiler->Compile(source);
+      compiler = new ORVA_Compiler(language);
+      if (language != ORVA_LANGUAGE_1 && language != ORVA_LANGUAGE_2)
+         compiler->Error("Unknown language level (1 and 2 are known)");
+      else
+         program = compiler->Compile(source);
       if (program != nullptr && budget->refused != 0 && !refusedBefore)
       {
          delete program;
@@ -150,7 +160,7 @@ static ORVA_Program *CompileSource(const char *source, ORVA_CompileError *error)
    return program;
 }
 
-ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error)
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error, ORVA_Language language)
 {
    if (error != nullptr)
    {
@@ -158,18 +168,28 @@ ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error)
       error->m_message[0] = '\0';
       error->m_text[0] = '\0';
    }
-   return CompileSource(source, error);
+   return CompileSource(source, error, language);
+}
+
+ORVA_API ORVA_Program *ORVACompile(const char *source, ORVA_CompileError *error)
+{
+   return ORVACompile(source, error, ORVA_LANGUAGE_1);
+}
+
+ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen, int language)
+{
+   if (errorText == nullptr || errorTextLen <= 0)
+      return CompileSource(source, nullptr, language);
+   ORVA_CompileError error;
+   ORVA_Program *program = CompileSource(source, &error, language);
+   if (program == nullptr)
+      snprintf(errorText, static_cast<size_t>(errorTextLen), "%s", error.m_text);
+   return program;
 }
 
 extern "C" ORVA_API ORVA_Program *ORVACompile(const char *source, char *errorText, int errorTextLen)
 {
-   if (errorText == nullptr || errorTextLen <= 0)
-      return CompileSource(source, nullptr);
-   ORVA_CompileError error;
-   ORVA_Program *program = CompileSource(source, &error);
-   if (program == nullptr)
-      snprintf(errorText, static_cast<size_t>(errorTextLen), "%s", error.m_text);
-   return program;
+   return ORVACompile(source, errorText, errorTextLen, ORVA_LANGUAGE_1);
 }
 
 /*

@@ -12,8 +12,12 @@
 #include <cstring>
 #include <new>
 
-ORVA_Compiler::ORVA_Compiler()
+ORVA_Compiler::ORVA_Compiler(int language)
 {
+   m_language = language;
+   m_getElement = (language >= ORVA_LANGUAGE_2) ? OPCODE_GET_KEYED : OPCODE_GET_ELEMENT;
+   m_setElement = (language >= ORVA_LANGUAGE_2) ? OPCODE_SET_KEYED : OPCODE_SET_ELEMENT;
+   m_lvalueEnd = INVALID_ADDRESS;
    m_errorText = nullptr;
    m_errorLine = 0;
    m_errorMessageAt = 0;
@@ -169,4 +173,54 @@ void ORVA_Compiler::EmitContinue(ORVA_Program *program, int line)
    for (int32 i = m_loopSwitches.empty() ? 0 : m_loopSwitches.back(); i > 0; i--)
       program->AddInstruction(new ORVA_Instruction(line, OPCODE_POP, 1));
    program->AddInstruction(new ORVA_Instruction(line, OPCODE_JMP, PeekAddress()));
+}
+
+void ORVA_Compiler::StepInPlace(ORVA_Program *program, int opCode, int line)
+{
+   ORVA_Instruction *last = (m_lvalueEnd == program->CodeSize()) ? program->TakeLastInstruction() : nullptr;
+   const int lastCode = (last != nullptr) ? last->OpCode() : OPCODE_NOP;
+   if (lastCode == OPCODE_PUSH_VARIABLE)
+      program->AddInstruction(new ORVA_Instruction(line, opCode, last->Name() ? strdup(last->Name()) : nullptr));
+   else if (lastCode == OPCODE_GET_KEYED)
+      program->AddInstruction(new ORVA_Instruction(line, OPCODE_STEP_KEYED, opCode));
+   else
+   {
+      if (last != nullptr)
+         program->AddInstruction(last);
+      Error(opCode == OPCODE_INCP ? "\"++\" needs a variable or an element" : "\"--\" needs a variable or an element");
+      return;
+   }
+   delete last;
+   m_lvalueEnd = INVALID_ADDRESS;
+}
+
+void ORVA_Compiler::ExpectIn(const char *word)
+{
+   if (word == nullptr || strcmp(word, "in") != 0)
+      Error("syntax error, \"for\" expects \"in\" after its variables");
+}
+
+/*
+ * The walk's code:  ITER; next: INEXT end; SET value; POP; SET key; POP;
+ * body; JMP next; end: POP.  INEXT leaves the key and then the value; a
+ * loop with no value variable drops it.
+ */
+void ORVA_Compiler::OpenWalk(ORVA_Program *program, char *key, char *value, int line)
+{
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_ITER_START));
+   OpenLoop(program->CodeSize());
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_ITER_NEXT, INVALID_ADDRESS));
+   if (value != nullptr)
+      program->AddInstruction(new ORVA_Instruction(line, OPCODE_SET, value));
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_POP, 1));
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_SET, key));
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_POP, 1));
+}
+
+void ORVA_Compiler::CloseWalk(ORVA_Program *program, int line)
+{
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_JMP, PopAddress()));
+   CloseLoop(program);
+   program->ResolveLastJump(OPCODE_ITER_NEXT);
+   program->AddInstruction(new ORVA_Instruction(line, OPCODE_POP, 1));
 }

@@ -27,6 +27,7 @@ public:
    int32 m_sourcePos;
    char *m_source;
    ORVA_Compiler *m_compiler;
+   int m_language;   // ORVA_LANGUAGE_1 or 2: level 1 never sees level 2's tokens
    int32 m_currLine;
    int32 m_commentLevel;
    int32 m_strSize;
@@ -68,12 +69,20 @@ public:
    ORVA_Stack *m_breakStack;
    int32 m_idOpcode;
 
+   // The language level, and the element opcodes it compiles to.
+   int m_language;
+   int32 m_getElement;
+   int32 m_setElement;
+   // The code size right after the last operand that names a place (a
+   // variable, an element): ++x and ++a[k] turn that read into the update.
+   uint32 m_lvalueEnd;
+
    // For each open loop, innermost last: how many switch statements are open
    // inside it.  A continue leaves those switches, so it must drop their
    // values from the data stack before it jumps.
    std::vector<int32> m_loopSwitches;
 
-   ORVA_Compiler();
+   explicit ORVA_Compiler(int language = ORVA_LANGUAGE_1);
    ~ORVA_Compiler();
    ORVA_Compiler(const ORVA_Compiler &) = delete;
    ORVA_Compiler &operator=(const ORVA_Compiler &) = delete;
@@ -97,6 +106,13 @@ public:
    // a jump to the loop's start, which for a do loop is the first
    // instruction of its body, so the condition is not tested on the way.
    void EmitContinue(ORVA_Program *program, int line);
+
+   // Level 2: ++ and -- before an operand that names a place (opCode INCP
+   // or DECP); the walk of for (key, value in array) over its body.
+   void StepInPlace(ORVA_Program *program, int opCode, int line);
+   void ExpectIn(const char *word);
+   void OpenWalk(ORVA_Program *program, char *key, char *value, int line);
+   void CloseWalk(ORVA_Program *program, int line);
 
    // Parses source into a new program without linking its calls or
    // shortening its jumps; null when the compile failed.

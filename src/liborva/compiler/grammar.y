@@ -5,18 +5,33 @@
  * The order of the token and precedence declarations fixes the symbol
  * numbers, and with them the order in which syntax errors list the tokens
  * they expected; do not reorder them.
+ *
+ * One source gives the parser of each language level: the lines between
+ * the markers of the other level are left out (cmake/grammar_level.cpp).
+ * Level 1's expected-token lists are part of its contract, so level 2 adds
+ * its rules in its own blocks rather than changing the states of level 1.
+ * Both levels declare every token, in the same order, since they share one
+ * scanner; level 1 never receives the tokens only level 2 uses.
  */
 
 %define api.pure full
+/* level 1 { */
 %define api.prefix {orva_yy}
-%define parse.error custom
 %expect 1
+/* } level 1 */
+/* level 2 { */
+%define api.prefix {orva2_yy}
+%expect 1
+/* } level 2 */
+%define parse.error custom
+%define api.value.type {union ORVA_TokenValue}
 
 %param {yyscan_t scanner}
 %parse-param {ORVA_LexerInput *lexer} {ORVA_Compiler *compiler} {ORVA_Program *program}
 
 %code requires {
 #include "orva.h"
+#include "compiler/token_value.h"
 
 class ORVA_Compiler;
 class ORVA_LexerInput;
@@ -28,8 +43,8 @@ typedef void *yyscan_t;
 }
 
 %code provides {
-/* The scanner's entry point as the parser calls it. */
-int orva_yylex(ORVA_YYSTYPE *yylval_param, yyscan_t scanner);
+/* The scanner's entry point, shared by the parsers of both levels. */
+int orva_yylex(union ORVA_TokenValue *yylval_param, yyscan_t scanner);
 }
 
 %code {
@@ -61,18 +76,10 @@ static void orva_yyerror(yyscan_t, ORVA_LexerInput *, ORVA_Compiler *compiler, O
 {
    compiler->Error(message);
 }
-}
-
-%union {
-   int32 i32;
-   uint32 u32;
-   int64 i64;
-   uint64 u64;
-   double real;
-   char *str;
-   ORVA_Value *value;
-   ORVA_Instruction *instruction;
-   int count;
+/* level 2 { */
+#define orva2_yylex orva_yylex
+#define orva2_yyerror orva_yyerror
+/* } level 2 */
 }
 
 %token T_ARRAY T_BREAK T_CASE T_CONTINUE T_DEFAULT T_DO T_ELSE T_EXIT T_FOR T_IF
@@ -86,8 +93,15 @@ static void orva_yyerror(yyscan_t, ORVA_LexerInput *, ORVA_Compiler *compiler, O
 %token <u64> T_UINT64
 %token <real> T_REAL
 
+/* level 1 { */
 %right '='
 %right ':' '?'
+/* } level 1 */
+/* level 2 { */
+%right '='
+%right ':' '?'
+%right T_COALESCE
+/* } level 2 */
 %left '.'
 %left T_OR
 %left T_AND
@@ -102,10 +116,25 @@ static void orva_yyerror(yyscan_t, ORVA_LexerInput *, ORVA_Compiler *compiler, O
 %right '!' '~'
 %left T_DEC T_INC
 %left '[' ']' T_REF
+/* level 2 { */
+/* "{}" where a statement may start is an empty block, not an empty array. */
+%precedence '}'
+%precedence EMPTY_BLOCK
+/* } level 2 */
+
+/* Level 2's operators: declared at both levels, since the scanner is one,
+   with numbers of their own (bytes the scanner never returns as
+   characters), so that level 2 may use them earlier without moving the
+   numbers of level 1's tokens. */
+%token T_COALESCE 240 T_ADD_ASSIGN 241 T_SUB_ASSIGN 242 T_MUL_ASSIGN 243 T_DIV_ASSIGN 244
+%token T_REM_ASSIGN 245 T_CONCAT_ASSIGN 246
 
 %type <str> AnyIdentifier FunctionName
 %type <value> Constant
 %type <count> BuiltinType ParameterList
+/* level 2 { */
+%type <count> AssignOperator ExpressionList PairList ForCondition
+/* } level 2 */
 %type <instruction> SimpleStatementKeyword
 
 /* Whatever a failed parse leaves on its stack is released here. */
@@ -192,7 +221,12 @@ Block:
 
 StatementList:
      StatementOrBlock StatementList
+/* level 1 { */
    | %empty
+/* } level 1 */
+/* level 2 { */
+   | %empty %prec EMPTY_BLOCK
+/* } level 2 */
    ;
 
 StatementOrBlock:
@@ -220,12 +254,71 @@ Expression:
       }
    | Expression '[' Expression ']' '=' Expression
       {
-         Emit(program, new ORVA_Instruction(LINE, OPCODE_SET_ELEMENT));
+         Emit(program, new ORVA_Instruction(LINE, compiler->m_setElement));
       }
    | Expression '[' Expression ']'
       {
-         Emit(program, new ORVA_Instruction(LINE, OPCODE_GET_ELEMENT));
+         Emit(program, new ORVA_Instruction(LINE, compiler->m_getElement));
+         compiler->m_lvalueEnd = program->CodeSize();
       }
+/* level 2 { */
+   | T_IDENTIFIER AssignOperator
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_PUSH_VARIABLE, strdup($1)));
+      }
+     Expression %prec '='
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_UPDATE, $2));
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_SET, $1));
+      }
+   | Expression '[' Expression ']' AssignOperator Expression %prec '='
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_UPDATE_KEYED, $5));
+      }
+   | Expression '[' Expression ']' T_INC
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_STEP_KEYED, static_cast<int>(OPCODE_INC)));
+      }
+   | Expression '[' Expression ']' T_DEC
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_STEP_KEYED, static_cast<int>(OPCODE_DEC)));
+      }
+   | T_INC Expression %prec T_INC
+      {
+         compiler->StepInPlace(program, OPCODE_INCP, LINE);
+      }
+   | T_DEC Expression %prec T_INC
+      {
+         compiler->StepInPlace(program, OPCODE_DECP, LINE);
+      }
+   | Expression T_COALESCE
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JNN_KEEP, INVALID_ADDRESS));
+      }
+     Expression
+      {
+         program->ResolveLastJump(OPCODE_JNN_KEEP);
+         compiler->m_lvalueEnd = INVALID_ADDRESS;
+      }
+   | Expression T_AND
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JZ_KEEP, INVALID_ADDRESS));
+      }
+     Expression
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_TRUTH));
+         program->ResolveLastJump(OPCODE_JZ_KEEP);
+      }
+   | Expression T_OR
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JNZ_KEEP, INVALID_ADDRESS));
+      }
+     Expression
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_TRUTH));
+         program->ResolveLastJump(OPCODE_JNZ_KEEP);
+      }
+/* } level 2 */
    | Expression T_REF T_IDENTIFIER
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_REFERENCE, $3));
@@ -242,6 +335,7 @@ Expression:
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_BIT_NOT));
       }
+/* level 1 { */
    | T_INC T_IDENTIFIER
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_INCP, $2));
@@ -250,6 +344,7 @@ Expression:
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_DECP, $2));
       }
+/* } level 1 */
    | T_IDENTIFIER T_INC
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_INC, $1));
@@ -330,6 +425,7 @@ Expression:
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_BIT_XOR));
       }
+/* level 1 { */
    | Expression T_AND Expression
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_AND));
@@ -338,6 +434,7 @@ Expression:
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_OR));
       }
+/* } level 1 */
    | Expression T_LSHIFT Expression
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_LSHIFT));
@@ -362,9 +459,31 @@ Expression:
      Expression
       {
          program->ResolveLastJump(OPCODE_JMP);
+         compiler->m_lvalueEnd = INVALID_ADDRESS;
       }
    | Operand
    ;
+
+/* level 2 { */
+AssignOperator:
+     T_ADD_ASSIGN     { $$ = OPCODE_ADD; }
+   | T_SUB_ASSIGN     { $$ = OPCODE_SUB; }
+   | T_MUL_ASSIGN     { $$ = OPCODE_MUL; }
+   | T_DIV_ASSIGN     { $$ = OPCODE_DIV; }
+   | T_REM_ASSIGN     { $$ = OPCODE_REM; }
+   | T_CONCAT_ASSIGN  { $$ = OPCODE_CONCAT; }
+   ;
+
+ExpressionList:
+     Expression ',' ExpressionList  { $$ = $3 + 1; }
+   | Expression                     { $$ = 1; }
+   ;
+
+PairList:
+     Expression ':' Expression ',' PairList  { $$ = $5 + 1; }
+   | Expression ':' Expression               { $$ = 1; }
+   ;
+/* } level 2 */
 
 Operand:
      FunctionCall
@@ -372,11 +491,30 @@ Operand:
    | T_IDENTIFIER
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_PUSH_VARIABLE, $1));
+         compiler->m_lvalueEnd = program->CodeSize();
       }
    | Constant
       {
          Emit(program, new ORVA_Instruction(LINE, OPCODE_PUSH_CONSTANT, $1));
       }
+/* level 2 { */
+   | '[' ']'
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_LIST, 0));
+      }
+   | '[' ExpressionList ']'
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_LIST, $2));
+      }
+   | '{' '}'
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_MAP, 0));
+      }
+   | '{' PairList '}'
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_MAP, 2 * $2));
+      }
+/* } level 2 */
    ;
 
 TypeCast:
@@ -403,6 +541,9 @@ BuiltinStatement:
    | WhileStatement
    | SwitchStatement
    | ArrayStatement
+/* level 2 { */
+   | ForStatement
+/* } level 2 */
    | T_BREAK ';'
       {
          if (compiler->m_breakStack->Size() == 0)
@@ -516,6 +657,94 @@ DoStatement:
          compiler->CloseLoop(program);
       }
    ;
+
+/* level 2 { */
+/*
+ * for (k in a), for (k, v in a): the walk stays on the data stack under the
+ * body, as a switch value does, and the POP at the loop's end (where break
+ * and the end of the walk both go) drops it.
+ */
+ForStatement:
+     T_FOR '(' T_IDENTIFIER T_IDENTIFIER
+      {
+         compiler->ExpectIn($4);
+         free($4);
+         $4 = nullptr;
+      }
+     Expression ')'
+      {
+         compiler->OpenWalk(program, $3, nullptr, LINE);
+         $3 = nullptr;
+      }
+     StatementOrBlock
+      {
+         compiler->CloseWalk(program, LINE);
+      }
+   | T_FOR '(' T_IDENTIFIER ',' T_IDENTIFIER T_IDENTIFIER
+      {
+         compiler->ExpectIn($6);
+         free($6);
+         $6 = nullptr;
+      }
+     Expression ')'
+      {
+         compiler->OpenWalk(program, $3, $5, LINE);
+         $3 = nullptr;
+         $5 = nullptr;
+      }
+     StatementOrBlock
+      {
+         compiler->CloseWalk(program, LINE);
+      }
+   | T_FOR '(' ForInit ';'
+      {
+         $<u32>$ = program->CodeSize();   // the condition
+      }
+     ForCondition ';'
+      {
+         // Past the step to the body; continue goes to the step.
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JMP, INVALID_ADDRESS));
+         compiler->OpenLoop(program->CodeSize());
+      }
+     ForStep ')'
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JMP, $<u32>5));
+         program->ResolveLastJump(OPCODE_JMP);
+      }
+     StatementOrBlock
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JMP, compiler->PopAddress()));
+         if ($6)
+            program->ResolveLastJump(OPCODE_JZ);
+         compiler->CloseLoop(program);
+      }
+   ;
+
+ForInit:
+     Expression
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_POP, 1));
+      }
+   | %empty
+   ;
+
+ForCondition:
+     Expression
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_JZ, INVALID_ADDRESS));
+         $$ = 1;
+      }
+   | %empty  { $$ = 0; }
+   ;
+
+ForStep:
+     Expression
+      {
+         Emit(program, new ORVA_Instruction(LINE, OPCODE_POP, 1));
+      }
+   | %empty
+   ;
+/* } level 2 */
 
 SwitchStatement:
      T_SWITCH

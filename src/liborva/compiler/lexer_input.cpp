@@ -10,6 +10,7 @@
 
 ORVA_LexerInput::ORVA_LexerInput(ORVA_Compiler *compiler, const char *source)
 {
+   m_language = ORVA_LANGUAGE_1;
    if (source == nullptr)
       source = "";
    size_t length = strlen(source);

@@ -1,6 +1,8 @@
 /*
- * Array extension functions: count and sort.  An element that holds NULL
- * reads exactly like a missing one in a script, so neither counts it.
+ * Array extension functions: count, sort, keys, haskey and remove.  An
+ * element that holds NULL reads exactly like a missing one in a script, so
+ * none of them counts it.  Text-keyed elements are walked after the
+ * integer-keyed ones, in the order their keys were first stored.
  */
 #include "ext/ext.h"
 
@@ -21,18 +23,91 @@ bool IsPresent(const ORVA_Value *value)
    return value != nullptr && !value->IsNull();
 }
 
-// count(array): the elements that hold a value.
+// count(array): the elements that hold a value, text-keyed ones included.
 int Count(int, ORVA_Value **argv, ORVA_Value **result)
 {
    ORVA_Array *array = argv[0]->GetValueAsArray();
    if (array == nullptr)
       return ORVA_ERR_NOT_ARRAY;
-   if (ORVAChargeWork(static_cast<uint64>(array->Size())) == 0)
+   const int64 length = WalkLength(array);
+   if (ORVAChargeWork(static_cast<uint64>(length)) == 0)
       return STOPPED;
    int32 n = 0;
-   for (int32 position = 0; position < array->Size(); position++)
-      n += IsPresent(array->ValueAt(position)) ? 1 : 0;
+   for (int64 position = 0; position < length; position++)
+      n += IsPresent(WalkValue(array, position)) ? 1 : 0;
    *result = new ORVA_Value(n);
+   return 0;
+}
+
+// keys(array): a new array holding at 1..n the keys of the elements that
+// hold a value, in the order a loop walks them: integers, then texts.
+int Keys(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   ORVA_Array *array = argv[0]->GetValueAsArray();
+   if (array == nullptr)
+      return ORVA_ERR_NOT_ARRAY;
+   WorkMeter meter;
+   ORVA_Value *keys = new ORVA_Value(new ORVA_Array());
+   std::unique_ptr<ORVA_Value> owned(keys);
+   ORVA_Array *out = keys->GetValueAsArray();
+   int32 n = 0;
+   for (int32 position = 0; position < array->Size(); position++)
+   {
+      if (!meter.Add(1))
+         return STOPPED;
+      if (!IsPresent(array->ValueAt(position)))
+         continue;
+      if (!meter.Add(VALUE_UNITS))
+         return STOPPED;
+      out->Set(++n, new ORVA_Value(array->IndexAt(position)));
+   }
+   for (int32 position = 0; position < array->TextCount(); position++)
+   {
+      if (!meter.Add(1))
+         return STOPPED;
+      if (!IsPresent(array->TextValueAt(position)))
+         continue;
+      uint32 length = 0;
+      const char *key = array->TextKeyAt(position, &length);
+      if (!meter.Add(VALUE_UNITS) || !meter.AddBytes(length))
+         return STOPPED;
+      out->Set(++n, new ORVA_Value(key, length));
+   }
+   if (!meter.Flush())
+      return STOPPED;
+   *result = owned.release();
+   return 0;
+}
+
+// A key as a script gives it: anything with a text (null, arrays and
+// objects key nothing, the error a script's a[k] gives).
+bool IsKey(const ORVA_Value *key)
+{
+   return key->IsString() != 0;
+}
+
+// haskey(array, key): 1 when the element of key holds a value, else 0.
+int HasKey(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   ORVA_Array *array = argv[0]->GetValueAsArray();
+   if (array == nullptr)
+      return ORVA_ERR_NOT_ARRAY;
+   if (!IsKey(argv[1]))
+      return ORVA_ERR_INDEX_NOT_INTEGER;
+   *result = new ORVA_Value(IsPresent(array->GetKey(argv[1])) ? 1 : 0);
+   return 0;
+}
+
+// remove(array, key): the element of key goes; 1 when it held a value,
+// else 0.  The array is changed in place, as sort changes it.
+int Remove(int, ORVA_Value **argv, ORVA_Value **result)
+{
+   ORVA_Array *array = argv[0]->GetValueAsArray();
+   if (array == nullptr)
+      return ORVA_ERR_NOT_ARRAY;
+   if (!IsKey(argv[1]))
+      return ORVA_ERR_INDEX_NOT_INTEGER;
+   *result = new ORVA_Value(array->RemoveKey(argv[1]));
    return 0;
 }
 
@@ -98,8 +173,9 @@ bool KeyLess(const SortKey &a, const SortKey &b)
    return false;
 }
 
-// sort(array): the elements in order at indices 1..n; n comes back.  Every
-// other index is cleared.  The array is sorted in place, so every variable
+// sort(array): the values of all elements, text-keyed ones included, in
+// order at indices 1..n; n comes back.  Every other index is cleared and
+// every text key removed.  The array is sorted in place, so every variable
 // that shares it sees the new order.
 int Sort(int, ORVA_Value **argv, ORVA_Value **result)
 {
@@ -113,9 +189,9 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
    std::vector<SortKey, Counted<SortKey>> keys;
    std::vector<std::unique_ptr<ORVA_Value>, Counted<std::unique_ptr<ORVA_Value>>> owned;
    uint64 keyBytes = 0, longest = 0;
-   for (int32 position = 0; position < array->Size(); position++)
+   for (int64 position = 0; position < WalkLength(array); position++)
    {
-      ORVA_Value *element = array->ValueAt(position);
+      ORVA_Value *element = WalkValue(array, position);
       if (!meter.Add(1))
          return STOPPED;
       if (!IsPresent(element))
@@ -149,6 +225,9 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
       if ((index < 1 || index > n) && IsPresent(array->ValueAt(position)))
          array->Set(index, new ORVA_Value());
    }
+   WorkMeter clearing;
+   if (!ClearTextKeys(array, clearing) || !clearing.Flush())
+      return STOPPED;
    for (int32 i = 0; i < n; i++)
    {
       array->Set(i + 1, owned[keys[static_cast<size_t>(i)].slot].release());
@@ -162,6 +241,9 @@ int Sort(int, ORVA_Value **argv, ORVA_Value **result)
 const ORVA_ExtFunction g_arrayFunctions[] = {
    {"count", Guarded<Count>, 1},
    {"sort", Guarded<Sort>, 1},
+   {"keys", Guarded<Keys>, 1},
+   {"haskey", Guarded<HasKey>, 2},
+   {"remove", Guarded<Remove>, 2},
 };
 const uint32 g_arrayFunctionCount = sizeof(g_arrayFunctions) / sizeof(g_arrayFunctions[0]);
 

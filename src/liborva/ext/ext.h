@@ -162,6 +162,35 @@ int Guarded(int argc, ORVA_Value **argv, ORVA_Value **result)
    }
 }
 
+// The elements of an array in the order level-2 loops walk them: integer
+// keys ascending (positions 0 .. Size() - 1), then text keys in the order
+// they were first stored.
+inline int64 WalkLength(const ORVA_Array *array)
+{
+   return static_cast<int64>(array->Size()) + array->TextCount();
+}
+inline ORVA_Value *WalkValue(const ORVA_Array *array, int64 position)
+{
+   if (position < array->Size())
+      return array->ValueAt(static_cast<int32>(position));
+   return array->TextValueAt(static_cast<int32>(position - array->Size()));
+}
+
+// Removes every text-keyed element, the last first (which leaves no hole
+// to close); false when the run stopped on the way.
+inline bool ClearTextKeys(ORVA_Array *array, WorkMeter &meter)
+{
+   for (int32 last = array->TextCount() - 1; last >= 0; last--)
+   {
+      uint32 length = 0;
+      const char *key = array->TextKeyAt(last, &length);
+      if (!meter.AddBytes(length))
+         return false;
+      array->RemoveText(key, length);
+   }
+   return true;
+}
+
 // The function tables of the sets (one file each).
 extern const ORVA_ExtFunction g_textFunctions[];
 extern const uint32 g_textFunctionCount;

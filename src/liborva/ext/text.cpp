@@ -22,8 +22,9 @@ bool IsAbsent(const ORVA_Value *value)
 
 // split(text, separator, array): the pieces go to array[1..n] and n comes
 // back.  An empty separator splits into single bytes; an empty text has no
-// pieces.  Elements above n are cleared, so a loop over 1..n sees the pieces
-// only, whatever the array held before.
+// pieces.  Elements above n are cleared and text-keyed ones removed, so a
+// loop over 1..n, or over the keys, sees the pieces only, whatever the
+// array held before.
 int Split(int, ORVA_Value **argv, ORVA_Value **result)
 {
    Text text, separator;
@@ -67,14 +68,15 @@ int Split(int, ORVA_Value **argv, ORVA_Value **result)
       if (index > count && !IsAbsent(array->ValueAt(position)))
          array->Set(index, new ORVA_Value());
    }
-   if (!meter.Flush())
+   if (!ClearTextKeys(array, meter) || !meter.Flush())
       return STOPPED;
    *result = new ORVA_Value(count);
    return 0;
 }
 
-// join(array, separator): the texts of the elements in index order; absent
-// elements are skipped, and an element without text (an array, an object)
+// join(array, separator): the texts of the elements in the order a loop
+// over the keys walks them (integer keys, then text keys); absent elements
+// are skipped, and an element without text (an array, an object)
 // is refused like any text argument.
 int Join(int, ORVA_Value **argv, ORVA_Value **result)
 {
@@ -88,9 +90,9 @@ int Join(int, ORVA_Value **argv, ORVA_Value **result)
    WorkMeter meter;
    Text joined;
    bool first = true;
-   for (int32 position = 0; position < array->Size(); position++)
+   for (int64 position = 0; position < WalkLength(array); position++)
    {
-      ORVA_Value *element = array->ValueAt(position);
+      ORVA_Value *element = WalkValue(array, position);
       if (!meter.Add(1))
          return STOPPED;
       if (IsAbsent(element))

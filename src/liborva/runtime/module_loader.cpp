@@ -31,9 +31,10 @@ int ORVA_Environment::UseModule(ORVA_Program *main, const char *name)
       return 0;
 
    // Compiled without an error buffer: a broken module file only shows as a
-   // module that could not be loaded.
+   // module that could not be loaded.  A module file has no level of its
+   // own: it is compiled at the level of the program that links it.
    int linked = 0;
-   ORVA_Program *module = ORVACompile(text, nullptr, 0);
+   ORVA_Program *module = ORVACompile(text, nullptr, 0, main->Language());
    if (module != nullptr)
    {
       main->UseModule(module, name);

@@ -8,19 +8,22 @@
  * reaches them, so that filling a range in any order ends with the range in
  * the run.
  *
- * Slots never move: a block, once allocated, stays until the array goes,
- * and the slot of an element is reused when the element is replaced.  So a
+ * Slots never move: a block, once allocated, stays until the array goes
+ * or every element in it is removed from the end of the run, and the slot of an element is reused when the element is replaced.  So a
  * pointer that Get hands out stays valid until its element is replaced.
+ *
+ * Elements keyed by texts live in a hash table beside the map
+ * (array_keys.cpp), so an array that never meets one pays nothing for it.
  */
 #include "values/array_body.h"
 #include "support/work_charge.h"
 #include "support/memory.h"
 #include "values/array_cycle.h"
 #include "values/value_access.h"
+#include "values/array_sparse.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <new>
 #include <vector>
@@ -66,55 +69,14 @@ static inline void Locate(int32 slot, int32 *block, int32 *offset)
 static const uint8 SLOT_NO_VALUE = 0xFD;
 static const uint8 SLOT_REDIRECT = 0xFE;
 
-/* An element outside the run, and whether its pointer was ever handed out. */
-struct SparseEntry
-{
-   ORVA_Value *value;
-   bool handedOut;
-};
-
-struct ORVA_ArraySparse
-{
-   typedef std::map<int32, SparseEntry> Map;
-   Map elements;
-   int32 below = 0;   // elements with an index below the run's
-
-   // Where the last read by position ended, so that a walk in index order
-   // steps from one element to the next instead of counting from the start.
-   Map::iterator cursor;
-   int32 cursorOrdinal = -1;
-
-   void Changed() { cursorOrdinal = -1; }
-
-   Map::iterator AtOrdinal(int32 ordinal)
-   {
-      const int32 count = static_cast<int32>(elements.size());
-      int32 from = 0;
-      Map::iterator at = elements.begin();
-      if (cursorOrdinal >= 0 && abs(ordinal - cursorOrdinal) < ordinal)
-      {
-         from = cursorOrdinal;
-         at = cursor;
-      }
-      if (count - ordinal < abs(ordinal - from))
-      {
-         from = count;
-         at = elements.end();
-      }
-      for (; from < ordinal; from++)
-         ++at;
-      for (; from > ordinal; from--)
-         --at;
-      cursor = at;
-      cursorOrdinal = ordinal;
-      return at;
-   }
-};
-
 ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr)
 {
    static_assert(sizeof(ORVA_ArrayBody) <= sizeof(m_body) && alignof(ORVA_ArrayBody) <= alignof(ORVA_Array),
                  "the room orva.h keeps in an array holds its body");
+   // Text keys hang off the out-of-line part: an array costs no more than
+   // before them, and the run's slots stay the size of a value.
+   static_assert(sizeof(void *) != 8 || (sizeof(ORVA_Array) == 88 && sizeof(ORVA_Value) == 32),
+                 "an array and a slot keep their size");
    new (m_body) ORVA_ArrayBody();
 }
 
@@ -181,6 +143,22 @@ ORVA_Value *ORVA_Array::AppendSlot(bool up)
    }
    side.length++;
    return side.blocks[block] + offset;
+}
+
+/* The slot at the far end of a side goes; a block left without slots goes with it. */
+void ORVA_Array::DropLastSlot(bool up)
+{
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   ORVA_ArrayBody::RunSide &side = up ? b.up : b.down;
+   side.length--;
+   int32 block, offset;
+   Locate(side.length, &block, &offset);
+   if (offset == 0)
+   {
+      MemoryFree(side.blocks[block], sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
+      side.blocks[block] = nullptr;
+      m_allocated -= RunBlockSize(block);
+   }
 }
 
 /*
@@ -352,6 +330,13 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
    {
       b.origin = index;
       side = 1;
+      // The run was emptied by removals and starts again here.
+      if (b.sparse != nullptr && !b.sparse->elements.empty())
+      {
+         b.sparse->below = static_cast<int32>(std::distance(b.sparse->elements.begin(),
+                                                            b.sparse->elements.lower_bound(index)));
+         b.sparse->Changed();
+      }
    }
    else if (static_cast<int64>(index) == static_cast<int64>(b.origin) + b.up.length)
       side = 1;
@@ -385,6 +370,65 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
    b.sparse->Changed();
    m_size++;
    return true;
+}
+
+/*
+ * Removes the element of index.  The run keeps no holes: an element at one
+ * of its ends goes, one inside it is left holding null, which nothing tells
+ * from a missing element but Size and the walk by position.  True when the
+ * element held a value.
+ */
+int ORVA_Array::Remove(int index)
+{
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   ReleaseHandedOver();
+   ORVA_Value *gone = nullptr;   // freed last: freeing may reach this array again
+   if (InRun(index))
+   {
+      ORVA_Value *slot = RunSlot(index);
+      const uint8 type = slot->m_dataType;
+      const bool top = static_cast<int64>(index) == static_cast<int64>(b.origin) + b.up.length - 1;
+      const bool bottom = b.down.length > 0 && static_cast<int64>(index) == static_cast<int64>(b.origin) - b.down.length;
+      if (type == SLOT_REDIRECT)
+         gone = SlotValue(slot, type, slot->m_value.u64);
+      else if (type != SLOT_NO_VALUE)
+      {
+         // The content moves to a value of its own, so that the slot can go now.
+         gone = new ORVA_Value();
+         MoveIntoSlot(gone, slot);
+      }
+      if (top && (b.up.length > 1 || b.down.length == 0))
+      {
+         DropLastSlot(true);
+         m_size--;
+      }
+      else if (bottom)
+      {
+         DropLastSlot(false);
+         m_size--;
+      }
+      else
+         MoveIntoSlot(slot, nullptr);   // an element without a value, owning nothing
+      if (b.up.length == 0 && b.sparse != nullptr)
+         b.sparse->below = 0;
+   }
+   else
+   {
+      if (b.sparse == nullptr)
+         return 0;
+      auto at = b.sparse->elements.find(index);
+      if (at == b.sparse->elements.end())
+         return 0;
+      gone = at->second.value;
+      if (index < b.origin)
+         b.sparse->below--;
+      b.sparse->elements.erase(at);
+      b.sparse->Changed();
+      m_size--;
+   }
+   const int held = (gone != nullptr && !gone->IsNull()) ? 1 : 0;
+   delete gone;
+   return held;
 }
 
 /* The element at a position in index order, and its index. */
@@ -443,6 +487,7 @@ void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array
       }
    }
    if (b.sparse != nullptr)
+   {
       for (const auto &element : b.sparse->elements)
       {
          const ORVA_Value *value = element.second.value;
@@ -450,6 +495,14 @@ void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array
          if (inner != nullptr)
             out.push_back(inner);
       }
+      const ORVA_KeyEntry *entries = b.sparse->keys.Entries();
+      for (uint32 i = 0; i < b.sparse->keys.Used(); i++)
+      {
+         ORVA_Array *inner = (entries[i].text != nullptr) ? ORVA_EngineAccess::ArrayOf(entries[i].value) : nullptr;
+         if (inner != nullptr)
+            out.push_back(inner);
+      }
+   }
 }
 
 /*
@@ -459,9 +512,10 @@ void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array
 ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
 {
    ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
-   if (src == nullptr || src->m_size <= 0)
+   if (src == nullptr || (src->m_size <= 0 && ORVA_ArrayBody::TextCount(src) == 0))
       return;
-   ChargeUnits(static_cast<uint64>(src->m_size));   // an element copied costs about an instruction
+   // An element copied costs about an instruction.
+   ChargeUnits(static_cast<uint64>(src->m_size) + static_cast<uint64>(ORVA_ArrayBody::TextCount(src)));
    const ORVA_ArrayBody &sb = ORVA_ArrayBody::Of(src);
    const int32 runLength = sb.up.length + sb.down.length;
    b.origin = sb.origin - sb.down.length;
@@ -492,9 +546,24 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
    {
       MemoryExhausted();   // the copy stays shorter, and the run stops
    }
-   if (b.sparse != nullptr)
-      b.sparse->below = static_cast<int32>(std::distance(b.sparse->elements.begin(),
-                                                         b.sparse->elements.lower_bound(b.origin)));
+   if (b.sparse == nullptr)
+      return;
+   b.sparse->below = static_cast<int32>(std::distance(b.sparse->elements.begin(),
+                                                      b.sparse->elements.lower_bound(b.origin)));
+   // The text-keyed elements, in their order.
+   ORVA_KeyTable &keys = b.sparse->keys;
+   const ORVA_KeyEntry *entries = sb.sparse->keys.Entries();
+   for (uint32 i = 0; i < sb.sparse->keys.Used(); i++)
+   {
+      if (entries[i].text == nullptr)
+         continue;
+      ORVA_Value *copy = new ORVA_Value(entries[i].value);
+      if (keys.Insert(entries[i].text, entries[i].length, entries[i].hash, copy) == nullptr)
+      {
+         delete copy;   // out of memory: the copy stays shorter
+         break;
+      }
+   }
 }
 
 /*
@@ -579,6 +648,10 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
          if (element.second.value != nullptr)
             ReleaseElement(element.second.value, false, released);
       }
+      ORVA_KeyEntry *entries = b.sparse->keys.Entries();
+      for (uint32 i = 0; i < b.sparse->keys.Used(); i++)
+         if (entries[i].text != nullptr)
+            ReleaseElement(entries[i].value, false, released);
       delete b.sparse;
       b.sparse = nullptr;
    }

@@ -13,7 +13,7 @@
 #include <new>
 #include <vector>
 
-struct ORVA_ArraySparse;   // elements outside the run, in index order (array.cpp)
+struct ORVA_ArraySparse;   // elements outside the run, and those of text keys (array_sparse.h)
 
 struct ORVA_ArrayBody
 {
@@ -28,7 +28,7 @@ struct ORVA_ArrayBody
    int32 origin = 0;                     // index of the run's first element ever stored
    RunSide up{nullptr, 0, 0};            // indices origin, origin + 1, ...
    RunSide down{nullptr, 0, 0};          // indices origin - 1, origin - 2, ...
-   ORVA_ArraySparse *sparse = nullptr;   // null while every element is in the run
+   ORVA_ArraySparse *sparse = nullptr;   // null while every element is in the run and none has a text key
    ORVA_Value *handedOver = nullptr;     // what the last store moved into a slot (ORVA_Array::Store)
    int32 candidate = -1;                 // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
    uint8 color = 0;                      // the cycle collector's mark; black outside a collection
@@ -43,6 +43,17 @@ struct ORVA_ArrayBody
       // read instead.
       return *reinterpret_cast<ORVA_ArrayBody *>(const_cast<unsigned char *>(array->m_body));
    }
+
+   // The out-of-line part, made when make asks; null when there is none
+   // or memory is refused.
+   static ORVA_ArraySparse *Sparse(ORVA_Array *array, bool make);
+   // Stores under an integer index as the engine does (ORVA_Array::Store).
+   static bool StoreIndex(ORVA_Array *array, int32 index, ORVA_Value *value, bool moveIn)
+   {
+      return array->Store(index, value, moveIn);
+   }
+   // Elements under text keys (array_keys.cpp).
+   static int32 TextCount(const ORVA_Array *array);
 
    // The counts the public header fixes, for the cycle collector's trial.
    static int32 &RefCount(ORVA_Array *array) { return array->m_refCount; }

@@ -186,7 +186,7 @@ size_t ORVA_CycleCollector::MarkGray()
    Cycles &cycles = t_cycles;
    size_t work = 0;
    for (ORVA_Array *array : cycles.gathered)
-      work += static_cast<size_t>(ORVA_ArrayBody::Size(array)) + 1;
+      work += static_cast<size_t>(ORVA_ArrayBody::Size(array)) + static_cast<size_t>(ORVA_ArrayBody::TextCount(array)) + 1;
    for (ORVA_Array *child : cycles.edges)
       References(child)--;
    cycles.edges.clear();

@@ -258,6 +258,18 @@ private:
    ORVA_ExtFunction *FindExternal(const ORVA_PreparedOp &op, const char *name);
    void Reference(char *attribute);
    void DeclareArray(const char *name);
+   // Language level 2 (keyed_ops.cpp).
+   bool KeyOf(ORVA_Value *value, struct ORVA_ElementKey *key);
+   void KeyedRead();
+   void KeyedWrite(bool statement);
+   void UpdateElement(int opCode);
+   void Update(int opCode);
+   void StepElement(int opCode);
+   void Truth();
+   void StartWalk();
+   bool StepWalk();
+   void MakeList(uint32 count);
+   void MakeMap(uint32 count);
    bool BindByName(const char *name);
 
    // A host changed the code of the running program, or reached into the

@@ -81,3 +81,8 @@ ORVA_Instruction::~ORVA_Instruction()
          break;
    }
 }
+
+const char *ORVA_Instruction::Name() const
+{
+   return HasNameOperand(m_opCode) ? m_operand.name : nullptr;
+}

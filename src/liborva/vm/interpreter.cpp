@@ -596,10 +596,15 @@ declare_by_name:
    }
 
    // An element read of a local array: the array value is never copied.
+   // A keyed form (level 2) takes only the int32 keys that key by their
+   // number; every other key goes by the key rule in the plain forms.
+#define KEYED_ONLY_INT32(index) \
+   ((pc->flags & PREPARED_KEYED) && !(Access::Type(index) == ORVA_DT_INT32 && Access::CopiesWithoutText(index)))
 #define READ_ELEMENT(arrayValue, indexValue, element)                                               \
    ORVA_Array *elements_ = ((arrayValue) != nullptr) ? Access::ArrayOf(arrayValue) : nullptr;        \
    const ORVA_Value *index_ = (indexValue);                                                          \
-   if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32)            \
+   if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32 ||          \
+       KEYED_ONLY_INT32(index_))                                                                     \
       PLAIN();                                                                                       \
    ORVA_Value *element = elements_->Get(Access::Int32Of(index_));
    HANDLER(LOCAL_LOCAL_GET)
@@ -644,7 +649,7 @@ declare_by_name:
       const ORVA_Value *value = (pc->code == P_LOCAL_LOCAL_CONST_PUT) ? pc[2].p.constant : LOCAL_VALUE(pc[2]);
       ORVA_Array *elements = (array != nullptr) ? Access::ArrayOf(array) : nullptr;
       if (elements != nullptr && index != nullptr && Access::Type(index) >= ORVA_DT_INT32 && value != nullptr &&
-          Access::CopiesWithoutText(value))
+          Access::CopiesWithoutText(value) && !KEYED_ONLY_INT32(index))
       {
          const int32 position = Access::Int32Of(index);
          ORVA_Value *element = elements->Get(position);
@@ -674,6 +679,7 @@ declare_by_name:
       NEXT(2);
    }
 #undef READ_ELEMENT
+#undef KEYED_ONLY_INT32
 
    HANDLER(SET_ELEMENT)
    statement = false;
@@ -737,6 +743,118 @@ do_set_element:
       pool.Release(array);
       NEXT(statement ? 2 : 1);
    }
+
+   // Level 2.  An element read at an int32 key that owns no text is the
+   // common case of a keyed array and is done here; any other key follows
+   // the key rule out of line.
+   HANDLER(GET_KEYED)
+   if (ORVA_LIKELY(sp - bottom >= 2) && !fastPathsOff && Access::Type(sp[-1]) == ORVA_DT_INT32 &&
+       Access::CopiesWithoutText(sp[-1]) && Access::ArrayOf(sp[-2]) != nullptr)
+   {
+      ORVA_Value *element = Access::ArrayOf(sp[-2])->Get(Access::Int32Of(sp[-1]));
+      ORVA_Value *copy = pool.Copy(element);
+      pool.Release(*--sp);
+      pool.Release(sp[-1]);
+      sp[-1] = copy;
+      NEXT(1);
+   }
+   SYNC();
+   KeyedRead();
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(SET_KEYED)
+   SYNC();
+   KeyedWrite(false);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(SET_KEYED_POP)
+   SYNC();
+   KeyedWrite(true);
+   AFTER_CALLOUT();
+   NEXT(2);
+
+   HANDLER(UPDATE_KEYED)
+   SYNC();
+   UpdateElement(static_cast<int>(pc->b));
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(UPDATE)
+   SYNC();
+   Update(static_cast<int>(pc->b));
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(STEP_KEYED)
+   SYNC();
+   StepElement(static_cast<int>(pc->b));
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(TRUTH)
+   SYNC();
+   Truth();
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   // && and || keep the truth that decided them as their value and jump
+   // past the right side; ?? keeps a value that is not null.
+   HANDLER(JUMP_KEEP)
+   {
+      if (ORVA_UNLIKELY(sp == bottom))
+         FAIL(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      ORVA_Value *top = sp[-1];
+      const int type = Access::Type(top);
+      bool jump;
+      if (pc->opCode == OPCODE_JNN_KEEP)
+         jump = type != ORVA_DT_NULL;
+      else
+      {
+         if (ORVA_UNLIKELY(type < ORVA_DT_REAL))
+            FAIL(ORVA_ERR_NOT_NUMBER);
+         const bool truth = !NumIsZero(type, Access::Number(top));
+         jump = truth == (pc->opCode == OPCODE_JNZ_KEEP);
+         if (jump)
+         {
+            pool.Release(top);
+            sp[-1] = pool.Number(ORVA_DT_INT32, NumberFromUInt32(truth ? 1 : 0));
+         }
+      }
+      if (jump)
+         TAKE_JUMP(*pc);
+      pool.Release(*--sp);
+      NEXT(1);
+   }
+
+   HANDLER(ITER_START)
+   SYNC();
+   StartWalk();
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(ITER_NEXT)
+   {
+      SYNC();
+      const bool more = StepWalk();
+      AFTER_CALLOUT();
+      if (!more)
+         TAKE_JUMP(*pc);
+      NEXT(1);
+   }
+
+   HANDLER(LIST)
+   SYNC();
+   MakeList(pc->a);
+   AFTER_CALLOUT();
+   NEXT(1);
+
+   HANDLER(MAP)
+   SYNC();
+   MakeMap(pc->a);
+   AFTER_CALLOUT();
+   NEXT(1);
 
    HANDLER(BINARY)
 generic_binary:

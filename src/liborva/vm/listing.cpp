@@ -54,6 +54,9 @@ void ORVA_Program::Dump(FILE *stream)
             fprintf(stream, "[%s]", (type >= ORVA_DT_NULL && type <= ORVA_DT_UINT64) ? g_orvaTypeNames[type] : "?");
             break;
          }
+         case COUNT_OPERATOR:
+            fprintf(stream, "[%s]", OpcodeMnemonic(instruction->m_stackItems));
+            break;
          case COUNT_NONE:
             break;
       }

@@ -40,7 +40,7 @@ static constexpr bool HasRow(decltype(OPCODE_NOP) opCode)
    return false;
 }
 #pragma GCC diagnostic pop
-static_assert(HasRow(OPCODE_SET_ELEMENT), "the last opcode has a row");
+static_assert(HasRow(OPCODE_STEP_KEYED), "the last opcode has a row");
 
 // What a hand-built instruction with a number outside the set is: nothing.
 static const OpcodeProperties s_unknown = {"???", OPERAND_NONE, COUNT_NONE, 0, 0, FLOW_ON, OPERATOR_NONE, P_NOP};

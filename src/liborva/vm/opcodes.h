@@ -42,7 +42,8 @@ enum OperandCount : uint8
    COUNT_NONE,
    COUNT_ARGUMENTS,   // the arguments of a call
    COUNT_ITEMS,       // the values it drops
-   COUNT_TYPE         // the type it converts to
+   COUNT_TYPE,        // the type it converts to
+   COUNT_OPERATOR     // the opcode of the operator it applies
 };
 
 /* Where the run goes after an instruction. */
@@ -119,7 +120,20 @@ const int8_t COUNTED = -1;
    X(CASE,          "CASE",   CONSTANT,  NONE,      1,       2,     FLOW_ON,     OPERATOR_NUMBERS, BINARY)      \
    X(ARRAY,         "ARRAY",  VARIABLE,  NONE,      0,       0,     FLOW_ON,     OPERATOR_NONE,    ARRAY_NAME)  \
    X(GET_ELEMENT,   "EGET",   NONE,      NONE,      2,       1,     FLOW_ON,     OPERATOR_NONE,    GET_ELEMENT) \
-   X(SET_ELEMENT,   "ESET",   NONE,      NONE,      3,       1,     FLOW_ON,     OPERATOR_NONE,    SET_ELEMENT)
+   X(SET_ELEMENT,   "ESET",   NONE,      NONE,      3,       1,     FLOW_ON,     OPERATOR_NONE,    SET_ELEMENT) \
+   X(GET_KEYED,     "KGET",   NONE,      NONE,      2,       1,     FLOW_ON,     OPERATOR_NONE,    GET_KEYED)   \
+   X(SET_KEYED,     "KSET",   NONE,      NONE,      3,       1,     FLOW_ON,     OPERATOR_NONE,    SET_KEYED)   \
+   X(UPDATE_KEYED,  "KUPD",   NONE,      OPERATOR,  3,       1,     FLOW_ON,     OPERATOR_NONE,    UPDATE_KEYED) \
+   X(UPDATE,        "UPDATE", NONE,      OPERATOR,  2,       1,     FLOW_ON,     OPERATOR_NONE,    UPDATE)      \
+   X(TRUTH,         "BOOL",   NONE,      NONE,      1,       1,     FLOW_ON,     OPERATOR_NONE,    TRUTH)       \
+   X(JZ_KEEP,       "JZK",    ADDRESS,   NONE,      1,       1,     FLOW_BRANCH, OPERATOR_NONE,    JUMP_KEEP)   \
+   X(JNZ_KEEP,      "JNZK",   ADDRESS,   NONE,      1,       1,     FLOW_BRANCH, OPERATOR_NONE,    JUMP_KEEP)   \
+   X(JNN_KEEP,      "JNNK",   ADDRESS,   NONE,      1,       1,     FLOW_BRANCH, OPERATOR_NONE,    JUMP_KEEP)   \
+   X(ITER_START,    "ITER",   NONE,      NONE,      1,       1,     FLOW_ON,     OPERATOR_NONE,    ITER_START)  \
+   X(ITER_NEXT,     "INEXT",  ADDRESS,   NONE,      0,       2,     FLOW_BRANCH, OPERATOR_NONE,    ITER_NEXT)   \
+   X(LIST,          "LIST",   NONE,      ITEMS,     COUNTED, 1,     FLOW_ON,     OPERATOR_NONE,    LIST)        \
+   X(MAP,           "MAP",    NONE,      ITEMS,     COUNTED, 1,     FLOW_ON,     OPERATOR_NONE,    MAP)         \
+   X(STEP_KEYED,    "KSTEP",  NONE,      OPERATOR,  2,       1,     FLOW_ON,     OPERATOR_NONE,    STEP_KEYED)
 // clang-format on
 
 /* The number of opcodes: every number from 0 below it is one. */

@@ -546,6 +546,18 @@ private:
       return false;
    }
 
+   /* An element read (or, with set, write) at i, of either level; a keyed one marks op. */
+   bool ElementAt(uint32 i, ORVA_PreparedOp &op, bool set = false)
+   {
+      const uint16_t plain = PlainAt(i);
+      if (plain == (set ? P_SET_KEYED : P_GET_KEYED))
+      {
+         op.flags |= PREPARED_KEYED;
+         return true;
+      }
+      return plain == (set ? P_SET_ELEMENT : P_GET_ELEMENT);
+   }
+
    /* The fused form, if any, that starts at i, and how many instructions it takes in. */
    void Fuse(uint32 i)
    {
@@ -573,19 +585,19 @@ private:
                choose(OperatorCode(OpAt(i + 2), shape + (SHAPE_LOCAL_CONST_SET - SHAPE_LOCAL_CONST)), 5);
             else if (shape >= 0 && IsShortcutAt(i + 2) && Joins(i, 3))
                choose(OperatorCode(OpAt(i + 2), shape), 3);
-            else if (shape == SHAPE_LOCAL_LOCAL && PlainAt(i + 2) == P_GET_ELEMENT && PlainAt(i + 3) == P_SET_LOCAL &&
+            else if (shape == SHAPE_LOCAL_LOCAL && ElementAt(i + 2, op) && PlainAt(i + 3) == P_SET_LOCAL &&
                      IsPopOneAt(i + 4) && Joins(i, 5))
                choose(P_LOCAL_LOCAL_GET_SET, 5);
             else if (shape == SHAPE_LOCAL_LOCAL && (IsConstAt(i + 2) || PlainAt(i + 2) == P_PUSH_LOCAL) &&
-                     PlainAt(i + 3) == P_SET_ELEMENT && IsPopOneAt(i + 4) && Joins(i, 5))
+                     ElementAt(i + 3, op, true) && IsPopOneAt(i + 4) && Joins(i, 5))
                choose(IsConstAt(i + 2) ? P_LOCAL_LOCAL_CONST_PUT : P_LOCAL_LOCAL_LOCAL_PUT, 5);
-            else if (shape >= 0 && PlainAt(i + 2) == P_GET_ELEMENT && Joins(i, 3))
+            else if (shape >= 0 && ElementAt(i + 2, op) && Joins(i, 3))
                choose((shape == SHAPE_LOCAL_CONST) ? P_LOCAL_CONST_GET : P_LOCAL_LOCAL_GET, 3);
             else if (IsTruthAt(i + 1) && IsConditionalJumpAt(i + 2) && Joins(i, 3))
                choose(JumpCode(OpAt(i + 1), SHAPE_LOCAL), 3);
             else if (IsShortcutAt(i + 1) && Joins(i, 2))
                choose(OperatorCode(OpAt(i + 1), SHAPE_LOCAL), 2);
-            else if (PlainAt(i + 1) == P_GET_ELEMENT && Joins(i, 2))
+            else if (ElementAt(i + 1, op) && Joins(i, 2))
                choose(P_LOCAL_GET, 2);
             break;
          }
@@ -614,11 +626,17 @@ private:
             if (IsConditionalJumpAt(i + 1) && Joins(i, 2))
                choose(P_NOT_JUMP, 2);
             break;
+         case P_SET_KEYED:
+            if (IsPopOneAt(i + 1) && Joins(i, 2))
+               choose(P_SET_KEYED_POP, 2);
+            break;
          default:
             if (IsTruthAt(i) && IsConditionalJumpAt(i + 1) && Joins(i, 2))
                choose(JumpCode(op.opCode, SHAPE_STACK), 2);
             break;
       }
+      if (length == 1)
+         op.flags &= static_cast<uint8>(~PREPARED_KEYED);   // marked by a form not taken
       op.code = code;
       NoteNames(i, length);
    }

@@ -49,9 +49,10 @@
  * index, LOCAL_CONST_GET and LOCAL_LOCAL_GET of a local array; _GET_SET also
  * stores the element into a local; the _PUT forms store a constant or a
  * local into an element of a local array as a statement.  CALL_LONG is a
- * call of a function longer than a checkpoint's field can charge.  TRAP
- * stands in for the code of a line start a debugger watches: it reports,
- * then runs the plain code of its position (vm/debug_run.cpp).
+ * call of a function longer than a checkpoint's field can charge.  The
+ * codes from GET_KEYED to STEP_KEYED are those of level 2's instructions.
+ * TRAP stands in for the code of a line start a debugger watches: it
+ * reports, then runs the plain code of its position (vm/debug_run.cpp).
  */
 #define ORVA_SIMPLE_CODES(X)                                                                                      \
    X(NOP) X(END) X(RET) X(RET_NULL) X(JMP) X(JZ) X(JNZ) X(CALL) X(CALL_NAME) X(PUSH_CONST) X(PUSH_LOCAL)          \
@@ -59,7 +60,8 @@
    X(STEP_NAME) X(UNARY) X(CAST) X(REFERENCE) X(ARRAY_LOCAL) X(ARRAY_NAME) X(GET_ELEMENT) X(SET_ELEMENT) X(BINARY) \
    X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
    X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
-   X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP) X(CALL_LONG) X(TRAP)
+   X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP) X(CALL_LONG) X(GET_KEYED) X(SET_KEYED) X(SET_KEYED_POP)          \
+   X(UPDATE_KEYED) X(UPDATE) X(TRUTH) X(JUMP_KEEP) X(ITER_START) X(ITER_NEXT) X(LIST) X(MAP) X(STEP_KEYED) X(TRAP)
 
 /*
  * The forms of an operator, one per shape of ORVA_OperatorShape and in its
@@ -112,7 +114,10 @@ enum ORVA_OperatorShape
 /* Flags of an operation. */
 enum
 {
-   PREPARED_BARE = 2   // a constant whose copy needs no text of its own
+   PREPARED_BARE = 2,   // a constant whose copy needs no text of its own
+   // A fused element form of level 2's keyed access: it takes only an int32
+   // key without text of its own, whose element is the integer-keyed one.
+   PREPARED_KEYED = 4
 };
 
 /* A slot that is not there. */

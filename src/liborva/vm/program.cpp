@@ -130,6 +130,23 @@ void ORVA_Program::ResolveLastJump(int opCode)
    }
 }
 
+ORVA_Instruction *ORVA_Program::TakeLastInstruction()
+{
+   if (m_codeSize == 0)
+      return nullptr;
+   return m_instructions[--m_codeSize];
+}
+
+int ORVA_Program::Language() const
+{
+   return m_body->language;
+}
+
+void ORVA_Program::SetLanguage(int language)
+{
+   m_body->language = language;
+}
+
 void ORVA_Program::CreateJumpAt(uint32 address, uint32 target)
 {
    if (address >= m_codeSize)

@@ -35,6 +35,8 @@ struct ORVA_ProgramBody
    int errorLine = 0;
    char errorFunction[64] = "";
    int errorArgumentCount = -1;
+
+   int language = ORVA_LANGUAGE_1;   // the level it was compiled at
 };
 
 struct ORVA_EnvironmentBody
