@@ -987,7 +987,8 @@ public:
    // The local variables of a call, arguments ($1, $2, ...) and parameters
    // included, in the order the function made them; a variable whose value
    // was never made is left out.  The values stay the run's: read them (and
-   // walk arrays with ORVA_Array::Size, IndexAt and ValueAt) while paused.
+   // walk arrays with ORVA_Array::Size, IndexAt and ValueAt, and their text
+   // keys with TextCount, TextKeyAt and TextValueAt) while paused.
    uint32 VariableCount(uint32 frame) const;
    int GetVariable(uint32 frame, uint32 index, const char **name, ORVA_Value **value) const;
    // The value a name has in a call, found as the language finds it: the

@@ -458,6 +458,38 @@ TEST_F(DapAdapter, StopsOnEntryPauseModulesAndErrors)
    EXPECT_EQ(second.Finish(), 0);
 }
 
+TEST_F(DapAdapter, ShowsTextKeysAsNamedChildrenAtLevel2)
+{
+   fs::path script = Script("tally.orva", "sub main() {\n   hits = {\"10.0.0.1\": 2, \"007\": 3};\n   hits[7] = 1;\n"
+                                          "   return count(hits);\n}\n");
+   ASSERT_TRUE(client.Start(m_dir, {"--language", "2"}));
+   ASSERT_TRUE(Launch(LaunchArgs(script))["success"].Bool());
+   client.Request("setBreakpoints", Json::Object()
+                                       .Set("source", Json::Object().Set("path", script.string()))
+                                       .Set("breakpoints", Json::Array().Push(Json::Object().Set("line", Json(4)))));
+   client.Request("configurationDone");
+   EXPECT_EQ(client.Event("stopped")["body"]["reason"].String(), "breakpoint");
+   Json hits = client.Request("evaluate", Json::Object().Set("expression", "hits"))["body"];
+   EXPECT_EQ(hits["result"].String(), "array(3) [7: 1, \"10.0.0.1\": 2, \"007\": 3]");
+   EXPECT_EQ(hits["indexedVariables"].Int(), 1);
+   EXPECT_EQ(hits["namedVariables"].Int(), 2);
+   auto children = [&](const char *filter) {
+      Json args = Json::Object().Set("variablesReference", hits["variablesReference"]);
+      if (filter != nullptr)
+         args.Set("filter", filter);
+      return Listed(client.Request("variables", std::move(args)));
+   };
+   EXPECT_EQ(children(nullptr), "[7]=1\n[\"10.0.0.1\"]=2\n[\"007\"]=3\n");
+   EXPECT_EQ(children("indexed"), "[7]=1\n");
+   EXPECT_EQ(children("named"), "[\"10.0.0.1\"]=2\n[\"007\"]=3\n");
+   EXPECT_EQ(client.Request("evaluate", Json::Object().Set("expression", "hits[\"007\"]"))["body"]["result"].String(), "3");
+   EXPECT_EQ(client.Request("evaluate", Json::Object().Set("expression", "hits[\"7\"]"))["body"]["result"].String(), "1");
+   client.Request("continue");
+   EXPECT_EQ(client.Event("exited")["body"]["exitCode"].Int(-1), 0);
+   client.Request("disconnect");
+   EXPECT_EQ(client.Finish(), 0);
+}
+
 TEST_F(DapAdapter, OptionTakesNoScript)
 {
    Outcome o = Run({"--dap", "x.orva"});

@@ -114,6 +114,29 @@ TEST_F(OrvaCommand, DebugStepsIntoAModuleAndStopsAtARunTimeError)
       << o.err;
 }
 
+TEST_F(OrvaCommand, DebugShowsTextKeysAtLevel2)
+{
+   // Paths take keys as level-2 scripts do: "007" is a text key, "7" the
+   // element 7; arrays print their text keys after their integer ones.
+   Script("tally.orva", "sub main()\n{\n   hits = {\"10.0.0.1\": 2, \"007\": 3};\n   hits[7] = 1;\n"
+                        "   return count(hits);\n}\n");
+   Outcome o = Run({"--language", "2", "--debug", "tally.orva"},
+                   "b 5\nr\np hits\np hits[\"10.0.0.1\"]\np hits[ \"007\" ]\np hits[\"7\"]\np hits[07]\n"
+                   "p hits[\"8\"]\np hits[\"x\"][1]\nq\n");
+   EXPECT_EQ(o.out, "Debugging tally.orva.  Type \"help\" for the commands, \"run\" to start.\n"
+                    "Breakpoint 1 at tally.orva:5\n"
+                    "Breakpoint 1, main () at tally.orva:5\n"
+                    "5\t   return count(hits);\n"
+                    "hits = [7: 1, \"10.0.0.1\": 2, \"007\": 3]\n"
+                    "hits[\"10.0.0.1\"] = 2\n"
+                    "hits[ \"007\" ] = 3\n"
+                    "hits[\"7\"] = 1\n"
+                    "hits[07] = 1\n"
+                    "No element hits[\"8\"].\n"
+                    "No element hits[\"x\"].\n")
+      << o.err;
+}
+
 TEST_F(OrvaCommand, DebugNeedsAScriptFile)
 {
    Outcome o = Run({"--debug", "-e", "1 + 1"});

@@ -227,7 +227,10 @@ struct ValueWriter
       }
       path.push_back(array);
       fputc('[', stream);
-      for (int32 k = 0; k < array->Size(); k++)
+      // Integer keys in order, then text keys in the order they came, as a
+      // level-2 for loop walks them.
+      const int32 indexed = array->Size();
+      for (int32 k = 0; k < indexed + array->TextCount(); k++)
       {
          if (k > 0)
             fputs(", ", stream);
@@ -236,8 +239,18 @@ struct ValueWriter
             fputs("...", stream);
             break;
          }
-         fprintf(stream, "%d: ", static_cast<int>(array->IndexAt(k)));
-         Write(array->ValueAt(k), true);
+         if (k < indexed)
+         {
+            fprintf(stream, "%d: ", static_cast<int>(array->IndexAt(k)));
+            Write(array->ValueAt(k), true);
+            continue;
+         }
+         uint32 length = 0;
+         const char *key = array->TextKeyAt(k - indexed, &length);
+         fputc('"', stream);
+         fwrite(key, 1, length, stream);
+         fputs("\": ", stream);
+         Write(array->TextValueAt(k - indexed), true);
       }
       fputc(']', stream);
       path.pop_back();

@@ -215,7 +215,7 @@ Json DapRun::Inspector::Evaluate(const Json &args, std::string *error)
 {
    const uint32 frame = FrameOf(args, "frameId");
    ORVA_Value *value = nullptr;
-   const bool found = ResolvePath(
+   const bool found = EvaluatePath(
       args["expression"].String(),
       [this, frame](const std::string &name) { return m_debugger.FindVariable(frame, name.c_str()); }, &value, error);
    if (!found)
@@ -225,8 +225,9 @@ Json DapRun::Inspector::Evaluate(const Json &args, std::string *error)
    body.Set("result", shown["value"]);
    body.Set("type", shown["type"]);
    body.Set("variablesReference", shown["variablesReference"]);
-   if (shown.Has("indexedVariables"))
-      body.Set("indexedVariables", shown["indexedVariables"]);
+   for (const char *children : {"indexedVariables", "namedVariables"})
+      if (shown.Has(children))
+         body.Set(children, shown[children]);
    return body;
 }
 

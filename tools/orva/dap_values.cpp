@@ -1,8 +1,8 @@
 #include "dap_values.h"
 
 #include "cli.h"
+#include "value_paths.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -68,8 +68,9 @@ std::string DapValues::Display(ORVA_Value *value)
    free(buffer);
    if (text.size() > DISPLAY_LIMIT)
       text = text.substr(0, DISPLAY_LIMIT) + "...";
-   if (value->IsArray() && value->GetValueAsArray() != nullptr)
-      text = "array(" + std::to_string(value->GetValueAsArray()->Size()) + ") " + text;
+   ORVA_Array *array = value->IsArray() ? value->GetValueAsArray() : nullptr;
+   if (array != nullptr)
+      text = "array(" + std::to_string(array->Size() + array->TextCount()) + ") " + text;
    return text;
 }
 
@@ -101,10 +102,12 @@ Json DapValues::Variable(const std::string &name, ORVA_Value *value)
    v.Set("value", Display(value));
    v.Set("type", TypeName(value));
    ORVA_Array *array = value != nullptr && value->IsArray() ? value->GetValueAsArray() : nullptr;
-   if (array != nullptr && array->Size() > 0)
+   if (array != nullptr && array->Size() + array->TextCount() > 0)
    {
       v.Set("variablesReference", Json(ArrayHandle(array)));
       v.Set("indexedVariables", Json(array->Size()));
+      if (array->TextCount() > 0)
+         v.Set("namedVariables", Json(array->TextCount()));
    }
    else
       v.Set("variablesReference", Json(0));
@@ -125,20 +128,34 @@ bool DapValues::Children(const Json &args, Json *list)
          list->Push(Variable(named.first, named.second));
       return true;
    }
-   if (args["filter"].String() == "named")
-      return true;   // arrays have indexed children only
-   const int32 size = entry.array->Size();
-   int64_t start = args["start"].Int(0);
-   int64_t count = args["count"].Int(0);
-   if (start < 0 || start > size)
-      start = size;
-   if (count <= 0 || count > size - start)
-      count = size - start;
-   for (int64_t k = start; k < start + count; k++)
+   // An array's integer keys are its indexed children (paged by start and
+   // count), its text keys its named ones; an editor that asks for neither
+   // kind and no page gets both, in the order a level-2 for loop walks them.
+   const std::string filter = args["filter"].String();
+   if (filter != "named")
    {
-      const int32 position = static_cast<int32>(k);
-      list->Push(Variable("[" + std::to_string(entry.array->IndexAt(position)) + "]",
-                          entry.array->ValueAt(position)));
+      const int32 size = entry.array->Size();
+      int64_t start = args["start"].Int(0);
+      int64_t count = args["count"].Int(0);
+      if (start < 0 || start > size)
+         start = size;
+      if (count <= 0 || count > size - start)
+         count = size - start;
+      for (int64_t k = start; k < start + count; k++)
+      {
+         const int32 position = static_cast<int32>(k);
+         list->Push(Variable("[" + std::to_string(entry.array->IndexAt(position)) + "]",
+                             entry.array->ValueAt(position)));
+      }
+   }
+   if (filter == "named" || (filter.empty() && !args.Has("start")))
+   {
+      for (int32 k = 0; k < entry.array->TextCount(); k++)
+      {
+         uint32 length = 0;
+         const char *key = entry.array->TextKeyAt(k, &length);
+         list->Push(Variable("[" + Quoted(key, length) + "]", entry.array->TextValueAt(k)));
+      }
    }
    return true;
 }
@@ -149,139 +166,20 @@ void DapValues::Forget()
    m_arrays.clear();
 }
 
-namespace
+bool EvaluatePath(const std::string &path, const std::function<ORVA_Value *(const std::string &)> &find,
+                  ORVA_Value **out, std::string *error)
 {
-
-struct PathReader
-{
-   explicit PathReader(const std::string &t) : text(t) {}
-
-   const std::string &text;
-   size_t pos = 0;
-   std::string error;
-
-   void SkipSpace()
+   const PathResult found = ResolvePath(path, find);
+   switch (found.failure)
    {
-      while (pos < text.size() && isspace(static_cast<unsigned char>(text[pos])))
-         pos++;
+      case PATH_FOUND: *out = found.value; return true;
+      case PATH_NO_NAME:
+      case PATH_SYNTAX: *error = "only names and elements such as a[3] or a[\"k\"] can be shown"; break;
+      case PATH_NO_VARIABLE: *error = "no variable '" + found.subject + "' here"; break;
+      case PATH_NOT_ARRAY: *error = found.subject + " is not an array"; break;
+      case PATH_NO_ELEMENT: *error = found.subject + " has no element"; break;
    }
-
-   bool Name(std::string *name)
-   {
-      SkipSpace();
-      const size_t start = pos;
-      // $1..$9 are names a user may ask for as well.
-      if (pos < text.size() && text[pos] == '$')
-         pos++;
-      while (pos < text.size() && (isalnum(static_cast<unsigned char>(text[pos])) || text[pos] == '_' ||
-                                   (text[pos] == ':' && pos + 1 < text.size() && text[pos + 1] == ':')))
-         pos += text[pos] == ':' ? 2 : 1;
-      if (pos == start || isdigit(static_cast<unsigned char>(text[start])))
-      {
-         error = "only names and elements such as a[3] or a[\"3\"] can be shown";
-         return false;
-      }
-      name->assign(text, start, pos - start);
-      return true;
-   }
-
-   // An index: a whole number, or quoted text that reads as one.
-   bool Index(int32 *index)
-   {
-      SkipSpace();
-      std::string digits;
-      if (pos < text.size() && (text[pos] == '"' || text[pos] == '\''))
-      {
-         const char quote = text[pos++];
-         const size_t end = text.find(quote, pos);
-         if (end == std::string::npos)
-         {
-            error = "unterminated text in the index";
-            return false;
-         }
-         digits.assign(text, pos, end - pos);
-         pos = end + 1;
-      }
-      else
-      {
-         const size_t start = pos;
-         if (pos < text.size() && text[pos] == '-')
-            pos++;
-         while (pos < text.size() && isdigit(static_cast<unsigned char>(text[pos])))
-            pos++;
-         digits.assign(text, start, pos - start);
-      }
-      char *end = nullptr;
-      const long long n = strtoll(digits.c_str(), &end, 10);
-      if (digits.empty() || *end != '\0' || n < INT32_MIN || n > INT32_MAX)
-      {
-         error = "Array index is not an integer";
-         return false;
-      }
-      *index = static_cast<int32>(n);
-      SkipSpace();
-      if (pos >= text.size() || text[pos] != ']')
-      {
-         error = "expected ']'";
-         return false;
-      }
-      pos++;
-      return true;
-   }
-};
-
-}
-
-bool ResolvePath(const std::string &path, const std::function<ORVA_Value *(const std::string &)> &find,
-                 ORVA_Value **out, std::string *error)
-{
-   PathReader reader(path);
-   std::string name;
-   if (!reader.Name(&name))
-   {
-      *error = reader.error;
-      return false;
-   }
-   ORVA_Value *value = find(name);
-   if (value == nullptr)
-   {
-      *error = "no variable '" + name + "' here";
-      return false;
-   }
-   std::string walked = name;
-   for (;;)
-   {
-      reader.SkipSpace();
-      if (reader.pos >= path.size())
-         break;
-      if (path[reader.pos] != '[')
-      {
-         *error = "only names and elements such as a[3] or a[\"3\"] can be shown";
-         return false;
-      }
-      reader.pos++;
-      int32 index = 0;
-      if (!reader.Index(&index))
-      {
-         *error = reader.error;
-         return false;
-      }
-      if (!value->IsArray() || value->GetValueAsArray() == nullptr)
-      {
-         *error = walked + " is not an array";
-         return false;
-      }
-      ORVA_Value *element = value->GetValueAsArray()->Get(index);
-      walked += "[" + std::to_string(index) + "]";
-      if (element == nullptr)
-      {
-         *error = walked + " has no element";
-         return false;
-      }
-      value = element;
-   }
-   *out = value;
-   return true;
+   return false;
 }
 
 }

@@ -54,11 +54,10 @@ private:
    int ArrayHandle(ORVA_Array *array);
 };
 
-// Reads an element path: a name followed by any number of [INDEX] where
-// INDEX is a whole number or a quoted text; find gives a name's value (null
-// for a name the run has not).  false with *error for text that is no such
-// path, or one that leads nowhere.
-bool ResolvePath(const std::string &path, const std::function<ORVA_Value *(const std::string &)> &find,
+// The value an element path names (value_paths.h); find gives a name's
+// value (null for a name the run has not).  false with *error for text that
+// is no such path, or one that leads nowhere.
+bool EvaluatePath(const std::string &path, const std::function<ORVA_Value *(const std::string &)> &find,
                  ORVA_Value **out, std::string *error);
 
 }
