@@ -186,6 +186,18 @@ TEST_F(OrvaCommand, ProfileFoldedStacksAndFlameGraph)
       paths.insert(line.substr(0, line.rfind(' ')));
    EXPECT_EQ(paths, (std::set<std::string>{"main", "main;branch", "main;branch;leaf", "main;leaf"})) << stacks;
    EXPECT_EQ(Run({"--profile=folded", script}).err, stacks);
+
+   // The loops of level 2 are counted at their turns like while loops: the
+   // walk inside count is its own stack, the loops of main are main's.
+   const std::string loops = Script("loops.orva", "sub count(a) {\n   n = 0;\n   for (k, v in a) n += v;\n"
+                                                  "   return n;\n}\nsub main() {\n   h = {};\n"
+                                                  "   for (i = 0; i < 300; i++) h[\"k\" . (i % 5)] += 1;\n"
+                                                  "   for (r = 0; r < 20; r++) t += count(h);\n   print t;\n}\n")
+                                 .string();
+   const Outcome level2 = Run({"--language", "2", "--profile=folded:-", loops});
+   ASSERT_EQ(level2.status, 0) << level2.err;
+   EXPECT_TRUE(Contains(level2.out, "6000main ")) << level2.out;
+   EXPECT_TRUE(Contains(level2.out, "\nmain;count ")) << level2.out;
    EXPECT_EQ(Run({"--profile=folded:-", script}).out, folded.out + stacks);
 
    // One frame per stack prefix and one for the whole: main, branch and

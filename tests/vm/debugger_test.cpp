@@ -75,9 +75,11 @@ const char *const kScript = "sub twice(n)\n"      // 1
                             "}\n";
 
 // Runs source under debugger, with or without the fast paths; the run's result code.
-int RunWith(const char *source, ORVA_Debugger *debugger, bool generalOnly, ORVA_Environment *env = nullptr)
+int RunWith(const char *source, ORVA_Debugger *debugger, bool generalOnly, ORVA_Environment *env = nullptr,
+            int language = ORVA_LANGUAGE_1)
 {
-   ORVA_Program *program = orva_test::Compile(source);
+   char error[512];
+   ORVA_Program *program = ORVACompile(source, error, sizeof(error), language);
    if (program == nullptr)
       return -2;
    ORVA_Engine::UseGeneralPathsOnly(program, generalOnly);
@@ -300,6 +302,50 @@ TEST(Debugger, AHostFunctionsErrorIsReportedInItsOwnWords)
    EXPECT_EQ(debugger.errorStack, (std::vector<std::string>{"main:4"}));
    EXPECT_STREQ(program->GetErrorMessage(), "the host says no");
    delete program;
+}
+
+TEST_P(DebuggerStops, Level2LoopsStopAtTheirBodiesAndHeadsEachTurn)
+{
+   const char *source = "sub main()\n"                         // 1
+                        "{\n"                                  // 2
+                        "   hits = {\"a\": 1, \"b\": 2};\n"      // 3
+                        "   total = 0;\n"                      // 4
+                        "   for (k, v in hits)\n"              // 5
+                        "      total += v;\n"                  // 6
+                        "   for (i = 0; i < 2; i++)\n"         // 7
+                        "   {\n"                               // 8
+                        "      total += i;\n"                  // 9
+                        "   }\n"                               // 10
+                        "   return total;\n"                   // 11
+                        "}\n";
+   Recorder breaks;
+   breaks.SetBreakpoint(nullptr, 6);
+   breaks.SetBreakpoint(nullptr, 9);
+   EXPECT_EQ(RunWith(source, &breaks, GetParam(), nullptr, ORVA_LANGUAGE_2), 0);
+   const std::vector<std::string> everyTurn = {"break main:6", "break main:6", "break main:9", "break main:9"};
+   EXPECT_EQ(breaks.stops, everyTurn);
+
+   Recorder steps;
+   steps.SetBreakpoint(nullptr, 4);
+   steps.resumes.assign(20, ORVA_RESUME_STEP_OVER);
+   EXPECT_EQ(RunWith(source, &steps, GetParam(), nullptr, ORVA_LANGUAGE_2), 0);
+   std::string walked;
+   for (const std::string &stop : steps.stops)
+      walked += stop.substr(stop.find(':') + 1) + " ";
+   // Each turn stops once at the loop's line: the for line's start and
+   // condition, or step and condition, are one line to a step.
+   EXPECT_EQ(walked, "4 5 6 5 6 5 7 9 10 7 9 10 7 11 ");
+
+   // A loop on one line comes back to where the step began: each turn stops.
+   Recorder oneLine;
+   oneLine.SetBreakpoint(nullptr, 3);
+   oneLine.resumes.assign(10, ORVA_RESUME_STEP_OVER);
+   EXPECT_EQ(RunWith("sub main()\n{\n   i = 0;\n   while (i < 3) i++;\n   return i;\n}\n", &oneLine, GetParam(),
+                     nullptr, ORVA_LANGUAGE_2),
+             0);
+   const std::vector<std::string> turns = {"break main:3", "step main:4", "step main:4", "step main:4", "step main:4",
+                                           "step main:5"};
+   EXPECT_EQ(oneLine.stops, turns);
 }
 
 TEST_P(DebuggerStops, EntryStopAndAStopResume)

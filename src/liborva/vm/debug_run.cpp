@@ -168,10 +168,10 @@ bool ORVA_Engine::DebugTrap(uint32 at)
             reason = ORVA_PAUSE_REQUESTED;
             break;
          case DEBUG_INTO:
-            reason = ORVA_PAUSE_STEP;
+            reason = StillOnStepLine(at, depth) ? 0 : ORVA_PAUSE_STEP;
             break;
          case DEBUG_OVER:
-            reason = (depth <= debug->depth) ? ORVA_PAUSE_STEP : 0;
+            reason = (depth <= debug->depth && !StillOnStepLine(at, depth)) ? ORVA_PAUSE_STEP : 0;
             break;
          case DEBUG_OUT:
             reason = (depth < debug->depth) ? ORVA_PAUSE_STEP : 0;
@@ -181,6 +181,19 @@ bool ORVA_Engine::DebugTrap(uint32 at)
       return true;
    debug->at = at;
    return DebugPause(reason);
+}
+
+/*
+ * A step goes on to the next line: another line start of the same call on
+ * the line the step began at is still that line (the condition of
+ * for (i = 0; i < n; i++) after its start or its step, the head of a for-in
+ * after the walk begins), while coming back to the very place it began
+ * is the next turn of a loop written on one line.
+ */
+bool ORVA_Engine::StillOnStepLine(uint32 at, uint32 depth) const
+{
+   const ORVA_DebugRun *debug = m_debug;
+   return depth == debug->depth && at != debug->stepFrom && LineAt(at) == LineAt(debug->stepFrom);
 }
 
 bool ORVA_Engine::DebugPause(int reason)
@@ -218,6 +231,7 @@ bool ORVA_Engine::DebugPause(int reason)
          break;
    }
    debug->depth = rs->frameCount;
+   debug->stepFrom = debug->at;
    try
    {
       if (debug->body->changes.load(std::memory_order_acquire) != debug->seenChanges)

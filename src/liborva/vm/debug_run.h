@@ -58,6 +58,7 @@ struct ORVA_DebugRun
    std::unordered_map<uint32, uint16_t> underTrap;  // trapped address -> the code it stands in for
    ORVA_DebugMode mode = DEBUG_RUN;
    uint32 depth = 0;                                // frames when the step began
+   uint32 stepFrom = 0;                             // the address it began at
 
    // The view of the paused run: where it stands, the frames described so far.
    uint32 at = 0;

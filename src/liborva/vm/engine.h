@@ -219,6 +219,7 @@ private:
    void DebugEnd();
    void DebugPrepared();                       // the prepared code was made again: trap it anew
    bool DebugPause(int reason);
+   bool StillOnStepLine(uint32 at, uint32 depth) const;
    void DebugTakeChanges();
    void DebugPlaceTraps();
    void DescribeFrame(uint32 frame, ORVA_DebugRun::FrameView &view);
