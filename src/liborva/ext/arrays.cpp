@@ -79,21 +79,23 @@ int Keys(int, ORVA_Value **argv, ORVA_Value **result)
    return 0;
 }
 
-// A key as a script gives it: anything with a text (null, arrays and
-// objects key nothing, the error a script's a[k] gives).
-bool IsKey(const ORVA_Value *key)
+// The array and the key of haskey and remove: 0, or the error a script's
+// a[k] gives when the first is no array or the second keys nothing (null,
+// arrays and objects have no text to key by).
+int ArrayAndKey(ORVA_Value **argv, ORVA_Array **array)
 {
-   return key->IsString() != 0;
+   *array = argv[0]->GetValueAsArray();
+   if (*array == nullptr)
+      return ORVA_ERR_NOT_ARRAY;
+   return argv[1]->IsString() ? 0 : ORVA_ERR_INDEX_NOT_INTEGER;
 }
 
 // haskey(array, key): 1 when the element of key holds a value, else 0.
 int HasKey(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   ORVA_Array *array = argv[0]->GetValueAsArray();
-   if (array == nullptr)
-      return ORVA_ERR_NOT_ARRAY;
-   if (!IsKey(argv[1]))
-      return ORVA_ERR_INDEX_NOT_INTEGER;
+   ORVA_Array *array;
+   if (int error = ArrayAndKey(argv, &array))
+      return error;
    *result = new ORVA_Value(IsPresent(array->GetKey(argv[1])) ? 1 : 0);
    return 0;
 }
@@ -102,11 +104,9 @@ int HasKey(int, ORVA_Value **argv, ORVA_Value **result)
 // else 0.  The array is changed in place, as sort changes it.
 int Remove(int, ORVA_Value **argv, ORVA_Value **result)
 {
-   ORVA_Array *array = argv[0]->GetValueAsArray();
-   if (array == nullptr)
-      return ORVA_ERR_NOT_ARRAY;
-   if (!IsKey(argv[1]))
-      return ORVA_ERR_INDEX_NOT_INTEGER;
+   ORVA_Array *array;
+   if (int error = ArrayAndKey(argv, &array))
+      return error;
    *result = new ORVA_Value(array->RemoveKey(argv[1]));
    return 0;
 }

@@ -263,7 +263,7 @@ private:
    bool KeyOf(ORVA_Value *value, struct ORVA_ElementKey *key);
    void KeyedRead();
    void KeyedWrite(bool statement);
-   void UpdateElement(int opCode);
+   void UpdateElement(int opCode, ORVA_Value **before = nullptr);
    void Update(int opCode);
    void StepElement(int opCode);
    void Truth();

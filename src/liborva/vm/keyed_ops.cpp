@@ -117,91 +117,23 @@ void ORVA_Engine::Update(int opCode)
 }
 
 /*
- * ++ and -- of an element (opCode INC, DEC, INCP or DECP): the new value
- * is stored, and the old (INC, DEC) or the new one is left.  The element is
- * found once: a missing one is made holding null, which reads as missing
- * should the operator fail.
- */
-void ORVA_Engine::StepElement(int opCode)
-{
-   ORVA_RunState *rs = m_run;
-   ORVA_ValuePool &pool = rs->pool;
-   if (rs->Depth() < 2)
-   {
-      Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
-      return;
-   }
-   if (rs->stackLimit - rs->stackTop < 3 && !rs->GrowStack())
-   {
-      Fail(ORVA_ERR_INTERNAL);
-      return;
-   }
-   ORVA_Value *index = rs->stackTop[-1];
-   ORVA_Value *array = rs->stackTop[-2];
-   ORVA_Array *target = Access::ArrayOf(array);
-   ORVA_ElementKey key;
-   if (target == nullptr)
-   {
-      Fail(ORVA_ERR_NOT_ARRAY);
-      return;
-   }
-   if (!KeyOf(index, &key))
-      return;
-   ORVA_Value *slot = KeyedSlot(target, key);
-   if (slot == nullptr)
-   {
-      Fail(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
-      return;
-   }
-   const bool increment = (opCode == OPCODE_INC || opCode == OPCODE_INCP);
-   const bool postfix = (opCode == OPCODE_INC || opCode == OPCODE_DEC);
-   ORVA_Value *old = slot->IsNull() ? pool.Number(ORVA_DT_INT32, NumberFromUInt32(0)) : pool.Copy(slot);
-   rs->Push(old);
-   rs->Push(pool.Number(ORVA_DT_INT32, NumberFromUInt32(1)));
-   ORVA_Value *before = postfix ? pool.Copy(old) : nullptr;
-   BinaryOperation(increment ? OPCODE_ADD : OPCODE_SUB, nullptr);
-   if (m_program->m_ip == INVALID_ADDRESS)
-   {
-      pool.Release(before);
-      return;
-   }
-   // A number goes into the slot in place when the slot owns nothing (the
-   // common count); anything else is stored as any element is.
-   ORVA_Value *result = rs->Pop();
-   if (Access::OwnsNothing(slot) && Access::CopiesWithoutText(result))
-      Access::ResetNumber(slot, Access::Type(result), Access::Number(result));
-   else if (!KeyedSet(target, key, result))
-   {
-      pool.Release(result);
-      pool.Release(before);
-      Fail(ORVA_ERR_INTERNAL);
-      return;
-   }
-   rs->Pop();
-   rs->Pop();
-   pool.Release(index);
-   pool.Release(array);
-   if (postfix)
-   {
-      pool.Release(result);
-      rs->Push(before);
-   }
-   else
-      rs->Push(result);
-}
-
-/*
  * a[k] op= v, with a, k and v on the stack: the element is found once, its
  * value (a missing or null one counting as 0, "" for the append) and v
- * go through the operator, and the result is stored and left.
+ * go through the operator, and the result is stored and left.  before, when
+ * given, receives a copy of the element's value as the operator took it.
  */
-void ORVA_Engine::UpdateElement(int opCode)
+void ORVA_Engine::UpdateElement(int opCode, ORVA_Value **before)
 {
    ORVA_RunState *rs = m_run;
    ORVA_ValuePool &pool = rs->pool;
    if (rs->Depth() < 3)
    {
       Fail(ORVA_ERR_DATA_STACK_UNDERFLOW);
+      return;
+   }
+   if (rs->stackLimit - rs->stackTop < 2 && !rs->GrowStack())
+   {
+      Fail(ORVA_ERR_INTERNAL);
       return;
    }
    ORVA_Value *index = rs->stackTop[-2];
@@ -215,6 +147,8 @@ void ORVA_Engine::UpdateElement(int opCode)
    }
    if (!KeyOf(index, &key))
       return;
+   // A missing element is made holding null, which reads as missing should
+   // the operator fail.
    ORVA_Value *slot = KeyedSlot(target, key);
    if (slot == nullptr)
    {
@@ -223,13 +157,18 @@ void ORVA_Engine::UpdateElement(int opCode)
    }
    // The operands in the operator's order: the element's value, then v.
    ORVA_Value *operand = rs->Pop();
-   rs->Push(slot->IsNull() ? ((opCode == OPCODE_CONCAT) ? new ORVA_Value("")
-                                                        : pool.Number(ORVA_DT_INT32, NumberFromUInt32(0)))
-                           : pool.Copy(slot));
+   ORVA_Value *left = slot->IsNull() ? ((opCode == OPCODE_CONCAT) ? new ORVA_Value("")
+                                                                 : pool.Number(ORVA_DT_INT32, NumberFromUInt32(0)))
+                                     : pool.Copy(slot);
+   if (before != nullptr)
+      *before = pool.Copy(left);
+   rs->Push(left);
    rs->Push(operand);
    BinaryOperation(opCode, nullptr);
    if (m_program->m_ip == INVALID_ADDRESS)
       return;
+   // A number goes into the slot in place when the slot owns nothing (the
+   // common count); anything else is stored as any element is.
    ORVA_Value *result = rs->Pop();
    if (Access::OwnsNothing(slot) && Access::CopiesWithoutText(result))
       Access::ResetNumber(slot, Access::Type(result), Access::Number(result));
@@ -244,6 +183,32 @@ void ORVA_Engine::UpdateElement(int opCode)
    pool.Release(index);
    pool.Release(array);
    rs->Push(result);
+}
+
+/*
+ * ++ and -- of an element (opCode INC, DEC, INCP or DECP) are a[k] += 1 and
+ * a[k] -= 1, leaving the old value (INC, DEC) or the new one.
+ */
+void ORVA_Engine::StepElement(int opCode)
+{
+   ORVA_RunState *rs = m_run;
+   if (rs->stackLimit - rs->stackTop < 1 && !rs->GrowStack())
+   {
+      Fail(ORVA_ERR_INTERNAL);
+      return;
+   }
+   const bool increment = (opCode == OPCODE_INC || opCode == OPCODE_INCP);
+   const bool postfix = (opCode == OPCODE_INC || opCode == OPCODE_DEC);
+   rs->Push(rs->pool.Number(ORVA_DT_INT32, NumberFromUInt32(1)));
+   ORVA_Value *before = nullptr;
+   UpdateElement(increment ? OPCODE_ADD : OPCODE_SUB, postfix ? &before : nullptr);
+   if (postfix && m_program->m_ip != INVALID_ADDRESS)
+   {
+      rs->pool.Release(rs->Pop());
+      rs->Push(before);
+   }
+   else
+      rs->pool.Release(before);
 }
 
 /* The value on top becomes 1 or 0, by the truth a condition gives it. */
