@@ -1,6 +1,6 @@
 #include "dap_run.h"
 
-#include "dap_inspect.h"
+#include "dap_watch.h"
 #include "diagnostics.h"
 #include "hints.h"
 
@@ -12,7 +12,7 @@ namespace orva_cli
 {
 
 DapRun::DapRun(DapWriter *writer, const Session &base)
-   : m_writer(writer), m_session(base), m_inspector(new Inspector(this))
+   : m_writer(writer), m_session(base), m_watcher(new Watcher(this))
 {
 }
 
@@ -79,7 +79,7 @@ bool DapRun::Prepare(const DapLaunch &launch, std::string *error)
       return false;
    }
    setvbuf(m_out, nullptr, _IOLBF, 4096);
-   m_inspector->Attach(m_launch);
+   m_watcher->Attach(m_launch);
    return true;
 }
 
@@ -98,7 +98,7 @@ void DapRun::RunThread()
    int scriptStatus = -1;
    ORVA_Environment *env = NewEnvironment(m_session, &m_record, &scriptStatus);
    env->SetIO(m_in, m_out);
-   m_inspector->BeforeRun(env);
+   m_watcher->BeforeRun(env);
    const int rc = m_program->Run(env, static_cast<uint32>(args.size()), args.data(), nullptr, nullptr);
    fflush(m_out);
 
@@ -169,7 +169,7 @@ DapResume DapRun::Hold(const char *reason, const std::string &description)
    const DapResume how = m_ending ? DapResume::STOP : m_resume;
    lock.unlock();
    // Handles name values of this stop only: the run changes them.
-   m_inspector->Forget();
+   m_watcher->Forget();
    return how;
 }
 
@@ -198,17 +198,17 @@ void DapRun::Resume(DapResume how)
 std::vector<int> DapRun::SetBreakpoints(const std::string &module, const std::string &path,
                                        const std::vector<int> &lines)
 {
-   return m_inspector->SetBreakpoints(module, path, lines);
+   return m_watcher->SetBreakpoints(module, path, lines);
 }
 
 void DapRun::SetStopOnErrors(bool on)
 {
-   m_inspector->SetStopOnErrors(on);
+   m_watcher->SetStopOnErrors(on);
 }
 
 void DapRun::RequestPause()
 {
-   m_inspector->RequestPause();
+   m_watcher->RequestPause();
 }
 
 void DapRun::Terminate()

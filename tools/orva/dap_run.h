@@ -87,8 +87,8 @@ public:
    bool WhileHeld(const std::function<void()> &fn);
 
    // The run's state, for WhileHeld's fn only.
-   class Inspector;
-   Inspector *Inspect() { return m_inspector.get(); }
+   class Watcher;
+   Watcher *Watching() { return m_watcher.get(); }
 
 private:
    DapWriter *m_writer;
@@ -97,7 +97,7 @@ private:
    ModuleRecord m_record;   // the modules the run linked, and their files
    std::string m_source;
    std::unique_ptr<ORVA_Program> m_program;
-   std::unique_ptr<Inspector> m_inspector;
+   std::unique_ptr<Watcher> m_watcher;
    FILE *m_in = nullptr;    // the script reads nothing: the protocol owns standard input
    FILE *m_out = nullptr;   // the script's output, turned into output events
    std::thread m_thread;

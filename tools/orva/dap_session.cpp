@@ -1,6 +1,6 @@
 #include "dap_session.h"
 
-#include "dap_inspect.h"
+#include "dap_watch.h"
 #include "dap_run.h"
 
 #include <csignal>
@@ -91,7 +91,7 @@ private:
    void Terminate(const Json &args, Reply *reply);
 
    void ResumeWith(DapResume how, Reply *reply);
-   bool Inspect(Reply *reply, const std::function<void(DapRun::Inspector *)> &ask);
+   bool AskWatcher(Reply *reply, const std::function<void(DapRun::Watcher *)> &ask);
    std::string ModuleOf(const std::string &path) const;
 };
 
@@ -321,9 +321,9 @@ void DapSession::Threads(const Json &, Reply *reply)
 }
 
 // Asks the held run; a reply that fails when the run is not held.
-bool DapSession::Inspect(Reply *reply, const std::function<void(DapRun::Inspector *)> &ask)
+bool DapSession::AskWatcher(Reply *reply, const std::function<void(DapRun::Watcher *)> &ask)
 {
-   if (m_run && m_run->WhileHeld([&] { ask(m_run->Inspect()); }))
+   if (m_run && m_run->WhileHeld([&] { ask(m_run->Watching()); }))
       return true;
    reply->Fail("the script is not stopped");
    return false;
@@ -331,24 +331,24 @@ bool DapSession::Inspect(Reply *reply, const std::function<void(DapRun::Inspecto
 
 void DapSession::StackTrace(const Json &args, Reply *reply)
 {
-   Inspect(reply, [&](DapRun::Inspector *in) { reply->body = in->StackTrace(args); });
+   AskWatcher(reply, [&](DapRun::Watcher *in) { reply->body = in->StackTrace(args); });
 }
 
 void DapSession::Scopes(const Json &args, Reply *reply)
 {
-   Inspect(reply, [&](DapRun::Inspector *in) { reply->body = in->Scopes(args); });
+   AskWatcher(reply, [&](DapRun::Watcher *in) { reply->body = in->Scopes(args); });
 }
 
 void DapSession::Variables(const Json &args, Reply *reply)
 {
-   if (Inspect(reply, [&](DapRun::Inspector *in) { reply->body = in->Variables(args); }) && reply->body.IsNull())
+   if (AskWatcher(reply, [&](DapRun::Watcher *in) { reply->body = in->Variables(args); }) && reply->body.IsNull())
       reply->Fail("no variables of that reference at this stop");
 }
 
 void DapSession::Evaluate(const Json &args, Reply *reply)
 {
    std::string error;
-   if (Inspect(reply, [&](DapRun::Inspector *in) { reply->body = in->Evaluate(args, &error); }) && !error.empty())
+   if (AskWatcher(reply, [&](DapRun::Watcher *in) { reply->body = in->Evaluate(args, &error); }) && !error.empty())
       reply->Fail(error);
 }
 

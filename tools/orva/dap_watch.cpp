@@ -1,4 +1,4 @@
-#include "dap_inspect.h"
+#include "dap_watch.h"
 
 #include <filesystem>
 
@@ -33,12 +33,12 @@ int ResumeCode(DapResume how)
 
 }
 
-int DapRun::Inspector::Debugger::OnPause(int reason)
+int DapRun::Watcher::Debugger::OnPause(int reason)
 {
    return ResumeCode(m_owner->m_run->Hold(ReasonName(reason), ""));
 }
 
-void DapRun::Inspector::Debugger::OnError(int code, const char *message)
+void DapRun::Watcher::Debugger::OnError(int code, const char *message)
 {
    // The run ends when this returns, whatever the editor says next: the
    // hold only lets the user look at the failing line first.
@@ -46,7 +46,7 @@ void DapRun::Inspector::Debugger::OnError(int code, const char *message)
       m_owner->m_run->Hold("exception", "error " + std::to_string(code) + ": " + message);
 }
 
-void DapRun::Inspector::Attach(const DapLaunch &launch)
+void DapRun::Watcher::Attach(const DapLaunch &launch)
 {
    m_launch = launch;
    // Breakpoints come while the script runs, and the run appends the code
@@ -56,13 +56,13 @@ void DapRun::Inspector::Attach(const DapLaunch &launch)
    m_debugger.SetStopOnEntry(launch.stopOnEntry ? 1 : 0);
 }
 
-void DapRun::Inspector::BeforeRun(ORVA_Environment *env)
+void DapRun::Watcher::BeforeRun(ORVA_Environment *env)
 {
    if (!m_launch.noDebug)
       env->SetDebugger(&m_debugger);
 }
 
-std::vector<int> DapRun::Inspector::SetBreakpoints(const std::string &module, const std::string &path,
+std::vector<int> DapRun::Watcher::SetBreakpoints(const std::string &module, const std::string &path,
                                                    const std::vector<int> &lines)
 {
    std::vector<int> placed(lines.size(), 0);
@@ -93,19 +93,19 @@ std::vector<int> DapRun::Inspector::SetBreakpoints(const std::string &module, co
    return placed;
 }
 
-void DapRun::Inspector::SetStopOnErrors(bool on)
+void DapRun::Watcher::SetStopOnErrors(bool on)
 {
    m_stopOnErrors = on;
 }
 
-void DapRun::Inspector::RequestPause()
+void DapRun::Watcher::RequestPause()
 {
    m_debugger.RequestPause();
 }
 
 // The file of the launched script or of a linked module, as far as it is
 // known; empty for a module of no file.
-std::string DapRun::Inspector::SourcePath(const std::string &module) const
+std::string DapRun::Watcher::SourcePath(const std::string &module) const
 {
    if (module.empty())
       return m_launch.program;
@@ -118,13 +118,13 @@ std::string DapRun::Inspector::SourcePath(const std::string &module) const
 }
 
 // Frame ids are frame indices plus one: they name frames of this stop only.
-uint32 DapRun::Inspector::FrameOf(const Json &args, const char *key) const
+uint32 DapRun::Watcher::FrameOf(const Json &args, const char *key) const
 {
    const int64_t id = args[key].Int(1);
    return id >= 1 && id <= static_cast<int64_t>(m_debugger.FrameCount()) ? static_cast<uint32>(id - 1) : 0;
 }
 
-Json DapRun::Inspector::StackTrace(const Json &args)
+Json DapRun::Watcher::StackTrace(const Json &args)
 {
    const uint32 total = m_debugger.FrameCount();
    int64_t start = args["startFrame"].Int(0);
@@ -161,7 +161,7 @@ Json DapRun::Inspector::StackTrace(const Json &args)
    return body;
 }
 
-Json DapRun::Inspector::Scopes(const Json &args)
+Json DapRun::Watcher::Scopes(const Json &args)
 {
    const uint32 frame = FrameOf(args, "frameId");
    Debugger *debugger = &m_debugger;
@@ -203,7 +203,7 @@ Json DapRun::Inspector::Scopes(const Json &args)
    return Json::Object().Set("scopes", std::move(scopes));
 }
 
-Json DapRun::Inspector::Variables(const Json &args)
+Json DapRun::Watcher::Variables(const Json &args)
 {
    Json list;
    if (!m_values.Children(args, &list))
@@ -211,7 +211,7 @@ Json DapRun::Inspector::Variables(const Json &args)
    return Json::Object().Set("variables", std::move(list));
 }
 
-Json DapRun::Inspector::Evaluate(const Json &args, std::string *error)
+Json DapRun::Watcher::Evaluate(const Json &args, std::string *error)
 {
    const uint32 frame = FrameOf(args, "frameId");
    ORVA_Value *value = nullptr;

@@ -4,8 +4,8 @@
  * scopes and variables, element paths).  Its questions are asked on the
  * run's thread while the run is held (DapRun::WhileHeld).
  */
-#ifndef ORVA_CLI_DAP_INSPECT_H
-#define ORVA_CLI_DAP_INSPECT_H
+#ifndef ORVA_CLI_DAP_WATCH_H
+#define ORVA_CLI_DAP_WATCH_H
 
 #include "dap_run.h"
 #include "dap_values.h"
@@ -17,10 +17,10 @@
 namespace orva_cli
 {
 
-class DapRun::Inspector
+class DapRun::Watcher
 {
 public:
-   explicit Inspector(DapRun *run) : m_run(run), m_debugger(this) {}
+   explicit Watcher(DapRun *run) : m_run(run), m_debugger(this) {}
 
    void Attach(const DapLaunch &launch);   // once the script has compiled
    void BeforeRun(ORVA_Environment *env);
@@ -45,12 +45,12 @@ private:
    class Debugger : public ORVA_Debugger
    {
    public:
-      explicit Debugger(Inspector *owner) : m_owner(owner) {}
+      explicit Debugger(Watcher *owner) : m_owner(owner) {}
       int OnPause(int reason) override;
       void OnError(int code, const char *message) override;
 
    private:
-      Inspector *m_owner;
+      Watcher *m_owner;
    };
 
    DapRun *m_run;
