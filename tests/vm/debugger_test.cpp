@@ -4,7 +4,7 @@
 // a paused run is not charged.
 #include "orva.h"
 #include "vm/engine.h"
-#include "test_util.h"
+#include "both_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +91,7 @@ int RunWith(const char *source, ORVA_Debugger *debugger, bool generalOnly, ORVA_
    return rc;
 }
 
-class DebuggerStops : public ::testing::TestWithParam<bool>
+class DebuggerStops : public BothPaths
 {
 };
 
@@ -233,10 +233,9 @@ TEST_P(DebuggerStops, AGlobalMadeMidRunKeepsTheTrapsOverTheCodeItChanges)
       Recorder debugger;
       if (round == 0)
          debugger.SetBreakpoint(nullptr, 7);
-      ORVA_Program *program = orva_test::Compile(source);
+      ORVA_Program *program = Prepared(source);
       ASSERT_NE(program, nullptr);
       g_shadowed = program;
-      ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
       ORVA_Environment *env = new ORVA_Environment();
       env->RegisterFunctionSet(1, functions);
       env->SetDebugger(&debugger);
@@ -267,9 +266,8 @@ TEST_P(DebuggerStops, AnErrorIsReportedWithTheStackBeforeItEndsTheRun)
                         "   return y;\n"
                         "}\n";
    Recorder debugger;
-   ORVA_Program *program = orva_test::Compile(source);
+   ORVA_Program *program = Prepared(source);
    ASSERT_NE(program, nullptr);
-   ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
    ORVA_Environment *env = new ORVA_Environment();
    env->SetDebugger(&debugger);
    EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);
@@ -353,9 +351,8 @@ TEST_P(DebuggerStops, EntryStopAndAStopResume)
    Recorder debugger;
    debugger.SetStopOnEntry(1);
    debugger.resumes = {ORVA_RESUME_STEP_OVER, ORVA_RESUME_STOP};
-   ORVA_Program *program = orva_test::Compile(kScript);
+   ORVA_Program *program = Prepared(kScript);
    ASSERT_NE(program, nullptr);
-   ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
    ORVA_Environment *env = new ORVA_Environment();
    env->SetDebugger(&debugger);
    EXPECT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), -1);

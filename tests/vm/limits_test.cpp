@@ -5,7 +5,7 @@
  * stop at the same places.
  */
 #include "vm/engine.h"
-#include "test_util.h"
+#include "both_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -84,16 +84,8 @@ const Runaway g_runaways[] = {
     20, "1", 2000, 10000000, 4},
 };
 
-class Limits : public ::testing::TestWithParam<bool>
+class Limits : public BothPaths
 {
-protected:
-   ORVA_Program *Prepared(const std::string &source)
-   {
-      ORVA_Program *program = Compile(source);
-      if (program != nullptr)
-         ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
-      return program;
-   }
 };
 
 TEST_P(Limits, RunawayScriptsStopWithReasonAndLineAndRunAgain)

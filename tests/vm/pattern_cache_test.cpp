@@ -6,7 +6,7 @@
  * paths.
  */
 #include "vm/engine.h"
-#include "test_util.h"
+#include "both_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +16,10 @@
 namespace
 {
 
-class PatternCacheTest : public ::testing::TestWithParam<bool>
+class PatternCacheTest : public BothPaths
 {
 protected:
-   std::unique_ptr<ORVA_Program> Compile(const char *source)
-   {
-      ORVA_Program *program = orva_test::Compile(source);
-      if (program != nullptr)
-         ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
-      return std::unique_ptr<ORVA_Program>(program);
-   }
+   std::unique_ptr<ORVA_Program> Compile(const char *source) { return std::unique_ptr<ORVA_Program>(Prepared(source)); }
 
    // The result of on_event(text), or the error text.
    static std::string Call(ORVA_Program *program, const std::string &text, ORVA_Environment *env = nullptr)

@@ -4,7 +4,7 @@
  * fast paths; a profiled run's outcome is that of an unprofiled one.
  */
 #include "vm/engine.h"
-#include "test_util.h"
+#include "both_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -82,16 +82,8 @@ std::map<std::string, uint64> FoldedStacks(const char *text)
    return stacks;
 }
 
-class Profiled : public ::testing::TestWithParam<bool>
+class Profiled : public BothPaths
 {
-protected:
-   ORVA_Program *Prepared(const std::string &source)
-   {
-      ORVA_Program *program = Compile(source);
-      if (program != nullptr)
-         ORVA_Engine::UseGeneralPathsOnly(program, GetParam());
-      return program;
-   }
 };
 
 TEST_P(Profiled, CountsCallsSelfAndTotalByFunctionLineAndStack)
@@ -256,9 +248,8 @@ TEST(ProfiledFastPaths, CountTheSameWithAndWithout)
    std::string counted[2];
    for (int off = 0; off < 2; off++)
    {
-      std::unique_ptr<ORVA_Program> program(Compile(kNested));
+      std::unique_ptr<ORVA_Program> program(CompileOnPaths(kNested, off != 0));
       ASSERT_NE(program, nullptr);
-      ORVA_Engine::UseGeneralPathsOnly(program.get(), off != 0);
       ORVA_Profile profile;
       ASSERT_EQ(RunWith(program.get(), &profile).rc, 0);
       counted[off] = profile.GetFoldedStacks(ORVA_PROFILE_INSTRUCTIONS);
