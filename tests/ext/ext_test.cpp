@@ -2,7 +2,7 @@
 // each handler does with hostile arguments when called as the interpreter
 // calls it.
 #include "orva.h"
-#include "test_util.h"
+#include "ext_script.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +17,10 @@
 namespace
 {
 
-// Runs "sub main() { BODY }" with the given sets and returns what it printed,
-// or "!" and the error text when the run fails.
+// Runs "sub main() { BODY }" with the given sets.
 std::string RunScript(const std::string &body, uint32 sets = ORVA_EXT_PURE)
 {
-   std::string source = orva_test::MainOf(body);
-   char error[512] = "";
-   std::unique_ptr<ORVA_Program> program(ORVACompile(source.c_str(), error, sizeof(error)));
-   if (!program)
-      return std::string("!compile: ") + error;
-   FILE *out = tmpfile();
-   ORVA_Environment *env = new ORVA_Environment();
-   env->SetIO(nullptr, out);
-   EXPECT_EQ(ORVARegisterExtensions(env, sets), 1);
-   int rc = program->Run(env, 0, nullptr, nullptr, nullptr);
-   std::string text = orva_test::ReadAll(out);
-   fclose(out);
-   if (rc != 0)
-      return "!" + std::string(program->GetErrorText());
-   return text;
+   return RunExtScript(body, sets);
 }
 
 // Calls an extension function directly with the values (deleted after), as

@@ -2,7 +2,7 @@
 // count, join, sort and split do with text keys, in scripts of level 1:
 // the host hands them arrays with text keys through a global variable.
 #include "orva.h"
-#include "test_util.h"
+#include "ext_script.h"
 
 #include <gtest/gtest.h>
 
@@ -25,27 +25,11 @@ ORVA_Array *Mixed()
 }
 
 // Runs "sub main() { BODY }" with the pure extensions and the global h
-// holding array (if any); what it printed, or "!" and the error text.
+// holding array (null when none).
 std::string RunKeyed(const std::string &body, ORVA_Array *array = nullptr, uint64 instructions = 0)
 {
-   std::string source = orva_test::MainOf(body);
-   char error[512] = "";
-   std::unique_ptr<ORVA_Program> program(ORVACompile(source.c_str(), error, sizeof(error)));
-   if (!program)
-      return std::string("!compile: ") + error;
-   program->SetGlobalVariable("h", (array != nullptr) ? new ORVA_Value(array) : new ORVA_Value());
-   FILE *out = tmpfile();
-   ORVA_Environment *env = new ORVA_Environment();   // the program's from the run on
-   env->SetIO(nullptr, out);
-   if (instructions != 0)
-      env->SetInstructionLimit(instructions);
-   EXPECT_EQ(ORVARegisterExtensions(env, ORVA_EXT_PURE), 1);
-   int rc = program->Run(env, 0, nullptr, nullptr, nullptr);
-   std::string text = orva_test::ReadAll(out);
-   fclose(out);
-   if (rc != 0)
-      return "!" + std::string(program->GetErrorText());
-   return text;
+   return RunExtScript(body, ORVA_EXT_PURE, (array != nullptr) ? new ORVA_Value(array) : new ORVA_Value(),
+                       instructions);
 }
 
 }
