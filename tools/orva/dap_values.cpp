@@ -114,6 +114,16 @@ Json DapValues::Variable(const std::string &name, ORVA_Value *value)
    return v;
 }
 
+DapPage PageOf(const Json &args, const char *startKey, const char *countKey, int64_t total)
+{
+   DapPage page{args[startKey].Int(0), args[countKey].Int(0)};
+   if (page.start < 0 || page.start > total)
+      page.start = total;
+   if (page.count <= 0 || page.count > total - page.start)
+      page.count = total - page.start;
+   return page;
+}
+
 bool DapValues::Children(const Json &args, Json *list)
 {
    const int64_t handle = args["variablesReference"].Int();
@@ -134,14 +144,8 @@ bool DapValues::Children(const Json &args, Json *list)
    const std::string filter = args["filter"].String();
    if (filter != "named")
    {
-      const int32 size = entry.array->Size();
-      int64_t start = args["start"].Int(0);
-      int64_t count = args["count"].Int(0);
-      if (start < 0 || start > size)
-         start = size;
-      if (count <= 0 || count > size - start)
-         count = size - start;
-      for (int64_t k = start; k < start + count; k++)
+      const DapPage page = PageOf(args, "start", "count", entry.array->Size());
+      for (int64_t k = page.start; k < page.start + page.count; k++)
       {
          const int32 position = static_cast<int32>(k);
          list->Push(Variable("[" + std::to_string(entry.array->IndexAt(position)) + "]",

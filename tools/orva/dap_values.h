@@ -21,6 +21,16 @@ namespace orva_cli
 
 typedef std::vector<std::pair<std::string, ORVA_Value *>> NamedValues;
 
+// The items [start, start + count) of total that a request pages through
+// with the arguments startKey and countKey: a start outside the items
+// gives none, and no count (or one past the end) all from the start on.
+struct DapPage
+{
+   int64_t start;
+   int64_t count;
+};
+DapPage PageOf(const Json &args, const char *startKey, const char *countKey, int64_t total);
+
 class DapValues
 {
 public:

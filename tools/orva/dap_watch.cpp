@@ -127,14 +127,9 @@ uint32 DapRun::Watcher::FrameOf(const Json &args, const char *key) const
 Json DapRun::Watcher::StackTrace(const Json &args)
 {
    const uint32 total = m_debugger.FrameCount();
-   int64_t start = args["startFrame"].Int(0);
-   int64_t levels = args["levels"].Int(0);
-   if (start < 0 || start > total)
-      start = total;
-   if (levels <= 0 || levels > total - start)
-      levels = total - start;
+   const DapPage page = PageOf(args, "startFrame", "levels", total);
    Json frames = Json::Array();
-   for (uint32 k = static_cast<uint32>(start); k < start + levels; k++)
+   for (uint32 k = static_cast<uint32>(page.start); k < page.start + page.count; k++)
    {
       const char *function = nullptr;
       const char *module = nullptr;
