@@ -23,6 +23,11 @@ TEST_F(OrvaCommand, PromptWaitsForTheBodyOfAHeaderLine)
                    "f(4)\n");
    EXPECT_EQ(o.out, "big\n3\n9\nnine\n8\n");
    EXPECT_EQ(o.err, "");
+
+   // Level 2's loops have headers too.
+   o = Run({"--language", "2", "-i"}, "for (k in [3, 4])\n   println k;\nfor (i = 0; i < 2; i++)\n{\n   println i;\n}\n");
+   EXPECT_EQ(o.out, "1\n2\n0\n1\n");   // for-in walks the keys
+   EXPECT_EQ(o.err, "");
 }
 
 TEST_F(OrvaCommand, PromptRunsACompleteIfOnceItsElseCannotFollow)

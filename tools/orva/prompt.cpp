@@ -112,7 +112,7 @@ public:
          bool closesHeader = false;
          if (t.Is("(") || t.Is("[") || t.Is("{"))
          {
-            bool header = m_previous == "if" || m_previous == "while" || m_previous == "switch" ||
+            bool header = m_previous == "if" || m_previous == "while" || m_previous == "for" || m_previous == "switch" ||
                           (m_previousIsName && m_beforePrevious == "sub");
             m_open.push_back(header);
          }

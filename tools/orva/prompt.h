@@ -15,8 +15,8 @@
  *   an input assigns to them persists even when it stops with an error.
  *
  * An input continues on the next line while it is unfinished: an open
- * bracket or comment, a line that ends with an if, while or switch header,
- * else or do, or a text that ends inside an expression.  A complete if
+ * bracket or comment, a line that ends with an if, while, for or switch
+ * header, else or do, or a text that ends inside an expression.  A complete if
  * statement waits for one more line, which may start with its else.  An
  * empty line drops an unfinished input.  "exit" or "quit" alone, or the end
  * of input, leaves the prompt.
