@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <strings.h>
+#include <unordered_set>
 
 namespace orva_cli
 {
@@ -134,6 +136,8 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
 // Level 2: "x += v" and the like (one token, or the operator and "=" side by side).
 static bool UpdatesInPlace(const std::vector<Token> &tokens, size_t k)
 {
+   if (tokens[k].kind != TokenKind::Symbol)
+      return false;
    static const char *const updates[] = {"+=", "-=", "*=", "/=", "%=", ".="};
    for (const char *u : updates)
       if (tokens[k].Is(u))
@@ -148,7 +152,7 @@ static bool UpdatesInPlace(const std::vector<Token> &tokens, size_t k)
 // Level 2: the word "in" of "for (k in a)" or "for (k, v in a)", at k.
 static bool IsForIn(const std::vector<Token> &tokens, size_t k)
 {
-   if (tokens[k].text != "in" || k < 3 || !IsPlainName(tokens[k - 1]))
+   if (tokens[k].text.size() != 2 || tokens[k].text != "in" || k < 3 || !IsPlainName(tokens[k - 1]))
       return false;
    if (tokens[k - 2].Is("(") && tokens[k - 3].Is("for"))
       return true;
@@ -159,9 +163,11 @@ static bool IsForIn(const std::vector<Token> &tokens, size_t k)
 std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
                                                          const std::set<std::string> &globals)
 {
-   std::set<std::string> assigned(body.parameters.begin(), body.parameters.end());
+   // Views of the token texts: the tokens outlive the walk, and a function
+   // of a large script is walked without a copy of each name it uses.
+   std::unordered_set<std::string_view> assigned(body.parameters.begin(), body.parameters.end());
    std::vector<std::pair<std::string, int>> reads;
-   std::set<std::string> seen;
+   std::unordered_set<std::string_view> seen;
    bool declaring = false;   // inside "array a, b;"
    for (size_t k = body.open + 1; k < body.close; k++)
    {
@@ -196,7 +202,7 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
    }
    std::vector<std::pair<std::string, int>> never;
    for (const auto &r : reads)
-      if (assigned.count(r.first) == 0 && globals.count(r.first) == 0)
+      if (assigned.count(std::string_view(r.first)) == 0 && globals.count(r.first) == 0)
          never.push_back(r);
    return never;
 }
@@ -205,12 +211,19 @@ std::vector<std::string> AddModuleFunctions(const std::vector<Token> &scriptToke
                                             KnownFunctions *known)
 {
    std::vector<std::string> missing;
-   std::vector<std::vector<Token>> pending = {scriptTokens};
+   // The script's own tokens are read where they are: a copy of a large
+   // script's tokens cost more than the rest of the check.
+   std::vector<std::vector<Token>> pending;
    std::set<std::string> done;
-   while (!pending.empty())
+   for (bool first = true; first || !pending.empty(); first = false)
    {
-      const std::vector<Token> tokens = std::move(pending.back());
-      pending.pop_back();
+      std::vector<Token> moduleTokens;
+      if (!first)
+      {
+         moduleTokens = std::move(pending.back());
+         pending.pop_back();
+      }
+      const std::vector<Token> &tokens = first ? scriptTokens : moduleTokens;
       for (size_t k = 0; k + 1 < tokens.size(); k++)
       {
          if (!tokens[k].Is("use"))
@@ -241,9 +254,9 @@ std::vector<std::string> AddModuleFunctions(const std::vector<Token> &scriptToke
             missing.push_back(name + "` (" + file + ") does not compile");
             continue;
          }
-         std::vector<Token> moduleTokens = ScanTokens(moduleText);
-         known->AddScript(moduleTokens, file);
-         pending.push_back(std::move(moduleTokens));
+         std::vector<Token> scanned = ScanTokens(moduleText);
+         known->AddScript(scanned, file);
+         pending.push_back(std::move(scanned));
       }
    }
    return missing;
@@ -255,9 +268,8 @@ std::vector<Warning> CheckScript(const std::string &script, const Session &sessi
    std::vector<Token> tokens = ScanTokens(script);
    // An expression script is checked as the main it runs as, on its lines.
    const bool expression = !tokens.empty() && !tokens[0].Is("sub") && !tokens[0].Is("use");
-   const std::string source = expression ? "sub main() { return " + script + "\n; }" : script;
    if (expression)
-      tokens = ScanTokens(source);
+      tokens = ScanTokens("sub main() { return " + script + "\n; }");
    KnownFunctions known;
    known.AddHost(session);
    known.AddScript(tokens, "");

@@ -26,16 +26,37 @@ static bool IsNameChar(int c)
    return isalnum(c) || c == '_' || c == '$';
 }
 
-static bool IsKeyword(const std::string &word)
+// Keywords are few and short: those of the word's first letter are tried
+// in place, where a hashed lookup would hash every name a script has.
+static bool IsKeyword(const char *word, size_t length)
 {
-   static const std::unordered_set<std::string> keywords(std::begin(s_keywords), std::end(s_keywords));
-   return keywords.count(word) != 0;
+   if (length < 2 || length > 7)
+      return false;
+   for (const char *k : s_keywords)
+      if (k[0] == word[0] && strncmp(k, word, length) == 0 && k[length] == '\0')
+         return true;
+   return false;
 }
+
 
 // Bytes past the end read as 0, which belongs to no token.
 static int At(const std::string &s, size_t i)
 {
    return i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
+}
+
+// The length of the symbol at i: two characters for the operators that
+// have two, else one.
+static size_t SymbolLength(const std::string &s, size_t i)
+{
+   const int c = At(s, i);
+   if (strchr("=!<>&|+-~", c) == nullptr || c == 0)
+      return 1;
+   const int next = At(s, i + 1);
+   for (const char *op : s_twoCharSymbols)
+      if (c == op[0] && next == static_cast<unsigned char>(op[1]))
+         return 2;
+   return 1;
 }
 
 // Skips the body of a block comment from i, where *level comments are open
@@ -158,16 +179,27 @@ bool HasTokens(const std::string &s)
    return SkipSpace(s, SkipCommentBody(s, 0, &level), &level) < s.size();
 }
 
+// Where a token lies, before its text is copied out.
+struct Span
+{
+   TokenKind kind;
+   int line;
+   size_t begin, end;
+};
+
 std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
 {
-   std::vector<Token> tokens;
+   // The spans are found first and the tokens made once their number is
+   // known: a vector of tokens grown as it fills moved each of a large
+   // script's tokens about twice, which cost more than the scan itself.
+   std::vector<Span> spans;
    size_t counted = 0;   // line feeds before here are in line
    int line = 1;
    for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
         i = SkipSpace(s, i, commentLevel))
    {
       const int c = At(s, i);
-      Token t;
+      Span t;
       t.begin = i;
       line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
                                           s.begin() + static_cast<std::ptrdiff_t>(i), '\n'));
@@ -182,8 +214,7 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
       {
          bool compound;
          i = ScanName(s, i, &compound);
-         t.text = s.substr(t.begin, i - t.begin);
-         t.kind = (!compound && IsKeyword(t.text)) ? TokenKind::Keyword : TokenKind::Name;
+         t.kind = (!compound && IsKeyword(s.data() + t.begin, i - t.begin)) ? TokenKind::Keyword : TokenKind::Name;
       }
       else if (isdigit(c) || (c == '-' && isdigit(At(s, i + 1))))
       {
@@ -193,17 +224,16 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
       else
       {
          t.kind = TokenKind::Symbol;
-         size_t length = 1;
-         for (const char *op : s_twoCharSymbols)
-            if (c == op[0] && At(s, i + 1) == static_cast<unsigned char>(op[1]))
-               length = 2;
-         i += length;
+         i += SymbolLength(s, i);
       }
       t.end = i;
-      if (t.kind != TokenKind::Name && t.kind != TokenKind::Keyword)
-         t.text = s.substr(t.begin, t.end - t.begin);
-      tokens.push_back(std::move(t));
+      spans.push_back(t);
    }
+   std::vector<Token> tokens;
+   tokens.reserve(spans.size());
+   for (const Span &span : spans)
+      tokens.push_back(
+         Token{span.kind, span.line, std::string(s.data() + span.begin, span.end - span.begin), span.begin, span.end});
    return tokens;
 }
 
