@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <memory>
 #include <string_view>
+#include <cstring>
 #include <strings.h>
-#include <unordered_set>
 
 namespace orva_cli
 {
@@ -136,7 +136,9 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
 // Level 2: "x += v" and the like (one token, or the operator and "=" side by side).
 static bool UpdatesInPlace(const std::vector<Token> &tokens, size_t k)
 {
-   if (tokens[k].kind != TokenKind::Symbol)
+   // Most symbols after a name are none of these: one test turns them away.
+   const Token &t = tokens[k];
+   if (t.kind != TokenKind::Symbol || t.text[0] == '\0' || strchr("+-*/%.", t.text[0]) == nullptr)
       return false;
    static const char *const updates[] = {"+=", "-=", "*=", "/=", "%=", ".="};
    for (const char *u : updates)
@@ -163,11 +165,16 @@ static bool IsForIn(const std::vector<Token> &tokens, size_t k)
 std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
                                                          const std::set<std::string> &globals)
 {
-   // Views of the token texts: the tokens outlive the walk, and a function
-   // of a large script is walked without a copy of each name it uses.
-   std::unordered_set<std::string_view> assigned(body.parameters.begin(), body.parameters.end());
-   std::vector<std::pair<std::string, int>> reads;
-   std::unordered_set<std::string_view> seen;
+   // Views of the token texts, kept in plain vectors and sorted once at the
+   // end: the tokens outlive the walk, and a set node per name cost more
+   // than the walk itself.
+   std::vector<std::string_view> assigned(body.parameters.begin(), body.parameters.end());
+   struct Read
+   {
+      std::string_view name;
+      int line;
+   };
+   std::vector<Read> reads;   // every read, in order
    bool declaring = false;   // inside "array a, b;"
    for (size_t k = body.open + 1; k < body.close; k++)
    {
@@ -196,14 +203,27 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
                                 UpdatesInPlace(tokens, close + 1)));
       }
       if (assigns)
-         assigned.insert(t.text);
-      else if (seen.insert(t.text).second)
+         assigned.push_back(t.text);
+      else
          reads.push_back({t.text, t.line});
    }
+   std::sort(assigned.begin(), assigned.end());
+   // The first read of each name is the one reported.
+   std::vector<size_t> order(reads.size());
+   for (size_t k = 0; k < order.size(); k++)
+      order[k] = k;
+   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return reads[a].name < reads[b].name; });
+   std::vector<bool> first(reads.size(), false);
+   for (size_t k = 0; k < order.size(); k++)
+      first[order[k]] = k == 0 || reads[order[k - 1]].name != reads[order[k]].name;
    std::vector<std::pair<std::string, int>> never;
-   for (const auto &r : reads)
-      if (assigned.count(std::string_view(r.first)) == 0 && globals.count(r.first) == 0)
-         never.push_back(r);
+   for (size_t k = 0; k < reads.size(); k++)
+   {
+      const Read &r = reads[k];
+      if (first[k] && !std::binary_search(assigned.begin(), assigned.end(), r.name) &&
+          globals.count(std::string(r.name)) == 0)
+         never.push_back({std::string(r.name), r.line});
+   }
    return never;
 }
 

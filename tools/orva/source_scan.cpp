@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 namespace orva_cli
@@ -16,24 +17,37 @@ static const char *const s_keywords[] = {
 static const char *const s_twoCharSymbols[] = {
    "==", "!=", "<=", ">=", "<<", ">>", "&&", "||", "++", "--", "->", "~="};
 
+// The letters of the language's names are ASCII ones, as the compiler's
+// scanner has them, whatever the locale would call a letter.
 static bool IsNameStart(int c)
 {
-   return isalpha(c) || c == '_' || c == '$';
+   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
 }
 
 static bool IsNameChar(int c)
 {
-   return isalnum(c) || c == '_' || c == '$';
+   return IsNameStart(c) || (c >= '0' && c <= '9');
 }
 
 // Keywords are few and short: those of the word's first letter are tried
 // in place, where a hashed lookup would hash every name a script has.
 static bool IsKeyword(const char *word, size_t length)
 {
-   if (length < 2 || length > 7)
+   struct Table
+   {
+      std::vector<std::string_view> byFirst[128];
+      Table()
+      {
+         for (const char *k : s_keywords)
+            byFirst[static_cast<unsigned char>(k[0])].push_back(k);
+      }
+   };
+   static const Table table;
+   const unsigned char first = static_cast<unsigned char>(word[0]);
+   if (length < 2 || length > 7 || first >= 128)
       return false;
-   for (const char *k : s_keywords)
-      if (k[0] == word[0] && strncmp(k, word, length) == 0 && k[length] == '\0')
+   for (std::string_view k : table.byFirst[first])
+      if (k.size() == length && memcmp(k.data(), word, length) == 0)
          return true;
    return false;
 }
@@ -50,8 +64,13 @@ static int At(const std::string &s, size_t i)
 static size_t SymbolLength(const std::string &s, size_t i)
 {
    const int c = At(s, i);
-   if (strchr("=!<>&|+-~", c) == nullptr || c == 0)
-      return 1;
+   switch (c)
+   {
+      case '=': case '!': case '<': case '>': case '&': case '|': case '+': case '-': case '~':
+         break;
+      default:
+         return 1;
+   }
    const int next = At(s, i + 1);
    for (const char *op : s_twoCharSymbols)
       if (c == op[0] && next == static_cast<unsigned char>(op[1]))
