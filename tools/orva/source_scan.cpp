@@ -44,7 +44,7 @@ static bool IsKeyword(const char *word, size_t length)
    };
    static const Table table;
    const unsigned char first = static_cast<unsigned char>(word[0]);
-   if (length < 2 || length > 7 || first >= 128)
+   if (length < 2 || first >= 128)
       return false;
    for (std::string_view k : table.byFirst[first])
       if (k.size() == length && memcmp(k.data(), word, length) == 0)
@@ -211,7 +211,12 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
    // The spans are found first and the tokens made once their number is
    // known: a vector of tokens grown as it fills moved each of a large
    // script's tokens about twice, which cost more than the scan itself.
+   // Code has a token every few bytes: room for one in two is reserved up
+   // front, which costs no memory until it is written, so that a large text
+   // is not copied as the vector grows.  (A bounded guess: a denser or a
+   // huge text grows the vector as usual.)
    std::vector<Span> spans;
+   spans.reserve(std::min(s.size() / 2 + 16, static_cast<size_t>(1) << 22));
    size_t counted = 0;   // line feeds before here are in line
    int line = 1;
    for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
