@@ -232,7 +232,7 @@ std::vector<std::string> AddModuleFunctions(const std::vector<Token> &scriptToke
 {
    std::vector<std::string> missing;
    // The script's own tokens are read where they are: a copy of a large
-   // script's tokens cost more than the rest of the check.
+   // script's tokens doubled what the check held.
    std::vector<std::vector<Token>> pending;
    std::set<std::string> done;
    for (bool first = true; first || !pending.empty(); first = false)
