@@ -206,17 +206,10 @@ struct Span
    size_t begin, end;
 };
 
-std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
+// Calls visit with each token's span, in order.
+template <typename Visit>
+static void ScanSpans(const std::string &s, int *commentLevel, Visit visit)
 {
-   // The spans are found first and the tokens made once their number is
-   // known: a vector of tokens grown as it fills moved each of a large
-   // script's tokens about twice, which cost more than the scan itself.
-   // Code has a token every few bytes: room for one in two is reserved up
-   // front, which costs no memory until it is written, so that a large text
-   // is not copied as the vector grows.  (A bounded guess: a denser or a
-   // huge text grows the vector as usual.)
-   std::vector<Span> spans;
-   spans.reserve(std::min(s.size() / 2 + 16, static_cast<size_t>(1) << 22));
    size_t counted = 0;   // line feeds before here are in line
    int line = 1;
    for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
@@ -251,13 +244,24 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
          i += SymbolLength(s, i);
       }
       t.end = i;
-      spans.push_back(t);
+      visit(t);
    }
+}
+
+std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
+{
+   // The tokens are counted first and then made in a vector of that size: a
+   // vector grown as it fills moved each of a large script's tokens about
+   // twice, which cost more than the scan itself, and a list of the spans
+   // kept in between held half as much again as the tokens.
+   int level = *commentLevel;
+   size_t count = 0;
+   ScanSpans(s, &level, [&count](const Span &) { count++; });
    std::vector<Token> tokens;
-   tokens.reserve(spans.size());
-   for (const Span &span : spans)
-      tokens.push_back(
-         Token{span.kind, span.line, std::string(s.data() + span.begin, span.end - span.begin), span.begin, span.end});
+   tokens.reserve(count);
+   ScanSpans(s, commentLevel, [&](const Span &t) {
+      tokens.push_back(Token{t.kind, t.line, std::string(s.data() + t.begin, t.end - t.begin), t.begin, t.end});
+   });
    return tokens;
 }
 
