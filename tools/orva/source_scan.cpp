@@ -250,15 +250,13 @@ static void ScanSpans(const std::string &s, int *commentLevel, Visit visit)
 
 std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
 {
-   // The tokens are counted first and then made in a vector of that size: a
-   // vector grown as it fills moved each of a large script's tokens about
-   // twice, which cost more than the scan itself, and a list of the spans
-   // kept in between held half as much again as the tokens.
-   int level = *commentLevel;
-   size_t count = 0;
-   ScanSpans(s, &level, [&count](const Span &) { count++; });
+   // A text has at most one token a byte, and code one every few bytes:
+   // room for one in two is reserved, which costs no memory until it is
+   // written, so that the tokens of a large script are not moved about as
+   // the vector grows (that cost more than the scan itself).  A denser text
+   // grows it once at most; the guess is bounded for a huge one.
    std::vector<Token> tokens;
-   tokens.reserve(count);
+   tokens.reserve(std::min(s.size() / 2 + 16, static_cast<size_t>(1) << 22));
    ScanSpans(s, commentLevel, [&](const Span &t) {
       tokens.push_back(Token{t.kind, t.line, std::string(s.data() + t.begin, t.end - t.begin), t.begin, t.end});
    });
