@@ -52,7 +52,6 @@ static bool IsKeyword(const char *word, size_t length)
    return false;
 }
 
-
 // Bytes past the end read as 0, which belongs to no token.
 static int At(const std::string &s, size_t i)
 {
@@ -198,56 +197,6 @@ bool HasTokens(const std::string &s)
    return SkipSpace(s, SkipCommentBody(s, 0, &level), &level) < s.size();
 }
 
-// Where a token lies, before its text is copied out.
-struct Span
-{
-   TokenKind kind;
-   int line;
-   size_t begin, end;
-};
-
-// Calls visit with each token's span, in order.
-template <typename Visit>
-static void ScanSpans(const std::string &s, int *commentLevel, Visit visit)
-{
-   size_t counted = 0;   // line feeds before here are in line
-   int line = 1;
-   for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
-        i = SkipSpace(s, i, commentLevel))
-   {
-      const int c = At(s, i);
-      Span t;
-      t.begin = i;
-      line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
-                                          s.begin() + static_cast<std::ptrdiff_t>(i), '\n'));
-      counted = i;
-      t.line = line;
-      if (c == '"')
-      {
-         t.kind = TokenKind::Text;
-         i = ScanString(s, i);
-      }
-      else if (IsNameStart(c))
-      {
-         bool compound;
-         i = ScanName(s, i, &compound);
-         t.kind = (!compound && IsKeyword(s.data() + t.begin, i - t.begin)) ? TokenKind::Keyword : TokenKind::Name;
-      }
-      else if (isdigit(c) || (c == '-' && isdigit(At(s, i + 1))))
-      {
-         t.kind = TokenKind::Number;
-         i = ScanNumber(s, i);
-      }
-      else
-      {
-         t.kind = TokenKind::Symbol;
-         i += SymbolLength(s, i);
-      }
-      t.end = i;
-      visit(t);
-   }
-}
-
 std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
 {
    // A text has at most one token a byte, and code one every few bytes:
@@ -257,9 +206,40 @@ std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
    // grows it once at most; the guess is bounded for a huge one.
    std::vector<Token> tokens;
    tokens.reserve(std::min(s.size() / 2 + 16, static_cast<size_t>(1) << 22));
-   ScanSpans(s, commentLevel, [&](const Span &t) {
-      tokens.push_back(Token{t.kind, t.line, std::string(s.data() + t.begin, t.end - t.begin), t.begin, t.end});
-   });
+   size_t counted = 0;   // line feeds before here are in line
+   int line = 1;
+   for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
+        i = SkipSpace(s, i, commentLevel))
+   {
+      const int c = At(s, i);
+      const size_t begin = i;
+      line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
+                                          s.begin() + static_cast<std::ptrdiff_t>(i), '\n'));
+      counted = i;
+      TokenKind kind;
+      if (c == '"')
+      {
+         kind = TokenKind::Text;
+         i = ScanString(s, i);
+      }
+      else if (IsNameStart(c))
+      {
+         bool compound;
+         i = ScanName(s, i, &compound);
+         kind = (!compound && IsKeyword(s.data() + begin, i - begin)) ? TokenKind::Keyword : TokenKind::Name;
+      }
+      else if (isdigit(c) || (c == '-' && isdigit(At(s, i + 1))))
+      {
+         kind = TokenKind::Number;
+         i = ScanNumber(s, i);
+      }
+      else
+      {
+         kind = TokenKind::Symbol;
+         i += SymbolLength(s, i);
+      }
+      tokens.push_back(Token{kind, line, std::string(s.data() + begin, i - begin), begin, i});
+   }
    return tokens;
 }
 
