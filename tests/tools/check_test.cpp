@@ -86,6 +86,50 @@ TEST_F(OrvaCommand, CheckFindsVariablesNeverAssignedAndUnreachableCode)
    EXPECT_FALSE(Contains(o.err, "limit"));
 }
 
+TEST_F(OrvaCommand, CheckTellsNamesFromKeywordsAndReportsEachNameOnce)
+{
+   // Names that begin as keywords do, a keyword's other spelling, and
+   // operators of two characters next to names.
+   Script("names.orva", "sub doit(subtotal)\n{\n"
+                        "   Null = subtotal; inx = 1; whilex = 2;\n"
+                        "   printlnx = Null . inx . whilex . later;\n"
+                        "   if (inx <= 2 && Null != 1 || inx ~= \"a\" || inx->size) return later . printlnx;\n"
+                        "   return imatchy . dox;\n}\n"
+                        "sub main() { return doit(1); }\n");
+   EXPECT_EQ(Run({"-c", "names.orva"}).err,
+             "names.orva:4: warning: `later` is read but never assigned in doit(), so it is null\n"
+             "names.orva:6: warning: `imatchy` is read but never assigned in doit(), so it is null\n"
+             "names.orva:6: warning: `dox` is read but never assigned in doit(), so it is null\n");
+
+   // Level 2: an update in place and the variables of a walk assign.
+   Script("walk.orva", "sub main()\n{\n   array list; list[1] = 2;\n"
+                       "   for (k, v in list) { total += v; n++; }\n"
+                       "   for (key in list) total .= key;\n"
+                       "   return total . n . k . key . missing;\n}\n");
+   EXPECT_EQ(Run({"-c", "--language", "2", "walk.orva"}).err,
+             "walk.orva:6: warning: `missing` is read but never assigned in main(), so it is null\n");
+}
+
+TEST_F(OrvaCommand, CheckFindsTheFaultsOfALargeScriptOnTheirLines)
+{
+   // Thousands of functions, each calling the one before: one wrong call
+   // and one unassigned read, far apart, are all the check may say.
+   const int functions = 3000;
+   std::string text;
+   for (int k = 0; k < functions; k++)
+   {
+      const std::string callee = k == 0 ? "a" : "f" + std::to_string(k - 1) + (k == 1234 ? "(b, a, 1)" : "(b, a)");
+      text += "sub f" + std::to_string(k) + "(a, b)\n{\n   x = a * 2 + b;\n   if (x > 100)\n      x = x - " + callee +
+              ";\n   return x" + (k == functions - 1 ? " + y" : "") + ";\n}\n";
+   }
+   Script("large.orva", text);
+   Outcome o = Run({"-c", "large.orva"});
+   EXPECT_EQ(o.status, 0);
+   EXPECT_EQ(o.err, "large.orva:" + std::to_string(1234 * 7 + 5) + ": warning: `f1233` takes at most 2 arguments, not 3\n" +
+                       "large.orva:" + std::to_string((functions - 1) * 7 + 6) +
+                       ": warning: `y` is read but never assigned in f" + std::to_string(functions - 1) + "(), so it is null\n");
+}
+
 TEST_F(OrvaCommand, CheckIsSilentOnTheProjectsOwnScripts)
 {
    // Examples, benchmarks and the script tests that are meant to work.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
+#include <cstring>
 #include <strings.h>
 
 namespace orva_cli
@@ -134,6 +136,10 @@ std::vector<FunctionBody> FunctionBodies(const std::vector<Token> &tokens)
 // Level 2: "x += v" and the like (one token, or the operator and "=" side by side).
 static bool UpdatesInPlace(const std::vector<Token> &tokens, size_t k)
 {
+   // Most symbols after a name are none of these: one test turns them away.
+   const Token &t = tokens[k];
+   if (t.kind != TokenKind::Symbol || t.text[0] == '\0' || strchr("+-*/%.", t.text[0]) == nullptr)
+      return false;
    static const char *const updates[] = {"+=", "-=", "*=", "/=", "%=", ".="};
    for (const char *u : updates)
       if (tokens[k].Is(u))
@@ -148,7 +154,7 @@ static bool UpdatesInPlace(const std::vector<Token> &tokens, size_t k)
 // Level 2: the word "in" of "for (k in a)" or "for (k, v in a)", at k.
 static bool IsForIn(const std::vector<Token> &tokens, size_t k)
 {
-   if (tokens[k].text != "in" || k < 3 || !IsPlainName(tokens[k - 1]))
+   if (tokens[k].text.size() != 2 || tokens[k].text != "in" || k < 3 || !IsPlainName(tokens[k - 1]))
       return false;
    if (tokens[k - 2].Is("(") && tokens[k - 3].Is("for"))
       return true;
@@ -159,9 +165,16 @@ static bool IsForIn(const std::vector<Token> &tokens, size_t k)
 std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token> &tokens, const FunctionBody &body,
                                                          const std::set<std::string> &globals)
 {
-   std::set<std::string> assigned(body.parameters.begin(), body.parameters.end());
-   std::vector<std::pair<std::string, int>> reads;
-   std::set<std::string> seen;
+   // Views of the token texts, kept in plain vectors and sorted once at the
+   // end: the tokens outlive the walk, and a set node per name cost more
+   // than the walk itself.
+   std::vector<std::string_view> assigned(body.parameters.begin(), body.parameters.end());
+   struct Read
+   {
+      std::string_view name;
+      int line;
+   };
+   std::vector<Read> reads;   // every read, in order
    bool declaring = false;   // inside "array a, b;"
    for (size_t k = body.open + 1; k < body.close; k++)
    {
@@ -190,14 +203,27 @@ std::vector<std::pair<std::string, int>> UnassignedReads(const std::vector<Token
                                 UpdatesInPlace(tokens, close + 1)));
       }
       if (assigns)
-         assigned.insert(t.text);
-      else if (seen.insert(t.text).second)
+         assigned.push_back(t.text);
+      else
          reads.push_back({t.text, t.line});
    }
+   std::sort(assigned.begin(), assigned.end());
+   // The first read of each name is the one reported.
+   std::vector<size_t> order(reads.size());
+   for (size_t k = 0; k < order.size(); k++)
+      order[k] = k;
+   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return reads[a].name < reads[b].name; });
+   std::vector<bool> first(reads.size(), false);
+   for (size_t k = 0; k < order.size(); k++)
+      first[order[k]] = k == 0 || reads[order[k - 1]].name != reads[order[k]].name;
    std::vector<std::pair<std::string, int>> never;
-   for (const auto &r : reads)
-      if (assigned.count(r.first) == 0 && globals.count(r.first) == 0)
-         never.push_back(r);
+   for (size_t k = 0; k < reads.size(); k++)
+   {
+      const Read &r = reads[k];
+      if (first[k] && !std::binary_search(assigned.begin(), assigned.end(), r.name) &&
+          globals.count(std::string(r.name)) == 0)
+         never.push_back({std::string(r.name), r.line});
+   }
    return never;
 }
 
@@ -205,12 +231,19 @@ std::vector<std::string> AddModuleFunctions(const std::vector<Token> &scriptToke
                                             KnownFunctions *known)
 {
    std::vector<std::string> missing;
-   std::vector<std::vector<Token>> pending = {scriptTokens};
+   // The script's own tokens are read where they are: a copy of a large
+   // script's tokens doubled what the check held.
+   std::vector<std::vector<Token>> pending;
    std::set<std::string> done;
-   while (!pending.empty())
+   for (bool first = true; first || !pending.empty(); first = false)
    {
-      const std::vector<Token> tokens = std::move(pending.back());
-      pending.pop_back();
+      std::vector<Token> moduleTokens;
+      if (!first)
+      {
+         moduleTokens = std::move(pending.back());
+         pending.pop_back();
+      }
+      const std::vector<Token> &tokens = first ? scriptTokens : moduleTokens;
       for (size_t k = 0; k + 1 < tokens.size(); k++)
       {
          if (!tokens[k].Is("use"))
@@ -241,9 +274,9 @@ std::vector<std::string> AddModuleFunctions(const std::vector<Token> &scriptToke
             missing.push_back(name + "` (" + file + ") does not compile");
             continue;
          }
-         std::vector<Token> moduleTokens = ScanTokens(moduleText);
-         known->AddScript(moduleTokens, file);
-         pending.push_back(std::move(moduleTokens));
+         std::vector<Token> scanned = ScanTokens(moduleText);
+         known->AddScript(scanned, file);
+         pending.push_back(std::move(scanned));
       }
    }
    return missing;
@@ -255,9 +288,8 @@ std::vector<Warning> CheckScript(const std::string &script, const Session &sessi
    std::vector<Token> tokens = ScanTokens(script);
    // An expression script is checked as the main it runs as, on its lines.
    const bool expression = !tokens.empty() && !tokens[0].Is("sub") && !tokens[0].Is("use");
-   const std::string source = expression ? "sub main() { return " + script + "\n; }" : script;
    if (expression)
-      tokens = ScanTokens(source);
+      tokens = ScanTokens("sub main() { return " + script + "\n; }");
    KnownFunctions known;
    known.AddHost(session);
    known.AddScript(tokens, "");

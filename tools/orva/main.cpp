@@ -499,7 +499,12 @@ int RunOnce(const Options &options, const Session &session, const Script &script
       fflush(stdout);
    }
    if (options.checkOnly)
+   {
+      // The checks read the text alone: the program's memory goes back
+      // before theirs is taken.
+      owner.reset();
       return Check(options, session, script, compiled);
+   }
 
    for (const auto &g : session.globals)
       program->SetGlobalVariable(g.first.c_str(), new ORVA_Value(g.second.c_str()));

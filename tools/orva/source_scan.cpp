@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 namespace orva_cli
@@ -16,26 +17,64 @@ static const char *const s_keywords[] = {
 static const char *const s_twoCharSymbols[] = {
    "==", "!=", "<=", ">=", "<<", ">>", "&&", "||", "++", "--", "->", "~="};
 
+// The letters of the language's names are ASCII ones, as the compiler's
+// scanner has them, whatever the locale would call a letter.
 static bool IsNameStart(int c)
 {
-   return isalpha(c) || c == '_' || c == '$';
+   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
 }
 
 static bool IsNameChar(int c)
 {
-   return isalnum(c) || c == '_' || c == '$';
+   return IsNameStart(c) || (c >= '0' && c <= '9');
 }
 
-static bool IsKeyword(const std::string &word)
+// Keywords are few and short: those of the word's first letter are tried
+// in place, where a hashed lookup would hash every name a script has.
+static bool IsKeyword(const char *word, size_t length)
 {
-   static const std::unordered_set<std::string> keywords(std::begin(s_keywords), std::end(s_keywords));
-   return keywords.count(word) != 0;
+   struct Table
+   {
+      std::vector<std::string_view> byFirst[128];
+      Table()
+      {
+         for (const char *k : s_keywords)
+            byFirst[static_cast<unsigned char>(k[0])].push_back(k);
+      }
+   };
+   static const Table table;
+   const unsigned char first = static_cast<unsigned char>(word[0]);
+   if (length < 2 || first >= 128)
+      return false;
+   for (std::string_view k : table.byFirst[first])
+      if (k.size() == length && memcmp(k.data(), word, length) == 0)
+         return true;
+   return false;
 }
 
 // Bytes past the end read as 0, which belongs to no token.
 static int At(const std::string &s, size_t i)
 {
    return i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
+}
+
+// The length of the symbol at i: two characters for the operators that
+// have two, else one.
+static size_t SymbolLength(const std::string &s, size_t i)
+{
+   const int c = At(s, i);
+   switch (c)
+   {
+      case '=': case '!': case '<': case '>': case '&': case '|': case '+': case '-': case '~':
+         break;
+      default:
+         return 1;
+   }
+   const int next = At(s, i + 1);
+   for (const char *op : s_twoCharSymbols)
+      if (c == op[0] && next == static_cast<unsigned char>(op[1]))
+         return 2;
+   return 1;
 }
 
 // Skips the body of a block comment from i, where *level comments are open
@@ -160,49 +199,46 @@ bool HasTokens(const std::string &s)
 
 std::vector<Token> ScanContinued(const std::string &s, int *commentLevel)
 {
+   // A text has at most one token a byte, and code one every few bytes:
+   // room for one in two is reserved, which costs no memory until it is
+   // written, so that the tokens of a large script are not moved about as
+   // the vector grows (that cost more than the scan itself).  A denser text
+   // grows it once at most; the guess is bounded for a huge one.
    std::vector<Token> tokens;
+   tokens.reserve(std::min(s.size() / 2 + 16, static_cast<size_t>(1) << 22));
    size_t counted = 0;   // line feeds before here are in line
    int line = 1;
    for (size_t i = SkipSpace(s, SkipCommentBody(s, 0, commentLevel), commentLevel); i < s.size();
         i = SkipSpace(s, i, commentLevel))
    {
       const int c = At(s, i);
-      Token t;
-      t.begin = i;
+      const size_t begin = i;
       line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
                                           s.begin() + static_cast<std::ptrdiff_t>(i), '\n'));
       counted = i;
-      t.line = line;
+      TokenKind kind;
       if (c == '"')
       {
-         t.kind = TokenKind::Text;
+         kind = TokenKind::Text;
          i = ScanString(s, i);
       }
       else if (IsNameStart(c))
       {
          bool compound;
          i = ScanName(s, i, &compound);
-         t.text = s.substr(t.begin, i - t.begin);
-         t.kind = (!compound && IsKeyword(t.text)) ? TokenKind::Keyword : TokenKind::Name;
+         kind = (!compound && IsKeyword(s.data() + begin, i - begin)) ? TokenKind::Keyword : TokenKind::Name;
       }
       else if (isdigit(c) || (c == '-' && isdigit(At(s, i + 1))))
       {
-         t.kind = TokenKind::Number;
+         kind = TokenKind::Number;
          i = ScanNumber(s, i);
       }
       else
       {
-         t.kind = TokenKind::Symbol;
-         size_t length = 1;
-         for (const char *op : s_twoCharSymbols)
-            if (c == op[0] && At(s, i + 1) == static_cast<unsigned char>(op[1]))
-               length = 2;
-         i += length;
+         kind = TokenKind::Symbol;
+         i += SymbolLength(s, i);
       }
-      t.end = i;
-      if (t.kind != TokenKind::Name && t.kind != TokenKind::Keyword)
-         t.text = s.substr(t.begin, t.end - t.begin);
-      tokens.push_back(std::move(t));
+      tokens.push_back(Token{kind, line, std::string(s.data() + begin, i - begin), begin, i});
    }
    return tokens;
 }

@@ -12,6 +12,7 @@
 #define ORVA_CLI_SOURCE_SCAN_H
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,18 +28,23 @@ enum class TokenKind
    Symbol      // operator or punctuation, also any character that starts no token
 };
 
+// The small fields first: a script of many tokens holds one per token.
 struct Token
 {
    TokenKind kind;
+   int line;       // the line it starts on, from 1, in the scanned text
    std::string text;
    size_t begin;   // byte offsets into the scanned text
    size_t end;
-   int line;       // the line it starts on, from 1, in the scanned text
 
-   // The first byte decides most tests before the whole text is compared.
+   // The first byte decides most tests before the whole text is compared;
+   // inline, a literal's length and comparison fold to a few instructions.
    bool Is(const char *s) const
    {
-      return (kind == TokenKind::Symbol || kind == TokenKind::Keyword) && text[0] == s[0] && text == s;
+      if ((kind != TokenKind::Symbol && kind != TokenKind::Keyword) || text[0] != s[0])
+         return false;
+      const size_t length = strlen(s);
+      return text.size() == length && memcmp(text.data(), s, length) == 0;
    }
 };
 
