@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -113,6 +114,58 @@ ORVA_Value *ORVA_Array::SlotValueOf(ORVA_Value *slot)
    return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
 }
 
+/*
+ * Block 0 of a side and the side's first table of block pointers are one
+ * allocation, the table first: a small array costs the array and this one
+ * block.  The table moves out when it outgrows its room; block 0 stays
+ * where it is, for slots never move, so it is always found at the same
+ * distance past the start of its allocation.
+ */
+static const int32 FIRST_TABLE = 4;
+static const size_t TABLE_BYTES = sizeof(ORVA_Value *) * FIRST_TABLE;
+static const size_t HEAD_BYTES = TABLE_BYTES + sizeof(ORVA_Value) * FIRST_BLOCK_SLOTS;
+
+static inline void *HeadOf(ORVA_Value *first)
+{
+   return reinterpret_cast<char *>(first) - TABLE_BYTES;
+}
+
+/* Whether the side's table lives in the allocation of its block 0. */
+static inline bool TableInHead(const ORVA_ArrayBody::RunSide &side)
+{
+   return side.length > 0 && static_cast<void *>(side.blocks) == HeadOf(side.blocks[0]);
+}
+
+static inline void FreeBlock(ORVA_Value *slots, int32 block)
+{
+   if (block == 0)
+      MemoryFree(HeadOf(slots), HEAD_BYTES);
+   else
+      MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
+}
+
+/* Room for one more block pointer; false when memory ran out. */
+static bool GrowTable(ORVA_ArrayBody::RunSide &side)
+{
+   const int32 capacity = side.capacity * 2;
+   const size_t bytes = sizeof(ORVA_Value *) * static_cast<size_t>(capacity);
+   void *grown;
+   if (TableInHead(side))
+   {
+      grown = MemoryAllocate(bytes);
+      if (grown != nullptr)
+         memcpy(grown, side.blocks, TABLE_BYTES);
+   }
+   else
+      grown = MemoryReallocate(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity),
+                               bytes);
+   if (grown == nullptr)
+      return false;
+   side.blocks = static_cast<ORVA_Value **>(grown);
+   side.capacity = capacity;
+   return true;
+}
+
 /* A new slot at the far end of a side, its block allocated on first use; null when memory ran out. */
 ORVA_Value *ORVA_Array::AppendSlot(bool up)
 {
@@ -124,22 +177,28 @@ ORVA_Value *ORVA_Array::AppendSlot(bool up)
    Locate(side.length, &block, &offset);
    if (offset == 0)
    {
-      if (block >= side.capacity)
+      if (block == 0)
       {
-         const int32 capacity = (side.capacity == 0) ? 4 : side.capacity * 2;
-         void *grown = MemoryReallocate(static_cast<void *>(side.blocks),
-                                        sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity),
-                                        sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
-         if (grown == nullptr)
+         char *head = static_cast<char *>(MemoryAllocate(HEAD_BYTES));
+         if (head == nullptr)
             return nullptr;
-         side.blocks = static_cast<ORVA_Value **>(grown);
-         side.capacity = capacity;
+         if (side.capacity == 0)
+         {
+            side.blocks = reinterpret_cast<ORVA_Value **>(head);
+            side.capacity = FIRST_TABLE;
+         }
+         side.blocks[0] = reinterpret_cast<ORVA_Value *>(head + TABLE_BYTES);
       }
-      const int32 slots = RunBlockSize(block);
-      side.blocks[block] = static_cast<ORVA_Value *>(MemoryAllocate(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
-      if (side.blocks[block] == nullptr)
-         return nullptr;
-      m_allocated += slots;
+      else
+      {
+         if (block >= side.capacity && !GrowTable(side))
+            return nullptr;
+         side.blocks[block] =
+            static_cast<ORVA_Value *>(MemoryAllocate(sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block))));
+         if (side.blocks[block] == nullptr)
+            return nullptr;
+      }
+      m_allocated += RunBlockSize(block);
    }
    side.length++;
    return side.blocks[block] + offset;
@@ -150,14 +209,18 @@ void ORVA_Array::DropLastSlot(bool up)
 {
    ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    ORVA_ArrayBody::RunSide &side = up ? b.up : b.down;
+   const bool tableInHead = TableInHead(side);
    side.length--;
    int32 block, offset;
    Locate(side.length, &block, &offset);
    if (offset == 0)
    {
-      MemoryFree(side.blocks[block], sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
-      side.blocks[block] = nullptr;
+      FreeBlock(side.blocks[block], block);
       m_allocated -= RunBlockSize(block);
+      if (block == 0 && tableInHead)
+         side = ORVA_ArrayBody::RunSide{nullptr, 0, 0};   // the table went with it
+      else
+         side.blocks[block] = nullptr;
    }
 }
 
@@ -466,6 +529,21 @@ ORVA_Value *ORVA_Array::ValueAt(int32 position) const
    return ElementAt(position, &index);
 }
 
+bool ORVA_ArrayBody::MayHoldArrays(const ORVA_Array *array)
+{
+   const ORVA_ArrayBody &b = Of(array);
+   if (b.sparse != nullptr || b.down.length != 0 || b.up.length > FIRST_BLOCK_SLOTS)
+      return true;
+   for (int32 i = 0; i < b.up.length; i++)
+   {
+      ORVA_Value *slot = b.up.blocks[0] + i;
+      const ORVA_Value *value = ORVA_Array::SlotValueOf(slot);
+      if (value != nullptr && ORVA_EngineAccess::Type(value) == ORVA_DT_ARRAY)
+         return true;
+   }
+   return false;
+}
+
 void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out)
 {
    const ORVA_ArrayBody &b = Of(array);
@@ -618,6 +696,7 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
    array->ReleaseHandedOver();
    for (RunSide *side : {&b.up, &b.down})
    {
+      const bool tableInHead = TableInHead(*side);
       int32 left = side->length;
       for (int32 block = 0; left > 0; block++)
       {
@@ -636,9 +715,14 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
                ReleaseElement(slot, true, released);
          }
          left -= count;
-         MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
+         if (block > 0)
+            FreeBlock(slots, block);
       }
-      MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
+      // Block 0 last: the table may live in its allocation.
+      if (side->length > 0)
+         FreeBlock(side->blocks[0], 0);
+      if (!tableInHead && side->blocks != nullptr)
+         MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
       *side = RunSide{nullptr, 0, 0};
    }
    if (b.sparse != nullptr)

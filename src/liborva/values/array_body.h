@@ -67,12 +67,17 @@ struct ORVA_ArrayBody
    static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
 
    // A reference went and others remain: the array may be what keeps a
-   // cycle alive, and becomes a candidate for the cycle collector.
+   // cycle alive, and becomes a candidate for the cycle collector.  Only
+   // an array that holds an array can be on a cycle, and whatever is stored
+   // later comes with references of its own, whose drops are looked at then.
    static void Dropped(ORVA_Array *array)
    {
-      if (Of(array).candidate < 0)
+      if (Of(array).candidate < 0 && MayHoldArrays(array))
          BecomeCandidate(array);
    }
+   // False only when the array surely holds no array: it is looked into
+   // when that costs less than watching it (a few elements, all in the run).
+   static bool MayHoldArrays(const ORVA_Array *array);
    static void BecomeCandidate(ORVA_Array *array);
 };
 
