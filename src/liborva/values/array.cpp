@@ -666,6 +666,8 @@ void ORVA_ArrayBody::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<
       inner->DecRefCount();
       if (!inner->IsUnused())
          Dropped(inner);
+      else if (Of(inner).Bare())
+         delete inner;   // owns nothing to release: no deeper destructor runs
       else
       {
          try
@@ -683,6 +685,41 @@ void ORVA_ArrayBody::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<
    }
 }
 
+/* Releases the elements of one side of the run and frees its blocks. */
+void ORVA_ArrayBody::TakeApartSide(RunSide &side, std::vector<ORVA_Array *> &released)
+{
+   if (side.blocks == nullptr)
+      return;
+   const bool tableInHead = TableInHead(side);
+   int32 left = side.length;
+   for (int32 block = 0; left > 0; block++)
+   {
+      ORVA_Value *slots = side.blocks[block];
+      const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+      for (int32 i = 0; i < count; i++)
+      {
+         ORVA_Value *slot = slots + i;
+         const int type = ORVA_EngineAccess::Type(slot);
+         // Numbers without text own nothing: the common case costs a test.
+         if (ORVA_EngineAccess::OwnsNothing(slot) && type != SLOT_REDIRECT)
+            continue;
+         if (type == SLOT_REDIRECT)
+            ReleaseElement(ORVA_Array::SlotValueOf(slot), false, released);
+         else
+            ReleaseElement(slot, true, released);
+      }
+      left -= count;
+      if (block > 0)
+         FreeBlock(slots, block);
+   }
+   // Block 0 last: the table may live in its allocation.
+   if (side.length > 0)
+      FreeBlock(side.blocks[0], 0);
+   if (!tableInHead)
+      MemoryFree(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity));
+   side = RunSide{nullptr, 0, 0};
+}
+
 /*
  * Releases every element of array (arrays whose last reference goes join
  * released) and leaves it empty and pinned: an array going away is no
@@ -694,37 +731,8 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
    ORVA_ArrayBody &b = Of(array);
    array->m_refCount = INT32_MAX / 2;
    array->ReleaseHandedOver();
-   for (RunSide *side : {&b.up, &b.down})
-   {
-      const bool tableInHead = TableInHead(*side);
-      int32 left = side->length;
-      for (int32 block = 0; left > 0; block++)
-      {
-         ORVA_Value *slots = side->blocks[block];
-         const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
-         for (int32 i = 0; i < count; i++)
-         {
-            ORVA_Value *slot = slots + i;
-            const int type = ORVA_EngineAccess::Type(slot);
-            // Numbers without text own nothing: the common case costs a test.
-            if (ORVA_EngineAccess::OwnsNothing(slot) && type != SLOT_REDIRECT)
-               continue;
-            if (type == SLOT_REDIRECT)
-               ReleaseElement(ORVA_Array::SlotValueOf(slot), false, released);
-            else
-               ReleaseElement(slot, true, released);
-         }
-         left -= count;
-         if (block > 0)
-            FreeBlock(slots, block);
-      }
-      // Block 0 last: the table may live in its allocation.
-      if (side->length > 0)
-         FreeBlock(side->blocks[0], 0);
-      if (!tableInHead && side->blocks != nullptr)
-         MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
-      *side = RunSide{nullptr, 0, 0};
-   }
+   TakeApartSide(b.up, released);
+   TakeApartSide(b.down, released);
    if (b.sparse != nullptr)
    {
       for (auto &element : b.sparse->elements)
@@ -745,19 +753,25 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
 
 ORVA_Array::~ORVA_Array()
 {
-   // What the arrays taken apart here drop is looked at once, at the end.
-   ORVA_CycleCollector::HoldBack hold;
-   std::vector<ORVA_Array *> released;
-   ORVA_ArrayBody::TakeApart(this, released);
-   while (!released.empty())
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   // An array that owns no storage (never filled, or taken apart already)
+   // drops no reference: none of the work below applies.
+   if (!b.Bare())
    {
-      ORVA_Array *array = released.back();
-      released.pop_back();
-      ORVA_ArrayBody::TakeApart(array, released);
-      delete array;   // its destructor finds it empty
+      // What the arrays taken apart here drop is looked at once, at the end.
+      ORVA_CycleCollector::HoldBack hold;
+      std::vector<ORVA_Array *> released;
+      ORVA_ArrayBody::TakeApart(this, released);
+      while (!released.empty())
+      {
+         ORVA_Array *array = released.back();
+         released.pop_back();
+         ORVA_ArrayBody::TakeApart(array, released);
+         delete array;   // its destructor finds it empty
+      }
    }
    // Last, for taking itself apart may have dropped a reference to itself.
-   if (ORVA_ArrayBody::Of(this).candidate >= 0)
+   if (b.candidate >= 0)
       ORVA_CycleCollector::Forget(this);
-   ORVA_ArrayBody::Of(this).~ORVA_ArrayBody();
+   b.~ORVA_ArrayBody();
 }

@@ -33,6 +33,13 @@ struct ORVA_ArrayBody
    int32 candidate = -1;                 // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
    uint8 color = 0;                      // the cycle collector's mark; black outside a collection
 
+   // Nothing allocated and nothing held: the state of a new array and of
+   // one taken apart.
+   bool Bare() const
+   {
+      return up.blocks == nullptr && down.blocks == nullptr && sparse == nullptr && handedOver == nullptr;
+   }
+
    // The body of an array, laid out in the room the array keeps for it.
    static ORVA_ArrayBody &Of(const ORVA_Array *array)
    {
@@ -64,6 +71,7 @@ struct ORVA_ArrayBody
    // Releases every element of array (arrays whose last reference goes join
    // released) and leaves it empty and pinned.
    static void TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released);
+   static void TakeApartSide(RunSide &side, std::vector<ORVA_Array *> &released);
    static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
 
    // A reference went and others remain: the array may be what keeps a
