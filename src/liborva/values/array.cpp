@@ -139,7 +139,7 @@ static inline bool TableInHead(const ORVA_ArrayBody::RunSide &side)
 static inline void FreeBlock(ORVA_Value *slots, int32 block)
 {
    if (block == 0)
-      MemoryFree(HeadOf(slots), HEAD_BYTES);
+      MemoryFreeSmall(HeadOf(slots), HEAD_BYTES);
    else
       MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
 }
@@ -179,7 +179,7 @@ ORVA_Value *ORVA_Array::AppendSlot(bool up)
    {
       if (block == 0)
       {
-         char *head = static_cast<char *>(MemoryAllocate(HEAD_BYTES));
+         char *head = static_cast<char *>(MemoryAllocateSmall(HEAD_BYTES));
          if (head == nullptr)
             return nullptr;
          if (side.capacity == 0)
