@@ -29,46 +29,19 @@
 #include <new>
 #include <vector>
 
-/*
- * A side of the run grows in blocks of 4, 8, ..., 1024 slots, then 1024 at a
- * time: a small array costs little, a large one a block pointer per 1024
- * elements.
- */
-static const int32 FIRST_BLOCK_SLOTS = 4;
-static const int32 GROWING_BLOCKS = 9;
-static const int32 BIG_BLOCK_SLOTS = FIRST_BLOCK_SLOTS << (GROWING_BLOCKS - 1);
-static const int32 GROWN_SLOTS = FIRST_BLOCK_SLOTS * ((1 << GROWING_BLOCKS) - 1);
+static const int32 FIRST_BLOCK_SLOTS = ORVA_ArrayBody::FIRST_BLOCK_SLOTS;
+static const uint8 SLOT_NO_VALUE = ORVA_ArrayBody::SLOT_NO_VALUE;
+static const uint8 SLOT_REDIRECT = ORVA_ArrayBody::SLOT_REDIRECT;
 
 static inline int32 RunBlockSize(int32 block)
 {
-   return (block < GROWING_BLOCKS) ? FIRST_BLOCK_SLOTS << block : BIG_BLOCK_SLOTS;
+   return ORVA_ArrayBody::BlockSize(block);
 }
 
-/* Block and offset of slot number `slot` of a side. */
 static inline void Locate(int32 slot, int32 *block, int32 *offset)
 {
-   if (slot < GROWN_SLOTS)
-   {
-      const int32 k = 31 - __builtin_clz(static_cast<uint32>(slot) / FIRST_BLOCK_SLOTS + 1);
-      *block = k;
-      *offset = slot - FIRST_BLOCK_SLOTS * ((1 << k) - 1);
-   }
-   else
-   {
-      const int32 beyond = slot - GROWN_SLOTS;
-      *block = GROWING_BLOCKS + beyond / BIG_BLOCK_SLOTS;
-      *offset = beyond % BIG_BLOCK_SLOTS;
-   }
+   ORVA_ArrayBody::Locate(slot, block, offset);
 }
-
-/*
- * States of a slot beyond holding a value, kept in its type byte.  An element
- * stored with a null pointer holds none; an element that the run reached
- * after its value was handed out keeps that value where it is, and the slot
- * points at it.
- */
-static const uint8 SLOT_NO_VALUE = 0xFD;
-static const uint8 SLOT_REDIRECT = 0xFE;
 
 ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr)
 {

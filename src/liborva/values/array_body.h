@@ -25,6 +25,47 @@ struct ORVA_ArrayBody
       int32 capacity;        // entries of blocks
    };
 
+   /*
+    * A side of the run grows in blocks of 4, 8, ..., 1024 slots, then 1024
+    * at a time: a small array costs little, a large one a block pointer per
+    * 1024 elements.
+    */
+   static const int32 FIRST_BLOCK_SLOTS = 4;
+   static const int32 GROWING_BLOCKS = 9;
+   static const int32 BIG_BLOCK_SLOTS = FIRST_BLOCK_SLOTS << (GROWING_BLOCKS - 1);
+   static const int32 GROWN_SLOTS = FIRST_BLOCK_SLOTS * ((1 << GROWING_BLOCKS) - 1);
+
+   static int32 BlockSize(int32 block)
+   {
+      return (block < GROWING_BLOCKS) ? FIRST_BLOCK_SLOTS << block : BIG_BLOCK_SLOTS;
+   }
+
+   // Block and offset of slot number `slot` of a side.
+   static void Locate(int32 slot, int32 *block, int32 *offset)
+   {
+      if (slot < GROWN_SLOTS)
+      {
+         const int32 k = 31 - __builtin_clz(static_cast<uint32>(slot) / FIRST_BLOCK_SLOTS + 1);
+         *block = k;
+         *offset = slot - FIRST_BLOCK_SLOTS * ((1 << k) - 1);
+      }
+      else
+      {
+         const int32 beyond = slot - GROWN_SLOTS;
+         *block = GROWING_BLOCKS + beyond / BIG_BLOCK_SLOTS;
+         *offset = beyond % BIG_BLOCK_SLOTS;
+      }
+   }
+
+   /*
+    * States of a slot beyond holding a value, kept in its type byte.  An
+    * element stored with a null pointer holds none; an element that the run
+    * reached after its value was handed out keeps that value where it is,
+    * and the slot points at it.
+    */
+   static const uint8 SLOT_NO_VALUE = 0xFD;
+   static const uint8 SLOT_REDIRECT = 0xFE;
+
    int32 origin = 0;                     // index of the run's first element ever stored
    RunSide up{nullptr, 0, 0};            // indices origin, origin + 1, ...
    RunSide down{nullptr, 0, 0};          // indices origin - 1, origin - 2, ...
