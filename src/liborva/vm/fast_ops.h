@@ -51,8 +51,12 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
       // array is left to the general path, which gives it up properly.
       if (OpCode != OPCODE_EQ && OpCode != OPCODE_NE)
          return false;
-      if (leftType == ORVA_DT_OBJECT || leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_OBJECT ||
-          rightType == ORVA_DT_ARRAY)
+      // An array against null (a tree's missing child) reads nothing of
+      // the array.  An object is left to the general path, whose copies
+      // its class sees.
+      if (leftType == ORVA_DT_OBJECT || rightType == ORVA_DT_OBJECT ||
+          ((leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_ARRAY) && leftType != ORVA_DT_NULL &&
+           rightType != ORVA_DT_NULL))
          return false;
       bool equal;
       if (leftType == ORVA_DT_NULL || rightType == ORVA_DT_NULL)
