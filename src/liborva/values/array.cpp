@@ -517,26 +517,35 @@ bool ORVA_ArrayBody::MayHoldArrays(const ORVA_Array *array)
    return false;
 }
 
-void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out)
+/* Appends the arrays that the values of a side's slots hold. */
+static void SideChildArrays(const ORVA_ArrayBody::RunSide &side, std::vector<ORVA_Array *> &out)
 {
-   const ORVA_ArrayBody &b = Of(array);
-   for (const RunSide *side : {&b.up, &b.down})
+   int32 left = side.length;
+   for (int32 block = 0; left > 0; block++)
    {
-      int32 left = side->length;
-      for (int32 block = 0; left > 0; block++)
+      ORVA_Value *slots = side.blocks[block];
+      const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+      for (int32 i = 0; i < count; i++)
       {
-         const ORVA_Value *slots = side->blocks[block];
-         const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
-         for (int32 i = 0; i < count; i++)
+         const int type = ORVA_EngineAccess::Type(slots + i);
+         if (type == ORVA_DT_ARRAY)
+            out.push_back(ORVA_EngineAccess::ArrayOf(slots + i));
+         else if (type == SLOT_REDIRECT)
          {
-            const ORVA_Value *value = ORVA_Array::SlotValueOf(const_cast<ORVA_Value *>(slots + i));
-            ORVA_Array *inner = (value != nullptr) ? ORVA_EngineAccess::ArrayOf(value) : nullptr;
+            ORVA_Array *inner = ORVA_EngineAccess::ArrayOf(ORVA_EngineAccess::SlotValue(slots + i));
             if (inner != nullptr)
                out.push_back(inner);
          }
-         left -= count;
       }
+      left -= count;
    }
+}
+
+void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out)
+{
+   const ORVA_ArrayBody &b = Of(array);
+   SideChildArrays(b.up, out);
+   SideChildArrays(b.down, out);
    if (b.sparse != nullptr)
    {
       for (const auto &element : b.sparse->elements)
@@ -576,8 +585,16 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
       if (slot == nullptr)
          break;   // out of memory: the copy stays shorter
       ORVA_Value *from = src->RunSlot(static_cast<int64>(b.origin) + i);
-      // A null element pointer becomes a null value.
-      new (slot) ORVA_Value(SlotValue(from, from->m_dataType, from->m_value.u64));
+      const ORVA_Value *value = SlotValue(from, from->m_dataType, from->m_value.u64);
+      // A number or null without text is its type and number; an array
+      // without text is one more reference.  A null element pointer
+      // becomes a null value.
+      if (value != nullptr && ORVA_EngineAccess::CopiesWithoutText(value))
+         ORVA_EngineAccess::ResetNumber(new (slot) ORVA_Value(), value->m_dataType, ORVA_EngineAccess::Number(value));
+      else if (value != nullptr && ORVA_EngineAccess::IsBareArray(value))
+         ORVA_EngineAccess::ResetArray(new (slot) ORVA_Value(), value->m_value.array);
+      else
+         new (slot) ORVA_Value(value);
       m_size++;
    }
    if (sb.sparse == nullptr || m_size < runLength)

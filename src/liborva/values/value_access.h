@@ -18,6 +18,7 @@
 #include "values/numeric.h"
 #include "values/text_block.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -129,6 +130,13 @@ public:
             return at;
       }
       return array->Get(index);
+   }
+
+   // The value a redirecting slot of an array's run points at: one that
+   // was handed out before the run reached its element.
+   static ORVA_Value *SlotValue(ORVA_Value *slot)
+   {
+      return reinterpret_cast<ORVA_Value *>(static_cast<uintptr_t>(slot->m_value.u64));
    }
 
    // A value that owned nothing and was stored as a new element: its
