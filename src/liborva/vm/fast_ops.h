@@ -117,6 +117,14 @@ template <int OpCode> ORVA_ALWAYS_INLINE bool FastInPlace(ORVA_Value *left, cons
    ORVA_Number result;
    if (!FastOperate<OpCode>(left, right, &type, &result))
       return false;
+   // An array compared with null gives up its reference as the result
+   // takes its place; the typed pairs above never get here.
+   if (ORVA_EngineAccess::Type(left) == ORVA_DT_ARRAY)
+   {
+      if (!ORVA_EngineAccess::IsBareArray(left))
+         return false;
+      ORVA_EngineAccess::DropArray(left);
+   }
    ORVA_EngineAccess::SetNumber(left, type, result);
    return true;
 }
