@@ -386,7 +386,8 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
          return false;   // out of memory: the array stays as it was
       StoreInSlot(slot, value, moveIn);
       m_size++;
-      AbsorbNeighbours();
+      if (b.sparse != nullptr)
+         AbsorbNeighbours();
       return true;
    }
 
