@@ -118,7 +118,8 @@ template <int OpCode> ORVA_ALWAYS_INLINE bool FastInPlace(ORVA_Value *left, cons
    if (!FastOperate<OpCode>(left, right, &type, &result))
       return false;
    // An array compared with null gives up its reference as the result
-   // takes its place; the typed pairs above never get here.
+   // takes its place (the compiler drops this test for the numeric pairs,
+   // whose types it knows).
    if (ORVA_EngineAccess::Type(left) == ORVA_DT_ARRAY)
    {
       if (!ORVA_EngineAccess::IsBareArray(left))
