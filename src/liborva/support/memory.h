@@ -174,8 +174,14 @@ void *MemoryAllocate(size_t bytes);
 void *MemoryReallocate(void *block, size_t oldBytes, size_t newBytes);
 void MemoryFree(void *block, size_t bytes);
 
+// The same for small blocks made and freed by the million (an array's
+// first block): each must be freed with the size it was asked for.
+void *MemoryAllocateSmall(size_t bytes);
+void MemoryFreeSmall(void *block, size_t bytes);
+
 // Small objects: never refused (the run stops at its next check instead);
-// an exhausted heap ends the process, as nothing could be reported.
+// an exhausted heap ends the process, as nothing could be reported.  Freed
+// with the size they were made with, as class operators free them.
 void *MemoryObject(size_t bytes);
 void MemoryObjectFree(void *block, size_t bytes);
 

@@ -24,50 +24,24 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
-/*
- * A side of the run grows in blocks of 4, 8, ..., 1024 slots, then 1024 at a
- * time: a small array costs little, a large one a block pointer per 1024
- * elements.
- */
-static const int32 FIRST_BLOCK_SLOTS = 4;
-static const int32 GROWING_BLOCKS = 9;
-static const int32 BIG_BLOCK_SLOTS = FIRST_BLOCK_SLOTS << (GROWING_BLOCKS - 1);
-static const int32 GROWN_SLOTS = FIRST_BLOCK_SLOTS * ((1 << GROWING_BLOCKS) - 1);
+static const int32 FIRST_BLOCK_SLOTS = ORVA_ArrayBody::FIRST_BLOCK_SLOTS;
+static const uint8 SLOT_NO_VALUE = ORVA_ArrayBody::SLOT_NO_VALUE;
+static const uint8 SLOT_REDIRECT = ORVA_ArrayBody::SLOT_REDIRECT;
 
 static inline int32 RunBlockSize(int32 block)
 {
-   return (block < GROWING_BLOCKS) ? FIRST_BLOCK_SLOTS << block : BIG_BLOCK_SLOTS;
+   return ORVA_ArrayBody::BlockSize(block);
 }
 
-/* Block and offset of slot number `slot` of a side. */
 static inline void Locate(int32 slot, int32 *block, int32 *offset)
 {
-   if (slot < GROWN_SLOTS)
-   {
-      const int32 k = 31 - __builtin_clz(static_cast<uint32>(slot) / FIRST_BLOCK_SLOTS + 1);
-      *block = k;
-      *offset = slot - FIRST_BLOCK_SLOTS * ((1 << k) - 1);
-   }
-   else
-   {
-      const int32 beyond = slot - GROWN_SLOTS;
-      *block = GROWING_BLOCKS + beyond / BIG_BLOCK_SLOTS;
-      *offset = beyond % BIG_BLOCK_SLOTS;
-   }
+   ORVA_ArrayBody::Locate(slot, block, offset);
 }
-
-/*
- * States of a slot beyond holding a value, kept in its type byte.  An element
- * stored with a null pointer holds none; an element that the run reached
- * after its value was handed out keeps that value where it is, and the slot
- * points at it.
- */
-static const uint8 SLOT_NO_VALUE = 0xFD;
-static const uint8 SLOT_REDIRECT = 0xFE;
 
 ORVA_Array::ORVA_Array() : m_refCount(0), m_size(0), m_allocated(0), m_data(nullptr)
 {
@@ -113,6 +87,58 @@ ORVA_Value *ORVA_Array::SlotValueOf(ORVA_Value *slot)
    return SlotValue(slot, slot->m_dataType, slot->m_value.u64);
 }
 
+/*
+ * Block 0 of a side and the side's first table of block pointers are one
+ * allocation, the table first: a small array costs the array and this one
+ * block.  The table moves out when it outgrows its room; block 0 stays
+ * where it is, for slots never move, so it is always found at the same
+ * distance past the start of its allocation.
+ */
+static const int32 FIRST_TABLE = 4;
+static const size_t TABLE_BYTES = sizeof(ORVA_Value *) * FIRST_TABLE;
+static const size_t HEAD_BYTES = TABLE_BYTES + sizeof(ORVA_Value) * FIRST_BLOCK_SLOTS;
+
+static inline void *HeadOf(ORVA_Value *first)
+{
+   return reinterpret_cast<char *>(first) - TABLE_BYTES;
+}
+
+/* Whether the side's table lives in the allocation of its block 0. */
+static inline bool TableInHead(const ORVA_ArrayBody::RunSide &side)
+{
+   return side.length > 0 && static_cast<void *>(side.blocks) == HeadOf(side.blocks[0]);
+}
+
+static inline void FreeBlock(ORVA_Value *slots, int32 block)
+{
+   if (block == 0)
+      MemoryFreeSmall(HeadOf(slots), HEAD_BYTES);
+   else
+      MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
+}
+
+/* Room for one more block pointer; false when memory ran out. */
+static bool GrowTable(ORVA_ArrayBody::RunSide &side)
+{
+   const int32 capacity = side.capacity * 2;
+   const size_t bytes = sizeof(ORVA_Value *) * static_cast<size_t>(capacity);
+   void *grown;
+   if (TableInHead(side))
+   {
+      grown = MemoryAllocate(bytes);
+      if (grown != nullptr)
+         memcpy(grown, side.blocks, TABLE_BYTES);
+   }
+   else
+      grown = MemoryReallocate(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity),
+                               bytes);
+   if (grown == nullptr)
+      return false;
+   side.blocks = static_cast<ORVA_Value **>(grown);
+   side.capacity = capacity;
+   return true;
+}
+
 /* A new slot at the far end of a side, its block allocated on first use; null when memory ran out. */
 ORVA_Value *ORVA_Array::AppendSlot(bool up)
 {
@@ -124,22 +150,28 @@ ORVA_Value *ORVA_Array::AppendSlot(bool up)
    Locate(side.length, &block, &offset);
    if (offset == 0)
    {
-      if (block >= side.capacity)
+      if (block == 0)
       {
-         const int32 capacity = (side.capacity == 0) ? 4 : side.capacity * 2;
-         void *grown = MemoryReallocate(static_cast<void *>(side.blocks),
-                                        sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity),
-                                        sizeof(ORVA_Value *) * static_cast<size_t>(capacity));
-         if (grown == nullptr)
+         char *head = static_cast<char *>(MemoryAllocateSmall(HEAD_BYTES));
+         if (head == nullptr)
             return nullptr;
-         side.blocks = static_cast<ORVA_Value **>(grown);
-         side.capacity = capacity;
+         if (side.capacity == 0)
+         {
+            side.blocks = reinterpret_cast<ORVA_Value **>(head);
+            side.capacity = FIRST_TABLE;
+         }
+         side.blocks[0] = reinterpret_cast<ORVA_Value *>(head + TABLE_BYTES);
       }
-      const int32 slots = RunBlockSize(block);
-      side.blocks[block] = static_cast<ORVA_Value *>(MemoryAllocate(sizeof(ORVA_Value) * static_cast<size_t>(slots)));
-      if (side.blocks[block] == nullptr)
-         return nullptr;
-      m_allocated += slots;
+      else
+      {
+         if (block >= side.capacity && !GrowTable(side))
+            return nullptr;
+         side.blocks[block] =
+            static_cast<ORVA_Value *>(MemoryAllocate(sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block))));
+         if (side.blocks[block] == nullptr)
+            return nullptr;
+      }
+      m_allocated += RunBlockSize(block);
    }
    side.length++;
    return side.blocks[block] + offset;
@@ -150,14 +182,18 @@ void ORVA_Array::DropLastSlot(bool up)
 {
    ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
    ORVA_ArrayBody::RunSide &side = up ? b.up : b.down;
+   const bool tableInHead = TableInHead(side);
    side.length--;
    int32 block, offset;
    Locate(side.length, &block, &offset);
    if (offset == 0)
    {
-      MemoryFree(side.blocks[block], sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
-      side.blocks[block] = nullptr;
+      FreeBlock(side.blocks[block], block);
       m_allocated -= RunBlockSize(block);
+      if (block == 0 && tableInHead)
+         side = ORVA_ArrayBody::RunSide{nullptr, 0, 0};   // the table went with it
+      else
+         side.blocks[block] = nullptr;
    }
 }
 
@@ -350,7 +386,8 @@ bool ORVA_Array::Store(int index, ORVA_Value *value, bool moveIn)
          return false;   // out of memory: the array stays as it was
       StoreInSlot(slot, value, moveIn);
       m_size++;
-      AbsorbNeighbours();
+      if (b.sparse != nullptr)
+         AbsorbNeighbours();
       return true;
    }
 
@@ -466,26 +503,50 @@ ORVA_Value *ORVA_Array::ValueAt(int32 position) const
    return ElementAt(position, &index);
 }
 
-void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out)
+bool ORVA_ArrayBody::MayHoldArrays(const ORVA_Array *array)
 {
    const ORVA_ArrayBody &b = Of(array);
-   for (const RunSide *side : {&b.up, &b.down})
+   if (b.sparse != nullptr || b.down.length != 0 || b.up.length > FIRST_BLOCK_SLOTS)
+      return true;
+   for (int32 i = 0; i < b.up.length; i++)
    {
-      int32 left = side->length;
-      for (int32 block = 0; left > 0; block++)
+      ORVA_Value *slot = b.up.blocks[0] + i;
+      const ORVA_Value *value = ORVA_Array::SlotValueOf(slot);
+      if (value != nullptr && ORVA_EngineAccess::Type(value) == ORVA_DT_ARRAY)
+         return true;
+   }
+   return false;
+}
+
+/* Appends the arrays that the values of a side's slots hold. */
+static void SideChildArrays(const ORVA_ArrayBody::RunSide &side, std::vector<ORVA_Array *> &out)
+{
+   int32 left = side.length;
+   for (int32 block = 0; left > 0; block++)
+   {
+      ORVA_Value *slots = side.blocks[block];
+      const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+      for (int32 i = 0; i < count; i++)
       {
-         const ORVA_Value *slots = side->blocks[block];
-         const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
-         for (int32 i = 0; i < count; i++)
+         const int type = ORVA_EngineAccess::Type(slots + i);
+         if (type == ORVA_DT_ARRAY)
+            out.push_back(ORVA_EngineAccess::ArrayOf(slots + i));
+         else if (type == SLOT_REDIRECT)
          {
-            const ORVA_Value *value = ORVA_Array::SlotValueOf(const_cast<ORVA_Value *>(slots + i));
-            ORVA_Array *inner = (value != nullptr) ? ORVA_EngineAccess::ArrayOf(value) : nullptr;
+            ORVA_Array *inner = ORVA_EngineAccess::ArrayOf(ORVA_EngineAccess::SlotValue(slots + i));
             if (inner != nullptr)
                out.push_back(inner);
          }
-         left -= count;
       }
+      left -= count;
    }
+}
+
+void ORVA_ArrayBody::ChildArrays(const ORVA_Array *array, std::vector<ORVA_Array *> &out)
+{
+   const ORVA_ArrayBody &b = Of(array);
+   SideChildArrays(b.up, out);
+   SideChildArrays(b.down, out);
    if (b.sparse != nullptr)
    {
       for (const auto &element : b.sparse->elements)
@@ -525,8 +586,16 @@ ORVA_Array::ORVA_Array(ORVA_Array *src) : ORVA_Array()
       if (slot == nullptr)
          break;   // out of memory: the copy stays shorter
       ORVA_Value *from = src->RunSlot(static_cast<int64>(b.origin) + i);
-      // A null element pointer becomes a null value.
-      new (slot) ORVA_Value(SlotValue(from, from->m_dataType, from->m_value.u64));
+      const ORVA_Value *value = SlotValue(from, from->m_dataType, from->m_value.u64);
+      // A number or null without text is its type and number; an array
+      // without text is one more reference.  A null element pointer
+      // becomes a null value.
+      if (value != nullptr && ORVA_EngineAccess::CopiesWithoutText(value))
+         ORVA_EngineAccess::ResetNumber(new (slot) ORVA_Value(), value->m_dataType, ORVA_EngineAccess::Number(value));
+      else if (value != nullptr && ORVA_EngineAccess::IsBareArray(value))
+         ORVA_EngineAccess::ResetArray(new (slot) ORVA_Value(), value->m_value.array);
+      else
+         new (slot) ORVA_Value(value);
       m_size++;
    }
    if (sb.sparse == nullptr || m_size < runLength)
@@ -588,6 +657,8 @@ void ORVA_ArrayBody::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<
       inner->DecRefCount();
       if (!inner->IsUnused())
          Dropped(inner);
+      else if (Of(inner).Bare())
+         delete inner;   // owns nothing to release: no deeper destructor runs
       else
       {
          try
@@ -605,6 +676,41 @@ void ORVA_ArrayBody::ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<
    }
 }
 
+/* Releases the elements of one side of the run and frees its blocks. */
+void ORVA_ArrayBody::TakeApartSide(RunSide &side, std::vector<ORVA_Array *> &released)
+{
+   if (side.blocks == nullptr)
+      return;
+   const bool tableInHead = TableInHead(side);
+   int32 left = side.length;
+   for (int32 block = 0; left > 0; block++)
+   {
+      ORVA_Value *slots = side.blocks[block];
+      const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
+      for (int32 i = 0; i < count; i++)
+      {
+         ORVA_Value *slot = slots + i;
+         const int type = ORVA_EngineAccess::Type(slot);
+         // Numbers without text own nothing: the common case costs a test.
+         if (ORVA_EngineAccess::OwnsNothing(slot) && type != SLOT_REDIRECT)
+            continue;
+         if (type == SLOT_REDIRECT)
+            ReleaseElement(ORVA_Array::SlotValueOf(slot), false, released);
+         else
+            ReleaseElement(slot, true, released);
+      }
+      left -= count;
+      if (block > 0)
+         FreeBlock(slots, block);
+   }
+   // Block 0 last: the table may live in its allocation.
+   if (side.length > 0)
+      FreeBlock(side.blocks[0], 0);
+   if (!tableInHead)
+      MemoryFree(static_cast<void *>(side.blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side.capacity));
+   side = RunSide{nullptr, 0, 0};
+}
+
 /*
  * Releases every element of array (arrays whose last reference goes join
  * released) and leaves it empty and pinned: an array going away is no
@@ -616,31 +722,8 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
    ORVA_ArrayBody &b = Of(array);
    array->m_refCount = INT32_MAX / 2;
    array->ReleaseHandedOver();
-   for (RunSide *side : {&b.up, &b.down})
-   {
-      int32 left = side->length;
-      for (int32 block = 0; left > 0; block++)
-      {
-         ORVA_Value *slots = side->blocks[block];
-         const int32 count = (left < RunBlockSize(block)) ? left : RunBlockSize(block);
-         for (int32 i = 0; i < count; i++)
-         {
-            ORVA_Value *slot = slots + i;
-            const int type = ORVA_EngineAccess::Type(slot);
-            // Numbers without text own nothing: the common case costs a test.
-            if (ORVA_EngineAccess::OwnsNothing(slot) && type != SLOT_REDIRECT)
-               continue;
-            if (type == SLOT_REDIRECT)
-               ReleaseElement(ORVA_Array::SlotValueOf(slot), false, released);
-            else
-               ReleaseElement(slot, true, released);
-         }
-         left -= count;
-         MemoryFree(slots, sizeof(ORVA_Value) * static_cast<size_t>(RunBlockSize(block)));
-      }
-      MemoryFree(static_cast<void *>(side->blocks), sizeof(ORVA_Value *) * static_cast<size_t>(side->capacity));
-      *side = RunSide{nullptr, 0, 0};
-   }
+   TakeApartSide(b.up, released);
+   TakeApartSide(b.down, released);
    if (b.sparse != nullptr)
    {
       for (auto &element : b.sparse->elements)
@@ -661,19 +744,25 @@ void ORVA_ArrayBody::TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &rel
 
 ORVA_Array::~ORVA_Array()
 {
-   // What the arrays taken apart here drop is looked at once, at the end.
-   ORVA_CycleCollector::HoldBack hold;
-   std::vector<ORVA_Array *> released;
-   ORVA_ArrayBody::TakeApart(this, released);
-   while (!released.empty())
+   ORVA_ArrayBody &b = ORVA_ArrayBody::Of(this);
+   // An array that owns no storage (never filled, or taken apart already)
+   // drops no reference: none of the work below applies.
+   if (!b.Bare())
    {
-      ORVA_Array *array = released.back();
-      released.pop_back();
-      ORVA_ArrayBody::TakeApart(array, released);
-      delete array;   // its destructor finds it empty
+      // What the arrays taken apart here drop is looked at once, at the end.
+      ORVA_CycleCollector::HoldBack hold;
+      std::vector<ORVA_Array *> released;
+      ORVA_ArrayBody::TakeApart(this, released);
+      while (!released.empty())
+      {
+         ORVA_Array *array = released.back();
+         released.pop_back();
+         ORVA_ArrayBody::TakeApart(array, released);
+         delete array;   // its destructor finds it empty
+      }
    }
    // Last, for taking itself apart may have dropped a reference to itself.
-   if (ORVA_ArrayBody::Of(this).candidate >= 0)
+   if (b.candidate >= 0)
       ORVA_CycleCollector::Forget(this);
-   ORVA_ArrayBody::Of(this).~ORVA_ArrayBody();
+   b.~ORVA_ArrayBody();
 }

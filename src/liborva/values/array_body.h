@@ -25,6 +25,47 @@ struct ORVA_ArrayBody
       int32 capacity;        // entries of blocks
    };
 
+   /*
+    * A side of the run grows in blocks of 4, 8, ..., 1024 slots, then 1024
+    * at a time: a small array costs little, a large one a block pointer per
+    * 1024 elements.
+    */
+   static const int32 FIRST_BLOCK_SLOTS = 4;
+   static const int32 GROWING_BLOCKS = 9;
+   static const int32 BIG_BLOCK_SLOTS = FIRST_BLOCK_SLOTS << (GROWING_BLOCKS - 1);
+   static const int32 GROWN_SLOTS = FIRST_BLOCK_SLOTS * ((1 << GROWING_BLOCKS) - 1);
+
+   static int32 BlockSize(int32 block)
+   {
+      return (block < GROWING_BLOCKS) ? FIRST_BLOCK_SLOTS << block : BIG_BLOCK_SLOTS;
+   }
+
+   // Block and offset of slot number `slot` of a side.
+   static void Locate(int32 slot, int32 *block, int32 *offset)
+   {
+      if (slot < GROWN_SLOTS)
+      {
+         const int32 k = 31 - __builtin_clz(static_cast<uint32>(slot) / FIRST_BLOCK_SLOTS + 1);
+         *block = k;
+         *offset = slot - FIRST_BLOCK_SLOTS * ((1 << k) - 1);
+      }
+      else
+      {
+         const int32 beyond = slot - GROWN_SLOTS;
+         *block = GROWING_BLOCKS + beyond / BIG_BLOCK_SLOTS;
+         *offset = beyond % BIG_BLOCK_SLOTS;
+      }
+   }
+
+   /*
+    * States of a slot beyond holding a value, kept in its type byte.  An
+    * element stored with a null pointer holds none; an element that the run
+    * reached after its value was handed out keeps that value where it is,
+    * and the slot points at it.
+    */
+   static const uint8 SLOT_NO_VALUE = 0xFD;
+   static const uint8 SLOT_REDIRECT = 0xFE;
+
    int32 origin = 0;                     // index of the run's first element ever stored
    RunSide up{nullptr, 0, 0};            // indices origin, origin + 1, ...
    RunSide down{nullptr, 0, 0};          // indices origin - 1, origin - 2, ...
@@ -32,6 +73,13 @@ struct ORVA_ArrayBody
    ORVA_Value *handedOver = nullptr;     // what the last store moved into a slot (ORVA_Array::Store)
    int32 candidate = -1;                 // place among the possible roots of a cycle, or -1 (array_cycle.cpp)
    uint8 color = 0;                      // the cycle collector's mark; black outside a collection
+
+   // Nothing allocated and nothing held: the state of a new array and of
+   // one taken apart.
+   bool Bare() const
+   {
+      return up.blocks == nullptr && down.blocks == nullptr && sparse == nullptr && handedOver == nullptr;
+   }
 
    // The body of an array, laid out in the room the array keeps for it.
    static ORVA_ArrayBody &Of(const ORVA_Array *array)
@@ -64,15 +112,21 @@ struct ORVA_ArrayBody
    // Releases every element of array (arrays whose last reference goes join
    // released) and leaves it empty and pinned.
    static void TakeApart(ORVA_Array *array, std::vector<ORVA_Array *> &released);
+   static void TakeApartSide(RunSide &side, std::vector<ORVA_Array *> &released);
    static void ReleaseElement(ORVA_Value *value, bool inSlot, std::vector<ORVA_Array *> &released);
 
    // A reference went and others remain: the array may be what keeps a
-   // cycle alive, and becomes a candidate for the cycle collector.
+   // cycle alive, and becomes a candidate for the cycle collector.  Only
+   // an array that holds an array can be on a cycle, and whatever is stored
+   // later comes with references of its own, whose drops are looked at then.
    static void Dropped(ORVA_Array *array)
    {
-      if (Of(array).candidate < 0)
+      if (Of(array).candidate < 0 && MayHoldArrays(array))
          BecomeCandidate(array);
    }
+   // False only when the array surely holds no array: it is looked into
+   // when that costs less than watching it (a few elements, all in the run).
+   static bool MayHoldArrays(const ORVA_Array *array);
    static void BecomeCandidate(ORVA_Array *array);
 };
 

@@ -18,6 +18,7 @@
 #include "values/numeric.h"
 #include "values/text_block.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -111,6 +112,44 @@ public:
     */
    static ORVA_Value *ShareCopy(ORVA_Value *place, const ORVA_Value *source);
    static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
+
+   /*
+    * As ORVA_Array::Get.  An element at or above the run's origin that
+    * holds its own value is found here; everything else is left to Get.
+    */
+   static ORVA_Value *Element(ORVA_Array *array, int32 index)
+   {
+      const ORVA_ArrayBody &b = ORVA_ArrayBody::Of(array);
+      const int64 slot = static_cast<int64>(index) - b.origin;
+      if (static_cast<uint64>(slot) < static_cast<uint64>(b.up.length))
+      {
+         int32 block, offset;
+         ORVA_ArrayBody::Locate(static_cast<int32>(slot), &block, &offset);
+         ORVA_Value *at = b.up.blocks[block] + offset;
+         if (at->m_dataType < ORVA_ArrayBody::SLOT_NO_VALUE)
+            return at;
+      }
+      return array->Get(index);
+   }
+
+   // The value a redirecting slot of an array's run points at: one that
+   // was handed out before the run reached its element.
+   static ORVA_Value *SlotValue(ORVA_Value *slot)
+   {
+      return reinterpret_cast<ORVA_Value *>(static_cast<uintptr_t>(slot->m_value.u64));
+   }
+
+   // A value that owned nothing and was stored as a new element: its
+   // content is in the slot now, and the value is the caller's again
+   // instead of waiting for the array's next store.
+   static bool TakeBackStored(ORVA_Array *array, ORVA_Value *value)
+   {
+      ORVA_ArrayBody &b = ORVA_ArrayBody::Of(array);
+      if (b.handedOver != value || !OwnsNothing(value))
+         return false;
+      b.handedOver = nullptr;
+      return true;
+   }
 
    // As ORVA_Array::Set, but the value's content may move into the array.
    static void StoreElement(ORVA_Array *array, int index, ORVA_Value *value)

@@ -51,8 +51,12 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
       // array is left to the general path, which gives it up properly.
       if (OpCode != OPCODE_EQ && OpCode != OPCODE_NE)
          return false;
-      if (leftType == ORVA_DT_OBJECT || leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_OBJECT ||
-          rightType == ORVA_DT_ARRAY)
+      // An array against null (a tree's missing child) reads nothing of
+      // the array.  An object is left to the general path, whose copies
+      // its class sees.
+      if (leftType == ORVA_DT_OBJECT || rightType == ORVA_DT_OBJECT ||
+          ((leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_ARRAY) && leftType != ORVA_DT_NULL &&
+           rightType != ORVA_DT_NULL))
          return false;
       bool equal;
       if (leftType == ORVA_DT_NULL || rightType == ORVA_DT_NULL)
@@ -113,6 +117,15 @@ template <int OpCode> ORVA_ALWAYS_INLINE bool FastInPlace(ORVA_Value *left, cons
    ORVA_Number result;
    if (!FastOperate<OpCode>(left, right, &type, &result))
       return false;
+   // An array compared with null gives up its reference as the result
+   // takes its place (the compiler drops this test for the numeric pairs,
+   // whose types it knows).
+   if (ORVA_EngineAccess::Type(left) == ORVA_DT_ARRAY)
+   {
+      if (!ORVA_EngineAccess::IsBareArray(left))
+         return false;
+      ORVA_EngineAccess::DropArray(left);
+   }
    ORVA_EngineAccess::SetNumber(left, type, result);
    return true;
 }

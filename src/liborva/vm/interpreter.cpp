@@ -606,7 +606,7 @@ declare_by_name:
    if (elements_ == nullptr || index_ == nullptr || Access::Type(index_) < ORVA_DT_INT32 ||          \
        KEYED_ONLY_INT32(index_))                                                                     \
       PLAIN();                                                                                       \
-   ORVA_Value *element = elements_->Get(Access::Int32Of(index_));
+   ORVA_Value *element = Access::Element(elements_, Access::Int32Of(index_));
    HANDLER(LOCAL_LOCAL_GET)
    {
       READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
@@ -652,7 +652,7 @@ declare_by_name:
           Access::CopiesWithoutText(value) && !KEYED_ONLY_INT32(index))
       {
          const int32 position = Access::Int32Of(index);
-         ORVA_Value *element = elements->Get(position);
+         ORVA_Value *element = Access::Element(elements, position);
          if (element != nullptr && Access::OwnsNothing(element))
             Access::ResetNumber(element, Access::Type(value), Access::Number(value));
          else
@@ -663,6 +663,8 @@ declare_by_name:
                pool.Release(stored);
                FAIL(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
             }
+            if (Access::TakeBackStored(elements, stored))
+               pool.Release(stored);
          }
          NEXT(5);
       }
@@ -708,7 +710,7 @@ do_set_element:
       }
       const int32 position = Access::Int32Of(index);
       ORVA_Value *element;
-      if (!fastPathsOff && Access::CopiesWithoutText(value) && (element = target->Get(position)) != nullptr &&
+      if (!fastPathsOff && Access::CopiesWithoutText(value) && (element = Access::Element(target, position)) != nullptr &&
           Access::OwnsNothing(element))
       {
          // A number (or null) replacing an element that owns nothing takes
@@ -751,7 +753,7 @@ do_set_element:
    if (ORVA_LIKELY(sp - bottom >= 2) && !fastPathsOff && Access::Type(sp[-1]) == ORVA_DT_INT32 &&
        Access::CopiesWithoutText(sp[-1]) && Access::ArrayOf(sp[-2]) != nullptr)
    {
-      ORVA_Value *element = Access::ArrayOf(sp[-2])->Get(Access::Int32Of(sp[-1]));
+      ORVA_Value *element = Access::Element(Access::ArrayOf(sp[-2]), Access::Int32Of(sp[-1]));
       ORVA_Value *copy = pool.Copy(element);
       pool.Release(*--sp);
       pool.Release(sp[-1]);
