@@ -6,11 +6,16 @@
 #define ORVA_RUNTIME_BUILTINS_H
 
 #include "orva.h"
+#include "vm/in_place_calls.h"
 
 // The table is copied into each new environment, ahead of host functions,
 // so that a host cannot shadow a built-in by registering the same name.
 const uint32 ORVA_BUILTIN_COUNT = 20;
 extern const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT];
+
+// The built-ins the loop may call in place, registered with each new
+// environment (builtins_text.cpp).
+extern const ORVA_InPlaceCall g_orvaInPlaceBuiltins[];
 
 /*
  * A built-in whose result's size an argument decides weighs it before it

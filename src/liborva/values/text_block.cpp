@@ -48,3 +48,13 @@ void TextRelease(char *text)
    if (--block->refs == 0)
       TextBlockFree(block);
 }
+
+void ByteTextsFree(ORVA_ByteTexts *texts)
+{
+   if (texts == nullptr)
+      return;
+   for (char *text : texts->text)
+      if (text != nullptr)
+         TextRelease(text);
+   MemoryFree(texts, sizeof(ORVA_ByteTexts));
+}

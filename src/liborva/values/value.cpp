@@ -99,6 +99,38 @@ ORVA_Value *ORVA_EngineAccess::ShareCopy(ORVA_Value *place, const ORVA_Value *so
    return value;
 }
 
+bool ORVA_EngineAccess::ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts, unsigned char byte)
+{
+   if (*texts == nullptr)
+   {
+      void *table = MemoryAllocate(sizeof(ORVA_ByteTexts));
+      if (table == nullptr)
+         return false;
+      *texts = static_cast<ORVA_ByteTexts *>(memset(table, 0, sizeof(ORVA_ByteTexts)));
+   }
+   ORVA_ByteTexts &t = **texts;
+   if (t.text[byte] == nullptr)
+   {
+      // The first value of this text is made as any other, and what it
+      // reads as is kept for the rest.
+      const char text = static_cast<char>(byte);
+      ORVA_Value first(&text, 1);
+      if (first.m_string == nullptr)
+         return false;
+      t.text[byte] = TextShare(first.m_string);
+      t.type[byte] = first.m_dataType;
+      t.number[byte] = Bits(first.m_value);
+   }
+   else
+      ChargeWork(1);   // what making the text charges, the first one charged above
+   place->m_dataType = t.type[byte];
+   memcpy(&place->m_value, &t.number[byte], sizeof(place->m_value));
+   place->m_string = TextShare(t.text[byte]);
+   place->m_length = 1;
+   place->m_stringValid = 1;
+   return true;
+}
+
 const char *ORVA_EngineAccess::ReadText(ORVA_Value *value, uint32 *length)
 {
    const char *text = nullptr;

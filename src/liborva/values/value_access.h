@@ -110,6 +110,14 @@ public:
     * place (a value that owns nothing) or, with place null, new.
     */
    static ORVA_Value *ShareCopy(ORVA_Value *place, const ORVA_Value *source);
+
+   /*
+    * Makes place (a value that owns nothing) the text of one byte, as
+    * ORVA_Value(text, 1) would, on the block *texts keeps for that byte;
+    * the table is made on first use.  False, place untouched, when memory
+    * is refused.
+    */
+   static bool ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts, unsigned char byte);
    static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
 
    // As ORVA_Array::Set, but the value's content may move into the array.
