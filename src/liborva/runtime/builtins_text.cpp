@@ -36,12 +36,18 @@ static int LengthInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTe
    return 0;
 }
 
-// The copy keeps the source's type; only its text changes letter case.
-static int MapCase(ORVA_Value *source, ORVA_Value *result, int (*map)(int))
+/*
+ * The copy keeps the source's type; only its text changes letter case.  In
+ * the loop (bytes given) a source whose text nobody else holds is an
+ * argument about to be dropped: its text becomes the result's, charged as
+ * the copy would be, instead of being copied and freed.
+ */
+static int MapCase(ORVA_Value *source, ORVA_Value *result, ORVA_ByteTexts **bytes, int (*map)(int))
 {
    if (!source->IsString())
       return ORVA_ERR_NOT_STRING;
-   new (result) ORVA_Value(source);
+   if (bytes == nullptr || !ORVA_EngineAccess::TakeOwnText(result, source))
+      new (result) ORVA_Value(source);
    uint32 length;
    unsigned char *text = reinterpret_cast<unsigned char *>(result->GetValueAsString(&length));
    for (uint32 i = 0; text != nullptr && i < length; i++)
@@ -49,14 +55,14 @@ static int MapCase(ORVA_Value *source, ORVA_Value *result, int (*map)(int))
    return 0;
 }
 
-static int UpperInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **)
+static int UpperInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **bytes)
 {
-   return MapCase(argv[0], result, toupper);
+   return MapCase(argv[0], result, bytes, toupper);
 }
 
-static int LowerInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **)
+static int LowerInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **bytes)
 {
-   return MapCase(argv[0], result, tolower);
+   return MapCase(argv[0], result, bytes, tolower);
 }
 
 static int SubstrInPlace(int argc, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **bytes)

@@ -42,11 +42,9 @@ char *TextCopy(const char *text, uint32 length, uint32 capacity)
    return copy;
 }
 
-void TextRelease(char *text)
+void TextFree(char *text)
 {
-   ORVA_TextBlock *block = TextBlockOf(text);
-   if (--block->refs == 0)
-      TextBlockFree(block);
+   TextBlockFree(TextBlockOf(text));
 }
 
 void ByteTextsFree(ORVA_ByteTexts *texts)

@@ -39,8 +39,15 @@ char *TextNew(uint32 capacity);
  */
 char *TextCopy(const char *text, uint32 length, uint32 capacity);
 
+/* Frees a block nobody holds any more. */
+void TextFree(char *text);
+
 /* Gives up one hold of the block; the last one frees it. */
-void TextRelease(char *text);
+inline void TextRelease(char *text)
+{
+   if (--TextBlockOf(text)->refs == 0)
+      TextFree(text);
+}
 
 inline char *TextShare(char *text)
 {

@@ -17,6 +17,7 @@
 #include "support/memory.h"
 #include "values/numeric.h"
 #include "values/text_block.h"
+#include "support/work_charge.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +119,32 @@ public:
     * is refused.
     */
    static bool ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts, unsigned char byte);
+
+   /*
+    * When source (a text or number) holds a text no other value shares,
+    * place (a value that owns nothing) becomes what the copy constructor
+    * would make of it, taking that very text, and source is left owning
+    * nothing, a null.  The copy's charge is made all the same.  False, nothing
+    * changed, when the text is shared or absent.
+    */
+   static bool TakeOwnText(ORVA_Value *place, ORVA_Value *source)
+   {
+      if (source->m_dataType < ORVA_DT_STRING || !source->m_stringValid || source->m_string == nullptr ||
+          TextIsShared(source->m_string))
+         return false;
+      ChargeWork(source->m_length);
+      place->m_dataType = source->m_dataType;
+      place->m_value.u64 = source->m_value.u64;
+      place->m_string = source->m_string;
+      place->m_length = source->m_length;
+      place->m_stringValid = 1;
+      source->m_dataType = ORVA_DT_NULL;   // no string without text
+      source->m_value.u64 = 0;
+      source->m_string = nullptr;
+      source->m_length = 0;
+      source->m_stringValid = 0;
+      return true;
+   }
    static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
 
    // As ORVA_Array::Set, but the value's content may move into the array.

@@ -33,6 +33,27 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
    typedef ORVA_EngineAccess Access;
    const int leftType = Access::Type(left);
    const int rightType = Access::Type(right);
+   if ((OpCode == OPCODE_EQ || OpCode == OPCODE_NE) && leftType == ORVA_DT_STRING && rightType == ORVA_DT_STRING)
+   {
+      // Two texts that are no numbers are equal when their bytes are.  Most
+      // pieces compared in a scan differ in their first byte or are one
+      // byte long, so that byte decides before any call.
+      uint32 leftLength, rightLength;
+      const char *leftText = Access::Text(left, &leftLength);
+      const char *rightText = Access::Text(right, &rightLength);
+      if (leftText == nullptr || rightText == nullptr)
+         return false;
+      // Charged as the general path charges it, to the unit: a stop it
+      // causes is noticed at the loop's next checkpoint.
+      if (leftLength == rightLength)
+         ChargeWork(leftLength);
+      const bool equal = leftLength == rightLength &&
+                         (leftLength == 0 || (leftText[0] == rightText[0] &&
+                                              memcmp(leftText + 1, rightText + 1, leftLength - 1) == 0));
+      *type = ORVA_DT_INT32;
+      *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
+      return true;
+   }
    if ((leftType == ORVA_DT_INT32 || leftType == ORVA_DT_INT64) &&
        (rightType == ORVA_DT_INT32 || rightType == ORVA_DT_INT64))
    {
@@ -44,34 +65,31 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
                                                          : NumConvert(ORVA_DT_INT64, common, Access::Number(right));
       return NumOperate<OpCode>(common, a, b, type, result) == 0;
    }
+   if ((leftType == ORVA_DT_INT32 && rightType == ORVA_DT_UINT32) ||
+       (leftType == ORVA_DT_UINT32 && rightType == ORVA_DT_INT32))
+   {
+      // A signed and an unsigned 32-bit integer, as a loop bound from
+      // length() meets a counter: the pair's common type is known here.
+      const int common = NumCommonType(OpCode, ORVA_DT_INT32, ORVA_DT_UINT32);
+      const ORVA_Number a = (leftType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(left))
+                                                        : NumConvert(ORVA_DT_UINT32, common, Access::Number(left));
+      const ORVA_Number b = (rightType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(right))
+                                                         : NumConvert(ORVA_DT_UINT32, common, Access::Number(right));
+      return NumOperate<OpCode>(common, a, b, type, result) == 0;
+   }
    if (leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL)
    {
-      // Equality off the numeric path: null equals only null, and two texts
-      // that are no numbers are equal when their bytes are.  An object or an
-      // array is left to the general path, which gives it up properly.
+      // Equality off the numeric path: null equals only null.  An object or
+      // an array is left to the general path, which gives it up properly.
       if (OpCode != OPCODE_EQ && OpCode != OPCODE_NE)
          return false;
       if (leftType == ORVA_DT_OBJECT || leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_OBJECT ||
           rightType == ORVA_DT_ARRAY)
          return false;
-      bool equal;
-      if (leftType == ORVA_DT_NULL || rightType == ORVA_DT_NULL)
-         equal = (leftType == rightType);
-      else if (leftType == ORVA_DT_STRING && rightType == ORVA_DT_STRING)
-      {
-         uint32 leftLength, rightLength;
-         const char *leftText = Access::Text(left, &leftLength);
-         const char *rightText = Access::Text(right, &rightLength);
-         if (leftText == nullptr || rightText == nullptr)
-            return false;
-         // Charged as the general path charges it, to the unit: a stop it
-         // causes is noticed at the loop's next checkpoint.
-         if (leftLength == rightLength)
-            ChargeWork(leftLength);
-         equal = leftLength == rightLength && memcmp(leftText, rightText, leftLength) == 0;
-      }
-      else
+      // Two texts were taken above; a text and a number are left alone.
+      if (leftType != ORVA_DT_NULL && rightType != ORVA_DT_NULL)
          return false;
+      const bool equal = (leftType == rightType);
       *type = ORVA_DT_INT32;
       *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
       return true;

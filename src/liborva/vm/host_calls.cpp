@@ -64,8 +64,15 @@ bool ORVA_Engine::CallInPlace(ORVA_ExtFunction *function, int argc)
       HostError(0);
       return true;
    }
+   // The arguments are mostly texts and numbers: giving up the text leaves
+   // a value that owns nothing, which the pool takes without a destructor.
    while (rs->stackTop > argv)
-      rs->pool.Release(*--rs->stackTop);
+   {
+      ORVA_Value *argument = *--rs->stackTop;
+      if (ORVA_EngineAccess::Type(argument) >= ORVA_DT_STRING)
+         ORVA_EngineAccess::DropText(argument);
+      rs->pool.Release(argument);
+   }
    rs->Push(result);
    return true;
 #endif
