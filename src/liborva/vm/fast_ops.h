@@ -23,6 +23,18 @@
 #endif
 
 /*
+ * The text a text or number reads as when nothing has to be made for it:
+ * a text's own, a number's kept one; null for anything else.
+ */
+ORVA_ALWAYS_INLINE const char *ReadyText(const ORVA_Value *value, int type, uint32 *length)
+{
+   typedef ORVA_EngineAccess Access;
+   if (type == ORVA_DT_STRING || (type >= ORVA_DT_REAL && !Access::CopiesWithoutText(value)))
+      return Access::Text(value, length);
+   return nullptr;
+}
+
+/*
  * FastOperate beyond its two common pairs: signed integers of both widths,
  * any other pair of numbers, and equality of nulls and of texts.  One copy
  * per operator serves every fused form of it.
@@ -33,26 +45,28 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
    typedef ORVA_EngineAccess Access;
    const int leftType = Access::Type(left);
    const int rightType = Access::Type(right);
-   if ((OpCode == OPCODE_EQ || OpCode == OPCODE_NE) && leftType == ORVA_DT_STRING && rightType == ORVA_DT_STRING)
+   if ((OpCode == OPCODE_EQ || OpCode == OPCODE_NE) && (leftType == ORVA_DT_STRING || rightType == ORVA_DT_STRING))
    {
-      // Two texts that are no numbers are equal when their bytes are.  Most
+      // A text is equal to a text or a number when their bytes are.  Most
       // pieces compared in a scan differ in their first byte or are one
-      // byte long, so that byte decides before any call.
+      // byte long, so that byte decides before any call.  A number whose
+      // text would have to be made first is left to the general path.
       uint32 leftLength, rightLength;
-      const char *leftText = Access::Text(left, &leftLength);
-      const char *rightText = Access::Text(right, &rightLength);
-      if (leftText == nullptr || rightText == nullptr)
-         return false;
-      // Charged as the general path charges it, to the unit: a stop it
-      // causes is noticed at the loop's next checkpoint.
-      if (leftLength == rightLength)
-         ChargeWork(leftLength);
-      const bool equal = leftLength == rightLength &&
-                         (leftLength == 0 || (leftText[0] == rightText[0] &&
-                                              memcmp(leftText + 1, rightText + 1, leftLength - 1) == 0));
-      *type = ORVA_DT_INT32;
-      *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
-      return true;
+      const char *leftText = ReadyText(left, leftType, &leftLength);
+      const char *rightText = ReadyText(right, rightType, &rightLength);
+      if (leftText != nullptr && rightText != nullptr)
+      {
+         // Charged as the general path charges it, to the unit: a stop it
+         // causes is noticed at the loop's next checkpoint.
+         if (leftLength == rightLength)
+            ChargeWork(leftLength);
+         const bool equal = leftLength == rightLength &&
+                            (leftLength == 0 || (leftText[0] == rightText[0] &&
+                                                 memcmp(leftText + 1, rightText + 1, leftLength - 1) == 0));
+         *type = ORVA_DT_INT32;
+         *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
+         return true;
+      }
    }
    if ((leftType == ORVA_DT_INT32 || leftType == ORVA_DT_INT64) &&
        (rightType == ORVA_DT_INT32 || rightType == ORVA_DT_INT64))
@@ -86,7 +100,7 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
       if (leftType == ORVA_DT_OBJECT || leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_OBJECT ||
           rightType == ORVA_DT_ARRAY)
          return false;
-      // Two texts were taken above; a text and a number are left alone.
+      // Texts with texts and ready numbers were taken above.
       if (leftType != ORVA_DT_NULL && rightType != ORVA_DT_NULL)
          return false;
       const bool equal = (leftType == rightType);
