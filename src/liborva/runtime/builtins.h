@@ -6,6 +6,7 @@
 #define ORVA_RUNTIME_BUILTINS_H
 
 #include "orva.h"
+#include "values/value_access.h"
 #include "vm/in_place_calls.h"
 
 // The table is copied into each new environment, ahead of host functions,
@@ -32,7 +33,14 @@ bool WeighResult(uint64 bytes);
  * 2^32 and more is too long rather than wrapped into a smaller one; an
  * unsigned value beyond INT64_MAX reads as INT64_MAX.
  */
-int64 FullWidthInteger(const ORVA_Value *value);
+int64 WideInteger(const ORVA_Value *value);
+inline int64 FullWidthInteger(const ORVA_Value *value)
+{
+   // Positions and counts are nearly always plain 32-bit integers.
+   if (value->DataType() == ORVA_DT_INT32)
+      return ORVA_EngineAccess::Number(value).i32;
+   return WideInteger(value);
+}
 
 // Numbers (builtins_number.cpp)
 int BI_Abs(int argc, ORVA_Value **argv, ORVA_Value **result);

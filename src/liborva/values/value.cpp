@@ -89,7 +89,14 @@ ORVA_Value *ORVA_EngineAccess::ShareCopy(ORVA_Value *place, const ORVA_Value *so
    ORVA_Value *value = (place != nullptr) ? new (place) ORVA_Value() : new ORVA_Value();
    if (source == nullptr)
       return value;
-   CopyContent(value, source);
+   // Texts and numbers, nearly every copy, are their type and bits.
+   if (source->m_dataType >= ORVA_DT_STRING)
+   {
+      value->m_dataType = source->m_dataType;
+      value->m_value.u64 = source->m_value.u64;
+   }
+   else
+      CopyContent(value, source);
    if (source->m_stringValid && source->m_string != nullptr)
    {
       value->m_string = TextShare(source->m_string);
@@ -131,7 +138,7 @@ bool ORVA_EngineAccess::ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts,
    return true;
 }
 
-const char *ORVA_EngineAccess::ReadText(ORVA_Value *value, uint32 *length)
+const char *ORVA_EngineAccess::MakeText(ORVA_Value *value, uint32 *length)
 {
    const char *text = nullptr;
    if (value->m_dataType >= ORVA_DT_STRING)

@@ -103,7 +103,18 @@ public:
     * As GetValueAsString, for the library's own readers: the text is only
     * read, so one shared with other values is not copied first.
     */
-   static const char *ReadText(ORVA_Value *value, uint32 *length);
+   static const char *ReadText(ORVA_Value *value, uint32 *length)
+   {
+      // A text, or a number whose text is kept: nothing to make.
+      if (value->m_dataType >= ORVA_DT_STRING && value->m_stringValid && value->m_string != nullptr)
+      {
+         if (length != nullptr)
+            *length = value->m_length;
+         return value->m_string;
+      }
+      return MakeText(value, length);
+   }
+   static const char *MakeText(ORVA_Value *value, uint32 *length);   // ReadText for every other value
 
    /*
     * The value copy constructor for the engine's own copies (pushes,
