@@ -110,6 +110,10 @@ bool ORVA_EngineAccess::ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts,
 {
    if (*texts == nullptr)
    {
+      // A run near its memory ceiling makes its texts one by one rather
+      // than stop for a table it could do without.
+      if (MemoryRoom() < sizeof(ORVA_ByteTexts))
+         return false;
       void *table = MemoryAllocate(sizeof(ORVA_ByteTexts));
       if (table == nullptr)
          return false;
