@@ -79,11 +79,13 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
                                                          : NumConvert(ORVA_DT_INT64, common, Access::Number(right));
       return NumOperate<OpCode>(common, a, b, type, result) == 0;
    }
-   if ((leftType == ORVA_DT_INT32 && rightType == ORVA_DT_UINT32) ||
-       (leftType == ORVA_DT_UINT32 && rightType == ORVA_DT_INT32))
+   if (OpCode >= OPCODE_EQ && OpCode <= OPCODE_GE &&
+       ((leftType == ORVA_DT_INT32 && rightType == ORVA_DT_UINT32) ||
+        (leftType == ORVA_DT_UINT32 && rightType == ORVA_DT_INT32)))
    {
-      // A signed and an unsigned 32-bit integer, as a loop bound from
-      // length() meets a counter: the pair's common type is known here.
+      // A signed and an unsigned 32-bit integer compared, as a counter meets
+      // a bound from length(): the pair's common type is known here.  Only
+      // comparisons, so that arithmetic on other pairs pays nothing for it.
       const int common = NumCommonType(OpCode, ORVA_DT_INT32, ORVA_DT_UINT32);
       const ORVA_Number a = (leftType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(left))
                                                         : NumConvert(ORVA_DT_UINT32, common, Access::Number(left));
