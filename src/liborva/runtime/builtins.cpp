@@ -26,7 +26,7 @@ const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT] = {
    { "SecondsToUptime", BI_SecondsToUptime, 1 },
 };
 
-int64 FullWidthInteger(const ORVA_Value *value)
+int64 WideInteger(const ORVA_Value *value)
 {
    if (value->IsUnsigned() && value->GetValueAsUInt64() > static_cast<uint64>(INT64_MAX))
       return INT64_MAX;

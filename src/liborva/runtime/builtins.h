@@ -6,11 +6,17 @@
 #define ORVA_RUNTIME_BUILTINS_H
 
 #include "orva.h"
+#include "values/value_access.h"
+#include "vm/in_place_calls.h"
 
 // The table is copied into each new environment, ahead of host functions,
 // so that a host cannot shadow a built-in by registering the same name.
 const uint32 ORVA_BUILTIN_COUNT = 20;
 extern const ORVA_ExtFunction g_orvaBuiltins[ORVA_BUILTIN_COUNT];
+
+// The built-ins the loop may call in place, registered with each new
+// environment (builtins_text.cpp).
+extern const ORVA_InPlaceCall g_orvaInPlaceBuiltins[];
 
 /*
  * A built-in whose result's size an argument decides weighs it before it
@@ -27,7 +33,14 @@ bool WeighResult(uint64 bytes);
  * 2^32 and more is too long rather than wrapped into a smaller one; an
  * unsigned value beyond INT64_MAX reads as INT64_MAX.
  */
-int64 FullWidthInteger(const ORVA_Value *value);
+int64 WideInteger(const ORVA_Value *value);
+inline int64 FullWidthInteger(const ORVA_Value *value)
+{
+   // Positions and counts are nearly always plain 32-bit integers.
+   if (value->DataType() == ORVA_DT_INT32)
+      return ORVA_EngineAccess::Number(value).i32;
+   return WideInteger(value);
+}
 
 // Numbers (builtins_number.cpp)
 int BI_Abs(int argc, ORVA_Value **argv, ORVA_Value **result);

@@ -1,47 +1,71 @@
 #include "runtime/builtins.h"
 #include "support/memory.h"
 #include "values/value_access.h"
+#include "vm/in_place_calls.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-int BI_Length(int, ORVA_Value **argv, ORVA_Value **result)
+/*
+ * Each handler below is its in-place form run on a value of its own: the
+ * rule lives once, and the loop's way of calling it (vm/in_place_calls.h)
+ * cannot drift from the host's.
+ */
+static int Handed(ORVA_InPlaceHandler form, int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   ORVA_Value *value = new ORVA_Value();
+   const int rc = form(argc, argv, value, nullptr);
+   if (rc != 0)
+   {
+      delete value;
+      return rc;
+   }
+   *result = value;
+   return 0;
+}
+
+static int LengthInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **)
 {
    if (!argv[0]->IsString())
       return ORVA_ERR_NOT_STRING;
    uint32 length;
    ORVA_EngineAccess::ReadText(argv[0], &length);
-   *result = new ORVA_Value(length);
+   new (result) ORVA_Value(length);
    return 0;
 }
 
-// The copy keeps the source's type; only its text changes letter case.
-static int MapCase(ORVA_Value *source, ORVA_Value **result, int (*map)(int))
+/*
+ * The copy keeps the source's type; only its text changes letter case.  In
+ * the loop (bytes given) a source whose text nobody else holds is an
+ * argument about to be dropped: its text becomes the result's, charged as
+ * the copy would be, instead of being copied and freed.
+ */
+static int MapCase(ORVA_Value *source, ORVA_Value *result, ORVA_ByteTexts **bytes, int (*map)(int))
 {
    if (!source->IsString())
       return ORVA_ERR_NOT_STRING;
-   ORVA_Value *copy = new ORVA_Value(source);
+   if (bytes == nullptr || !ORVA_EngineAccess::TakeOwnText(result, source))
+      new (result) ORVA_Value(source);
    uint32 length;
-   unsigned char *text = reinterpret_cast<unsigned char *>(copy->GetValueAsString(&length));
+   unsigned char *text = reinterpret_cast<unsigned char *>(result->GetValueAsString(&length));
    for (uint32 i = 0; text != nullptr && i < length; i++)
       text[i] = static_cast<unsigned char>(map(text[i]));
-   *result = copy;
    return 0;
 }
 
-int BI_Upper(int, ORVA_Value **argv, ORVA_Value **result)
+static int UpperInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **bytes)
 {
-   return MapCase(argv[0], result, toupper);
+   return MapCase(argv[0], result, bytes, toupper);
 }
 
-int BI_Lower(int, ORVA_Value **argv, ORVA_Value **result)
+static int LowerInPlace(int, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **bytes)
 {
-   return MapCase(argv[0], result, tolower);
+   return MapCase(argv[0], result, bytes, tolower);
 }
 
-int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
+static int SubstrInPlace(int argc, ORVA_Value **argv, ORVA_Value *result, ORVA_ByteTexts **bytes)
 {
    if (argc < 2 || argc > 3)
       return ORVA_ERR_INVALID_ARGUMENT_COUNT;
@@ -73,14 +97,44 @@ int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
    const char *text = ORVA_EngineAccess::ReadText(argv[0], &length);
    if (position >= length)
    {
-      *result = new ORVA_Value("", 0);
+      new (result) ORVA_Value("", 0);
       return 0;
    }
    int64 available = length - position;
    uint32 take = static_cast<uint32>(count < available ? count : available);
-   *result = new ORVA_Value(text + position, take);
+   const unsigned char byte = static_cast<unsigned char>(text[position]);
+   if (take != 1 || bytes == nullptr || !ORVA_EngineAccess::ShareByteText(result, bytes, byte))
+      new (result) ORVA_Value(text + position, take);
    return 0;
 }
+
+int BI_Length(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   return Handed(LengthInPlace, argc, argv, result);
+}
+
+int BI_Upper(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   return Handed(UpperInPlace, argc, argv, result);
+}
+
+int BI_Lower(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   return Handed(LowerInPlace, argc, argv, result);
+}
+
+int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
+{
+   return Handed(SubstrInPlace, argc, argv, result);
+}
+
+const ORVA_InPlaceCall g_orvaInPlaceBuiltins[] = {
+   { BI_Length, LengthInPlace },
+   { BI_Substr, SubstrInPlace },
+   { BI_Upper, UpperInPlace },
+   { BI_Lower, LowerInPlace },
+   { nullptr, nullptr },
+};
 
 /*
  * left() and right(): a text of exactly n bytes, the source cut or padded.

@@ -17,6 +17,7 @@ ORVA_Environment::ORVA_Environment()
      m_body(nullptr)
 {
    // No destructor runs when a constructor throws: the table goes here.
+   RegisterInPlaceCalls(g_orvaInPlaceBuiltins);
    try
    {
       m_body = new ORVA_EnvironmentBody();

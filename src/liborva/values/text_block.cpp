@@ -42,9 +42,17 @@ char *TextCopy(const char *text, uint32 length, uint32 capacity)
    return copy;
 }
 
-void TextRelease(char *text)
+void TextFree(char *text)
 {
-   ORVA_TextBlock *block = TextBlockOf(text);
-   if (--block->refs == 0)
-      TextBlockFree(block);
+   TextBlockFree(TextBlockOf(text));
+}
+
+void ByteTextsFree(ORVA_ByteTexts *texts)
+{
+   if (texts == nullptr)
+      return;
+   for (char *text : texts->text)
+      if (text != nullptr)
+         TextRelease(text);
+   MemoryFree(texts, sizeof(ORVA_ByteTexts));
 }

@@ -13,6 +13,7 @@
 
 #include "orva.h"
 #include "values/number_text.h"
+#include "values/numeric.h"
 
 #include <cstddef>
 
@@ -38,8 +39,15 @@ char *TextNew(uint32 capacity);
  */
 char *TextCopy(const char *text, uint32 length, uint32 capacity);
 
+/* Frees a block nobody holds any more. */
+void TextFree(char *text);
+
 /* Gives up one hold of the block; the last one frees it. */
-void TextRelease(char *text);
+inline void TextRelease(char *text)
+{
+   if (--TextBlockOf(text)->refs == 0)
+      TextFree(text);
+}
 
 inline char *TextShare(char *text)
 {
@@ -51,5 +59,23 @@ inline bool TextIsShared(const char *text)
 {
    return TextBlockOf(text)->refs > 1;
 }
+
+/*
+ * The texts of one byte a run has made, one block per byte shared by every
+ * value of that text: a script that walks a text byte by byte would
+ * otherwise allocate and free a block per step.  Each byte keeps what its
+ * text reads as, so a value made from it needs no scan.  The run holds one
+ * reference to each block and gives it up when the run ends; values still
+ * holding the block keep it alive as they would any shared text.
+ */
+struct ORVA_ByteTexts
+{
+   char *text[256];          // null until the byte's text is first asked for
+   uint8 type[256];          // ORVA_DT_STRING, or the number type the text reads as
+   ORVA_Number number[256];  // and its number
+};
+
+/* Gives up the run's hold of every block and the table; null is no table. */
+void ByteTextsFree(ORVA_ByteTexts *texts);
 
 #endif

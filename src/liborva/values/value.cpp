@@ -89,7 +89,14 @@ ORVA_Value *ORVA_EngineAccess::ShareCopy(ORVA_Value *place, const ORVA_Value *so
    ORVA_Value *value = (place != nullptr) ? new (place) ORVA_Value() : new ORVA_Value();
    if (source == nullptr)
       return value;
-   CopyContent(value, source);
+   // Texts and numbers, nearly every copy, are their type and bits.
+   if (source->m_dataType >= ORVA_DT_STRING)
+   {
+      value->m_dataType = source->m_dataType;
+      value->m_value.u64 = source->m_value.u64;
+   }
+   else
+      CopyContent(value, source);
    if (source->m_stringValid && source->m_string != nullptr)
    {
       value->m_string = TextShare(source->m_string);
@@ -99,7 +106,43 @@ ORVA_Value *ORVA_EngineAccess::ShareCopy(ORVA_Value *place, const ORVA_Value *so
    return value;
 }
 
-const char *ORVA_EngineAccess::ReadText(ORVA_Value *value, uint32 *length)
+bool ORVA_EngineAccess::ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts, unsigned char byte)
+{
+   if (*texts == nullptr)
+   {
+      // A run near its memory ceiling makes its texts one by one rather
+      // than stop for a table it could do without.
+      if (MemoryRoom() < sizeof(ORVA_ByteTexts))
+         return false;
+      void *table = MemoryAllocate(sizeof(ORVA_ByteTexts));
+      if (table == nullptr)
+         return false;
+      *texts = static_cast<ORVA_ByteTexts *>(memset(table, 0, sizeof(ORVA_ByteTexts)));
+   }
+   ORVA_ByteTexts &t = **texts;
+   if (t.text[byte] == nullptr)
+   {
+      // The first value of this text is made as any other, and what it
+      // reads as is kept for the rest.
+      const char text = static_cast<char>(byte);
+      ORVA_Value first(&text, 1);
+      if (first.m_string == nullptr)
+         return false;
+      t.text[byte] = TextShare(first.m_string);
+      t.type[byte] = first.m_dataType;
+      t.number[byte] = Bits(first.m_value);
+   }
+   else
+      ChargeWork(1);   // what making the text charges, the first one charged above
+   place->m_dataType = t.type[byte];
+   memcpy(&place->m_value, &t.number[byte], sizeof(place->m_value));
+   place->m_string = TextShare(t.text[byte]);
+   place->m_length = 1;
+   place->m_stringValid = 1;
+   return true;
+}
+
+const char *ORVA_EngineAccess::MakeText(ORVA_Value *value, uint32 *length)
 {
    const char *text = nullptr;
    if (value->m_dataType >= ORVA_DT_STRING)

@@ -17,6 +17,7 @@
 #include "support/memory.h"
 #include "values/numeric.h"
 #include "values/text_block.h"
+#include "support/work_charge.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -103,7 +104,18 @@ public:
     * As GetValueAsString, for the library's own readers: the text is only
     * read, so one shared with other values is not copied first.
     */
-   static const char *ReadText(ORVA_Value *value, uint32 *length);
+   static const char *ReadText(ORVA_Value *value, uint32 *length)
+   {
+      // A text, or a number whose text is kept: nothing to make.
+      if (value->m_dataType >= ORVA_DT_STRING && value->m_stringValid && value->m_string != nullptr)
+      {
+         if (length != nullptr)
+            *length = value->m_length;
+         return value->m_string;
+      }
+      return MakeText(value, length);
+   }
+   static const char *MakeText(ORVA_Value *value, uint32 *length);   // ReadText for every other value
 
    /*
     * The value copy constructor for the engine's own copies (pushes,
@@ -111,6 +123,40 @@ public:
     * place (a value that owns nothing) or, with place null, new.
     */
    static ORVA_Value *ShareCopy(ORVA_Value *place, const ORVA_Value *source);
+
+   /*
+    * Makes place (a value that owns nothing) the text of one byte, as
+    * ORVA_Value(text, 1) would, on the block *texts keeps for that byte;
+    * the table is made on first use.  False, place untouched, when memory
+    * is refused.
+    */
+   static bool ShareByteText(ORVA_Value *place, ORVA_ByteTexts **texts, unsigned char byte);
+
+   /*
+    * When source (a text or number) holds a text no other value shares,
+    * place (a value that owns nothing) becomes what the copy constructor
+    * would make of it, taking that very text, and source is left owning
+    * nothing, a null.  The copy's charge is made all the same.  False, nothing
+    * changed, when the text is shared or absent.
+    */
+   static bool TakeOwnText(ORVA_Value *place, ORVA_Value *source)
+   {
+      if (source->m_dataType < ORVA_DT_STRING || !source->m_stringValid || source->m_string == nullptr ||
+          TextIsShared(source->m_string))
+         return false;
+      ChargeWork(source->m_length);
+      place->m_dataType = source->m_dataType;
+      place->m_value.u64 = source->m_value.u64;
+      place->m_string = source->m_string;
+      place->m_length = source->m_length;
+      place->m_stringValid = 1;
+      source->m_dataType = ORVA_DT_NULL;   // no string without text
+      source->m_value.u64 = 0;
+      source->m_string = nullptr;
+      source->m_length = 0;
+      source->m_stringValid = 0;
+      return true;
+   }
    static void CopyContent(ORVA_Value *to, const ORVA_Value *from);
 
    /*

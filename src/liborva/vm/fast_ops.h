@@ -23,6 +23,18 @@
 #endif
 
 /*
+ * The text a text or number reads as when nothing has to be made for it:
+ * a text's own, a number's kept one; null for anything else.
+ */
+ORVA_ALWAYS_INLINE const char *ReadyText(const ORVA_Value *value, int type, uint32 *length)
+{
+   typedef ORVA_EngineAccess Access;
+   if (type == ORVA_DT_STRING || (type >= ORVA_DT_REAL && !Access::CopiesWithoutText(value)))
+      return Access::Text(value, length);
+   return nullptr;
+}
+
+/*
  * FastOperate beyond its two common pairs: signed integers of both widths,
  * any other pair of numbers, and equality of nulls and of texts.  One copy
  * per operator serves every fused form of it.
@@ -33,6 +45,29 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
    typedef ORVA_EngineAccess Access;
    const int leftType = Access::Type(left);
    const int rightType = Access::Type(right);
+   if ((OpCode == OPCODE_EQ || OpCode == OPCODE_NE) && (leftType == ORVA_DT_STRING || rightType == ORVA_DT_STRING))
+   {
+      // A text is equal to a text or a number when their bytes are.  Most
+      // pieces compared in a scan differ in their first byte or are one
+      // byte long, so that byte decides before any call.  A number whose
+      // text would have to be made first is left to the general path.
+      uint32 leftLength, rightLength;
+      const char *leftText = ReadyText(left, leftType, &leftLength);
+      const char *rightText = ReadyText(right, rightType, &rightLength);
+      if (leftText != nullptr && rightText != nullptr)
+      {
+         // Charged as the general path charges it, to the unit: a stop it
+         // causes is noticed at the loop's next checkpoint.
+         if (leftLength == rightLength)
+            ChargeWork(leftLength);
+         const bool equal = leftLength == rightLength &&
+                            (leftLength == 0 || (leftText[0] == rightText[0] &&
+                                                 memcmp(leftText + 1, rightText + 1, leftLength - 1) == 0));
+         *type = ORVA_DT_INT32;
+         *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
+         return true;
+      }
+   }
    if ((leftType == ORVA_DT_INT32 || leftType == ORVA_DT_INT64) &&
        (rightType == ORVA_DT_INT32 || rightType == ORVA_DT_INT64))
    {
@@ -44,11 +79,24 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
                                                          : NumConvert(ORVA_DT_INT64, common, Access::Number(right));
       return NumOperate<OpCode>(common, a, b, type, result) == 0;
    }
+   if (OpCode >= OPCODE_EQ && OpCode <= OPCODE_GE &&
+       ((leftType == ORVA_DT_INT32 && rightType == ORVA_DT_UINT32) ||
+        (leftType == ORVA_DT_UINT32 && rightType == ORVA_DT_INT32)))
+   {
+      // A signed and an unsigned 32-bit integer compared, as a counter meets
+      // a bound from length(): the pair's common type is known here.  Only
+      // comparisons, so that arithmetic on other pairs pays nothing for it.
+      const int common = NumCommonType(OpCode, ORVA_DT_INT32, ORVA_DT_UINT32);
+      const ORVA_Number a = (leftType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(left))
+                                                        : NumConvert(ORVA_DT_UINT32, common, Access::Number(left));
+      const ORVA_Number b = (rightType == ORVA_DT_INT32) ? NumConvert(ORVA_DT_INT32, common, Access::Number(right))
+                                                         : NumConvert(ORVA_DT_UINT32, common, Access::Number(right));
+      return NumOperate<OpCode>(common, a, b, type, result) == 0;
+   }
    if (leftType < ORVA_DT_REAL || rightType < ORVA_DT_REAL)
    {
-      // Equality off the numeric path: null equals only null, and two texts
-      // that are no numbers are equal when their bytes are.  An object or an
-      // array is left to the general path, which gives it up properly.
+      // Equality off the numeric path: null equals only null.  An object or
+      // an array is left to the general path, which gives it up properly.
       if (OpCode != OPCODE_EQ && OpCode != OPCODE_NE)
          return false;
       // An array against null (a tree's missing child) reads nothing of
@@ -58,24 +106,10 @@ ORVA_NOINLINE bool FastOperateOther(const ORVA_Value *left, const ORVA_Value *ri
           ((leftType == ORVA_DT_ARRAY || rightType == ORVA_DT_ARRAY) && leftType != ORVA_DT_NULL &&
            rightType != ORVA_DT_NULL))
          return false;
-      bool equal;
-      if (leftType == ORVA_DT_NULL || rightType == ORVA_DT_NULL)
-         equal = (leftType == rightType);
-      else if (leftType == ORVA_DT_STRING && rightType == ORVA_DT_STRING)
-      {
-         uint32 leftLength, rightLength;
-         const char *leftText = Access::Text(left, &leftLength);
-         const char *rightText = Access::Text(right, &rightLength);
-         if (leftText == nullptr || rightText == nullptr)
-            return false;
-         // Charged as the general path charges it, to the unit: a stop it
-         // causes is noticed at the loop's next checkpoint.
-         if (leftLength == rightLength)
-            ChargeWork(leftLength);
-         equal = leftLength == rightLength && memcmp(leftText, rightText, leftLength) == 0;
-      }
-      else
+      // Texts with texts and ready numbers were taken above.
+      if (leftType != ORVA_DT_NULL && rightType != ORVA_DT_NULL)
          return false;
+      const bool equal = (leftType == rightType);
       *type = ORVA_DT_INT32;
       *result = NumberFromUInt32((equal == (OpCode == OPCODE_EQ)) ? 1 : 0);
       return true;

@@ -8,9 +8,75 @@
 #include "support/memory.h"
 #include "vm/vm.h"
 #include "vm/host_context.h"
+#include "vm/in_place_calls.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
+
+// Environments are made on any thread, each registering the same rows.
+static std::atomic<const ORVA_InPlaceCall *> s_inPlaceCalls{nullptr};
+
+void RegisterInPlaceCalls(const ORVA_InPlaceCall *rows)
+{
+   s_inPlaceCalls.store(rows, std::memory_order_release);
+}
+
+ORVA_InPlaceHandler InPlaceFormOf(ORVA_ExtHandler handler)
+{
+   const ORVA_InPlaceCall *row = s_inPlaceCalls.load(std::memory_order_acquire);
+   if (row == nullptr)
+      return nullptr;
+   for (; row->handler != nullptr; row++)
+      if (row->handler == handler)
+         return row->inPlace;
+   return nullptr;
+}
+
+bool ORVA_Engine::CallInPlace(ORVA_ExtFunction *function, int argc)
+{
+#if defined(ORVA_NO_FAST_PATHS)
+   (void)function;
+   (void)argc;
+   return false;
+#else
+   if (m_fastPathsOff)
+      return false;
+   const ORVA_InPlaceHandler inPlace = InPlaceFormOf(function->m_handler);
+   ORVA_RunState *rs = m_run;
+   // Whatever ExternalCall would refuse, it refuses in its own words.
+   if (inPlace == nullptr || (function->m_argCount != -1 && function->m_argCount != argc) || argc < 1 ||
+       rs->Depth() < static_cast<uint32>(argc) || MemoryRefused())
+      return false;
+   ORVA_Value **argv = rs->stackTop - argc;
+   ORVA_Value *result = rs->pool.Null();
+   if (inPlace(argc, argv, result, &rs->byteTexts) != 0)
+   {
+      rs->pool.Release(result);
+      return false;
+   }
+   if (MemoryRefused())
+   {
+      // As ExternalCall ends a handler that succeeded without the memory it
+      // asked for: the arguments stay, and the stop words the error.
+      rs->pool.Release(result);
+      ClearHostErrorMessage();
+      HostError(0);
+      return true;
+   }
+   // The arguments are mostly texts and numbers: giving up the text leaves
+   // a value that owns nothing, which the pool takes without a destructor.
+   while (rs->stackTop > argv)
+   {
+      ORVA_Value *argument = *--rs->stackTop;
+      if (ORVA_EngineAccess::Type(argument) >= ORVA_DT_STRING)
+         ORVA_EngineAccess::DropText(argument);
+      rs->pool.Release(argument);
+   }
+   rs->Push(result);
+   return true;
+#endif
+}
 
 void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
 {

@@ -312,10 +312,15 @@ call_from_pc:
       ORVA_ExtFunction *function = (name != nullptr) ? FindExternal(*pc, name) : nullptr;
       if (function != nullptr && function->m_handler != nullptr)
       {
-         ExternalCall(function, argc);
-         if (program->m_ip == INVALID_ADDRESS)
-            goto stopped;
-         AFTER_HOST_CODE();
+         // A built-in's in-place form runs no host code, so the code cannot
+         // have changed under it.
+         if (!CallInPlace(function, argc))
+         {
+            ExternalCall(function, argc);
+            if (program->m_ip == INVALID_ADDRESS)
+               goto stopped;
+            AFTER_HOST_CODE();
+         }
          AFTER_CALLOUT();
          NEXT(1);
       }

@@ -160,6 +160,7 @@ public:
    int32 bindCounter = 1;
 
    ORVA_ValuePool pool;
+   ORVA_ByteTexts *byteTexts = nullptr;         // made when a built-in first gives one byte
    ORVA_RunLimits limits;                       // the fuel the loop's checkpoints spend
 
    ORVA_RunState() = default;
@@ -170,6 +171,7 @@ public:
       MemoryFree(stackBottom, static_cast<size_t>(stackLimit - stackBottom) * sizeof(ORVA_Value *));
       MemoryFree(frames, frameCapacity * sizeof(ORVA_Frame));
       MemoryFree(slots, slotCapacity * sizeof(ORVA_Value *));
+      ByteTextsFree(byteTexts);
    }
 
    uint32 Depth() const { return static_cast<uint32>(stackTop - stackBottom); }
