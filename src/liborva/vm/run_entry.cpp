@@ -291,6 +291,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    ReleaseAppended(m_modules, m_moduleCount);
    m_modules = nullptr;
    m_moduleCount = 0;
+   m_body->moduleForms.clear();
 
    for (uint32 i = savedCodeSize; i < m_codeSize; i++)
       delete m_instructions[i];
