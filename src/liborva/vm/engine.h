@@ -230,6 +230,8 @@ private:
    void DescribeFrame(uint32 frame, ORVA_DebugRun::FrameView &view);
    uint16_t &DebugCodeAt(uint32 index);        // the code an operation runs, under a trap or not
    ORVA_RunState *m_run = nullptr;
+   ORVA_RunState *m_spareRun = nullptr;   // the last run's state, emptied, for the next (run_setup.cpp)
+   ORVA_RunState *TakeRunState(uint32 slotCount);
    ORVA_PatternCache m_patterns;
    uint64 m_runNumber = 0;   // of the run under way or the last one, from 1
    std::string m_trace;

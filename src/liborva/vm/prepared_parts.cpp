@@ -60,32 +60,46 @@ static void AppendPart(ORVA_Prepared &into, const ORVA_Prepared &part, ORVA_Inst
          slot.first = ids[slot.first];
       std::sort(region.slots.begin(), region.slots.end());
    }
-   for (uint32 r : part.regionOf)
-      into.regionOf.push_back(r + regionBase);
+   const uint32 length = part.CodeSize();
+   into.regionOf.resize(static_cast<size_t>(start) + length);
+   for (uint32 i = 0; i < length; i++)
+      into.regionOf[start + i] = part.regionOf[i] + regionBase;
    into.lineStart.insert(into.lineStart.end(), part.lineStart.begin(), part.lineStart.end());
 
-   into.ops.pop_back();   // the END of the code before
-   for (uint32 i = 0; i < part.CodeSize(); i++)
+   // The END of the code before gives way to the part's first operation.
+   into.ops.resize(static_cast<size_t>(start) + length + 1);
+   for (uint32 i = 0; i < length; i++)
    {
-      ORVA_PreparedOp op = part.ops[i];
+      ORVA_PreparedOp &op = into.ops[start + i];
+      op = part.ops[i];
       // Names and constants are the linked copy's: the script may go while the run goes on.
-      const OperandKind operand = OperandKindOf(op.opCode);
-      if (operand == OPERAND_NAME || operand == OPERAND_VARIABLE)
-         op.p.name = ORVA_EngineAccess::NameOf(code[start + i]);
-      else if (operand == OPERAND_CONSTANT)
-         op.p.constant = ORVA_EngineAccess::ConstantOf(code[start + i]);
-      if (HasCodeAddress(op.opCode))
-         op.a += start;   // an exit is set to the end once every part is in
-      if (op.plain == P_CALL || op.plain == P_CALL_LONG)
-         op.p.region = (op.p.region != nullptr) ? &into.regions[regionBase + (op.p.region - part.regions.data())]
-                                                : nullptr;
-      else if (op.plain == P_CALL_NAME)
-         op.a += callBase;
-      if (ByNameCode(op.plain) != op.plain)
-         op.b = ids[op.b];   // a slotted variable's name id
-      into.ops.push_back(op);
+      switch (OperandKindOf(op.opCode))
+      {
+         case OPERAND_VARIABLE:
+            if (ByNameCode(op.plain) != op.plain)
+               op.b = ids[op.b];   // a slotted variable's name id
+            op.p.name = ORVA_EngineAccess::NameOf(code[start + i]);
+            break;
+         case OPERAND_NAME:
+            op.p.name = ORVA_EngineAccess::NameOf(code[start + i]);
+            if (op.plain == P_CALL_NAME)
+               op.a += callBase;
+            break;
+         case OPERAND_CONSTANT:
+            op.p.constant = ORVA_EngineAccess::ConstantOf(code[start + i]);
+            break;
+         case OPERAND_ADDRESS:
+            op.a += start;   // an exit is set to the end once every part is in
+            if (op.plain == P_CALL || op.plain == P_CALL_LONG)
+               op.p.region = (op.p.region != nullptr)
+                                ? &into.regions[regionBase + (op.p.region - part.regions.data())]
+                                : nullptr;
+            break;
+         case OPERAND_NONE:
+            break;
+      }
    }
-   into.ops.push_back(part.ops.back());
+   into.ops.back() = part.ops.back();
    into.calls.resize(into.calls.size() + part.calls.size());
    for (uint32 e : part.exits)
       into.exits.push_back(e + start);

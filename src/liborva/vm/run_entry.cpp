@@ -29,6 +29,12 @@ ORVA_Engine::~ORVA_Engine()
 {
    delete m_run;
    delete m_prepared;
+   // The spare state was credited when its run ended: a run under way on
+   // this thread (a host function that deletes a program) gains nothing.
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   g_orvaBudget = nullptr;
+   delete m_spareRun;
+   g_orvaBudget = budget;
 }
 
 ORVA_Engine *ORVA_Engine::Of(ORVA_Program *program)

@@ -100,6 +100,30 @@ bool ORVA_Engine::PrepareForRun()
    }
 }
 
+/*
+ * A handler called for every event runs a few instructions: making and
+ * freeing the stacks each time would cost it more than they do.  The state
+ * of the last run is taken over when it kept its first sizes.
+ */
+ORVA_RunState *ORVA_Engine::TakeRunState(uint32 slotCount)
+{
+   ORVA_RunState *rs = m_spareRun;
+   if (rs != nullptr)
+   {
+      if (!rs->Restart(slotCount))
+         return nullptr;   // over the ceiling: it waits, charged to no run
+      m_spareRun = nullptr;
+      return rs;
+   }
+   rs = new ORVA_RunState();
+   if (!rs->GrowStack() || !rs->GrowFrames())
+   {
+      delete rs;
+      return nullptr;
+   }
+   return rs;
+}
+
 bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
 {
    ORVA_Program *program = m_program;
@@ -109,20 +133,18 @@ bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
    // What call sites found in earlier runs counts for nothing (ORVA_CallCache).
    m_runNumber++;
 
-   ORVA_RunState *rs = new ORVA_RunState();
-   if (!rs->GrowStack() || !rs->GrowFrames())
-   {
-      delete rs;
-      RecordError(program, ORVA_ERR_INTERNAL);
-      return false;
-   }
-   m_run = rs;
-
    // main's frame: its scope is the one the host handed in, which holds the
    // arguments as $1, $2, ...  Variables of it that main keeps in slots move
    // there (the scope keeps a null value in their place, never read again).
    const ORVA_Region *region = m_prepared->RegionAt(address);
    const uint32 slotCount = (region != nullptr && region->slotted) ? region->slotCount : 0;
+   ORVA_RunState *rs = TakeRunState(slotCount);
+   if (rs == nullptr)
+   {
+      RecordError(program, ORVA_ERR_INTERNAL);
+      return false;
+   }
+   m_run = rs;
    if (!rs->ReserveSlots(slotCount))
    {
       m_run = nullptr;
@@ -227,5 +249,11 @@ void ORVA_Engine::End()
    if (g_orvaBudget != nullptr)
       g_orvaBudget->fuel = nullptr;
    m_run = nullptr;
-   delete rs;
+   if (m_spareRun == nullptr && rs->KeepsFirstSizes())
+   {
+      rs->Empty();
+      m_spareRun = rs;
+   }
+   else
+      delete rs;
 }
