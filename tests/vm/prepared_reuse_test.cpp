@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace
 {
 /* A host class that rewrites its code and function records in place. */
@@ -181,3 +183,33 @@ TEST_P(PreparedReuse, ModuleCodeRunsOnAsLinkedBehindOtherCode)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, PreparedReuse, ::testing::Bool());
+
+/*
+ * A run takes over the last run's stacks when they kept their first sizes;
+ * it is charged for them all the same, so that every run under one ceiling
+ * ends as the first did, whether its entry keeps locals in slots or not.
+ */
+TEST_P(PreparedReuse, EveryRunUnderACeilingEndsAsTheFirst)
+{
+   const char *source = "sub slotted(n) { s = \"\"; while (n > 0) { s = s . \"xxxxxxxx\"; n--; } return length(s); }\n"
+                        "sub bare() { return 5; }\n"
+                        "sub deep(n) { if (n > 0) return deep(n - 1) + 1; return 0; }";
+   const char *order[] = {"slotted", "bare", "deep", "slotted", "bare", "slotted"};
+   for (uint64 limit = 1024; limit <= 8192; limit += 256)
+   {
+      ORVA_Program *program = Compile(source);
+      Mode(program);
+      std::map<std::string, std::string> first;
+      for (const char *entry : order)
+      {
+         ORVA_Environment *env = MakeEnvironment(stdout);
+         env->SetMemoryLimit(limit);
+         ORVA_Value *argument = new ORVA_Value(int32(40));
+         const int rc = program->RunFunction(env, entry, 1, &argument, nullptr, nullptr);
+         const std::string outcome = (rc == 0) ? Describe(program->GetResult()) : program->GetErrorText();
+         auto known = first.emplace(entry, outcome);
+         EXPECT_EQ(outcome, known.first->second) << entry << " under " << limit;
+      }
+      delete program;
+   }
+}
