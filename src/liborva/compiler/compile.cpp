@@ -6,6 +6,7 @@
 #include "compiler/compiler.h"
 #include "support/error_text.h"
 #include "support/memory.h"
+#include "vm/engine.h"
 #include "vm/run_limits.h"
 
 #include "grammar.tab.hpp"
@@ -77,6 +78,7 @@ ORVA_Program *ORVA_Compiler::ParseInput()
       return nullptr;
    }
    program->SetLanguage(m_language);
+   ORVA_Engine::MarkMadeByCompiler(program);
    return program;
 }
 

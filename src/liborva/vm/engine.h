@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,10 @@ public:
    // The program's side of a stop (run_limits.h): RecordStop makes the
    // first stop of a run its reason and error text and stops the machine.
    static void RecordStop(ORVA_Program *program, int reason);
+   // The compiler vouches that no host class reaches the program's code.
+   static void MarkMadeByCompiler(ORVA_Program *program);
+   // The prepared form of a module's code, for linking it into main.
+   static std::shared_ptr<const ORVA_Prepared> LinkForm(ORVA_Program *main, ORVA_Program *module);
    static ORVA_Library *LibraryOf(const ORVA_Environment *env) { return env->m_library; }
    static int StopReasonOf(const ORVA_Program *program) { return program->m_body->stopReason; }
    static uint64 MemoryLimitOf(const ORVA_Environment *env) { return env->m_body->memoryLimit; }
@@ -225,6 +230,8 @@ private:
    void DescribeFrame(uint32 frame, ORVA_DebugRun::FrameView &view);
    uint16_t &DebugCodeAt(uint32 index);        // the code an operation runs, under a trap or not
    ORVA_RunState *m_run = nullptr;
+   ORVA_RunState *m_spareRun = nullptr;   // the last run's state, emptied, for the next (run_setup.cpp)
+   ORVA_RunState *TakeRunState(uint32 slotCount);
    ORVA_PatternCache m_patterns;
    uint64 m_runNumber = 0;   // of the run under way or the last one, from 1
    std::string m_trace;
@@ -236,10 +243,17 @@ private:
    bool m_fastPathsOff = false;
 #endif
 
-   // Preparing (prepare.cpp).
-   bool PreparedIsCurrent() const;
+   // Preparing (prepare.cpp): the form of a program's first codeSize
+   // instructions and functionCount records, and whether a form still fits
+   // them.  Prepare makes the form of all the code there is.
+   static ORVA_Prepared *PrepareCode(const ORVA_Program *program, uint32 codeSize, uint32 functionCount,
+                                     bool noFastPaths);
+   static bool FormFits(const ORVA_Prepared &form, const ORVA_Program *program, uint32 codeSize,
+                        uint32 functionCount);
+   bool OwnFormIsCurrent(uint32 codeSize, uint32 functionCount);
    ORVA_Prepared *Prepare(bool noFastPaths) const;
    ORVA_Prepared *PrepareOrFail(bool noFastPaths);   // null after raising the error of a heap that said no
+   bool PrepareForRun();                            // false after raising the error
 
    // A global hides the locals of a name: every operation on their slots
    // goes by name for the rest of the run, which finds the global first.

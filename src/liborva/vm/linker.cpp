@@ -3,10 +3,12 @@
  * program's own, with the copied addresses moved to their new place.
  */
 #include "vm/vm.h"
+#include "vm/engine.h"
 #include "vm/program_body.h"
 #include "support/name_index.h"
 
 #include <cstring>
+#include <new>
 #include <strings.h>
 
 /* Longest module name a record holds; longer names are cut to it. */
@@ -33,12 +35,26 @@ void ORVA_Program::UseModule(ORVA_Program *module, const char *name)
    if (IsModuleLinked(name))
       return;
 
-   // The counts are taken first: a program may be linked into itself.
+   // The counts and the form are taken first: a program may be linked into
+   // itself.  Without a form the run prepares all its code.
+   std::shared_ptr<const ORVA_Prepared> form;
+   try
+   {
+      form = ORVA_Engine::LinkForm(this, module);
+   }
+   catch (const std::bad_alloc &)
+   {
+      form = nullptr;
+   }
    const uint32 start = m_codeSize;
    const uint32 codeSize = module->m_codeSize;
    for (uint32 i = 0; i < codeSize; i++)
       AddInstruction(new ORVA_Instruction(module->m_instructions[i]));
+   // Only the code just appended moves, which no prepared form has seen:
+   // the version stays.
+   const uint64 version = m_body->codeVersion;
    RelocateCode(start, codeSize, start);
+   m_body->codeVersion = version;
 
    // The end of the last run cut the function table back; the index has to
    // learn that before the records that take the old places come.
@@ -58,6 +74,7 @@ void ORVA_Program::UseModule(ORVA_Program *module, const char *name)
 
    if (!ReserveForAppend(m_modules, m_moduleCount))
       return;
+   m_body->moduleForms.push_back(std::move(form));
    ORVA_Module *entry = &m_modules[m_moduleCount++];
    size_t length = strnlen(name, MODULE_NAME_MAX);
    memcpy(entry->m_name, name, length);
@@ -70,6 +87,7 @@ void ORVA_Program::UseModule(ORVA_Program *module, const char *name)
 
 void ORVA_Program::RelocateCode(uint32 start, uint32 length, uint32 shift)
 {
+   m_body->codeVersion++;
    uint64 end = static_cast<uint64>(start) + length;
    if (end > m_codeSize)
       end = m_codeSize;

@@ -5,6 +5,7 @@
  */
 #include "values/value_access.h"
 #include "vm/vm.h"
+#include "vm/program_body.h"
 #include "values/number_text.h"
 
 #include <cstring>
@@ -45,6 +46,7 @@ uint32 ORVA_Program::FinalJumpDestination(uint32 address)
 
 void ORVA_Program::Optimize()
 {
+   m_body->codeVersion++;
    const uint32 size = m_codeSize;
    if (size == 0)
       return;

@@ -10,7 +10,9 @@
 #include "vm/vm.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <mutex>
 
 typedef ORVA_EngineAccess Access;
 
@@ -191,6 +193,8 @@ public:
          else
             Fuse(i);
       }
+      m_out.closed = m_closed && (m_n == 0 || EndsFlow(OpCodeAt(m_n - 1)));
+      m_out.startsFunction = m_n > 0 && m_entry[0];
    }
 
 private:
@@ -205,6 +209,7 @@ private:
    std::vector<uint8> m_jumpTarget;   // a jump lands here
    std::vector<uint8> m_callTarget;   // a direct call lands here
    std::vector<uint32> m_leadingBinds;   // per region: the BIND instructions it starts with
+   bool m_closed = true;                 // nothing leads past the code but to no address
 
    int OpCodeAt(uint32 i) const { return m_code[i]->OpCode(); }
    const char *NameAt(uint32 i) const { return NameText(Access::NameOf(m_code[i])); }
@@ -215,8 +220,12 @@ private:
       m_jumpTarget.assign(m_n, 0);
       m_callTarget.assign(m_n, 0);
       for (uint32 f = 0; f < m_functionCount; f++)
+      {
          if (m_functions[f].m_address < m_n)
             m_entry[m_functions[f].m_address] = 1;
+         else if (m_functions[f].m_address != INVALID_ADDRESS)
+            m_closed = false;
+      }
       for (uint32 i = 0; i < m_n; i++)
       {
          const int opCode = OpCodeAt(i);
@@ -424,6 +433,10 @@ private:
          {
             const uint32 target = Access::AddressOf(instruction);
             op.a = (target < m_n) ? target : m_n;   // past the code: the run ends
+            if (target == INVALID_ADDRESS)
+               m_out.exits.push_back(i);
+            else if (target >= m_n)
+               m_closed = false;   // behind this code it would lead into the next
             break;
          }
          case OPERAND_NONE:
@@ -661,48 +674,96 @@ private:
 };
 }   // namespace
 
-ORVA_Prepared *ORVA_Engine::Prepare(bool noFastPaths) const
+ORVA_Prepared *ORVA_Engine::PrepareCode(const ORVA_Program *program, uint32 codeSize, uint32 functionCount,
+                                        bool noFastPaths)
 {
    std::unique_ptr<ORVA_Prepared> prepared(new ORVA_Prepared());
-   ORVA_Program *program = m_program;
-   Lowering(program->m_instructions, program->m_codeSize, program->m_functions, program->m_functionCount, noFastPaths,
-            *prepared)
-      .Run();
+   Lowering(program->m_instructions, codeSize, program->m_functions, functionCount, noFastPaths, *prepared).Run();
 
    prepared->noFastPaths = noFastPaths;
-   prepared->reusable = (program->m_moduleCount == 0);
-   prepared->prints.reserve(program->m_codeSize);
-   for (uint32 i = 0; i < program->m_codeSize; i++)
+   prepared->reusable = true;
+   prepared->prints.reserve(codeSize);
+   for (uint32 i = 0; i < codeSize; i++)
    {
       const ORVA_Instruction *instruction = program->m_instructions[i];
       prepared->prints.push_back(
          {instruction, instruction->OpCode(), instruction->StackItems(), Access::OperandBits(instruction)});
    }
-   prepared->functions.assign(program->m_functions, program->m_functions + program->m_functionCount);
+   prepared->functions.assign(program->m_functions, program->m_functions + functionCount);
+   prepared->version = program->m_body->codeVersion;
+   prepared->code = program->m_instructions;
+   prepared->records = program->m_functions;
    return prepared.release();
 }
 
-bool ORVA_Engine::PreparedIsCurrent() const
+ORVA_Prepared *ORVA_Engine::Prepare(bool noFastPaths) const
 {
-   const ORVA_Prepared *prepared = m_prepared;
-   const ORVA_Program *program = m_program;
-   if (prepared == nullptr || !prepared->reusable || prepared->noFastPaths != m_fastPathsOff ||
-       prepared->prints.size() != program->m_codeSize || prepared->functions.size() != program->m_functionCount)
+   ORVA_Program *program = m_program;
+   ORVA_Prepared *prepared = PrepareCode(program, program->m_codeSize, program->m_functionCount, noFastPaths);
+   // Code that module linking appended for one run is gone after it.
+   prepared->reusable = (program->m_moduleCount == 0);
+   return prepared;
+}
+
+bool ORVA_Engine::FormFits(const ORVA_Prepared &form, const ORVA_Program *program, uint32 codeSize,
+                           uint32 functionCount)
+{
+   if (form.prints.size() != codeSize || form.functions.size() != functionCount || codeSize > program->m_codeSize ||
+       functionCount > program->m_functionCount)
       return false;
-   for (uint32 i = 0; i < program->m_codeSize; i++)
+   if (program->m_body->madeByCompiler && form.version == program->m_body->codeVersion &&
+       form.code == program->m_instructions && form.records == program->m_functions)
+      return true;
+   for (uint32 i = 0; i < codeSize; i++)
    {
       const ORVA_Instruction *instruction = program->m_instructions[i];
       const ORVA_InstructionPrint print = {instruction, instruction->OpCode(), instruction->StackItems(),
                                            Access::OperandBits(instruction)};
-      if (!(print == prepared->prints[i]))
+      if (!(print == form.prints[i]))
          return false;
    }
-   for (uint32 f = 0; f < program->m_functionCount; f++)
+   for (uint32 f = 0; f < functionCount; f++)
    {
       const ORVA_Function &now = program->m_functions[f];
-      const ORVA_Function &then = prepared->functions[f];
+      const ORVA_Function &then = form.functions[f];
       if (now.m_address != then.m_address || strncmp(now.m_name, then.m_name, sizeof(now.m_name)) != 0)
          return false;
    }
    return true;
+}
+
+bool ORVA_Engine::OwnFormIsCurrent(uint32 codeSize, uint32 functionCount)
+{
+   ORVA_Prepared *prepared = m_prepared;
+   const ORVA_Program *program = m_program;
+   if (prepared == nullptr || !prepared->reusable || prepared->appended || prepared->noFastPaths != m_fastPathsOff ||
+       !FormFits(*prepared, program, codeSize, functionCount))
+      return false;
+   // Compared in full and found the same: the cheap test holds again.
+   prepared->version = program->m_body->codeVersion;
+   prepared->code = program->m_instructions;
+   prepared->records = program->m_functions;
+   return true;
+}
+
+void ORVA_Engine::MarkMadeByCompiler(ORVA_Program *program)
+{
+   program->m_body->madeByCompiler = true;
+}
+
+std::shared_ptr<const ORVA_Prepared> ORVA_Engine::LinkForm(ORVA_Program *main, ORVA_Program *module)
+{
+   const ORVA_Engine *engine = main->m_body->engine;
+#if defined(ORVA_NO_FAST_PATHS)
+   const bool noFastPaths = (engine != nullptr) ? engine->m_fastPathsOff : true;
+#else
+   const bool noFastPaths = (engine != nullptr) ? engine->m_fastPathsOff : false;
+#endif
+   // Runs of programs on other threads may link the same library script.
+   static std::mutex s_forms;
+   std::lock_guard<std::mutex> hold(s_forms);
+   std::shared_ptr<const ORVA_Prepared> &form = module->m_body->linkForms[noFastPaths ? 1 : 0];
+   if (form == nullptr || !FormFits(*form, module, module->m_codeSize, module->m_functionCount))
+      form.reset(PrepareCode(module, module->m_codeSize, module->m_functionCount, noFastPaths));
+   return form;
 }

@@ -226,13 +226,34 @@ struct ORVA_Prepared
    std::vector<std::vector<uint32>> nameUses;   // by name id: the operations that use its slot
    std::vector<ORVA_CallCache> calls;           // by CALL_NAME's a; good for the run that filled them
    std::vector<uint8> lineStart;                // by address: where a debugger's stops go (debug_lines.h)
+   std::vector<uint32> exits;                   // operations whose target is no address: the end of the run
 
-   // The code it was made from.  Code that module linking appended for one
-   // run is gone after it, so a form made with such code is never reused.
+   // The code it was made from: the prints and records are read only when
+   // the program's version cannot vouch for it (ORVA_ProgramBody).
    std::vector<ORVA_InstructionPrint> prints;
-   std::vector<ORVA_Function> functions;
+   std::vector<ORVA_Function> functions;   // also those of modules appended for a run
+   uint64 version = 0;
+   const void *code = nullptr;              // the instruction array and record table it was made from
+   const void *records = nullptr;
    bool reusable = false;
    bool noFastPaths = false;           // made for runs without the fused and typed forms
+
+   // Code that nothing outside reaches and that reaches nothing outside:
+   // it ends without running on, and its jumps, calls and function records
+   // stay inside it (or lead nowhere).  Prepared alone it is what it would
+   // be behind other such code, so a module's form can be appended to the
+   // program's own for a run and cut off after it.  A module also needs a
+   // function at its first instruction, where its first region starts.
+   bool closed = false;
+   bool startsFunction = false;
+
+   // The program's own part while modules are appended (AppendPart).
+   struct Own
+   {
+      uint32 size = 0, regions = 0, names = 0, calls = 0, functions = 0, exits = 0;
+   } own;
+   bool appended = false;
+   std::vector<uint32> touchedNames;   // own names that appended code uses too
 
    uint32 CodeSize() const { return static_cast<uint32>(ops.size()) - 1; }
    const ORVA_Region *RegionAt(uint32 address) const
@@ -241,5 +262,13 @@ struct ORVA_Prepared
    }
    uint32 NameId(const char *name) const;   // NO_SLOT for a name no slotted region uses
 };
+
+/*
+ * Appends the forms of the linked modules to a program's own, their code
+ * the program's instructions from the end of its own on, and cuts them off
+ * again (prepared_parts.cpp).
+ */
+void AppendParts(ORVA_Prepared &into, const std::vector<const ORVA_Prepared *> &parts, ORVA_Instruction *const *code);
+void DetachParts(ORVA_Prepared &into);
 
 #endif

@@ -125,6 +125,7 @@ void ORVA_Program::ResolveLastJump(int opCode)
       if (instruction->m_opCode == opCode && instruction->m_operand.address == INVALID_ADDRESS)
       {
          instruction->m_operand.address = m_codeSize;
+         m_body->codeVersion++;
          return;
       }
    }
@@ -134,6 +135,8 @@ ORVA_Instruction *ORVA_Program::TakeLastInstruction()
 {
    if (m_codeSize == 0)
       return nullptr;
+   // Another instruction may take its place, unseen by the counts.
+   m_body->codeVersion++;
    return m_instructions[--m_codeSize];
 }
 
@@ -151,6 +154,7 @@ void ORVA_Program::CreateJumpAt(uint32 address, uint32 target)
 {
    if (address >= m_codeSize)
       return;
+   m_body->codeVersion++;
    int line = m_instructions[address]->m_sourceLine;
    delete m_instructions[address];
    m_instructions[address] = new ORVA_Instruction(line, OPCODE_JMP, target);
@@ -193,6 +197,7 @@ void ORVA_Program::AddPreload(char *name)
 
 void ORVA_Program::ResolveFunctions()
 {
+   m_body->codeVersion++;
    for (uint32 i = 0; i < m_codeSize; i++)
    {
       ORVA_Instruction *instruction = m_instructions[i];

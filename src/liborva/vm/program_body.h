@@ -9,8 +9,11 @@
 #include "orva.h"
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 class ORVA_NameIndex;
+struct ORVA_Prepared;
 
 struct ORVA_ProgramBody
 {
@@ -21,6 +24,21 @@ struct ORVA_ProgramBody
    ORVA_Engine *engine = nullptr;
 
    ORVA_NameIndex *functionIndex = nullptr;   // over m_functions, made on first use
+
+   // Bumped by every method that changes code or function records already
+   // there; appending is seen by the counts.  The engine trusts it alone for
+   // programs the compiler made: a host can reach the protected code only
+   // through a class of its own, whose programs it constructs itself, so
+   // those are compared instruction by instruction instead.
+   uint64 codeVersion = 0;
+   bool madeByCompiler = false;
+
+   // The prepared form of this program's code as a module, by the fast-path
+   // mode it was made for: shared by the runs that link it, and made again
+   // only when the code changed.
+   std::shared_ptr<const ORVA_Prepared> linkForms[2];
+   // Those of the modules linked for the run under way, by m_modules.
+   std::vector<std::shared_ptr<const ORVA_Prepared>> moduleForms;
 
    // Stop() from any thread raises the request; the run under way reads it
    // at its checkpoints.  stopReason is the reason of the last run.

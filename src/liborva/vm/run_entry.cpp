@@ -29,6 +29,12 @@ ORVA_Engine::~ORVA_Engine()
 {
    delete m_run;
    delete m_prepared;
+   // The spare state was credited when its run ended: a run under way on
+   // this thread (a host function that deletes a program) gains nothing.
+   ORVA_MemoryBudget *budget = g_orvaBudget;
+   g_orvaBudget = nullptr;
+   delete m_spareRun;
+   g_orvaBudget = budget;
 }
 
 ORVA_Engine *ORVA_Engine::Of(ORVA_Program *program)
@@ -291,6 +297,7 @@ int ORVA_Program::RunEntry(const char *entry, int missingCode, ORVA_Environment 
    ReleaseAppended(m_modules, m_moduleCount);
    m_modules = nullptr;
    m_moduleCount = 0;
+   m_body->moduleForms.clear();
 
    for (uint32 i = savedCodeSize; i < m_codeSize; i++)
       delete m_instructions[i];

@@ -31,35 +31,120 @@ ORVA_Prepared *ORVA_Engine::PrepareOrFail(bool noFastPaths)
    }
 }
 
-bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
+/*
+ * The program's own code keeps its prepared form from run to run, and the
+ * modules linked for this run append theirs behind it, each made once for
+ * as long as its library script stays the same: what a run prepares
+ * follows what it links, not the size of the program.  Code that does not
+ * divide so (a module that a heap cut short, code that leads past its end)
+ * is prepared whole, for this run alone.
+ */
+bool ORVA_Engine::PrepareForRun()
 {
-   ORVA_Program *program = m_program;
-   if (!PreparedIsCurrent())
+   const ORVA_Program *program = m_program;
+   const ORVA_ProgramBody *body = program->m_body;
+   uint32 ownSize = program->m_codeSize;
+   uint32 ownFunctions = program->m_functionCount;
+   std::vector<const ORVA_Prepared *> parts;
+   bool divides = body->moduleForms.size() == program->m_moduleCount;
+   try
    {
+      if (divides && program->m_moduleCount > 0)
+      {
+         ownSize = program->m_modules[0].m_codeStart;
+         ownFunctions = program->m_modules[0].m_firstFunction;
+         uint32 at = ownSize;
+         uint32 function = ownFunctions;
+         for (uint32 k = 0; divides && k < program->m_moduleCount; k++)
+         {
+            const ORVA_Module &module = program->m_modules[k];
+            const ORVA_Prepared *form = body->moduleForms[k].get();
+            divides = form != nullptr && form->closed && (form->startsFunction || form->CodeSize() == 0) &&
+                      form->noFastPaths == m_fastPathsOff && module.m_codeStart == at &&
+                      module.m_codeSize == form->CodeSize() && module.m_firstFunction == function &&
+                      module.m_functionCount == form->functions.size();
+            at += module.m_codeSize;
+            function += module.m_functionCount;
+            parts.push_back(form);
+         }
+         divides = divides && at == program->m_codeSize && function == program->m_functionCount;
+      }
+      if (divides)
+      {
+         if (!OwnFormIsCurrent(ownSize, ownFunctions))
+         {
+            delete m_prepared;
+            m_prepared = nullptr;
+            m_prepared = PrepareCode(program, ownSize, ownFunctions, m_fastPathsOff);
+         }
+         if (parts.empty())
+            return true;
+         if (m_prepared->closed)
+         {
+            AppendParts(*m_prepared, parts, program->m_instructions);
+            return true;
+         }
+      }
       delete m_prepared;
       m_prepared = nullptr;
-      m_prepared = PrepareOrFail(m_fastPathsOff);
-      if (m_prepared == nullptr)
-         return false;
+      m_prepared = Prepare(m_fastPathsOff);
+      return true;
    }
+   catch (const std::bad_alloc &)
+   {
+      delete m_prepared;   // perhaps with parts appended halfway
+      m_prepared = nullptr;
+      MemoryExhausted();
+      Fail(ORVA_ERR_INTERNAL);
+      return false;
+   }
+}
 
-   // What call sites found in earlier runs counts for nothing (ORVA_CallCache).
-   m_runNumber++;
-
-   ORVA_RunState *rs = new ORVA_RunState();
+/*
+ * A handler called for every event runs a few instructions: making and
+ * freeing the stacks each time would cost it more than they do.  The state
+ * of the last run is taken over when it kept its first sizes.
+ */
+ORVA_RunState *ORVA_Engine::TakeRunState(uint32 slotCount)
+{
+   ORVA_RunState *rs = m_spareRun;
+   if (rs != nullptr)
+   {
+      if (!rs->Restart(slotCount))
+         return nullptr;   // over the ceiling: it waits, charged to no run
+      m_spareRun = nullptr;
+      return rs;
+   }
+   rs = new ORVA_RunState();
    if (!rs->GrowStack() || !rs->GrowFrames())
    {
       delete rs;
-      RecordError(program, ORVA_ERR_INTERNAL);
-      return false;
+      return nullptr;
    }
-   m_run = rs;
+   return rs;
+}
+
+bool ORVA_Engine::Begin(uint32 address, const ORVA_RunLimits *started)
+{
+   ORVA_Program *program = m_program;
+   if (!PrepareForRun())
+      return false;
+
+   // What call sites found in earlier runs counts for nothing (ORVA_CallCache).
+   m_runNumber++;
 
    // main's frame: its scope is the one the host handed in, which holds the
    // arguments as $1, $2, ...  Variables of it that main keeps in slots move
    // there (the scope keeps a null value in their place, never read again).
    const ORVA_Region *region = m_prepared->RegionAt(address);
    const uint32 slotCount = (region != nullptr && region->slotted) ? region->slotCount : 0;
+   ORVA_RunState *rs = TakeRunState(slotCount);
+   if (rs == nullptr)
+   {
+      RecordError(program, ORVA_ERR_INTERNAL);
+      return false;
+   }
+   m_run = rs;
    if (!rs->ReserveSlots(slotCount))
    {
       m_run = nullptr;
@@ -157,10 +242,18 @@ void ORVA_Engine::End()
    if (m_debug != nullptr)
       DebugEnd();   // before the shadows go: the traps stand over their codes
    Unshadow();
+   if (m_prepared->appended)
+      DetachParts(*m_prepared);
    m_patterns.EndRun();
    LeaveRunLimits(&rs->limits);
    if (g_orvaBudget != nullptr)
       g_orvaBudget->fuel = nullptr;
    m_run = nullptr;
-   delete rs;
+   if (m_spareRun == nullptr && rs->KeepsFirstSizes())
+   {
+      rs->Empty();
+      m_spareRun = rs;
+   }
+   else
+      delete rs;
 }

@@ -50,7 +50,9 @@ public:
    ORVA_ValuePool() = default;
    ORVA_ValuePool(const ORVA_ValuePool &) = delete;
    ORVA_ValuePool &operator=(const ORVA_ValuePool &) = delete;
-   ~ORVA_ValuePool()
+   ~ORVA_ValuePool() { Clear(); }
+
+   void Clear()
    {
       while (m_count > 0)
          delete m_spare[--m_count];
@@ -163,15 +165,65 @@ public:
    ORVA_ByteTexts *byteTexts = nullptr;         // made when a built-in first gives one byte
    ORVA_RunLimits limits;                       // the fuel the loop's checkpoints spend
 
+   // The sizes the arrays start with, which a short run never outgrows.
+   static const uint32 FIRST_STACK = 128;
+   static const uint32 FIRST_FRAMES = 16;
+   static const uint32 FIRST_SLOTS = 64;
+
    ORVA_RunState() = default;
    ORVA_RunState(const ORVA_RunState &) = delete;
    ORVA_RunState &operator=(const ORVA_RunState &) = delete;
    ~ORVA_RunState()
    {
-      MemoryFree(stackBottom, static_cast<size_t>(stackLimit - stackBottom) * sizeof(ORVA_Value *));
+      MemoryFree(stackBottom, StackBytes());
       MemoryFree(frames, frameCapacity * sizeof(ORVA_Frame));
-      MemoryFree(slots, slotCapacity * sizeof(ORVA_Value *));
+      MemoryFree(slots, SlotBytes());
       ByteTextsFree(byteTexts);
+   }
+
+   size_t StackBytes() const { return static_cast<size_t>(stackLimit - stackBottom) * sizeof(ORVA_Value *); }
+   size_t SlotBytes() const { return slotCapacity * sizeof(ORVA_Value *); }
+
+   /*
+    * A state whose arrays kept their first sizes serves the engine's next
+    * run, which then makes none of them.  Each run is charged for the
+    * arrays as if it had made them, and credited when it ends, so that the
+    * memory ceiling counts the same for every run.
+    */
+   bool KeepsFirstSizes() const
+   {
+      return StackBytes() == FIRST_STACK * sizeof(ORVA_Value *) && frameCapacity == FIRST_FRAMES &&
+             slotCapacity <= FIRST_SLOTS;
+   }
+   // At the end of a run: what the next may take over, with nothing in it.
+   void Empty()
+   {
+      pool.Clear();
+      shadowed.clear();
+      patches.clear();
+      // The one-byte texts were charged to this run: they go with it.
+      ByteTextsFree(byteTexts);
+      byteTexts = nullptr;
+      MemoryCredit(StackBytes() + frameCapacity * sizeof(ORVA_Frame) + SlotBytes());
+   }
+   // At the start of the next: the arrays charged again, those of slots only
+   // when it has slots to hold, as a new state would make them.
+   bool Restart(uint32 slotCount)
+   {
+      stackTop = stackBottom;
+      frameCount = 0;
+      slotTop = 0;
+      bindCounter = 1;
+      limits = ORVA_RunLimits();
+      if (slotCount == 0 && slots != nullptr)
+      {
+         free(slots);   // charged to no run now
+         slots = nullptr;
+         slotCapacity = 0;
+      }
+      for (uint32 i = 0; i < slotCapacity; i++)
+         slots[i] = nullptr;
+      return MemoryCharge(StackBytes() + frameCapacity * sizeof(ORVA_Frame) + SlotBytes());
    }
 
    uint32 Depth() const { return static_cast<uint32>(stackTop - stackBottom); }
@@ -188,7 +240,7 @@ public:
    {
       const size_t depth = static_cast<size_t>(stackTop - stackBottom);
       const size_t capacity = static_cast<size_t>(stackLimit - stackBottom);
-      const size_t grown = (capacity < 128) ? 128 : capacity * 2;
+      const size_t grown = (capacity < FIRST_STACK) ? FIRST_STACK : capacity * 2;
       void *block = MemoryReallocate(stackBottom, capacity * sizeof(ORVA_Value *), grown * sizeof(ORVA_Value *));
       if (block == nullptr)
          return false;
@@ -204,7 +256,7 @@ public:
 
    bool GrowFrames()
    {
-      const uint32 grown = (frameCapacity == 0) ? 16 : frameCapacity * 2;
+      const uint32 grown = (frameCapacity == 0) ? FIRST_FRAMES : frameCapacity * 2;
       void *block = MemoryReallocate(frames, frameCapacity * sizeof(ORVA_Frame), grown * sizeof(ORVA_Frame));
       if (block == nullptr)
          return false;
@@ -218,7 +270,7 @@ public:
    {
       if (static_cast<uint64>(slotTop) + count <= slotCapacity)
          return true;
-      uint64 grown = (slotCapacity == 0) ? 64 : static_cast<uint64>(slotCapacity) * 2;
+      uint64 grown = (slotCapacity == 0) ? FIRST_SLOTS : static_cast<uint64>(slotCapacity) * 2;
       while (grown < static_cast<uint64>(slotTop) + count)
          grown *= 2;
       if (grown > UINT32_MAX / sizeof(ORVA_Value *))
