@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <regex.h>
 #include <string>
 #include <unordered_map>
@@ -34,6 +35,7 @@ struct ORVA_CachedExpression
    size_t charged = 0;     // what the current run's memory budget counts for it
    double bytes = 0;       // what it is estimated to hold, compile and DFA states
    regex_t compiled;
+   std::unique_ptr<ORVA_RegexProgram> fast;   // the engine's own matcher's form, when it reads the pattern
    ORVA_RegexShape shape;   // what its matches can cost
    double dfaStates = 0;    // DFA states its matches may have made since it was compiled
    ORVA_MatchHistory history;
