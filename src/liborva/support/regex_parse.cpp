@@ -16,46 +16,56 @@ unsigned char Upper(unsigned char c)
    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-bool InClass(const char *name, size_t length, int c)
+enum ByteClass
 {
-   auto is = [&](const char *candidate) { return strlen(candidate) == length && memcmp(candidate, name, length) == 0; };
-   // The "C" locale's classes, which are all the parser is used for.
-   const bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z', digit = c >= '0' && c <= '9';
-   const bool alpha = upper || lower, graph = c > 0x20 && c < 0x7F;
-   if (is("alpha"))
-      return alpha;
-   if (is("digit"))
-      return digit;
-   if (is("alnum"))
-      return alpha || digit;
-   if (is("upper"))
-      return upper;
-   if (is("lower"))
-      return lower;
-   if (is("space"))
-      return c == ' ' || (c >= '\t' && c <= '\r');
-   if (is("blank"))
-      return c == ' ' || c == '\t';
-   if (is("punct"))
-      return graph && !alpha && !digit;
-   if (is("print"))
-      return graph || c == ' ';
-   if (is("graph"))
-      return graph;
-   if (is("cntrl"))
-      return c < 0x20 || c == 0x7F;
-   if (is("xdigit"))
-      return digit || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-   return false;
-}
+   CLASS_NONE, CLASS_ALPHA, CLASS_DIGIT, CLASS_ALNUM, CLASS_UPPER, CLASS_LOWER, CLASS_SPACE,
+   CLASS_BLANK, CLASS_PUNCT, CLASS_PRINT, CLASS_GRAPH, CLASS_CNTRL, CLASS_XDIGIT
+};
 
-bool KnownClass(const char *name, size_t length)
+ByteClass NamedClass(const char *name, size_t length)
 {
    static const char *const names[] = {"alpha", "digit", "alnum", "upper", "lower", "space",
                                        "blank", "punct", "print", "graph", "cntrl", "xdigit"};
-   for (const char *known : names)
-      if (strlen(known) == length && memcmp(known, name, length) == 0)
-         return true;
+   for (size_t i = 0; i < sizeof names / sizeof names[0]; i++)
+      if (strlen(names[i]) == length && memcmp(names[i], name, length) == 0)
+         return static_cast<ByteClass>(i + 1);
+   return CLASS_NONE;
+}
+
+// The "C" locale's classes, which are all the parser is used in.
+bool InClass(ByteClass named, int c)
+{
+   const bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z', digit = c >= '0' && c <= '9';
+   const bool alpha = upper || lower, graph = c > 0x20 && c < 0x7F;
+   switch (named)
+   {
+   case CLASS_ALPHA:
+      return alpha;
+   case CLASS_DIGIT:
+      return digit;
+   case CLASS_ALNUM:
+      return alpha || digit;
+   case CLASS_UPPER:
+      return upper;
+   case CLASS_LOWER:
+      return lower;
+   case CLASS_SPACE:
+      return c == ' ' || (c >= '\t' && c <= '\r');
+   case CLASS_BLANK:
+      return c == ' ' || c == '\t';
+   case CLASS_PUNCT:
+      return graph && !alpha && !digit;
+   case CLASS_PRINT:
+      return graph || c == ' ';
+   case CLASS_GRAPH:
+      return graph;
+   case CLASS_CNTRL:
+      return c < 0x20 || c == 0x7F;
+   case CLASS_XDIGIT:
+      return digit || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+   case CLASS_NONE:
+      break;
+   }
    return false;
 }
 
@@ -74,7 +84,7 @@ public:
          return false;   // a ")" with no "(" the compiler takes as a character
       m_tree->root = root;
       for (ORVA_RegexNode &node : m_tree->nodes)
-         if (node.kind == REGEX_NODE_BYTES)
+         if (node.kind == REGEX_NODE_BYTES && m_ignoreCase)
             node.bytes = Folded(node.bytes);
       return true;
    }
@@ -329,14 +339,14 @@ private:
                return false;
             const char *name = reinterpret_cast<const char *>(m_p + 2);
             const char *close = strstr(name, ":]");
-            if (close == nullptr || !KnownClass(name, static_cast<size_t>(close - name)))
+            ByteClass named = (close != nullptr) ? NamedClass(name, static_cast<size_t>(close - name)) : CLASS_NONE;
+            if (named == CLASS_NONE)
                return false;
-            size_t length = static_cast<size_t>(close - name);
             // Without case "upper" and "lower" are letters.
-            if (m_ignoreCase && length == 5 && (memcmp(name, "upper", 5) == 0 || memcmp(name, "lower", 5) == 0))
-               name = "alpha", length = 5;
+            if (m_ignoreCase && (named == CLASS_UPPER || named == CLASS_LOWER))
+               named = CLASS_ALPHA;
             for (int b = 1; b < 256; b++)
-               if (InClass(name, length, b))
+               if (InClass(named, b))
                   (*set)[b] = true;
             m_p = reinterpret_cast<const unsigned char *>(close + 2);
             continue;

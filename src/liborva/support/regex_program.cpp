@@ -2,6 +2,7 @@
 
 #include "support/regex_parse.h"
 
+#include <algorithm>
 #include <bitset>
 #include <clocale>
 #include <cstdlib>
@@ -21,7 +22,24 @@ const uint8_t AT_END = 2;     // the way passes a "$"
 const size_t MAX_WAYS = 512;
 const size_t MAX_EDGES = 1u << 16;
 
-typedef std::vector<uint16_t> Tags;
+/* The group boundaries a way crosses, in order; a way through more is left to the system. */
+const int MAX_TAGS = 14;
+
+struct Tags
+{
+   uint16_t count = 0;
+   uint16_t tag[MAX_TAGS];
+
+   bool operator==(const Tags &other) const
+   {
+      return count == other.count && std::equal(tag, tag + count, other.tag);
+   }
+   bool operator!=(const Tags &other) const { return !(*this == other); }
+   bool operator<(const Tags &other) const
+   {
+      return std::lexicographical_compare(tag, tag + count, other.tag, other.tag + other.count);
+   }
+};
 
 /* A way into or out of a piece: the position it reaches or leaves (none for
  * a way through it that takes no byte), with what it crosses. */
@@ -48,11 +66,28 @@ struct Edge
    uint8_t asserts;
 };
 
+// Past MAX_TAGS the count is left over it, which Fits refuses.
 Tags Joined(const Tags &a, const Tags &b)
 {
    Tags joined = a;
-   joined.insert(joined.end(), b.begin(), b.end());
+   if (a.count + b.count > MAX_TAGS)
+   {
+      joined.count = MAX_TAGS + 1;
+      return joined;
+   }
+   std::copy(b.tag, b.tag + b.count, joined.tag + a.count);
+   joined.count = static_cast<uint16_t>(a.count + b.count);
    return joined;
+}
+
+Tags Around(uint16_t open, const Tags &inner, uint16_t close, bool opens, bool closes)
+{
+   Tags first, last;
+   first.count = opens ? 1 : 0;
+   first.tag[0] = open;
+   last.count = closes ? 1 : 0;
+   last.tag[0] = close;
+   return Joined(Joined(first, inner), last);
 }
 
 class Builder
@@ -75,6 +110,10 @@ private:
 
    bool Fits(const Info &info) const
    {
+      for (const std::vector<Way> *ways : {&info.first, &info.last, &info.empty})
+         for (const Way &way : *ways)
+            if (way.tags.count > MAX_TAGS)
+               return false;
       return info.first.size() <= MAX_WAYS && info.last.size() <= MAX_WAYS && info.empty.size() <= MAX_WAYS &&
              m_follow.size() <= MAX_EDGES && m_positions.size() <= REGEX_PROGRAM_MAX_POSITIONS;
    }
@@ -198,15 +237,12 @@ private:
             return false;
          const uint16_t open = static_cast<uint16_t>(2 * node.group), close = static_cast<uint16_t>(open + 1);
          for (Way &in : out->first)
-            in.tags.insert(in.tags.begin(), open);
+            in.tags = Around(open, in.tags, close, true, false);
          for (Way &leaving : out->last)
-            leaving.tags.push_back(close);
+            leaving.tags = Around(open, leaving.tags, close, false, true);
          for (Way &through : out->empty)
-         {
-            through.tags.insert(through.tags.begin(), open);
-            through.tags.push_back(close);
-         }
-         return true;
+            through.tags = Around(open, through.tags, close, true, true);
+         return Fits(*out);
       }
       case REGEX_NODE_REPEAT:
          return Repeat(node, out);
@@ -313,7 +349,7 @@ private:
             return found->second;
          const uint16_t id = static_cast<uint16_t>(lists.size());
          lists.emplace(tags, id);
-         program->tagData.insert(program->tagData.end(), tags.begin(), tags.end());
+         program->tagData.insert(program->tagData.end(), tags.tag, tags.tag + tags.count);
          program->tagStart.push_back(static_cast<uint32_t>(program->tagData.size()));
          return id;
       };
@@ -397,26 +433,46 @@ private:
    }
 
    // Bytes that every position takes alike share a class; the byte 0 (the
-   // subject's end) has one of its own.
+   // subject's end) has one of its own.  Each position's set splits the
+   // classes it takes only some bytes of.
    void ClassifyBytes(ORVA_RegexProgram *program) const
    {
-      std::vector<std::vector<bool>> signatures;
-      signatures.push_back(std::vector<bool>(m_positions.size() + 1, false));
-      signatures[0].back() = true;
-      program->byteClass[0] = 0;
-      for (int b = 1; b < 256; b++)
+      int of[256];   // each byte's class
+      int size[256] = {};
+      std::fill(of, of + 256, 1);
+      of[0] = 0;
+      size[0] = 1, size[1] = 255;
+      int classes = 2;
+      std::vector<const std::bitset<256> *> seen;
+      for (const std::bitset<256> &taken : m_positions)
       {
-         std::vector<bool> signature(m_positions.size() + 1, false);
-         for (size_t p = 0; p < m_positions.size(); p++)
-            signature[p] = m_positions[p][b];
-         size_t k = 0;
-         while (k < signatures.size() && signatures[k] != signature)
-            k++;
-         if (k == signatures.size())
-            signatures.push_back(signature);
-         program->byteClass[b] = static_cast<uint8_t>(k);
+         bool again = false;
+         for (const std::bitset<256> *earlier : seen)
+            again = again || *earlier == taken;
+         if (again)
+            continue;
+         seen.push_back(&taken);
+         int inside[256] = {};
+         for (int b = 1; b < 256; b++)
+            if (taken[b])
+               inside[of[b]]++;
+         int split[256];
+         for (int k = 0; k < classes; k++)
+            split[k] = (inside[k] > 0 && inside[k] < size[k]) ? classes++ : -1;
+         for (int b = 1; b < 256; b++)
+         {
+            const int to = split[of[b]];
+            if (to >= 0 && taken[b])
+            {
+               size[of[b]]--;
+               size[to]++;
+               of[b] = to;
+            }
+         }
       }
-      program->classes = static_cast<int>(signatures.size());
+      for (int b = 0; b < 256; b++)
+         program->byteClass[b] = static_cast<uint8_t>(of[b]);
+      program->classes = classes;
    }
 };
 

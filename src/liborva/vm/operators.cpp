@@ -323,7 +323,7 @@ static ORVA_CachedExpression *CompiledExpression(ORVA_PatternCache &cache, uint3
       if (compiled)
       {
 #if !defined(ORVA_NO_FAST_PATHS)
-         entry->fast = CompileRegexProgram(pattern, flags, entry->compiled.re_nsub);
+         entry->fast = cache.Program(pattern, flags, entry->compiled.re_nsub);
 #endif
          cache.Keep(address, entry);
          return entry;
