@@ -234,6 +234,8 @@ TEST(RegexProgram, TakesOnlyPatternsWithOneReading)
       {"[[=a=]]", false},
       {"a**", false},
       {"a{0,300}", false},
+      {"(((((((a)))))))", true},
+      {"((((((((a))))))))((((((((b))))))))", false},   // too many boundaries crossed at once
    };
    for (const auto &one : cases)
    {

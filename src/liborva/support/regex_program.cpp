@@ -28,7 +28,7 @@ const int MAX_TAGS = 14;
 struct Tags
 {
    uint16_t count = 0;
-   uint16_t tag[MAX_TAGS];
+   uint16_t tag[MAX_TAGS] = {};
 
    bool operator==(const Tags &other) const
    {
@@ -331,6 +331,9 @@ private:
             choices[REGEX_START_INSIDE].accepts.push_back(&through);
       }
       // Past a byte a "^" never holds, and between two a "$" never does.
+      for (const Edge &edge : m_follow)
+         if (edge.tags.count > MAX_TAGS)
+            return nullptr;
       for (const Edge &edge : m_follow)
          if (edge.asserts == 0)
             choices[2 + edge.from].steps.push_back(&edge);
