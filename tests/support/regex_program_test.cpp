@@ -206,6 +206,15 @@ TEST(RegexProgram, AgreesOnHandPickedCases)
       {"(^a|b)c", "bc"},
       {"a{2,3}(b)", "aaaab"},
       {"[0-a]", "b"},
+      // A group inside a repetition reports the last iteration that took it.
+      {"((a)|b)+", "ab"},
+      {"((a)|b)+", "ba"},
+      {"(a|(b))+", "ba"},
+      {"([0-9]+\\.)+", "1.22.3"},
+      {"((a)|(b))*", "abab"},
+      {"(x(a)|y)*", "xay"},
+      {"(a(b)?)+", "aba"},
+      {"([a-c]{2})+", "abcab"},
    };
    Comparison seen;
    for (const auto &one : cases)
@@ -227,7 +236,8 @@ TEST(RegexProgram, TakesOnlyPatternsWithOneReading)
       {"a{1,3}b", true},
       {"(.*)-(.*)", false},   // the "-" may be the first or a later one
       {"(a|ab)(c|bcd)", false},
-      {"(a)*", false},        // which iteration the group reports
+      {"(x(a)|y)*z", true},   // a group keeps what its last iteration took
+      {"(^a){1,2}", false},   // the compiler's copies of an anchor read otherwise
       {"(a*)+", false},
       {"(a)\\1", false},
       {"\\<word\\>", false},

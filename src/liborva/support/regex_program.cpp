@@ -144,13 +144,13 @@ private:
       }
    }
 
-   bool HasGroup(int index) const
+   bool HasAnchor(int index) const
    {
       const ORVA_RegexNode &node = m_tree.nodes[index];
-      if (node.kind == REGEX_NODE_GROUP)
+      if (node.kind == REGEX_NODE_BEGIN || node.kind == REGEX_NODE_END)
          return true;
       for (int child : node.children)
-         if (HasGroup(child))
+         if (HasAnchor(child))
             return true;
       return false;
    }
@@ -251,16 +251,18 @@ private:
    }
 
    /*
-    * Which iteration a group inside a repetition reports, and what an
-    * iteration that takes no byte does, are where matchers part ways: such
-    * patterns are left to the system's matcher.  A count is written out as
-    * that many copies, the optional ones nested ("a{1,3}" as "a(a(a)?)?")
-    * so that each subject still has only one reading.
+    * What an iteration that takes no byte does is where matchers part ways,
+    * and the system's compiler reads an anchor in a counted piece its own
+    * way: such patterns are left to it.  A group inside a repetition keeps
+    * what the last iteration that crossed it took, as the system's matcher
+    * reports it: the boundaries are simply marked in order.  A count is
+    * written out as that many copies, the optional ones nested ("a{1,3}"
+    * as "a(a(a)?)?") so that each subject still has only one reading.
     */
    bool Repeat(const ORVA_RegexNode &node, Info *out)
    {
       const int body = node.children[0];
-      if (Nullable(body) || (HasGroup(body) && node.high != 1))
+      if (Nullable(body) || (HasAnchor(body) && node.high != 1))
          return false;
       *out = Nothing();
       for (int i = 0; i < node.low; i++)

@@ -14,8 +14,8 @@
  * The reading is strict: a pattern is taken only when every piece of it is
  * read here exactly as the system's compiler reads it in a single-byte
  * locale; anything else (back-references, word operators, collating
- * elements, groups inside repetitions, ambiguous patterns, huge counts) is
- * left to the system's matcher.
+ * elements, repetitions of what may take no byte, ambiguous patterns, huge
+ * counts) is left to the system's matcher.
  */
 #ifndef ORVA_SUPPORT_REGEX_PROGRAM_H
 #define ORVA_SUPPORT_REGEX_PROGRAM_H
