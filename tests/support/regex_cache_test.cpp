@@ -3,6 +3,9 @@
 // replaces the old one, and what is kept stays under its bound.
 #include "support/regex_cache.h"
 #include "support/memory.h"
+#include "support/regex_run.h"
+
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -99,4 +102,37 @@ TEST(PatternCache, WhatIsKeptStaysUnderTheBoundLargestFirst)
    EXPECT_NE(cache.Find(2, "large", REG_EXTENDED), nullptr);
    EXPECT_NE(cache.Find(1, "small", REG_EXTENDED), nullptr);
    EXPECT_LE(cache.Bytes(), bound);
+}
+
+TEST(PatternCache, ProgramsOutliveTheirEntriesAndStayBounded)
+{
+   ORVA_PatternCache cache;
+   const char *pattern = "user=([a-z]+)[0-9]* action=login";
+   std::shared_ptr<const ORVA_RegexProgram> program = cache.Program(pattern, REG_EXTENDED, 1);
+   ASSERT_NE(program, nullptr);
+   EXPECT_EQ(cache.Program(pattern, REG_EXTENDED, 1), program);   // made once
+   EXPECT_NE(cache.Program(pattern, REG_EXTENDED | REG_ICASE, 1), program);
+   EXPECT_EQ(cache.Program("(a)\\1", REG_EXTENDED, 1), nullptr);   // the system's alone
+
+   // The entry that holds it goes; the program stays for the next compile.
+   ORVA_CachedExpression *entry = Compiled(pattern, 0, 100);
+   entry->fast = cache.Program(pattern, REG_EXTENDED, 1);
+   cache.Keep(8, entry);
+   cache.Drop(8);
+   EXPECT_EQ(cache.Program(pattern, REG_EXTENDED, 1), program);
+
+   // Patterns made at run time start the kept programs over past the bound,
+   // and each program still reads its own pattern.
+   for (size_t i = 0; i <= PATTERN_CACHE_KEEP_PROGRAMS; i++)
+   {
+      const std::string made = "id" + std::to_string(i) + "=([0-9]+)";
+      std::shared_ptr<const ORVA_RegexProgram> kept = cache.Program(made.c_str(), REG_EXTENDED, 1);
+      ASSERT_NE(kept, nullptr);
+      const std::string subject = "x id" + std::to_string(i) + "=42";
+      regmatch_t matches[2];
+      ASSERT_EQ(RunRegexProgram(*kept, subject.c_str(), 2, matches), REGEX_RUN_MATCH) << made;
+      EXPECT_EQ(matches[1].rm_so, static_cast<regoff_t>(subject.size() - 2));
+   }
+   EXPECT_NE(cache.Program(pattern, REG_EXTENDED, 1), program);   // made again after the start over
+   EXPECT_EQ(program.use_count(), 1);
 }

@@ -98,3 +98,17 @@ void ORVA_PatternCache::EndRun()
       m_entries.erase(largest);
    }
 }
+
+std::shared_ptr<const ORVA_RegexProgram> ORVA_PatternCache::Program(const char *pattern, int flags, size_t groups)
+{
+   std::pair<std::string, int> key(pattern, flags);
+   auto found = m_programs.find(key);
+   if (found != m_programs.end())
+      return found->second;
+   std::shared_ptr<const ORVA_RegexProgram> program = CompileRegexProgram(pattern, flags, groups);
+   // Patterns made at run time could fill it without end: past the bound it starts over.
+   if (m_programs.size() >= PATTERN_CACHE_KEEP_PROGRAMS)
+      m_programs.clear();
+   m_programs.emplace(std::move(key), program);
+   return program;
+}

@@ -21,9 +21,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <regex.h>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 /* A regular expression compiled for one match instruction. */
@@ -34,6 +37,7 @@ struct ORVA_CachedExpression
    size_t charged = 0;     // what the current run's memory budget counts for it
    double bytes = 0;       // what it is estimated to hold, compile and DFA states
    regex_t compiled;
+   std::shared_ptr<const ORVA_RegexProgram> fast;   // the engine's own matcher's form, when it reads the pattern
    ORVA_RegexShape shape;   // what its matches can cost
    double dfaStates = 0;    // DFA states its matches may have made since it was compiled
    ORVA_MatchHistory history;
@@ -50,6 +54,9 @@ struct ORVA_CachedExpression
  * run that needs it.
  */
 const double PATTERN_CACHE_KEEP_BYTES = 64.0 * 1024 * 1024;
+
+/* Most patterns whose programs for the engine's own matcher are kept. */
+const size_t PATTERN_CACHE_KEEP_PROGRAMS = 64;
 
 class ORVA_PatternCache
 {
@@ -79,6 +86,12 @@ public:
    // until they fit.  Its work follows the entries the run charged for.
    void EndRun();
 
+   // The engine's own matcher's program for pattern and flags (groups as
+   // the system's compiler counted them), or null where it takes the
+   // pattern not.  Kept apart from the entries, which the bound on bytes
+   // sends away while their programs, a few kilobytes, are still good.
+   std::shared_ptr<const ORVA_RegexProgram> Program(const char *pattern, int flags, size_t groups);
+
    size_t Count() const { return m_entries.size(); }
    double Bytes() const { return m_bytes; }
    uint64_t Kept() const { return m_kept; }   // entries ever kept: the compiles that were not in vain
@@ -86,6 +99,7 @@ public:
 private:
    std::unordered_map<uint32_t, ORVA_CachedExpression *> m_entries;
    std::vector<uint32_t> m_charging;   // addresses of the entries the run's budget counts
+   std::map<std::pair<std::string, int>, std::shared_ptr<const ORVA_RegexProgram>> m_programs;
    double m_bytes = 0;                  // what all entries hold
    uint64_t m_kept = 0;
 

@@ -1,5 +1,7 @@
 #include "support/regex_match.h"
 
+#include "support/regex_run.h"
+
 int MatchExpression(const regex_t *expression, const char *subject, size_t records, regmatch_t *matches,
                     ORVA_MatchHistory *history)
 {
@@ -24,4 +26,16 @@ int MatchExpression(const regex_t *expression, const char *subject, size_t recor
    if (result == 0)
       seen.matches++;
    return result;
+}
+
+int MatchExpression(const regex_t *expression, const ORVA_RegexProgram *fast, const char *subject, size_t records,
+                    regmatch_t *matches, ORVA_MatchHistory *history)
+{
+   if (fast != nullptr)
+   {
+      const ORVA_RegexRunResult result = RunRegexProgram(*fast, subject, records, matches);
+      if (result != REGEX_RUN_TOO_LONG)
+         return (result == REGEX_RUN_MATCH) ? 0 : REG_NOMATCH;
+   }
+   return MatchExpression(expression, subject, records, matches, history);
 }

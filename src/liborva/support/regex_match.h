@@ -9,6 +9,8 @@
 #ifndef ORVA_REGEX_MATCH_H
 #define ORVA_REGEX_MATCH_H
 
+#include "support/regex_program.h"
+
 #include <regex.h>
 
 #include <cstddef>
@@ -25,5 +27,13 @@ struct ORVA_MatchHistory
  */
 int MatchExpression(const regex_t *expression, const char *subject, size_t records, regmatch_t *matches,
                      ORVA_MatchHistory *history);
+
+/*
+ * The same, by the engine's own matcher when the expression has a program
+ * for it (fast, may be null) and the subject is not one that would keep it
+ * longer than the system's matcher.
+ */
+int MatchExpression(const regex_t *expression, const ORVA_RegexProgram *fast, const char *subject, size_t records,
+                    regmatch_t *matches, ORVA_MatchHistory *history);
 
 #endif

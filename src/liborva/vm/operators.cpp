@@ -322,6 +322,9 @@ static ORVA_CachedExpression *CompiledExpression(ORVA_PatternCache &cache, uint3
       compiled = code == 0;
       if (compiled)
       {
+#if !defined(ORVA_NO_FAST_PATHS)
+         entry->fast = cache.Program(pattern, flags, entry->compiled.re_nsub);
+#endif
          cache.Keep(address, entry);
          return entry;
       }
@@ -483,7 +486,8 @@ static ORVA_Value *MatchWithin(ORVA_Engine *engine, ORVA_Program *program, ORVA_
    regmatch_t matches[MAX_MATCH_RECORDS];
 
    ORVA_Value *result;
-   if (MatchExpression(&expression, subjectText, records, matches, history) != 0)
+   const ORVA_RegexProgram *fast = (entry != nullptr) ? entry->fast.get() : nullptr;
+   if (MatchExpression(&expression, fast, subjectText, records, matches, history) != 0)
    {
       result = new ORVA_Value(static_cast<int32>(0));
    }
