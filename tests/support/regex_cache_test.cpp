@@ -5,9 +5,10 @@
 #include "support/memory.h"
 #include "support/regex_run.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
 
 namespace
 {
@@ -113,6 +114,15 @@ TEST(PatternCache, ProgramsOutliveTheirEntriesAndStayBounded)
    EXPECT_EQ(cache.Program(pattern, REG_EXTENDED, 1), program);   // made once
    EXPECT_NE(cache.Program(pattern, REG_EXTENDED | REG_ICASE, 1), program);
    EXPECT_EQ(cache.Program("(a)\\1", REG_EXTENDED, 1), nullptr);   // the system's alone
+
+   // A host that moves to a multibyte locale gets the system's matcher,
+   // whatever was kept before.
+   if (setlocale(LC_CTYPE, "C.UTF-8") != nullptr)
+   {
+      EXPECT_EQ(cache.Program(pattern, REG_EXTENDED, 1), nullptr);
+      setlocale(LC_CTYPE, "C");
+      EXPECT_EQ(cache.Program(pattern, REG_EXTENDED, 1), program);
+   }
 
    // The entry that holds it goes; the program stays for the next compile.
    ORVA_CachedExpression *entry = Compiled(pattern, 0, 100);

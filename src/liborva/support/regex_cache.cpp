@@ -101,6 +101,10 @@ void ORVA_PatternCache::EndRun()
 
 std::shared_ptr<const ORVA_RegexProgram> ORVA_PatternCache::Program(const char *pattern, int flags, size_t groups)
 {
+   // A host may change the locale between runs: a program kept from
+   // before serves only while it is still the one programs are read in.
+   if (!RegexLocaleIsPlain())
+      return nullptr;
    std::pair<std::string, int> key(pattern, flags);
    auto found = m_programs.find(key);
    if (found != m_programs.end())

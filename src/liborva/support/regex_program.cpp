@@ -481,8 +481,10 @@ private:
    }
 };
 
+}   // namespace
+
 /* The compiler reads bytes as this reader does in the "C" locale only. */
-bool PlainLocale()
+bool RegexLocaleIsPlain()
 {
    if (MB_CUR_MAX != 1)
       return false;
@@ -490,11 +492,9 @@ bool PlainLocale()
    return codeset != nullptr && strcmp(codeset, "ANSI_X3.4-1968") == 0;
 }
 
-}   // namespace
-
 std::unique_ptr<ORVA_RegexProgram> CompileRegexProgram(const char *pattern, int flags, size_t groups)
 {
-   if ((flags & ~(REG_EXTENDED | REG_ICASE)) != 0 || !(flags & REG_EXTENDED) || !PlainLocale())
+   if ((flags & ~(REG_EXTENDED | REG_ICASE)) != 0 || !(flags & REG_EXTENDED) || !RegexLocaleIsPlain())
       return nullptr;
    ORVA_RegexTree tree;
    if (!ParseRegexSubset(pattern, (flags & REG_ICASE) != 0, &tree) || static_cast<size_t>(tree.groups) != groups)

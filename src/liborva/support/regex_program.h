@@ -76,4 +76,7 @@ struct ORVA_RegexProgram
  */
 std::unique_ptr<ORVA_RegexProgram> CompileRegexProgram(const char *pattern, int flags, size_t groups);
 
+/* Whether the locale is the one the program compiler reads bytes in. */
+bool RegexLocaleIsPlain();
+
 #endif
