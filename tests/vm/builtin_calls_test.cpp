@@ -33,6 +33,13 @@ int Scribble(int, ORVA_Value **argv, ORVA_Value **)
    return 0;
 }
 
+// A host's own length(), to stand where the built-in stood.
+int HostLength(int, ORVA_Value **, ORVA_Value **result)
+{
+   *result = new ORVA_Value(static_cast<int32>(-7));
+   return 0;
+}
+
 Outcome RunOnce(ORVA_Program *program, bool plain, uint64 instructions, uint64 memory)
 {
    ORVA_Engine::UseGeneralPathsOnly(program, plain);
@@ -176,4 +183,23 @@ TEST(BuiltinCalls, LimitsStopTheRunAtTheSamePoint)
                               0, 3000);
    EXPECT_EQ(tight.rc, 0) << tight.error;
    EXPECT_EQ(tight.recorded, (Records{"string:b", "string:ca"}));
+}
+
+TEST(BuiltinCalls, ACallSiteFollowsTheFunctionOfEachRun)
+{
+   // One program, its call sites remembered between runs: each run calls
+   // the function its own environment gives the name, the host's or the
+   // built-in, in whichever order the runs come.
+   ORVA_Program *program = orva_test::Compile(orva_test::MainOf("i = 0; while (i < 3) { rec(length(\"abc\")); i++; }"));
+   ASSERT_NE(program, nullptr);
+   const Records builtIn(3, "uint32:3");
+   const Records host(3, "int32:-7");
+   for (const bool hosted : {false, true, false, true})
+   {
+      g_recorded.clear();
+      ORVA_Environment *env = hosted ? MakeEnvironment(nullptr, {{"length", HostLength, 1}}) : MakeEnvironment(nullptr);
+      ASSERT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), 0) << hosted;
+      EXPECT_EQ(g_recorded, hosted ? host : builtIn) << hosted;
+   }
+   delete program;
 }

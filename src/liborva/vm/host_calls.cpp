@@ -33,16 +33,16 @@ ORVA_InPlaceHandler InPlaceFormOf(ORVA_ExtHandler handler)
    return nullptr;
 }
 
-bool ORVA_Engine::CallInPlace(ORVA_ExtFunction *function, int argc)
+bool ORVA_Engine::CallInPlace(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *function, int argc)
 {
 #if defined(ORVA_NO_FAST_PATHS)
+   (void)inPlace;
    (void)function;
    (void)argc;
    return false;
 #else
    if (m_fastPathsOff)
       return false;
-   const ORVA_InPlaceHandler inPlace = InPlaceFormOf(function->m_handler);
    ORVA_RunState *rs = m_run;
    // Whatever ExternalCall would refuse, it refuses in its own words.
    if (inPlace == nullptr || (function->m_argCount != -1 && function->m_argCount != argc) || argc < 1 ||

@@ -314,7 +314,13 @@ call_from_pc:
       {
          // A built-in's in-place form runs no host code, so the code cannot
          // have changed under it.
-         if (!CallInPlace(function, argc))
+         ORVA_CallCache &call = m_prepared->calls[pc->a];
+         if (ORVA_UNLIKELY(call.handler != function->m_handler))
+         {
+            call.handler = function->m_handler;
+            call.inPlace = InPlaceFormOf(call.handler);
+         }
+         if (!CallInPlace(call.inPlace, function, argc))
          {
             ExternalCall(function, argc);
             if (program->m_ip == INVALID_ADDRESS)

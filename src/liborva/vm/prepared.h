@@ -23,6 +23,7 @@
 #define ORVA_PREPARED_H
 
 #include "orva.h"
+#include "vm/in_place_calls.h"
 
 #include <string>
 #include <unordered_map>
@@ -214,6 +215,10 @@ struct ORVA_CallCache
    uint32 count = 0;
    uint32 record = NO_SLOT;   // NO_SLOT: no function of the name, a script call
    uint64 run = 0;            // the run that found it; runs count from 1
+   // The in-place form of the handler last called here: the row search is
+   // paid again only when the host's function at the name has changed.
+   ORVA_ExtHandler handler = nullptr;
+   ORVA_InPlaceHandler inPlace = nullptr;
 };
 
 struct ORVA_Prepared
