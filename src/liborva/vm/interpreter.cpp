@@ -376,15 +376,17 @@ enter_call:
       const ORVA_PreparedOp *call = pc + 1;
       while (call->plain != P_CALL_NAME)
          call++;
-      const int argc = static_cast<int>(call - pc);
-      ORVA_Value *argv[3];
-      for (int k = 0; k < argc; k++)
-         argv[k] = (pc[k].plain == P_PUSH_LOCAL) ? LOCAL_VALUE(pc[k]) : pc[k].p.constant;
       ORVA_ExtFunction *function = FindExternal(*call, call->p.name);
       if (function == nullptr || function->m_handler == nullptr)
          PLAIN();
       const ORVA_CallCache &site = InPlaceSite(*call, function->m_handler);
-      ORVA_Value *result = site.readsOnly ? CallReading(site.inPlace, function, argc, argv) : nullptr;
+      if (!site.readsOnly)
+         PLAIN();
+      const int argc = static_cast<int>(call - pc);
+      ORVA_Value *argv[3];
+      for (int k = 0; k < argc; k++)
+         argv[k] = (pc[k].plain == P_PUSH_LOCAL) ? LOCAL_VALUE(pc[k]) : pc[k].p.constant;
+      ORVA_Value *result = CallReading(site.inPlace, function, argc, argv);
       if (result == nullptr)
          PLAIN();
       PUSH(result);
