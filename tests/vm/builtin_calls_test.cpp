@@ -33,6 +33,23 @@ int Scribble(int, ORVA_Value **argv, ORVA_Value **)
    return 0;
 }
 
+// A host's own length(), to stand where the built-in stood.
+int HostLength(int, ORVA_Value **, ORVA_Value **result)
+{
+   *result = new ORVA_Value(static_cast<int32>(-7));
+   return 0;
+}
+
+// swap() trades the handler under length() between the host's and the built-in.
+ORVA_Environment *s_swapIn = nullptr;
+ORVA_ExtHandler s_builtinLength = nullptr;
+int SwapLength(int, ORVA_Value **, ORVA_Value **)
+{
+   ORVA_ExtFunction *length = s_swapIn->FindFunction("length");
+   length->m_handler = (length->m_handler == HostLength) ? s_builtinLength : HostLength;
+   return 0;
+}
+
 Outcome RunOnce(ORVA_Program *program, bool plain, uint64 instructions, uint64 memory)
 {
    ORVA_Engine::UseGeneralPathsOnly(program, plain);
@@ -124,6 +141,53 @@ TEST(BuiltinCalls, WrongArgumentsFailWithTheHandlersErrorAtTheirLine)
    }
 }
 
+TEST(BuiltinCalls, CallsOnLocalsAgreeWithThePlainCallAndLeaveTheLocalsAlone)
+{
+   // The arguments are read where they live; each case records the result
+   // and then the locals, which must be as they were.
+   struct Case
+   {
+      const char *locals;
+      const char *call;
+      Records recorded;
+   };
+   const Case cases[] = {
+      {"s = \"hello\"; p = 2; k = 3;", "substr(s, p, k)", {"string:ell", "string:hello", "int32:2", "int32:3"}},
+      {"s = \"hello\"; p = 5; k = 1;", "substr(s, p, 1)", {"string:o", "string:hello", "int32:5", "int32:1"}},
+      {"s = \"a7b\"; p = 2; k = 0;", "substr(s, p, 1)", {"int32:7", "string:a7b", "int32:2", "int32:0"}},
+      {"s = \"hello\"; p = NULL; k = 0;", "substr(s, p)", {"string:hello", "string:hello", "null:", "int32:0"}},
+      {"s = \"hello\"; p = 9; k = 0;", "substr(s, p)", {"int32:", "string:hello", "int32:9", "int32:0"}},
+      {"s = \"abc\"; p = 0; k = 0;", "length(s)", {"uint32:3", "string:abc", "int32:0", "int32:0"}},
+      // A number has no text until one is asked of it: the plain call
+      // reads a copy's, and the local stays as it was.
+      {"s = 90817; p = 3; k = 1;", "substr(s, p, k)", {"int32:8", "int32:90817", "int32:3", "int32:1"}},
+      {"s = 12345; p = 0; k = 0;", "length(s)", {"uint32:5", "int32:12345", "int32:0", "int32:0"}},
+      // These may take an argument's text: the local's must stay its own.
+      {"s = \"aB\"; s = s . \"c\"; p = 0; k = 0;", "upper(s)", {"string:ABC", "string:aBc", "int32:0", "int32:0"}},
+      {"s = \"aB\"; s = s . \"c\"; p = 0; k = 0;", "lower(s)", {"string:abc", "string:aBc", "int32:0", "int32:0"}},
+   };
+   for (const Case &c : cases)
+      EXPECT_EQ(RecordsOf(std::string(c.locals) + " r = " + c.call + "; rec(r, s, p, k);"), c.recorded) << c.call;
+
+   // Wrong arguments in locals fail as the plain call does, at its line.
+   const char *wrong[] = {"substr(s, t)", "substr(s, p, t)", "substr(u, p)", "length(s, p)", "substr(s)"};
+   for (const char *call : wrong)
+   {
+      const Outcome o = Both(std::string("sub main() {\n   s = \"abc\"; t = \"x\"; p = 1; u = NULL;\n   b = ") + call +
+                             ";\n   rec(b);\n}\n");
+      EXPECT_NE(o.rc, 0) << call;
+      EXPECT_NE(o.error.find("line 3"), std::string::npos) << call << ": " << o.error;
+   }
+
+   // Pieces of locals kept until memory runs out stop the run at the same
+   // line in both forms.
+   const Outcome memory = Both(orva_test::MainOf("array kept; s = \"0123456789abcdefghij\"; i = 0; k = 0;\n"
+                                                 "while (1) { p = i % 20 + 1; k = i % 7; kept[i] = substr(s, p, k); i++; }"),
+                               0, 256 * 1024);
+   EXPECT_NE(memory.rc, 0);
+   EXPECT_NE(memory.error.find("line 3"), std::string::npos) << memory.error;
+}
+
 TEST(BuiltinCalls, ASharedByteTextNeverChangesUnderItsOtherHolders)
 {
    // Appending to a piece, a host writing into the copy it is handed, and
@@ -176,4 +240,31 @@ TEST(BuiltinCalls, LimitsStopTheRunAtTheSamePoint)
                               0, 3000);
    EXPECT_EQ(tight.rc, 0) << tight.error;
    EXPECT_EQ(tight.recorded, (Records{"string:b", "string:ca"}));
+}
+
+TEST(BuiltinCalls, ACallSiteFollowsTheHandlerTheHostPutsUnderTheName)
+{
+   // One program, its call sites remembered between runs and within one:
+   // a host that puts its own handler under the built-in's name, before a
+   // run or from a host call in the middle of it, is called from then on,
+   // and the built-in again once it is put back.
+   ORVA_Program *program = orva_test::Compile(
+      orva_test::MainOf("i = 0; while (i < 4) { rec(length(\"abc\")); if (i == 1) swap(); i++; }"));
+   ASSERT_NE(program, nullptr);
+   const std::string builtIn = "uint32:3", host = "int32:-7";
+   for (const bool hostFirst : {false, true, false})
+   {
+      g_recorded.clear();
+      ORVA_Environment *env = MakeEnvironment(nullptr, {{"swap", SwapLength, 0}});
+      s_swapIn = env;
+      ORVA_ExtFunction *length = env->FindFunction("length");
+      ASSERT_NE(length, nullptr);
+      s_builtinLength = length->m_handler;
+      if (hostFirst)
+         length->m_handler = HostLength;
+      ASSERT_EQ(program->Run(env, 0, nullptr, nullptr, nullptr), 0) << program->GetErrorText();
+      const std::string before = hostFirst ? host : builtIn, after = hostFirst ? builtIn : host;
+      EXPECT_EQ(g_recorded, (Records{before, before, after, after})) << hostFirst;
+   }
+   delete program;
 }

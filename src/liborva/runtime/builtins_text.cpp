@@ -129,11 +129,12 @@ int BI_Substr(int argc, ORVA_Value **argv, ORVA_Value **result)
 }
 
 const ORVA_InPlaceCall g_orvaInPlaceBuiltins[] = {
-   { BI_Length, LengthInPlace },
-   { BI_Substr, SubstrInPlace },
-   { BI_Upper, UpperInPlace },
-   { BI_Lower, LowerInPlace },
-   { nullptr, nullptr },
+   { BI_Length, LengthInPlace, true },
+   { BI_Substr, SubstrInPlace, true },
+   // These may take over the text of an argument nobody else holds.
+   { BI_Upper, UpperInPlace, false },
+   { BI_Lower, LowerInPlace, false },
+   { nullptr, nullptr, false },
 };
 
 /*

@@ -104,10 +104,15 @@ public:
     * As GetValueAsString, for the library's own readers: the text is only
     * read, so one shared with other values is not copied first.
     */
+   // A text, or a number whose text is kept: ReadText makes nothing.
+   static bool TextReady(const ORVA_Value *value)
+   {
+      return value->m_dataType >= ORVA_DT_STRING && value->m_stringValid && value->m_string != nullptr;
+   }
+
    static const char *ReadText(ORVA_Value *value, uint32 *length)
    {
-      // A text, or a number whose text is kept: nothing to make.
-      if (value->m_dataType >= ORVA_DT_STRING && value->m_stringValid && value->m_string != nullptr)
+      if (TextReady(value))
       {
          if (length != nullptr)
             *length = value->m_length;

@@ -269,7 +269,10 @@ private:
    // The instructions that the loop leaves to functions out of line.  Each raises
    // its own errors.
    void ExternalCall(ORVA_ExtFunction *function, int argc);
-   bool CallInPlace(ORVA_ExtFunction *function, int argc);   // false: ExternalCall must do it
+   bool CallInPlace(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *function, int argc);   // false: ExternalCall must do it
+   // The result of a form that only reads, handed argv where they live; null: the plain call must do it.
+   ORVA_Value *CallReading(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *function, int argc, ORVA_Value **argv);
+   const ORVA_CallCache &InPlaceSite(const ORVA_PreparedOp &op, ORVA_ExtHandler handler);
    void HostError(int code);   // a host function returned code, with or without a text of its own
    ORVA_ExtFunction *FindExternal(const ORVA_PreparedOp &op, const char *name);
    void Reference(char *attribute);

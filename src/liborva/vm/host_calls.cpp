@@ -22,27 +22,27 @@ void RegisterInPlaceCalls(const ORVA_InPlaceCall *rows)
    s_inPlaceCalls.store(rows, std::memory_order_release);
 }
 
-ORVA_InPlaceHandler InPlaceFormOf(ORVA_ExtHandler handler)
+const ORVA_InPlaceCall *InPlaceRowOf(ORVA_ExtHandler handler)
 {
    const ORVA_InPlaceCall *row = s_inPlaceCalls.load(std::memory_order_acquire);
    if (row == nullptr)
       return nullptr;
    for (; row->handler != nullptr; row++)
       if (row->handler == handler)
-         return row->inPlace;
+         return row;
    return nullptr;
 }
 
-bool ORVA_Engine::CallInPlace(ORVA_ExtFunction *function, int argc)
+bool ORVA_Engine::CallInPlace(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *function, int argc)
 {
 #if defined(ORVA_NO_FAST_PATHS)
+   (void)inPlace;
    (void)function;
    (void)argc;
    return false;
 #else
    if (m_fastPathsOff)
       return false;
-   const ORVA_InPlaceHandler inPlace = InPlaceFormOf(function->m_handler);
    ORVA_RunState *rs = m_run;
    // Whatever ExternalCall would refuse, it refuses in its own words.
    if (inPlace == nullptr || (function->m_argCount != -1 && function->m_argCount != argc) || argc < 1 ||
@@ -75,6 +75,42 @@ bool ORVA_Engine::CallInPlace(ORVA_ExtFunction *function, int argc)
    }
    rs->Push(result);
    return true;
+#endif
+}
+
+/*
+ * The arguments are a LOCAL_CALL's variables and constants themselves, not
+ * copies: only a form that reads them and nothing more is handed them, and
+ * the first must be a text it need not make (making it would change the
+ * variable and charge memory the copy would have).
+ */
+ORVA_Value *ORVA_Engine::CallReading(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *function, int argc,
+                                     ORVA_Value **argv)
+{
+#if defined(ORVA_NO_FAST_PATHS)
+   (void)inPlace;
+   (void)function;
+   (void)argc;
+   (void)argv;
+   return nullptr;
+#else
+   if (m_fastPathsOff || (function->m_argCount != -1 && function->m_argCount != argc) || MemoryRefused())
+      return nullptr;
+   for (int k = 0; k < argc; k++)
+      if (argv[k] == nullptr)
+         return nullptr;
+   if (!ORVA_EngineAccess::TextReady(argv[0]))
+      return nullptr;
+   ORVA_RunState *rs = m_run;
+   ORVA_Value *result = rs->pool.Null();
+   // A refusal met here is met again by the plain call, which stops the
+   // run where it would have stopped.
+   if (inPlace(argc, argv, result, &rs->byteTexts) != 0 || MemoryRefused())
+   {
+      rs->pool.Release(result);
+      return nullptr;
+   }
+   return result;
 #endif
 }
 

@@ -25,6 +25,9 @@ struct ORVA_InPlaceCall
 {
    ORVA_ExtHandler handler;
    ORVA_InPlaceHandler inPlace;
+   // Reads its arguments and nothing more: the loop may hand it the
+   // variables and constants themselves rather than copies of them.
+   bool readsOnly;
 };
 
 /*
@@ -33,7 +36,7 @@ struct ORVA_InPlaceCall
  */
 void RegisterInPlaceCalls(const ORVA_InPlaceCall *rows);
 
-/* The second form of handler, or null. */
-ORVA_InPlaceHandler InPlaceFormOf(ORVA_ExtHandler handler);
+/* The row of handler, or null. */
+const ORVA_InPlaceCall *InPlaceRowOf(ORVA_ExtHandler handler);
 
 #endif

@@ -133,6 +133,23 @@ inline ORVA_ExtFunction *ORVA_Engine::FindExternal(const ORVA_PreparedOp &op, co
    return (call.record != NO_SLOT) ? const_cast<ORVA_ExtFunction *>(table) + call.record : nullptr;
 }
 
+/*
+ * The in-place form of the handler a call site meets, found again only when
+ * the host has put another handler under the name.
+ */
+inline const ORVA_CallCache &ORVA_Engine::InPlaceSite(const ORVA_PreparedOp &op, ORVA_ExtHandler handler)
+{
+   ORVA_CallCache &call = m_prepared->calls[op.a];
+   if (ORVA_UNLIKELY(call.handler != handler))
+   {
+      const ORVA_InPlaceCall *row = InPlaceRowOf(handler);
+      call.handler = handler;
+      call.inPlace = (row != nullptr) ? row->inPlace : nullptr;
+      call.readsOnly = row != nullptr && row->readsOnly;
+   }
+   return call;
+}
+
 void ORVA_Engine::Interpret(bool oneStep)
 {
    ORVA_Program *const program = m_program;
@@ -314,7 +331,7 @@ call_from_pc:
       {
          // A built-in's in-place form runs no host code, so the code cannot
          // have changed under it.
-         if (!CallInPlace(function, argc))
+         if (!CallInPlace(InPlaceSite(*pc, function->m_handler).inPlace, function, argc))
          {
             ExternalCall(function, argc);
             if (program->m_ip == INVALID_ADDRESS)
@@ -350,6 +367,30 @@ enter_call:
       PUSH((pc->flags & PREPARED_BARE) ? pool.Number(Access::Type(constant), Access::Number(constant))
                                        : pool.Copy(constant));
       NEXT(1);
+   }
+
+   // The pushes of a call's arguments and the call: prepare.cpp joins at most
+   // three, so the call is the first CALL_NAME after the first.
+   HANDLER(LOCAL_CALL)
+   {
+      const ORVA_PreparedOp *call = pc + 1;
+      while (call->plain != P_CALL_NAME)
+         call++;
+      ORVA_ExtFunction *function = FindExternal(*call, call->p.name);
+      if (function == nullptr || function->m_handler == nullptr)
+         PLAIN();
+      const ORVA_CallCache &site = InPlaceSite(*call, function->m_handler);
+      if (!site.readsOnly)
+         PLAIN();
+      const int argc = static_cast<int>(call - pc);
+      ORVA_Value *argv[3];
+      for (int k = 0; k < argc; k++)
+         argv[k] = (pc[k].plain == P_PUSH_LOCAL) ? LOCAL_VALUE(pc[k]) : pc[k].p.constant;
+      ORVA_Value *result = CallReading(site.inPlace, function, argc, argv);
+      if (result == nullptr)
+         PLAIN();
+      PUSH(result);
+      NEXT(argc + 1);
    }
 
    HANDLER(PUSH_LOCAL)

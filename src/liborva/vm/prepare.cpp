@@ -559,6 +559,26 @@ private:
       return false;
    }
 
+   /*
+    * "substr(s, i, 1)": one to three pushes of locals and constants, the
+    * first a local at i, then the call by name that takes them all.
+    */
+   bool CallOfPushes(uint32 i, uint32 *length) const
+   {
+      for (uint32 n = 1; n <= 3; n++)
+      {
+         const uint32 at = i + n;
+         if (PlainAt(at) == P_CALL_NAME)
+         {
+            *length = n + 1;
+            return m_out.ops[at].b == n && m_out.ops[at].p.name != nullptr && Joins(i, n + 1);
+         }
+         if (!IsConstAt(at) && PlainAt(at) != P_PUSH_LOCAL)
+            return false;
+      }
+      return false;
+   }
+
    /* An element read (or, with set, write) at i, of either level; a keyed one marks op. */
    bool ElementAt(uint32 i, ORVA_PreparedOp &op, bool set = false)
    {
@@ -588,7 +608,7 @@ private:
             const int shape = IsConstAt(i + 1)                ? SHAPE_LOCAL_CONST
                               : (PlainAt(i + 1) == P_PUSH_LOCAL) ? SHAPE_LOCAL_LOCAL
                                                                  : -1;
-            uint32 appended;
+            uint32 appended, taken;
             if (AppendsToItself(i, &appended))
                choose(P_PUSH_LOCAL_MOVE, appended);
             else if (shape >= 0 && IsTruthAt(i + 2) && IsConditionalJumpAt(i + 3) && Joins(i, 4))
@@ -612,6 +632,8 @@ private:
                choose(OperatorCode(OpAt(i + 1), SHAPE_LOCAL), 2);
             else if (ElementAt(i + 1, op) && Joins(i, 2))
                choose(P_LOCAL_GET, 2);
+            else if (CallOfPushes(i, &taken))
+               choose(P_LOCAL_CALL, taken);
             break;
          }
          case P_PUSH_CONST:

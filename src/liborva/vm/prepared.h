@@ -23,6 +23,7 @@
 #define ORVA_PREPARED_H
 
 #include "orva.h"
+#include "vm/in_place_calls.h"
 
 #include <string>
 #include <unordered_map>
@@ -53,6 +54,9 @@
  * codes from GET_KEYED to STEP_KEYED are those of level 2's instructions.
  * TRAP stands in for the code of a line start a debugger watches: it
  * reports, then runs the plain code of its position (vm/debug_run.cpp).
+ * LOCAL_CALL is a call by name whose arguments are all pushes of locals
+ * and constants, the first a local: a built-in that only reads them is
+ * handed them where they are.
  */
 #define ORVA_SIMPLE_CODES(X)                                                                                      \
    X(NOP) X(END) X(RET) X(RET_NULL) X(JMP) X(JZ) X(JNZ) X(CALL) X(CALL_NAME) X(PUSH_CONST) X(PUSH_LOCAL)          \
@@ -61,7 +65,7 @@
    X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
    X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
    X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP) X(CALL_LONG) X(GET_KEYED) X(SET_KEYED) X(SET_KEYED_POP)          \
-   X(UPDATE_KEYED) X(UPDATE) X(TRUTH) X(JUMP_KEEP) X(ITER_START) X(ITER_NEXT) X(LIST) X(MAP) X(STEP_KEYED) X(TRAP)
+   X(UPDATE_KEYED) X(UPDATE) X(TRUTH) X(JUMP_KEEP) X(ITER_START) X(ITER_NEXT) X(LIST) X(MAP) X(STEP_KEYED) X(TRAP) X(LOCAL_CALL)
 
 /*
  * The forms of an operator, one per shape of ORVA_OperatorShape and in its
@@ -214,6 +218,11 @@ struct ORVA_CallCache
    uint32 count = 0;
    uint32 record = NO_SLOT;   // NO_SLOT: no function of the name, a script call
    uint64 run = 0;            // the run that found it; runs count from 1
+   // The in-place form of the handler last called here: the row search is
+   // paid again only when the host's function at the name has changed.
+   ORVA_ExtHandler handler = nullptr;
+   ORVA_InPlaceHandler inPlace = nullptr;
+   bool readsOnly = false;   // the form's row says so (vm/in_place_calls.h)
 };
 
 struct ORVA_Prepared
