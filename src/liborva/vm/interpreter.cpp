@@ -660,6 +660,11 @@ declare_by_name:
          ORVA_Value *element = Access::Element(elements, position);
          if (element != nullptr && Access::OwnsNothing(element))
             Access::ResetNumber(element, Access::Type(value), Access::Number(value));
+         else if (element == nullptr && Access::AtRunTop(elements, position))
+         {
+            if (ORVA_UNLIKELY(!Access::AppendNumber(elements, Access::Type(value), Access::Number(value))))
+               FAIL(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+         }
          else
          {
             ORVA_Value *stored = pool.Number(Access::Type(value), Access::Number(value));
