@@ -681,6 +681,19 @@ declare_by_name:
       PLAIN();
    }
 
+   // "if (!a[i])" and "while (!a[i])": the element's truth decides the
+   // jump as NOT_JUMP would decide it on the copy.
+   HANDLER(LOCAL_LOCAL_GET_NOT_JUMP)
+   {
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
+      if (element == nullptr || Access::Type(element) < ORVA_DT_INT32)
+         PLAIN();
+      const bool zero = NumIsZero(Access::Type(element), Access::Number(element));
+      if (zero != (pc[4].opCode == OPCODE_JZ))
+         TAKE_JUMP(pc[4]);
+      NEXT(5);
+   }
+
    // The index from a local, the array on top.
    HANDLER(LOCAL_GET)
    {
