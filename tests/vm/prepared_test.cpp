@@ -225,6 +225,37 @@ TEST(Prepared, ArraysGrownAtTheTopKeepEveryElement)
                                   "int32:8", "int32:9", "int32:10", "null:", "null:", "null:", "int32:12"}));
 }
 
+TEST(Prepared, NegatedElementTestsJumpOnTheElementsTruth)
+{
+   // "!a[i]" on each kind of element, in both jump senses; the kinds NOT
+   // refuses stop the run with the plain path's error and line.
+   const struct
+   {
+      const char *element;
+      const char *result;   // what rec saw, or the error
+   } cases[] = {
+      {"0", "yy"},        {"5", "nn"},         {"-1", "nn"},   {"4000000000", "nn"}, {"\"0\"", "yy"},
+      {"\"\"", "yy"},   {"t . \"\"", "nn"}, {"NULL", "Error 4 in line 2: Bad arithmetic conversion"},
+      {"e", "Error 4 in line 2: Bad arithmetic conversion"},
+      {"2.5", "Error 10 in line 2: Invalid operation with real numbers"},
+   };
+   for (const auto &c : cases)
+   {
+      SCOPED_TRACE(c.element);
+      const std::string source = std::string("sub main() { array a; array e; t = 3; i = 2; a[i] = ") + c.element +
+                                 ";\n s = \"\"; if (!a[i]) s = \"y\"; else s = \"n\";"
+                                 " while (!a[i]) { s = s . \"y\"; break; } if (s == \"n\") s = \"nn\"; rec(s); }";
+      Outcome o = Both(source.c_str());
+      EXPECT_EQ((o.run.rc == 0) ? o.recorded.at(0).substr(7) : o.run.error, c.result);
+   }
+   // An index past the elements, and an array that is not one.
+   Outcome missing = Both("sub main() { array a; a[0] = 1; i = 1;\n if (!a[i]) rec(1); }");
+   EXPECT_EQ(missing.run.error, "Error 4 in line 2: Bad arithmetic conversion");
+   Outcome notArray = Both("sub main() { a = 7; i = 0;\n if (!a[i]) rec(1); }");
+   EXPECT_EQ(notArray.run.rc, -1);
+   EXPECT_NE(notArray.run.error.find("line 2"), std::string::npos) << notArray.run.error;
+}
+
 /* Code whose functions run into each other goes by name and still runs right. */
 TEST(Prepared, IrregularCodeGoesByName)
 {
