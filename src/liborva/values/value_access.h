@@ -193,7 +193,8 @@ public:
    // False when memory ran out, as Store's would be: the array is unchanged.
    static bool AppendNumber(ORVA_Array *array, int type, ORVA_Number n)
    {
-      array->ReleaseHandedOver();
+      if (ORVA_ArrayBody::Of(array).handedOver != nullptr)
+         array->ReleaseHandedOver();
       if (array->m_size == INT32_MAX)
          return false;
       ORVA_Value *slot = array->AppendSlot(true);

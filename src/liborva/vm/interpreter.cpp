@@ -657,14 +657,14 @@ declare_by_name:
           Access::CopiesWithoutText(value) && !KEYED_ONLY_INT32(index))
       {
          const int32 position = Access::Int32Of(index);
-         ORVA_Value *element = Access::Element(elements, position);
-         if (element != nullptr && Access::OwnsNothing(element))
-            Access::ResetNumber(element, Access::Type(value), Access::Number(value));
-         else if (element == nullptr && Access::AtRunTop(elements, position))
+         ORVA_Value *element;
+         if (Access::AtRunTop(elements, position))
          {
             if (ORVA_UNLIKELY(!Access::AppendNumber(elements, Access::Type(value), Access::Number(value))))
                FAIL(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
          }
+         else if ((element = Access::Element(elements, position)) != nullptr && Access::OwnsNothing(element))
+            Access::ResetNumber(element, Access::Type(value), Access::Number(value));
          else
          {
             ORVA_Value *stored = pool.Number(Access::Type(value), Access::Number(value));
