@@ -57,6 +57,7 @@ TEST(MemoryLimit, RunawayGrowthStopsAtTheCeilingAndTheProgramRunsAgain)
    } cases[] = {
       {"text", "sub main(n) {\n s = \"x\";\n while (length(s) < n)\n  s = s . s;\n return length(s);\n}\n", 4},
       {"array", "sub main(n) {\n array a;\n i = 0;\n while (i < n) {\n  a[i] = \"element\" . i;\n  i++;\n }\n return i;\n}\n", 5},
+      {"numbers", "sub main(n) {\n array a;\n i = 0;\n while (i < n) {\n  a[i] = 0;\n  i++;\n }\n return i;\n}\n", 5},
       {"recursion", "sub f(k, n) {\n if (k >= n) return k;\n return f(k + 1, n);\n}\nsub main(n) {\n return f(0, n);\n}\n", 3},
    };
    for (const auto &c : cases)

@@ -209,6 +209,53 @@ TEST(Prepared, ElementsReplacedInPlaceStayApart)
    EXPECT_EQ(o.recorded, (Records{"int32:1", "int32:5", "int32:5", "int32:6", "int32:8", "int32:9"}));
 }
 
+TEST(Prepared, ArraysGrownAtTheTopKeepEveryElement)
+{
+   // Grown past the top from the start, from a negative origin, below the
+   // origin, towards an element stored apart (which then joins the run),
+   // with null, reals and an element already waiting at the next index.
+   Outcome o = Both("sub main() { array a; i = 0; while (i < 2000) { a[i] = i; i++; } s = 0; i = 0;"
+                    " while (i < 2000) { s = s + a[i]; i++; } rec(s, a[1999], a[2000]);"
+                    " array b; i = -3; while (i < 3) { v = i * 0.5; b[i] = v; i++; } rec(b[-3], b[2]);"
+                    " array c; c[5] = 1; c[9] = 9; i = 4; while (i >= 0) { c[i] = 7; i--; } i = 6;"
+                    " while (i < 9) { c[i] = i; i++; } c[10] = 10; n = NULL; c[11] = n;"
+                    " rec(c[0], c[8], c[9], c[10], c[11], c[12]); d = c; c[12] = 12; rec(d[12], c[12]); }");
+   EXPECT_EQ(o.run.rc, 0) << o.run.error;
+   EXPECT_EQ(o.recorded, (Records{"int32:1999000", "int32:1999", "null:", "real:-1.500000", "real:1.000000", "int32:7",
+                                  "int32:8", "int32:9", "int32:10", "null:", "null:", "null:", "int32:12"}));
+}
+
+TEST(Prepared, NegatedElementTestsJumpOnTheElementsTruth)
+{
+   // "!a[i]" on each kind of element, in both jump senses; the kinds NOT
+   // refuses stop the run with the plain path's error and line.
+   const struct
+   {
+      const char *element;
+      const char *result;   // what rec saw, or the error
+   } cases[] = {
+      {"0", "yy"},        {"5", "nn"},         {"-1", "nn"},   {"4000000000", "nn"}, {"\"0\"", "yy"},
+      {"\"\"", "yy"},   {"t . \"\"", "nn"}, {"NULL", "Error 4 in line 2: Bad arithmetic conversion"},
+      {"e", "Error 4 in line 2: Bad arithmetic conversion"},
+      {"2.5", "Error 10 in line 2: Invalid operation with real numbers"},
+   };
+   for (const auto &c : cases)
+   {
+      SCOPED_TRACE(c.element);
+      const std::string source = std::string("sub main() { array a; array e; t = 3; i = 2; a[i] = ") + c.element +
+                                 ";\n s = \"\"; if (!a[i]) s = \"y\"; else s = \"n\";"
+                                 " while (!a[i]) { s = s . \"y\"; break; } if (s == \"n\") s = \"nn\"; rec(s); }";
+      Outcome o = Both(source.c_str());
+      EXPECT_EQ((o.run.rc == 0) ? o.recorded.at(0).substr(7) : o.run.error, c.result);
+   }
+   // An index past the elements, and an array that is not one.
+   Outcome missing = Both("sub main() { array a; a[0] = 1; i = 1;\n if (!a[i]) rec(1); }");
+   EXPECT_EQ(missing.run.error, "Error 4 in line 2: Bad arithmetic conversion");
+   Outcome notArray = Both("sub main() { a = 7; i = 0;\n if (!a[i]) rec(1); }");
+   EXPECT_EQ(notArray.run.rc, -1);
+   EXPECT_NE(notArray.run.error.find("line 2"), std::string::npos) << notArray.run.error;
+}
+
 /* Code whose functions run into each other goes by name and still runs right. */
 TEST(Prepared, IrregularCodeGoesByName)
 {

@@ -183,6 +183,34 @@ public:
       return array->Get(index);
    }
 
+   /*
+    * Fill loops grow an array one element past the top of its run.  An
+    * array with nothing outside the run takes such a number (or null)
+    * straight into a new slot: what ORVA_Array::Store does with a value
+    * moved in and taken back at once, without making the value.
+    */
+   static bool AtRunTop(const ORVA_Array *array, int32 index)
+   {
+      const ORVA_ArrayBody &b = ORVA_ArrayBody::Of(array);
+      return b.sparse == nullptr && b.up.length > 0 &&
+             static_cast<int64>(index) == static_cast<int64>(b.origin) + b.up.length;
+   }
+   // False when memory ran out, as Store's would be: the array is unchanged.
+   static bool AppendNumber(ORVA_Array *array, int type, ORVA_Number n)
+   {
+      if (ORVA_ArrayBody::Of(array).handedOver != nullptr)
+         array->ReleaseHandedOver();
+      if (array->m_size == INT32_MAX)
+         return false;
+      ORVA_Value *slot = array->AppendSlot(true);
+      if (slot == nullptr)
+         return false;
+      new (slot) ORVA_Value();
+      ResetNumber(slot, type, n);
+      array->m_size++;
+      return true;
+   }
+
    // The value a redirecting slot of an array's run points at: one that
    // was handed out before the run reached its element.
    static ORVA_Value *SlotValue(ORVA_Value *slot)

@@ -698,8 +698,13 @@ declare_by_name:
           Access::CopiesWithoutText(value) && !KEYED_ONLY_INT32(index))
       {
          const int32 position = Access::Int32Of(index);
-         ORVA_Value *element = Access::Element(elements, position);
-         if (element != nullptr && Access::OwnsNothing(element))
+         ORVA_Value *element;
+         if (Access::AtRunTop(elements, position))
+         {
+            if (ORVA_UNLIKELY(!Access::AppendNumber(elements, Access::Type(value), Access::Number(value))))
+               FAIL(ORVA_ERR_INTERNAL);   // names the refusal that stopped the run
+         }
+         else if ((element = Access::Element(elements, position)) != nullptr && Access::OwnsNothing(element))
             Access::ResetNumber(element, Access::Type(value), Access::Number(value));
          else
          {
@@ -715,6 +720,19 @@ declare_by_name:
          NEXT(5);
       }
       PLAIN();
+   }
+
+   // "if (!a[i])" and "while (!a[i])": the element's truth decides the
+   // jump as NOT_JUMP would decide it on the copy.
+   HANDLER(LOCAL_LOCAL_GET_NOT_JUMP)
+   {
+      READ_ELEMENT(LOCAL_VALUE(pc[0]), LOCAL_VALUE(pc[1]), element);
+      if (element == nullptr || Access::Type(element) < ORVA_DT_INT32)
+         PLAIN();
+      const bool zero = NumIsZero(Access::Type(element), Access::Number(element));
+      if (zero != (pc[4].opCode == OPCODE_JZ))
+         TAKE_JUMP(pc[4]);
+      NEXT(5);
    }
 
    // The index from a local, the array on top.

@@ -621,6 +621,9 @@ private:
             else if (shape == SHAPE_LOCAL_LOCAL && ElementAt(i + 2, op) && PlainAt(i + 3) == P_SET_LOCAL &&
                      IsPopOneAt(i + 4) && Joins(i, 5))
                choose(P_LOCAL_LOCAL_GET_SET, 5);
+            else if (shape == SHAPE_LOCAL_LOCAL && ElementAt(i + 2, op) && PlainAt(i + 3) == P_NOT &&
+                     IsConditionalJumpAt(i + 4) && Joins(i, 5))
+               choose(P_LOCAL_LOCAL_GET_NOT_JUMP, 5);
             else if (shape == SHAPE_LOCAL_LOCAL && (IsConstAt(i + 2) || PlainAt(i + 2) == P_PUSH_LOCAL) &&
                      ElementAt(i + 3, op, true) && IsPopOneAt(i + 4) && Joins(i, 5))
                choose(IsConstAt(i + 2) ? P_LOCAL_LOCAL_CONST_PUT : P_LOCAL_LOCAL_LOCAL_PUT, 5);

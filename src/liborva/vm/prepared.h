@@ -48,7 +48,8 @@
  * _NAME searches by name; _POP also does the POP 1 that follows.  The fused
  * element forms: LOCAL_GET reads an element of the array on top at a local
  * index, LOCAL_CONST_GET and LOCAL_LOCAL_GET of a local array; _GET_SET also
- * stores the element into a local; the _PUT forms store a constant or a
+ * stores the element into a local, _GET_NOT_JUMP jumps on "!a[i]" without
+ * making a value; the _PUT forms store a constant or a
  * local into an element of a local array as a statement.  CALL_LONG is a
  * call of a function longer than a checkpoint's field can charge.  The
  * codes from GET_KEYED to STEP_KEYED are those of level 2's instructions.
@@ -63,7 +64,8 @@
    X(PUSH_NAME) X(EXIT) X(POP) X(SET_LOCAL) X(SET_NAME) X(PRINT) X(BIND_LOCAL) X(BIND_NAME) X(STEP_LOCAL)          \
    X(STEP_NAME) X(UNARY) X(CAST) X(REFERENCE) X(ARRAY_LOCAL) X(ARRAY_NAME) X(GET_ELEMENT) X(SET_ELEMENT) X(BINARY) \
    X(SET_LOCAL_POP) X(SET_NAME_POP) X(STEP_LOCAL_POP) X(STEP_NAME_POP) X(SET_ELEMENT_POP) X(PUSH_LOCAL_MOVE)      \
-   X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_CONST_PUT)              \
+   X(LOCAL_GET) X(LOCAL_CONST_GET) X(LOCAL_LOCAL_GET) X(LOCAL_LOCAL_GET_SET) X(LOCAL_LOCAL_GET_NOT_JUMP)         \
+   X(LOCAL_LOCAL_CONST_PUT)                                                                                       \
    X(LOCAL_LOCAL_LOCAL_PUT) X(NEG) X(NOT) X(NOT_JUMP) X(CALL_LONG) X(GET_KEYED) X(SET_KEYED) X(SET_KEYED_POP)          \
    X(UPDATE_KEYED) X(UPDATE) X(TRUTH) X(JUMP_KEEP) X(ITER_START) X(ITER_NEXT) X(LIST) X(MAP) X(STEP_KEYED) X(TRAP) X(LOCAL_CALL)
 
