@@ -33,6 +33,25 @@ const ORVA_InPlaceCall *InPlaceRowOf(ORVA_ExtHandler handler)
    return nullptr;
 }
 
+// A host function takes argc arguments when it names no count (-1) or that one.
+static bool TakesArguments(const ORVA_ExtFunction *function, int argc)
+{
+   return function->m_argCount == -1 || function->m_argCount == argc;
+}
+
+#if !defined(ORVA_NO_FAST_PATHS)
+// An in-place form's result in a spare value of the run, or null (the value
+// back in the pool) when the form declined.
+static ORVA_Value *RunForm(ORVA_RunState *rs, ORVA_InPlaceHandler inPlace, int argc, ORVA_Value **argv)
+{
+   ORVA_Value *result = rs->pool.Null();
+   if (inPlace(argc, argv, result, &rs->byteTexts) == 0)
+      return result;
+   rs->pool.Release(result);
+   return nullptr;
+}
+#endif
+
 bool ORVA_Engine::CallInPlace(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *function, int argc)
 {
 #if defined(ORVA_NO_FAST_PATHS)
@@ -45,16 +64,13 @@ bool ORVA_Engine::CallInPlace(ORVA_InPlaceHandler inPlace, ORVA_ExtFunction *fun
       return false;
    ORVA_RunState *rs = m_run;
    // Whatever ExternalCall would refuse, it refuses in its own words.
-   if (inPlace == nullptr || (function->m_argCount != -1 && function->m_argCount != argc) || argc < 1 ||
-       rs->Depth() < static_cast<uint32>(argc) || MemoryRefused())
+   if (inPlace == nullptr || !TakesArguments(function, argc) || argc < 1 || rs->Depth() < static_cast<uint32>(argc) ||
+       MemoryRefused())
       return false;
    ORVA_Value **argv = rs->stackTop - argc;
-   ORVA_Value *result = rs->pool.Null();
-   if (inPlace(argc, argv, result, &rs->byteTexts) != 0)
-   {
-      rs->pool.Release(result);
+   ORVA_Value *result = RunForm(rs, inPlace, argc, argv);
+   if (result == nullptr)
       return false;
-   }
    if (MemoryRefused())
    {
       // As ExternalCall ends a handler that succeeded without the memory it
@@ -94,20 +110,19 @@ ORVA_Value *ORVA_Engine::CallReading(ORVA_InPlaceHandler inPlace, ORVA_ExtFuncti
    (void)argv;
    return nullptr;
 #else
-   if (m_fastPathsOff || (function->m_argCount != -1 && function->m_argCount != argc) || MemoryRefused())
+   if (m_fastPathsOff || !TakesArguments(function, argc) || MemoryRefused())
       return nullptr;
    for (int k = 0; k < argc; k++)
       if (argv[k] == nullptr)
          return nullptr;
    if (!ORVA_EngineAccess::TextReady(argv[0]))
       return nullptr;
-   ORVA_RunState *rs = m_run;
-   ORVA_Value *result = rs->pool.Null();
+   ORVA_Value *result = RunForm(m_run, inPlace, argc, argv);
    // A refusal met here is met again by the plain call, which stops the
    // run where it would have stopped.
-   if (inPlace(argc, argv, result, &rs->byteTexts) != 0 || MemoryRefused())
+   if (result != nullptr && MemoryRefused())
    {
-      rs->pool.Release(result);
+      m_run->pool.Release(result);
       return nullptr;
    }
    return result;
@@ -117,7 +132,7 @@ ORVA_Value *ORVA_Engine::CallReading(ORVA_InPlaceHandler inPlace, ORVA_ExtFuncti
 void ORVA_Engine::ExternalCall(ORVA_ExtFunction *function, int argc)
 {
    ORVA_RunState *rs = m_run;
-   if ((function->m_argCount != -1 && function->m_argCount != argc) || argc < 0)
+   if (!TakesArguments(function, argc) || argc < 0)
    {
       Fail(ORVA_ERR_INVALID_ARGUMENT_COUNT);
       return;
